@@ -1,0 +1,295 @@
+#include "cmdlang/channels.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+namespace qf {
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// ---------------------------------------------------------------- DirectFile
+
+DirectFile::~DirectFile() { close(); }
+
+bool DirectFile::open(const std::string& path, std::size_t reclen, char mode) {
+  close();
+  const char* m = "rb";
+  if (mode == 'w') {
+    m = "w+b";
+  } else if (mode == 'u') {
+    m = file_exists(path) ? "r+b" : "w+b";
+  }
+  f_ = std::fopen(path.c_str(), m);
+  reclen_ = reclen;
+  return f_ != nullptr;
+}
+
+void DirectFile::close() {
+  if (f_) std::fclose(f_);
+  f_ = nullptr;
+}
+
+bool DirectFile::read(long n, std::vector<unsigned char>& buf) {
+  buf.assign(reclen_, 0);
+  if (!f_ || n < 1 || reclen_ == 0) return false;
+  if (std::fseek(f_, static_cast<long>((n - 1) * static_cast<long>(reclen_)), SEEK_SET) != 0)
+    return false;
+  return std::fread(buf.data(), 1, reclen_, f_) == reclen_;
+}
+
+bool DirectFile::write(long n, const void* data, std::size_t bytes) {
+  if (!f_ || n < 1 || reclen_ == 0) return false;
+  if (bytes > reclen_) bytes = reclen_;
+  if (std::fseek(f_, static_cast<long>((n - 1) * static_cast<long>(reclen_)), SEEK_SET) != 0)
+    return false;
+  if (std::fwrite(data, 1, bytes, f_) != bytes) return false;
+  // The rest of the record is zero-filled so that the record exists whole.
+  static const unsigned char zeros[4096] = {};
+  std::size_t rest = reclen_ - bytes;
+  while (rest > 0) {
+    const std::size_t k = rest < sizeof zeros ? rest : sizeof zeros;
+    if (std::fwrite(zeros, 1, k, f_) != k) return false;
+    rest -= k;
+  }
+  return true;
+}
+
+void DirectFile::flush() {
+  if (f_) std::fflush(f_);
+}
+
+long DirectFile::records() const {
+  if (!f_ || reclen_ == 0) return 0;
+  const long here = std::ftell(f_);
+  std::fseek(f_, 0, SEEK_END);
+  const long size = std::ftell(f_);
+  std::fseek(f_, here, SEEK_SET);
+  return size / static_cast<long>(reclen_);
+}
+
+// -------------------------------------------------------- records in memory
+
+void RecordWriter::i32(std::int32_t v) {
+  unsigned char b[4];
+  std::memcpy(b, &v, 4);
+  b_.insert(b_.end(), b, b + 4);
+}
+void RecordWriter::f32(float v) {
+  unsigned char b[4];
+  std::memcpy(b, &v, 4);
+  b_.insert(b_.end(), b, b + 4);
+}
+void RecordWriter::f64(double v) {
+  unsigned char b[8];
+  std::memcpy(b, &v, 8);
+  b_.insert(b_.end(), b, b + 8);
+}
+void RecordWriter::text(std::string_view s, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) b_.push_back(i < s.size() ? s[i] : ' ');
+}
+
+bool RecordReader::i32(std::int32_t& v) {
+  if (p_ + 4 > b_.size()) return false;
+  std::memcpy(&v, b_.data() + p_, 4);
+  p_ += 4;
+  return true;
+}
+bool RecordReader::f32(float& v) {
+  if (p_ + 4 > b_.size()) return false;
+  std::memcpy(&v, b_.data() + p_, 4);
+  p_ += 4;
+  return true;
+}
+bool RecordReader::f64(double& v) {
+  if (p_ + 8 > b_.size()) return false;
+  std::memcpy(&v, b_.data() + p_, 8);
+  p_ += 8;
+  return true;
+}
+bool RecordReader::text(std::string& s, std::size_t n) {
+  if (p_ + n > b_.size()) return false;
+  s.assign(reinterpret_cast<const char*>(b_.data() + p_), n);
+  p_ += n;
+  return true;
+}
+
+// ----------------------------------------------------------------- Channels
+
+struct Channels::Text {
+  std::string path;
+  bool writing = false;
+  std::ifstream in;
+  std::ofstream out;
+  std::string last;       // last record read
+  int last_status = 0;    // status of the last read
+  bool have_last = false;
+  bool pushed = false;    // next read returns `last` again
+  long record = 0;        // number of the last record read
+};
+
+Channels::Channels(std::istream& kb, std::ostream& scr, std::ostream& err)
+    : kb_(kb), scr_(scr), err_(err) {}
+
+Channels::~Channels() { close_all(); }
+
+bool Channels::open_read(int ch, const std::string& path) {
+  close(ch);
+  if (!file_exists(path)) return false;
+  auto t = std::make_unique<Text>();
+  t->path = path;
+  t->in.open(path, std::ios::binary);
+  if (!t->in) return false;
+  text_[ch] = std::move(t);
+  return true;
+}
+
+bool Channels::open_write(int ch, const std::string& path) {
+  close(ch);
+  auto t = std::make_unique<Text>();
+  t->path = path;
+  t->writing = true;
+  t->out.open(path, std::ios::binary | std::ios::trunc);
+  if (!t->out) return false;
+  text_[ch] = std::move(t);
+  return true;
+}
+
+bool Channels::open_direct(int ch, const std::string& path, std::size_t reclen, char mode) {
+  close(ch);
+  auto d = std::make_unique<DirectFile>();
+  if (!d->open(path, reclen, mode)) return false;
+  direct_[ch] = std::move(d);
+  return true;
+}
+
+DirectFile* Channels::direct(int ch) {
+  auto it = direct_.find(ch);
+  return it == direct_.end() ? nullptr : it->second.get();
+}
+
+void Channels::close(int ch) {
+  if (auto it = text_.find(ch); it != text_.end()) {
+    if (it->second->writing) it->second->out.flush();
+    text_.erase(it);
+  }
+  if (auto it = direct_.find(ch); it != direct_.end()) direct_.erase(it);
+}
+
+void Channels::close_all() {
+  for (auto& [ch, t] : text_)
+    if (t->writing) t->out.flush();
+  text_.clear();
+  direct_.clear();
+  scr_.flush();
+}
+
+bool Channels::is_open(int ch) const { return text_.count(ch) > 0 || direct_.count(ch) > 0; }
+
+std::string Channels::path(int ch) const {
+  if (auto it = text_.find(ch); it != text_.end()) return it->second->path;
+  return {};
+}
+
+long Channels::record_number(int ch) const {
+  if (auto it = text_.find(ch); it != text_.end()) return it->second->record;
+  return 0;
+}
+
+int Channels::read_line(int ch, std::string& line, std::size_t maxlen) {
+  if (ch == keyboard) {
+    line.clear();
+    if (!std::getline(kb_, line)) return -1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (maxlen > 0 && line.size() > maxlen) line.resize(maxlen);
+    return 0;
+  }
+  auto it = text_.find(ch);
+  if (it == text_.end() || it->second->writing) {
+    line.clear();
+    return -1;
+  }
+  Text& t = *it->second;
+  if (t.pushed) {
+    t.pushed = false;
+    line = t.last;
+    if (maxlen > 0 && line.size() > maxlen) line.resize(maxlen);
+    return t.last_status;
+  }
+  t.last.clear();
+  int status = 0;
+  if (!std::getline(t.in, t.last)) {
+    status = t.in.bad() ? 1 : -1;
+    t.last.clear();
+  } else {
+    ++t.record;
+    if (!t.last.empty() && t.last.back() == '\r') t.last.pop_back();
+  }
+  t.last_status = status;
+  t.have_last = true;
+  line = t.last;
+  if (maxlen > 0 && line.size() > maxlen) line.resize(maxlen);
+  return status;
+}
+
+void Channels::back(int ch) {
+  auto it = text_.find(ch);
+  if (it == text_.end() || !it->second->have_last) return;
+  it->second->pushed = true;
+}
+
+void Channels::rewind(int ch) {
+  auto it = text_.find(ch);
+  if (it == text_.end()) return;
+  Text& t = *it->second;
+  if (t.writing) {
+    t.out.close();
+    t.out.open(t.path, std::ios::binary | std::ios::trunc);
+    return;
+  }
+  t.in.clear();
+  t.in.seekg(0);
+  t.pushed = false;
+  t.have_last = false;
+  t.record = 0;
+}
+
+void Channels::put(int ch, std::string_view s) {
+  if (ch == screen) {
+    scr_ << s;
+    return;
+  }
+  auto it = text_.find(ch);
+  if (it == text_.end() || !it->second->writing) return;
+  it->second->out << s;
+}
+
+void Channels::line(int ch, std::string_view s) {
+  if (ch == screen) {
+    scr_ << s << '\n';
+    scr_.flush();
+    return;
+  }
+  auto it = text_.find(ch);
+  if (it == text_.end() || !it->second->writing) return;
+  // Each record reaches the file when it is complete, so that a killed run
+  // leaves every finished line readable.
+  it->second->out << s << '\n';
+  it->second->out.flush();
+}
+
+void Channels::flush(int ch) {
+  if (ch == screen) {
+    scr_.flush();
+    return;
+  }
+  auto it = text_.find(ch);
+  if (it != text_.end() && it->second->writing) it->second->out.flush();
+}
+
+}  // namespace qf

@@ -1,0 +1,31 @@
+#include "driver/help.h"
+
+#include "cmdlang/messages.h"
+#include "cmdlang/textio.h"
+#include "model/state.h"
+
+namespace qf {
+
+std::array<std::string, 20> help_lines() {
+  std::array<std::string, 20> l;
+  l[0] = "Quellfax is hydraulic software to solve the depth-averaged";
+  l[1] = "shallow-water equations on a cell-centred regular grid.";
+  l[10] = "The present version of Quellfax has the following limits:";
+  l[11] = " -NUMBER OF GRID NODES " + fmt_i(max_nodes / 1000, 6) + "K";
+  l[12] = " -GRID DIMENSION IN X  " + fmt_i(max_row / 1000, 6) + "K";
+  l[13] = " -ROWS IN TABLE STORAGE" + fmt_i(max_table / 1000, 6) + "K";
+  l[15] = "Options:";
+  l[16] = "  Save initial conditions for warm start";
+  l[17] = "  Reset   existing initial conditions";
+  l[18] = "  Show current results (flow vectors and depths)";
+  l[19] = "  eXit    terminates Quellfax";
+  for (auto& s : l) s = pad(s, 60);
+  return l;
+}
+
+void help(int mode, Channels& io) {
+  if (mode != 0) return;  // the graphics page comes with the progress window
+  for (const auto& s : help_lines()) io.line(ch::screen, " " + s);
+}
+
+}  // namespace qf

@@ -1,0 +1,17 @@
+// The help text: what the program does, its capacity limits and the keys of
+// the progress window.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "cmdlang/channels.h"
+
+namespace qf {
+
+// The 20 lines of 60 characters.
+std::array<std::string, 20> help_lines();
+// mode 0: the lines on the screen, each preceded by one blank.
+void help(int mode, Channels& io);
+
+}  // namespace qf

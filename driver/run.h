@@ -1,0 +1,38 @@
+// The main program: banner, listing, command line, command file, model
+// input and the run.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "cmdlang/channels.h"
+#include "cmdlang/messages.h"
+#include "cmdlang/reader.h"
+#include "model/input.h"
+#include "model/state.h"
+
+namespace qf {
+
+inline constexpr const char* version_string = "Quellfax_v3.0_1";
+
+// Everything one run owns. The driver makes one; tests may make several.
+struct Session {
+  Session(std::istream& kb, std::ostream& scr, std::ostream& err)
+      : io(kb, scr, err), msg(io), rd(io, msg, opt) {}
+  Channels io;
+  Messages msg;
+  Options opt;
+  CmdReader rd;
+  Model model;
+  InputState input;
+  std::string command_file;  // up to 32 characters
+  int step = 0;
+};
+
+// Runs the program on the given arguments (without the program name) and
+// returns its exit status. Stops unwind to here; every file is closed.
+int run(Session& s, const std::vector<std::string>& args);
+int run_main(int argc, char** argv);
+
+}  // namespace qf
