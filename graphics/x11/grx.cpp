@@ -26,7 +26,9 @@ static_assert(std::is_same_v<Font, unsigned long>);
 namespace {
 
 // The 16-bit X coordinate of a device coordinate (saturated, never wrapped).
-short narrow(int v) { return static_cast<short>(std::clamp(v, SHRT_MIN, SHRT_MAX)); }
+short narrow(int v) {
+  return static_cast<short>(std::clamp(v, SHRT_MIN, SHRT_MAX));
+}
 
 unsigned long to_pixel(int pixel) {
   return static_cast<unsigned long>(static_cast<unsigned int>(pixel));
@@ -248,7 +250,7 @@ void grxstr(GrxState& s, int x, int y, std::string_view text, int n) {
   if (s.display == nullptr) return;
   n = std::clamp(n, 0, static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX)));
   if (n == 0) return;
-  XDrawString(s.display, s.drawable, s.gc, x, y, text.data(), n);
+  XDrawString(s.display, s.drawable, s.gc, narrow(x), narrow(y), text.data(), n);
 }
 
 void grxdsh(GrxState& s, int style) {
@@ -317,7 +319,9 @@ void grxbeep(GrxState& s) {
   XFlush(s.display);
 }
 
-std::string grxtim() { return grxtim(std::time(nullptr)); }
+std::string grxtim() {
+  return grxtim(std::time(nullptr));
+}
 
 std::string grxtim(std::time_t t) {
   static constexpr const char* kMonth[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -325,8 +329,7 @@ std::string grxtim(std::time_t t) {
   std::tm tm{};
   localtime_r(&t, &tm);
   return two_digits(tm.tm_mday) + " " + kMonth[tm.tm_mon] + " " + fmt_i(tm.tm_year + 1900, 4) +
-         " " + two_digits(tm.tm_hour) + ":" + two_digits(tm.tm_min) + ":" +
-         two_digits(tm.tm_sec);
+         " " + two_digits(tm.tm_hour) + ":" + two_digits(tm.tm_min) + ":" + two_digits(tm.tm_sec);
 }
 
 int grxkey(unsigned long keysym) {

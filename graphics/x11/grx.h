@@ -62,31 +62,36 @@ inline constexpr char kGrxDashPattern[6][7] = {
 inline constexpr int kGrxMaxPolyline = 100;
 inline constexpr int kGrxMaxPolygon = 2000;
 
-// Everything the device layer holds. Default-constructed = closed.
+// Everything the device layer holds. Default-constructed = closed. One open
+// state owns its connection: do not copy an open state (close it once).
 struct GrxState {
-  _XDisplay* display = nullptr;   // connection to the X server (null = closed)
-  unsigned long window = 0;       // the plot window (X Window id)
-  unsigned long pixmap = 0;       // back buffer of the window's depth
-  unsigned long drawable = 0;     // where drawing goes now: window or pixmap
-  _XGC* gc = nullptr;             // the one graphics context
-  int width = 0, height = 0;      // current window size in pixels
-  int pixmap_width = 0;           // size of the back buffer; it is recreated
-  int pixmap_height = 0;          //   when the window grows beyond it
-  int depth = 0;                  // root depth of the screen
-  unsigned long fgcolor = 0;      // pixel values taken at open time
-  unsigned long bgcolor = 0;      //   (both the screen's white pixel)
-  unsigned long pixelsave = 0;    // last foreground set by grxstc
-  int dash_style = 1;             // last dash style set by grxdsh
-  unsigned long font = 0;         // loaded font id (0 = none)
-  // Font wanted at open time; if the server lacks it, "fixed" is used.
+  _XDisplay* display = nullptr;  // connection to the X server (null = closed)
+  unsigned long window = 0;      // the plot window (X Window id)
+  unsigned long pixmap = 0;      // back buffer of the window's depth
+  unsigned long drawable = 0;    // where drawing goes now: window or pixmap
+  _XGC* gc = nullptr;            // the one graphics context
+  int width = 0, height = 0;     // current window size in pixels
+  int pixmap_width = 0;          // size of the back buffer; it is recreated
+  int pixmap_height = 0;         //   when the window grows beyond it
+  int depth = 0;                 // root depth of the screen
+  unsigned long fgcolor = 0;     // pixel values taken at open time
+  unsigned long bgcolor = 0;     //   (both the screen's white pixel)
+  unsigned long pixelsave = 0;   // last foreground set by grxstc
+  int dash_style = 1;            // last dash style set by grxdsh
+  unsigned long font = 0;        // loaded font id (0 = none)
+  // Font wanted at open time; if the server lacks it, "fixed" is used
+  // (kept across grxcls).
   std::string font_name = "6x12";
 };
 
 // True while a display connection is open.
-inline bool grxisopn(const GrxState& s) { return s.display != nullptr; }
+inline bool grxisopn(const GrxState& s) {
+  return s.display != nullptr;
+}
 
 // Opens the default display (DISPLAY) and a window at (x, y) of w x h pixels
-// with a back-buffer pixmap of the same size; drawing goes to the window.
+// with a back-buffer pixmap of the same size (cleared to the background);
+// drawing goes to the window.
 // depth receives the root depth. The window and icon names are cut at the
 // first NUL and trailing blanks are dropped. A state that is still open is
 // closed first. No display: writes " Cannot open display...aborting" on
@@ -141,9 +146,12 @@ void grxmkc(GrxState& s, std::ostream& screen, const int* rgb, int* pixel, int n
 //   button press (4):     x, y pointer position, detail button number
 //   expose (12):          x = y = 0, detail remaining expose count
 //   configure notify (22): x, y new width and height, detail 1; width and
-//                         height are updated and the pixmap is recreated
-//                         (cleared to bgcolor) if the window grew beyond it
+//                         height are updated; if the window grew beyond
+//                         the pixmap, a new one of the window's size takes
+//                         its place: the old picture in the common part,
+//                         bgcolor elsewhere (also the drawable if it was)
 //   others:               type only; x, y, detail unchanged
+// On a closed state it returns type 0 at once.
 void grxevn(GrxState& s, int& type, int& x, int& y, int& detail);
 
 // Drains pending events without waiting: first all button presses (type, x,

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the examples and the tests need.
+set -euo pipefail
+pkgs=(build-essential cmake libgtest-dev libx11-dev libshp-dev xfonts-base
+      clang libclang-rt-14-dev xvfb xdotool x11-apps gdal-bin python3-ezdxf imagemagick)
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${pkgs[@]}" >/dev/null
