@@ -14,6 +14,16 @@
 
 namespace qf {
 
+namespace ch {
+// Include files of the keyword reader take channels 45 to 50, one per level;
+// table include files 51 to 60. A deeper nesting is a fatal input error.
+inline constexpr int include_last = 50;
+inline constexpr int table_include_last = 60;
+}  // namespace ch
+
+// Most option blocks open at one time.
+inline constexpr int max_option_depth = 100;
+
 // Run options given on the command line after the option marker '@'.
 class Options {
  public:
@@ -29,7 +39,9 @@ class Options {
 
 class CmdReader {
  public:
-  CmdReader(Channels& io, Messages& msg, const Options& opt) : io_(io), msg_(msg), opt_(opt) {}
+  CmdReader(Channels& io, Messages& msg, const Options& opt) : io_(io), msg_(msg), opt_(opt) {
+    active_.fill(true);
+  }
 
   // Returns the index (from 1) of the next recognised entry of `keys`, 0 at
   // the end of a section or of the input, -1 in number-stop mode (status -1
@@ -44,8 +56,15 @@ class CmdReader {
 
   int section_level() const { return level_; }
   int option_depth() const { return depth_; }
+  Messages& messages() { return msg_; }
 
  private:
+  bool block_active() const;
+  bool open_block(std::string_view word, int listing);
+  bool alternative(std::string_view word);
+  void keyword_help(std::span<const std::string_view> keys, int listing);
+  void include(std::string_view name, int& input, int listing);
+
   Channels& io_;
   Messages& msg_;
   const Options& opt_;
@@ -56,7 +75,7 @@ class CmdReader {
   int pending_close_ = 0;
   std::array<bool, 101> active_{};
   std::array<bool, 101> taken_{};
-  // ... further state as the implementation needs
+  std::string word_ = std::string(128, ' ');
 };
 
 // Reads a table of (x, y) rows following a "**" keyword. `count` is the
@@ -66,7 +85,9 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
            int listing);
 
 // Grid file header and values (model or ESRI header), rows returned south
-// first. nx = ny = 0 when the grid exceeds the capacity.
+// first. nx = ny = 0 when the grid exceeds the capacity. On return `values`
+// holds nx * ny values; those not found in the file keep what the vector held
+// (0 for new places). A malformed number throws Stop.
 struct GridData {
   int nx = 0, ny = 0;
   double x_origin = 0, y_origin = 0;
@@ -78,7 +99,8 @@ struct GridData {
 };
 void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity, GridData& g);
 
-// Polygon vertices relative to the origin; returns the count stored (<= max).
+// Polygon vertices relative to the origin; returns the count stored (<= max),
+// and x and y are resized to that count.
 int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vector<float>& y,
            int input, int listing, double x_origin, double y_origin);
 int iipoly(const float* x, const float* y, int n, float px, float py);

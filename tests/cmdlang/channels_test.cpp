@@ -1,12 +1,11 @@
 #include "cmdlang/channels.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-
-#include <unistd.h>
 
 #include "cmdlang/messages.h"
 #include "cmdlang/stop.h"
@@ -230,7 +229,8 @@ TEST_F(ChannelsTest, OutputRedirection) {
   EXPECT_EQ(scr_.str(), " >opening '" + a + "'\n");
   EXPECT_EQ(msg.iiout(0, "inflow 5 >", 9), 0);
   EXPECT_EQ(msg.iiout(0, "inflow 5", 9), 0);
-  for (int i = 2; i <= 25; ++i) EXPECT_EQ(msg.iiout(0, "x >'" + a + std::to_string(i) + "'", 9), 19 + i);
+  for (int i = 2; i <= 25; ++i)
+    EXPECT_EQ(msg.iiout(0, "x >'" + a + std::to_string(i) + "'", 9), 19 + i);
   EXPECT_EQ(msg.iiout(0, "x > '" + a + "z'", 9), 0);  // the 26th
   // An unquoted name ends at a slash, as any free-format text does.
   EXPECT_EQ(msg.iiout(0, "x > /abs/name", 9), 0);

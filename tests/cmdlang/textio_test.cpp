@@ -16,14 +16,14 @@ TEST(NumberFields, Integer) {
 
 TEST(NumberFields, FixedPoint) {
   EXPECT_EQ(fmt_f(0.5, 8, 3), "   0.500");
-  EXPECT_EQ(fmt_f(0.5, 4, 3), ".500");       // the leading zero gives way
+  EXPECT_EQ(fmt_f(0.5, 4, 3), ".500");  // the leading zero gives way
   EXPECT_EQ(fmt_f(-0.5, 5, 3), "-.500");
   EXPECT_EQ(fmt_f(-0.0001, 6, 3), "-0.000");  // sign of a small negative kept
   EXPECT_EQ(fmt_f(2.345f, 6, 2), "  2.35");   // float 2.345 is 2.34500003
   EXPECT_EQ(fmt_f(12345.0, 6, 2), "******");
   EXPECT_EQ(fmt_f(12.0, 4, 0), " 12.");
   EXPECT_EQ(fmt_f(0.0, 4, 0), "  0.");
-  EXPECT_EQ(fmt_f(0.125, 5, 2), " 0.12");     // exact ties round to even
+  EXPECT_EQ(fmt_f(0.125, 5, 2), " 0.12");  // exact ties round to even
   EXPECT_EQ(fmt_f(0.375, 5, 2), " 0.38");
   EXPECT_EQ(fmt_f(2.5, 3, 0), " 2.");
   EXPECT_EQ(fmt_f(3.5, 3, 0), " 4.");

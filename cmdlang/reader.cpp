@@ -1,0 +1,660 @@
+#include "cmdlang/reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <ostream>
+
+#include "cmdlang/stop.h"
+#include "cmdlang/textio.h"
+#include "cmdlang/word.h"
+
+namespace qf {
+
+namespace {
+
+constexpr std::size_t kCmdLine = 128;      // command lines
+constexpr std::size_t kTableLine = 132;    // table rows
+constexpr std::size_t kVertexLine = 64;    // polygon vertices
+constexpr std::size_t kGridLine = 100000;  // grid data rows
+constexpr std::size_t kKeyLength = 32;
+constexpr std::size_t kOptionName = 128;
+
+const std::string kStars(47, '*');
+
+// Messages built in a line buffer go out blank-padded to its length.
+std::string msg128(std::string s) {
+  if (s.size() < kCmdLine) s.resize(kCmdLine, ' ');
+  return s;
+}
+
+bool starts_with(std::string_view s, std::string_view p) {
+  return s.substr(0, p.size()) == p;
+}
+
+// Keyword entries are compared over their fixed length of 32 characters.
+bool same_key(std::string_view word, std::string_view key) {
+  return trim_right(word.substr(0, kKeyLength)) == trim_right(key.substr(0, kKeyLength));
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+// True when `name` is already being read on one of the command-file or
+// include channels (reading it again would never end).
+bool being_read(const Channels& io, const std::string& name, int main_channel, int last) {
+  if (main_channel >= 0 && io.is_open(main_channel) && same_file(io.path(main_channel), name))
+    return true;
+  for (int c = ch::include_first; c <= last; ++c)
+    if (io.is_open(c) && same_file(io.path(c), name)) return true;
+  return false;
+}
+
+std::string digits(long v) {
+  return fmt_i(v, static_cast<int>(std::to_string(v).size()));
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ Options
+
+void Options::collect(const std::vector<std::string>& args, char marker) {
+  auto store = [this](std::string_view name) {
+    std::string n(name.substr(0, kOptionName));
+    if (names_.size() < static_cast<std::size_t>(max_option_depth))
+      names_.push_back(std::move(n));
+    else
+      names_.back() = std::move(n);
+  };
+  for (const std::string& full : args) {
+    const std::string_view arg = std::string_view(full).substr(0, kOptionName);
+    if (arg.empty() || arg[0] != marker) continue;
+    const std::size_t last = len_trim(arg);  // one past the last non-blank
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < last; ++i) {
+      if (arg[i] == marker) {
+        start = i + 1;
+      } else if (i + 1 == last) {
+        store(arg.substr(start, i + 1 - start));
+      } else if (arg[i] == ',') {
+        store(arg.substr(start, i - start));
+        start = i + 1;
+      }
+    }
+  }
+}
+
+int Options::evaluate(std::string_view word, std::ostream& screen) const {
+  word = trim_right(word);
+  int result = 0;
+  if (word == "{") {
+    screen << "warning: option must have name\n";
+    result = 1;
+  } else if (word == "|") {
+    return 1;
+  }
+  std::string_view rest = word.empty() ? word : word.substr(1);
+  for (;;) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view name = trim_right(rest.substr(0, std::min(comma, kOptionName)));
+    for (const std::string& o : names_)
+      if (trim_right(o) == name) return 1;
+    if (comma == std::string_view::npos) break;
+    rest = rest.substr(comma + 1);
+  }
+  return result;
+}
+
+// -------------------------------------------------------------- CmdReader
+
+std::string CmdReader::where(int input) const {
+  return "file '" + io_.path(input) + "', line " + digits(io_.record_number(input));
+}
+
+bool CmdReader::block_active() const {
+  if (depth_ <= 0) return true;
+  return active_[static_cast<std::size_t>(std::min(depth_, max_option_depth))];
+}
+
+bool CmdReader::open_block(std::string_view word, int listing) {
+  ++depth_;
+  if (depth_ > max_option_depth) {
+    // Blocks beyond the limit are still counted so that their closing
+    // braces match, and they follow the innermost block that is kept.
+    msg_.iierr(2, msg128("more than 100 nested option blocks"), listing);
+    return block_active();
+  }
+  const auto d = static_cast<std::size_t>(depth_);
+  taken_[d] = false;
+  bool active = opt_.evaluate(word, io_.scr()) != 0;
+  if (d > 1 && !active_[d - 1]) active = false;
+  active_[d] = active;
+  if (active) taken_[d] = true;
+  return active;
+}
+
+bool CmdReader::alternative(std::string_view word) {
+  if (depth_ > max_option_depth) return block_active();
+  // Slot 0 serves a stray "|" outside any block.
+  const auto d = static_cast<std::size_t>(std::max(depth_, 0));
+  bool active = taken_[d] ? false : opt_.evaluate(word, io_.scr()) != 0;
+  if (d > 1 && !active_[d - 1]) active = false;
+  active_[d] = active;
+  if (active) taken_[d] = true;
+  return active;
+}
+
+void CmdReader::keyword_help(std::span<const std::string_view> keys, int listing) {
+  io_.line(listing, "* available keywords are:");
+  for (std::string_view k : keys) io_.line(listing, "* " + std::string(10, ' ') + pad(k, 20));
+  io_.line(listing, kStars);
+}
+
+void CmdReader::include(std::string_view name_view, int& input, int listing) {
+  const std::string name(name_view);
+  if (!file_exists(name)) {
+    msg_.iierr(1, msg128("file not found: " + name), listing);
+    return;
+  }
+  const int last = input == main_channel_ ? ch::include_first - 1 : input;
+  if (being_read(io_, name, main_channel_, last))
+    msg_.iierr(3, msg128("include file includes itself: " + name), listing);
+  const int next = input == main_channel_ ? ch::include_first : input + 1;
+  if (next > ch::include_last)
+    msg_.iierr(3, msg128("include files nested too deeply: " + name), listing);
+  io_.line(listing);
+  io_.line(listing, "/include '" + name + "'");
+  if (!io_.open_read(next, name)) {
+    msg_.iierr(1, msg128("file not found: " + name), listing);
+    return;
+  }
+  input = next;
+  io_.line(ch::screen, " >include '" + name + "'");
+}
+
+int CmdReader::iicmd(std::span<const std::string_view> keys, std::string& line, int& input,
+                     int listing, int& status) {
+  const bool number_stop = status == -1;
+  ++calls_;
+  if (main_channel_ < 0) main_channel_ = input;
+  if (calls_ == 1) {
+    std::string now;
+    iitim(now);
+    io_.line(listing);
+    io_.line(listing, "/OUTPUT " + now.substr(0, 17) + "/");
+    io_.line(listing);
+  }
+  auto close_blocks = [this] {
+    depth_ = std::max(depth_ - pending_close_, 0);
+    pending_close_ = 0;
+  };
+  std::string raw;
+  std::span<char> word(word_.data(), word_.size());
+  for (;;) {
+    close_blocks();
+    status = 0;
+    status = io_.read_line(input, raw, kCmdLine);
+    const bool at_end = status != 0;
+    if (at_end) {
+      line = pad(">>", kCmdLine);
+      // An include file may end inside a block opened by its parent; only
+      // the command file itself must close its blocks.
+      if (level_ == 0 && depth_ > 0 && input == main_channel_) {
+        io_.line(ch::screen, " >warning: end of option expected!");
+        return 0;
+      }
+    } else {
+      line = pad(raw, kCmdLine);
+    }
+    const std::size_t n = len_trim(line);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (line[i] == '}') {
+        ++pending_close_;
+        line[i] = ' ';
+      }
+    }
+    for (;;) {  // words of this line
+      int wl = 0;
+      rrxwrd(line, word, wl);
+      if (wl == 0) {
+        io_.line(listing);
+        break;
+      }
+      const std::string_view w(word_.data(), std::min<std::size_t>(wl, word_.size()));
+      if (w[0] == '/' || w[0] == '#') break;
+      if (w[0] == '{') {
+        if (open_block(w, listing)) continue;
+      } else if (w[0] == '|') {
+        if (alternative(w)) continue;
+      }
+      // The end of a file is never skipped by a block that is not read,
+      // else the reader would meet it again and again.
+      if (depth_ > 0 && !block_active() && !at_end) break;
+
+      if (w == "include") {
+        int nl = 0;
+        std::string name(kCmdLine, ' ');
+        rrxwrd(line, name, nl);
+        name.resize(std::min<std::size_t>(std::max(nl, 0), name.size()));
+        include(name, input, listing);
+        break;
+      }
+      if (w == ">>") {
+        if (input == main_channel_) {
+          --level_;
+          if (level_ == 0) io_.line(listing, " >> ");
+          if (level_ < 0) {
+            level_ = 0;
+            calls_ = 0;
+          }
+          io_.back(input);
+          close_blocks();
+          return 0;
+        }
+        io_.line(listing, "/END_INCLUDE");
+        io_.close(input);
+        input = input == ch::include_first ? main_channel_ : input - 1;
+        break;
+      }
+      if (starts_with(w, ">>")) {
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+          if (same_key(w, keys[i])) {
+            ++level_;
+            io_.line(listing, (level_ == 1 ? " " : "   ") + std::string(w));
+            close_blocks();
+            return static_cast<int>(i) + 1;
+          }
+        }
+        --level_;
+        if (level_ >= 0) {
+          io_.back(input);
+          close_blocks();
+          return 0;
+        }
+        level_ = 0;
+        msg_.iierr(2, msg128("command unknown> " + std::string(w)), listing);
+        keyword_help(keys, listing);
+        close_blocks();
+        return 0;
+      }
+      for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (same_key(w, keys[i])) {
+          io_.put(listing, (level_ == 1 ? "   " : "     ") + std::string(w) + " ");
+          if (line.find("***") != std::string::npos)
+            status = 2;
+          else if (line.find("**") != std::string::npos)
+            status = 1;
+          if (status > 0) std::replace(line.begin(), line.end(), '*', ' ');
+          close_blocks();
+          return static_cast<int>(i) + 1;
+        }
+      }
+      if (number_stop && (w[0] == '-' || w[0] == '.' || (w[0] >= '0' && w[0] <= '9'))) {
+        io_.back(input);
+        close_blocks();
+        return -1;
+      }
+      msg_.iierr(2, msg128("keyword unknown> " + std::string(w)), listing);
+      keyword_help(keys, listing);
+      break;
+    }
+  }
+}
+
+// ------------------------------------------------------------------- Tables
+
+void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second, int input,
+           int listing) {
+  const int capacity = count;
+  const int mch = listing != 0 ? listing : ch::screen;
+  int rows = 0;
+  float offset = 0.0f;
+  bool overflow = false;
+  float x = 0.0f, y = 0.0f;  // kept between rows, as an empty value leaves them
+  if (listing != 0) io.line(listing);
+
+  int tch = input;
+  auto parent = [input](int c) { return c == ch::table_include_first ? input : c - 1; };
+  std::string raw;
+  for (;;) {
+    if (io.read_line(tch, raw, kTableLine) != 0) {
+      if (tch != input) {
+        io.close(tch);
+        tch = parent(tch);
+        continue;
+      }
+      break;
+    }
+    const auto p = std::find_if(raw.begin(), raw.end(),
+                                [](char c) { return static_cast<unsigned char>(c) > 32; }) -
+                   raw.begin();
+    const std::string_view rest = std::string_view(raw).substr(static_cast<std::size_t>(p));
+    const char c = rest.empty() ? ' ' : rest[0];
+    bool row_ends = false;
+    if (c == '/') continue;
+    if (c == '-' || c == '.' || (c >= '0' && c <= '9')) {
+      FreeReader fr(rest);
+      const ReadStatus sx = fr.read(x);
+      const ReadStatus sy = sx == ReadStatus::ok ? fr.read(y) : sx;
+      if (sx == ReadStatus::ok && sy == ReadStatus::end) {
+        // A row needs both values; the line is reported and left out.
+        msg.iierr(2,
+                  "table row with one value: " + std::string(trim_right(rest)) + " (file '" +
+                      io.path(tch) + "', line " + digits(io.record_number(tch)) + ")",
+                  mch);
+        continue;
+      }
+      if (sx == ReadStatus::ok && sy == ReadStatus::ok) {
+        if (rows >= capacity) {
+          overflow = true;
+          continue;
+        }
+        first[rows] = offset + x;
+        second[rows] = y;
+        if (listing != 0) io.line(listing, fmt_f(first[rows], 12, 4) + fmt_f(y, 12, 4));
+        ++rows;
+        continue;
+      }
+      row_ends = true;
+    } else if (starts_with(rest, "continue")) {
+      if (listing != 0) io.line(listing, "CONTINUE /");
+      if (rows > 0) offset = first[rows - 1];
+      continue;
+    } else if (starts_with(rest, "include")) {
+      std::string buf(rest.substr(7));
+      std::string word(64, ' ');
+      int nl = 0;
+      rrxwrd(buf, word, nl);
+      const std::string name(trim_right(std::string_view(word).substr(0, std::max(nl, 0))));
+      if (!file_exists(name)) {
+        msg.iierr(1, pad("file not found: " + name, 32), mch);
+        continue;
+      }
+      if (being_read(io, name, ch::command, tch == input ? ch::include_last : tch) ||
+          (io.is_open(input) && same_file(io.path(input), name)))
+        msg.iierr(3, "include file includes itself: " + name, mch);
+      const int next = tch == input ? ch::table_include_first : tch + 1;
+      if (next > ch::table_include_last)
+        msg.iierr(3, "include files nested too deeply: " + name, mch);
+      if (listing != 0) {
+        io.line(listing);
+        io.line(listing, "/include '" + name + "'");
+      }
+      if (!io.open_read(next, name)) {
+        msg.iierr(1, pad("file not found: " + name, 32), mch);
+        continue;
+      }
+      tch = next;
+      io.line(ch::screen, " >include '" + name + "'");
+      continue;
+    } else {
+      row_ends = true;
+    }
+    if (row_ends) {
+      if (tch == input) {
+        io.back(input);
+        break;
+      }
+      io.close(tch);
+      tch = parent(tch);
+    }
+  }
+  if (overflow)
+    msg.iierr(2, "table size exceeds space", mch);
+  else if (rows < 2)
+    msg.iierr(1, "found table with <2 rows", mch);
+  count = rows;
+}
+
+// --------------------------------------------------------------- Grid files
+
+namespace {
+
+constexpr std::string_view kGridKeys[] = {
+    "nx",     "ny",       "xllcorner", "yllcorner", "dx",           "dy",           "item",
+    "rotate", "cellsize", "ncols",     "nrows",     "nodata_value", "NODATA_value", ">>grid"};
+
+// Sets the grid to zero size when it does not fit; otherwise sizes the
+// values to nx x ny (values already there are kept).
+bool fit_grid(Channels& io, long capacity, GridData& g) {
+  const long long nxy = static_cast<long long>(g.nx) * g.ny;
+  if (g.nx < 0 || g.ny < 0 || nxy > capacity) {
+    g.nx = 0;
+    g.ny = 0;
+    g.values.clear();
+    const std::string n = nxy >= -2147483648LL && nxy <= 2147483647LL
+                              ? fmt_list(static_cast<int>(nxy))
+                              : " " + fmt_i(nxy, 20);
+    io.line(ch::screen, " iigrid nxy" + n);
+    return false;
+  }
+  g.values.resize(static_cast<std::size_t>(nxy));
+  return true;
+}
+
+}  // namespace
+
+void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity, GridData& g) {
+  g.nx = g.ny = 0;
+  g.x_origin = g.y_origin = 0.0;
+  g.item.clear();
+  g.no_data = -9999.0f;
+  g.esri = false;
+
+  std::string line;
+  for (;;) {
+    int status = -1;
+    const int k = rd.iicmd(kGridKeys, line, input, listing, status);
+    if (k == -1) break;
+    if (k == 0) {
+      fit_grid(io, capacity, g);
+      return;
+    }
+    FreeReader fr(line);
+    ReadStatus st = ReadStatus::ok;
+    std::string echo;
+    switch (k) {
+      case 1:
+      case 10:
+        st = fr.read(g.nx);
+        echo = fmt_i(g.nx, 5);
+        break;
+      case 2:
+      case 11:
+        st = fr.read(g.ny);
+        echo = fmt_i(g.ny, 5);
+        break;
+      case 3:
+        st = fr.read(g.x_origin);
+        echo = fmt_f(g.x_origin, 10, 2);
+        break;
+      case 4:
+        st = fr.read(g.y_origin);
+        echo = fmt_f(g.y_origin, 10, 2);
+        break;
+      case 5:
+        st = fr.read(g.dx);
+        echo = fmt_f(g.dx, 10, 3);
+        break;
+      case 6:
+        st = fr.read(g.dy);
+        echo = fmt_f(g.dy, 10, 3);
+        break;
+      case 7:
+        st = fr.read(g.item, 16);
+        echo = " " + pad(g.item, 16);
+        break;
+      case 8: {
+        float rotate = 0.0f;
+        st = fr.read(rotate);
+        echo = fmt_f(rotate, 10, 2);
+        break;
+      }
+      case 9: {
+        float size = g.dx;
+        st = fr.read(size);
+        g.dx = g.dy = size;
+        g.esri = true;
+        echo = fmt_f(size, 10, 2);
+        break;
+      }
+      case 12:
+      case 13: {
+        st = fr.read(g.no_data);
+        const double whole = std::clamp(std::trunc(static_cast<double>(g.no_data)), -1e15, 1e15);
+        echo = fmt_i(static_cast<long long>(whole), 10);
+        break;
+      }
+      default:  // ">>grid"
+        break;
+    }
+    io.line(listing, echo);
+    if (st != ReadStatus::ok)
+      rd.messages().iierr(2, "grid header value unreadable: " + std::string(kGridKeys[k - 1]),
+                          listing);
+  }
+
+  if (!fit_grid(io, capacity, g)) return;
+  const std::size_t nxy = g.values.size();
+  std::size_t n = 0;
+  std::string buf;
+  while (n < nxy) {
+    if (io.read_line(input, buf, kGridLine) != 0) {
+      io.back(input);
+      break;
+    }
+    const int count = iinumber(buf);
+    if (count == 0) {
+      io.back(input);
+      break;
+    }
+    const std::size_t take = std::min(static_cast<std::size_t>(count), nxy - n);
+    FreeReader fr(buf);
+    for (std::size_t i = 0; i < take; ++i) {
+      const ReadStatus st = fr.read(g.values[n + i]);
+      if (st == ReadStatus::end) break;  // a slash: the rest keep their values
+      if (st == ReadStatus::error) {
+        io.err() << " -->error in input file\n"
+                 << " -->" << rd.where(input) << ": '" << fr.bad_token() << "'\n";
+        io.err().flush();
+        throw Stop(1, "error in input file " + rd.where(input));
+      }
+    }
+    n += take;
+  }
+
+  if (g.esri && g.ny > 1) {
+    const auto nx = static_cast<std::size_t>(g.nx);
+    for (std::size_t j = 0, jn = static_cast<std::size_t>(g.ny) - 1; j < jn; ++j, --jn)
+      std::swap_ranges(g.values.begin() + static_cast<std::ptrdiff_t>(j * nx),
+                       g.values.begin() + static_cast<std::ptrdiff_t>((j + 1) * nx),
+                       g.values.begin() + static_cast<std::ptrdiff_t>(jn * nx));
+  }
+}
+
+// ----------------------------------------------------------------- Polygons
+
+int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vector<float>& y,
+           int input, int listing, double x_origin, double y_origin) {
+  const int mch = listing != 0 ? listing : ch::screen;
+  const int room = std::max(max, 0);
+  x.assign(static_cast<std::size_t>(room), 0.0f);
+  y.assign(static_cast<std::size_t>(room), 0.0f);
+  int read = 0;
+  std::string raw;
+  for (;;) {
+    if (io.read_line(input, raw, kVertexLine) != 0) break;
+    const std::size_t p = raw.find_first_not_of(' ');
+    if (p == std::string::npos) break;  // blank line
+    const auto c = static_cast<unsigned char>(raw[p]);
+    if (c == '/') break;
+    if (c > '9') {
+      io.back(input);
+      break;
+    }
+    FreeReader fr(std::string_view(raw).substr(p));
+    double vx = 0.0, vy = 0.0;
+    if (fr.read(vx) != ReadStatus::ok || fr.read(vy) != ReadStatus::ok) {
+      io.back(input);
+      break;
+    }
+    if (read < room) {
+      x[static_cast<std::size_t>(read)] = static_cast<float>(vx - x_origin);
+      y[static_cast<std::size_t>(read)] = static_cast<float>(vy - y_origin);
+      if (listing != 0) io.line(listing, fmt_f(vx, 12, 2) + fmt_f(vy, 12, 2));
+    } else if (read == room) {
+      msg.iierr(1, "VERTICES IGNORED (MAXIMUM=" + fmt_i(max, 6) + ")", mch);
+    }
+    ++read;
+  }
+  const int stored = std::min(read, room);
+  x.resize(static_cast<std::size_t>(stored));
+  y.resize(static_cast<std::size_t>(stored));
+  return stored;
+}
+
+namespace {
+
+// Cross product (p2 - p1) x (p3 - p1) in single precision.
+inline float orient(float x1, float y1, float x2, float y2, float x3, float y3) {
+  const float a = (x2 - x1) * (y3 - y1);
+  const float b = (y2 - y1) * (x3 - x1);
+  return a - b;
+}
+
+// Crossing-number test of the point against the polygon, counting the edges
+// that cross the segment from the point to the reference point.
+int crossings(const float* x, const float* y, int n, float px, float py, float rx, float ry,
+              float limit) {
+  int count = 0;
+  for (int i = 0; i < n; ++i) {
+    const int j = i + 1 < n ? i + 1 : 0;
+    const float a = orient(px, py, x[i], y[i], x[j], y[j]) * orient(rx, ry, x[i], y[i], x[j], y[j]);
+    const float b = orient(x[i], y[i], px, py, rx, ry) * orient(x[j], y[j], px, py, rx, ry);
+    if (a < limit && b < limit) ++count;
+  }
+  return count % 2;
+}
+
+struct Box {
+  float xmin, xmax, ymin, ymax;
+};
+
+bool box(const float* x, const float* y, int n, float px, float py, Box& b) {
+  if (n <= 0) return false;
+  b = {x[0], x[0], y[0], y[0]};
+  for (int i = 1; i < n; ++i) {
+    b.xmin = std::min(b.xmin, x[i]);
+    b.xmax = std::max(b.xmax, x[i]);
+    b.ymin = std::min(b.ymin, y[i]);
+    b.ymax = std::max(b.ymax, y[i]);
+  }
+  return !(px < b.xmin || py < b.ymin || px > b.xmax || py > b.ymax);
+}
+
+}  // namespace
+
+int iipoly(const float* x, const float* y, int n, float px, float py) {
+  Box b;
+  if (!box(x, y, n, px, py, b)) return 0;
+  float rx, ry;
+  if (b.xmax - b.xmin > b.ymax - b.ymin) {
+    rx = (b.xmin + b.xmax) / 2.0f;
+    ry = b.ymin - 10.0f;
+  } else {
+    rx = b.xmin - 10.0f;
+    ry = (b.ymin + b.ymax) / 2.0f;
+  }
+  return crossings(x, y, n, px, py, rx, ry, 0.0f);
+}
+
+int igpoly(const float* x, const float* y, int n, float px, float py) {
+  Box b;
+  if (!box(x, y, n, px, py, b)) return 0;
+  return crossings(x, y, n, px, py, b.xmin - 19.0f, b.ymin - 11.0f, 0.00001f);
+}
+
+}  // namespace qf

@@ -1,0 +1,98 @@
+#include <array>
+
+#include "reader_fixture.h"
+
+namespace qf {
+namespace {
+
+using testing::ReaderTest;
+
+class PolygonTest : public ReaderTest {};
+
+TEST_F(PolygonTest, VerticesRelativeToTheOriginEndedByAKeyword) {
+  command("100.5 200.25\n  110 200\n 110,210\nroughness 0.04\n");
+  std::vector<float> x, y;
+  EXPECT_EQ(irpoly(io_, msg_, 10, x, y, ch::command, ch::listing, 100.0, 200.0), 3);
+  EXPECT_EQ(x, (std::vector<float>{0.5f, 10.0f, 10.0f}));
+  EXPECT_EQ(y, (std::vector<float>{0.25f, 0.0f, 10.0f}));
+  EXPECT_EQ(listing(),
+            "      100.50      200.25\n      110.00      200.00\n      110.00      210.00\n");
+  const std::vector<std::string_view> keys = {"roughness"};
+  EXPECT_EQ(next(keys), 1);
+  EXPECT_EQ(rest(), "0.04");
+}
+
+TEST_F(PolygonTest, SlashAndBlankLinesEndThePolygonAndAreConsumed) {
+  command("1 1\n2 2\n/ end\n3 3\n\n4 4\n");
+  std::vector<float> x, y;
+  EXPECT_EQ(irpoly(io_, msg_, 10, x, y, ch::command, ch::listing, 0.0, 0.0), 2);
+  EXPECT_EQ(irpoly(io_, msg_, 10, x, y, ch::command, ch::listing, 0.0, 0.0), 1);
+  EXPECT_EQ(x[0], 3.0f);
+  EXPECT_EQ(irpoly(io_, msg_, 10, x, y, ch::command, ch::listing, 0.0, 0.0), 1);
+  EXPECT_EQ(x[0], 4.0f);
+  EXPECT_EQ(irpoly(io_, msg_, 10, x, y, ch::command, ch::listing, 0.0, 0.0), 0);  // end of file
+}
+
+TEST_F(PolygonTest, UnreadableVertexIsPushedBack) {
+  command("1 1\n2\n");
+  std::vector<float> x, y;
+  EXPECT_EQ(irpoly(io_, msg_, 10, x, y, ch::command, ch::listing, 0.0, 0.0), 1);
+  std::string l;
+  EXPECT_EQ(io_.read_line(ch::command, l), 0);
+  EXPECT_EQ(l, "2");
+}
+
+TEST_F(PolygonTest, VerticesBeyondTheMaximumWarnOnce) {
+  command("0 0\n1 0\n1 1\n0 1\n2 2\n3 3\n");
+  std::vector<float> x, y;
+  EXPECT_EQ(irpoly(io_, msg_, 3, x, y, ch::command, ch::listing, 0.0, 0.0), 3);
+  EXPECT_EQ(x.size(), 3u);
+  EXPECT_EQ(msg_.warnings(), 1);
+  EXPECT_NE(listing().find(framed("**warning: ", "VERTICES IGNORED (MAXIMUM=     3)")),
+            std::string::npos);
+}
+
+TEST_F(PolygonTest, LongVertexLinesAreCutTo64Characters) {
+  command(std::string(60, ' ') + "1 2345\n");
+  std::vector<float> x, y;
+  EXPECT_EQ(irpoly(io_, msg_, 5, x, y, ch::command, ch::listing, 0.0, 0.0), 1);
+  EXPECT_EQ(y[0], 23.0f);
+}
+
+const std::vector<float> kSqX = {0, 10, 10, 0}, kSqY = {0, 0, 10, 10};
+
+TEST(PointInPolygon, SquareBothOrientations) {
+  const std::vector<float> cwx = {0, 0, 10, 10}, cwy = {0, 10, 10, 0};
+  for (auto f : {iipoly, igpoly}) {
+    EXPECT_EQ(f(kSqX.data(), kSqY.data(), 4, 5, 5), 1);
+    EXPECT_EQ(f(kSqX.data(), kSqY.data(), 4, 15, 5), 0);
+    EXPECT_EQ(f(kSqX.data(), kSqY.data(), 4, 5, -1), 0);
+    EXPECT_EQ(f(cwx.data(), cwy.data(), 4, 5, 5), 1);
+    EXPECT_EQ(f(cwx.data(), cwy.data(), 4, 0.5f, 9.5f), 1);
+    EXPECT_EQ(f(kSqX.data(), kSqY.data(), 0, 5, 5), 0);  // no vertices
+  }
+}
+
+TEST(PointInPolygon, ConcavePolygonAndWideBox) {
+  // An L: the notch (15, 7) lies inside the box but outside the polygon. The
+  // box is wider than high, so iipoly looks from below.
+  const std::vector<float> x = {0, 20, 20, 10, 10, 0}, y = {0, 0, 5, 5, 10, 10};
+  for (auto f : {iipoly, igpoly}) {
+    EXPECT_EQ(f(x.data(), y.data(), 6, 15, 7), 0);
+    EXPECT_EQ(f(x.data(), y.data(), 6, 15, 2), 1);
+    EXPECT_EQ(f(x.data(), y.data(), 6, 5, 8), 1);
+  }
+}
+
+TEST(PointInPolygon, PointOnAnEdgeFollowsEachTestsReferenceAndTolerance) {
+  // (10, 5) on the east edge: iipoly looks from (-10, 5) and crosses the west
+  // edge only (the east edge's product is 0, not below 0): inside. igpoly
+  // looks from (-19, -11); its tolerance also counts the east edge, and the
+  // line to its reference crosses the south edge at x = 0.9375: two
+  // crossings, outside.
+  EXPECT_EQ(iipoly(kSqX.data(), kSqY.data(), 4, 10, 5), 1);
+  EXPECT_EQ(igpoly(kSqX.data(), kSqY.data(), 4, 10, 5), 0);
+}
+
+}  // namespace
+}  // namespace qf
