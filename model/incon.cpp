@@ -1,0 +1,128 @@
+#include "model/incon.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "cmdlang/textio.h"
+#include "model/resultfile.h"
+
+namespace qf {
+
+namespace {
+
+bool accepted_type(int type) {
+  return type == -97 || type == -95 || type == -94 || type == -91;
+}
+
+// The file cannot serve: say so, close it and withdraw a warm start that
+// may have named it.
+void ignore_file(Channels& io, int& mode) {
+  io.line(ch::screen, ">initial conditions ignored");
+  io.close(ch::result);
+  withdraw_warm_marker(io, ch::aux);
+  mode = -1;
+}
+
+float finite_or_zero(float v) {
+  return std::isfinite(v) ? v : 0.0f;
+}
+
+}  // namespace
+
+void incon(Model& m, Channels& io, Messages& msg, int& mode) {
+  if (trim_right(m.cochar.initial_file).empty()) return;
+  const bool hot = mode == -1;
+
+  int open_mode = 1;
+  std::string name(trim_right(m.cochar.initial_file));
+  msg.iiopn(ch::result, name, open_mode);
+  m.cochar.initial_file = name;
+  if (!io.is_open(ch::result)) {
+    mode = -1;
+    return;
+  }
+  DirectFile* f = io.direct(ch::result);
+  if (!f || open_mode <= 0) {  // opened as text: no result file
+    ignore_file(io, mode);
+    return;
+  }
+
+  const int nx = m.coin1.nx;
+  const int ny = m.coin1.ny;
+  ResultHeader hd;
+  if (!read_header(*f, hd)) {
+    ignore_file(io, mode);
+    return;
+  }
+  if (hd.nx != nx || hd.ny != ny) msg.iierr(1, "different grid dimensions", ch::listing);
+  // Each data record must hold the time and the first three items.
+  const long need = 4L * (1 + 3L * std::max(nx, 0));
+  if (!accepted_type(hd.type) || hd.nx != nx || hd.ny != ny || nx < 1 || ny < 1 ||
+      hd.header_records < 1 || static_cast<long>(f->record_length()) < need ||
+      m.f.h.size() != static_cast<std::size_t>(m.coin1.nn)) {
+    ignore_file(io, mode);
+    return;
+  }
+
+  // The coordinate records must lie where the header says: a wrong record
+  // length or header count would otherwise read values as times.
+  std::vector<float> rec;
+  std::vector<unsigned char> buf;
+  if (!read_floats(*f, coord_x_record(hd.header_records, 1), 1, rec, buf) ||
+      rec[0] != result_coord_flag) {
+    ignore_file(io, mode);
+    return;
+  }
+
+  // The last whole block not later than time_initial.
+  const float limit = m.coin.time_initial;
+  float t = 0;
+  const long b = scan_blocks(
+      *f, hd.header_records, ny, [&](float tb) { return tb <= limit; }, &t);
+  if (b == 0) {
+    mode = -1;
+    io.close(ch::result);
+    return;
+  }
+
+  // Depth and velocities of the block, read whole before the state changes.
+  const std::size_t row = static_cast<std::size_t>(nx);
+  std::vector<float> d(row * ny), u(row * ny), v(row * ny);
+  for (int j = 1; j <= ny; ++j) {
+    // Every record of the block carries the block's time.
+    if (!read_floats(*f, block_record(hd.header_records, ny, b, j), 1 + 3 * row, rec, buf) ||
+        rec[0] != t) {
+      ignore_file(io, mode);
+      return;
+    }
+    std::copy_n(rec.begin() + 1, row, d.begin() + (j - 1) * row);
+    std::copy_n(rec.begin() + 1 + row, row, u.begin() + (j - 1) * row);
+    std::copy_n(rec.begin() + 1 + 2 * row, row, v.begin() + (j - 1) * row);
+  }
+
+  m.coin.time_initial = t;
+  m.coin.time = t;
+  io.line(ch::screen, std::string(hot ? " >hot start from '" : " >initial condition from '") +
+                          name + "' AT" + fmt_f(t, 6, 2) + "H");
+
+  FlowValues& fv = m.f;
+  for (int j = 1; j <= ny; ++j) {
+    for (int i = 1; i <= nx; ++i) {
+      const std::size_t s = (j - 1) * row + (i - 1);
+      const int k = m.node(i + 1, j + 1);
+      float depth = d[s];
+      if (hd.type == -94) depth = std::max(depth - fv.zb[k], 0.0f);
+      // A value that is not a finite number carries no water.
+      if (!std::isfinite(depth)) depth = 0.0f;
+      fv.h[k] = depth;
+      fv.q[k] = finite_or_zero(u[s] * depth);
+      fv.r[k] = finite_or_zero(v[s] * depth);
+    }
+  }
+  io.close(ch::result);
+  mode = open_mode;
+}
+
+}  // namespace qf

@@ -1,0 +1,308 @@
+#include "model/resultfile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "cmdlang/textio.h"
+
+namespace qf {
+
+ResultItems result_items(const Model& m) {
+  ResultItems it;
+  it.n = std::clamp(m.coin1.item_count, 0, max_items);
+  if (m.clog.transport && it.n > 1) it.n = 1;
+  for (int i = 0; i < it.n; ++i) it.code[i] = m.coin1.item_code[i];
+  return it;
+}
+
+int result_type(const Model& m, const ResultItems& it) {
+  if (!m.clog.transport && it.n >= 3 && it.code[0] == 1 && it.code[1] == 21 && it.code[2] == 22)
+    return type_hot_start;
+  return type_general;
+}
+
+std::size_t result_record_length(int n, int nx) {
+  const long words = std::max({8L * n + 9, static_cast<long>(std::max(n, 1)) * nx + 1, 26L});
+  return static_cast<std::size_t>(4 * words + 1);
+}
+
+std::size_t max_record_length(int nx) {
+  const long w = 4L * nx < 37 ? 41 : 4L * nx + 1;
+  return static_cast<std::size_t>(4 * w + 1);
+}
+
+ResultHeader result_header(const Model& m, int type, std::size_t reclen) {
+  ResultHeader h;
+  h.type = type;
+  h.reclen = static_cast<std::int32_t>(reclen);
+  h.nx = m.coin1.nx;
+  h.ny = m.coin1.ny;
+  h.title = m.cochar.title;
+  h.x_origin = m.coin.x_origin;
+  h.y_origin = m.coin.y_origin;
+  return h;
+}
+
+std::vector<unsigned char> header_record(const ResultHeader& h) {
+  RecordWriter w;
+  w.i32(h.type);
+  w.i32(h.reclen);
+  w.i32(h.nx);
+  w.i32(h.ny);
+  w.i32(h.layers);
+  w.i32(h.header_records);
+  w.text(h.title, 64);
+  w.f64(h.x_origin);
+  w.f64(h.y_origin);
+  return w.bytes();
+}
+
+bool read_header(DirectFile& f, ResultHeader& h) {
+  std::vector<unsigned char> buf;
+  // Record 1 needs 104 bytes; a shorter record length cannot hold it.
+  if (f.record_length() < 104 || !f.read(1, buf)) return false;
+  RecordReader r(buf);
+  return r.i32(h.type) && r.i32(h.reclen) && r.i32(h.nx) && r.i32(h.ny) && r.i32(h.layers) &&
+         r.i32(h.header_records) && r.text(h.title, 64) && r.f64(h.x_origin) && r.f64(h.y_origin);
+}
+
+std::vector<unsigned char> label_record(const std::vector<std::string>& labels) {
+  RecordWriter w;
+  w.i32(static_cast<std::int32_t>(labels.empty() ? 0 : labels.size() - 1));
+  for (const auto& l : labels) w.text(l, 32);
+  return w.bytes();
+}
+
+std::vector<unsigned char> label_record(const ResultItems& it) {
+  std::vector<std::string> labels{time_label()};
+  for (int i = 0; i < it.n; ++i) labels.push_back(item_label(it.code[i]));
+  return label_record(labels);
+}
+
+bool read_labels(DirectFile& f, int& n, std::vector<std::string>& labels) {
+  std::vector<unsigned char> buf;
+  labels.clear();
+  if (!f.read(2, buf)) return false;
+  RecordReader r(buf);
+  std::int32_t count = 0;
+  if (!r.i32(count) || count < 0) return false;
+  n = count;
+  for (std::int32_t i = 0; i <= count; ++i) {
+    std::string s;
+    if (!r.text(s, 32)) return false;
+    labels.push_back(s);
+  }
+  return true;
+}
+
+bool write_coordinates(DirectFile& f, const Model& m, int header_records, float flag) {
+  const int nx = m.coin1.nx;
+  const int ny = m.coin1.ny;
+  std::vector<float> rec(static_cast<std::size_t>(nx) + 1);
+  rec[0] = flag;
+  for (int i = 1; i <= nx; ++i) rec[i] = m.coin1.xc[i + 1];
+  for (int j = 1; j <= ny; ++j) {
+    if (!f.write(coord_x_record(header_records, j), rec.data(), rec.size() * 4)) return false;
+  }
+  for (int j = 1; j <= ny; ++j) {
+    std::fill(rec.begin() + 1, rec.end(), m.coin1.yc[j + 1]);
+    if (!f.write(coord_y_record(header_records, ny, j), rec.data(), rec.size() * 4)) return false;
+  }
+  return true;
+}
+
+bool write_end_marker(DirectFile& f, long rec, float marker) {
+  return f.write(rec, &marker, 4) && f.write(rec + 1, &marker, 4);
+}
+
+bool write_block(DirectFile& f, long first, int ny, float time, std::size_t values,
+                 float end_marker, const RowFill& fill, std::vector<float>& buffer) {
+  if (ny < 1) return true;
+  buffer.resize(values + 1);
+  const std::size_t bytes = (values + 1) * 4;
+  // The rows after the first: the block still ends at its first record.
+  for (int j = 2; j <= ny; ++j) {
+    buffer[0] = time;
+    fill(j, buffer.data() + 1);
+    if (!f.write(first + j - 1, buffer.data(), bytes)) return false;
+  }
+  if (!write_end_marker(f, first + ny, end_marker)) return false;
+  // The first row under the end-marker value, then with its time.
+  buffer[0] = end_marker;
+  fill(1, buffer.data() + 1);
+  if (!f.write(first, buffer.data(), bytes)) return false;
+  f.flush();
+  buffer[0] = time;
+  if (!f.write(first, buffer.data(), bytes)) return false;
+  f.flush();
+  return true;
+}
+
+bool block_time(DirectFile& f, long first, int ny, float& time) {
+  std::vector<unsigned char> buf;
+  if (ny < 1 || first < 1 || first + ny - 1 > f.records()) return false;
+  if (!f.read(first, buf)) return false;
+  std::memcpy(&time, buf.data(), 4);
+  return true;
+}
+
+long scan_blocks(DirectFile& f, int header_records, int ny,
+                 const std::function<bool(float)>& accept, float* last_time) {
+  if (ny < 1 || header_records < 0) return 0;
+  const long total = f.records();
+  long b = 0;
+  for (;;) {
+    const long first = block_record(header_records, ny, b + 1, 1);
+    if (first + ny - 1 > total) break;
+    float t = 0;
+    if (!block_time(f, first, ny, t)) break;
+    if (!(t > result_end_limit) || !accept(t)) break;
+    ++b;
+    if (last_time) *last_time = t;
+  }
+  return b;
+}
+
+bool read_floats(DirectFile& f, long rec, std::size_t count, std::vector<float>& out,
+                 std::vector<unsigned char>& buf) {
+  if (count * 4 > f.record_length() || !f.read(rec, buf)) return false;
+  out.resize(count);
+  std::memcpy(out.data(), buf.data(), count * 4);
+  return true;
+}
+
+void item_row(const Model& m, int code, int j, float* out) {
+  const FlowValues& f = m.f;
+  const int nx = m.coin1.nx;
+  const int k0 = m.node(2, j + 1);  // element of the first real cell of the row
+  const float* h = f.h.data() + k0;
+  const float* q = f.q.data() + k0;
+  const float* r = f.r.data() + k0;
+  const float* zb = f.zb.data() + k0;
+  const std::uint8_t* dry = f.ldry.data() + k0;
+  // A node counts as dry for the velocities when flagged or without depth.
+  auto wet = [&](int i) { return !dry[i] && h[i] > 0.0f; };
+  auto speed = [&](int i) {
+    const float u = q[i] / h[i];
+    const float v = r[i] / h[i];
+    return std::sqrt(u * u + v * v);
+  };
+  auto field = [&](const std::vector<float>& v, float scale) {
+    const float* p = v.data() + k0;
+    for (int i = 0; i < nx; ++i) out[i] = p[i] * scale;
+  };
+  switch (code) {
+    case 1:
+      for (int i = 0; i < nx; ++i) out[i] = h[i];
+      break;
+    case 2:
+      for (int i = 0; i < nx; ++i)
+        out[i] = (dry[i] && m.clog.no_data_set) ? m.coin.no_data : zb[i] + h[i];
+      break;
+    case 3:
+      for (int i = 0; i < nx; ++i) out[i] = wet(i) ? speed(i) : 0.0f;
+      break;
+    case 4:
+      for (int i = 0; i < nx; ++i) out[i] = wet(i) ? speed(i) * h[i] : 0.0f;
+      break;
+    case 5:
+      for (int i = 0; i < nx; ++i)
+        out[i] = wet(i) ? speed(i) / std::sqrt(m.coin.gravity * h[i]) : 0.0f;
+      break;
+    case 6:
+      for (int i = 0; i < nx; ++i) out[i] = zb[i];
+      break;
+    case 7: {
+      const float* us = f.us.data() + k0;
+      for (int i = 0; i < nx; ++i) out[i] = 1000.0f * us[i] * us[i];
+      break;
+    }
+    case 8:
+      field(f.qb, 1.0f);
+      break;
+    case 9:
+    case 11:
+      field(f.ks, 1.0f);
+      break;
+    case 10: {
+      const float* ks = f.ks.data() + k0;
+      for (int i = 0; i < nx; ++i) out[i] = 1.0f / ks[i];
+      break;
+    }
+    case 12:
+      field(f.c, 1000.0f);
+      break;
+    case 13:
+      field(f.c, 1.0f);
+      break;
+    case 14:
+      field(f.nu, 1.0f);
+      break;
+    case 15:
+      field(f.hfloat, 1.0f);
+      break;
+    case 16:
+      field(f.veg, 1.0f);
+      break;
+    case 17:
+      for (int i = 0; i < nx; ++i) {
+        const float s = wet(i) ? speed(i) : 0.0f;
+        out[i] = zb[i] + h[i] + 0.051f * s * s;
+      }
+      break;
+    case 18:
+      field(f.tind, 1.0f);
+      break;
+    case 21:
+      for (int i = 0; i < nx; ++i) out[i] = wet(i) ? q[i] / h[i] : 0.0f;
+      break;
+    case 22:
+      for (int i = 0; i < nx; ++i) out[i] = wet(i) ? r[i] / h[i] : 0.0f;
+      break;
+    default:
+      for (int i = 0; i < nx; ++i) out[i] = 0.0f;
+      break;
+  }
+}
+
+// ------------------------------------------------------- warm-start marker
+
+void write_warm_marker(Channels& io, int ch, int step, float time, const std::string& result_file,
+                       const std::string& path) {
+  if (!io.open_write(ch, path)) return;
+  io.line(ch, fmt_list(step) + fmt_list(time) + " /");
+  io.line(ch, " " + pad(result_file, 32) + " /");
+  io.close(ch);
+}
+
+void withdraw_warm_marker(Channels& io, int ch, const std::string& path) {
+  if (!io.open_write(ch, path)) return;
+  io.line(ch, fmt_list(0) + fmt_list(0) + fmt_list(0));
+  io.line(ch);
+  io.close(ch);
+}
+
+bool read_warm_marker(Channels& io, int ch, int& step, float& time, std::string& file,
+                      const std::string& path) {
+  if (!io.open_read(ch, path)) return false;
+  std::string l1, l2;
+  const bool got = io.read_line(ch, l1) == 0 && io.read_line(ch, l2) == 0;
+  io.close(ch);
+  if (!got) return false;
+  int s = 0;
+  float t = 0;
+  FreeReader r1(l1);
+  if (r1.read(s) != ReadStatus::ok || r1.read(t) != ReadStatus::ok) return false;
+  std::string name;
+  FreeReader r2(l2);
+  if (r2.read(name, 32) != ReadStatus::ok) return false;
+  name = std::string(trim_right(name));
+  if (name.empty()) return false;
+  step = s;
+  time = t;
+  file = name;
+  return true;
+}
+
+}  // namespace qf

@@ -1,0 +1,44 @@
+// Maxima of water level, depth, specific flow and velocity per node, the
+// max-value file and the maximum-depth and maximum-flow ESRI ASCII grids.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cmdlang/channels.h"
+#include "cmdlang/messages.h"
+#include "model/state.h"
+
+namespace qf {
+
+inline constexpr float max_no_data = -9999.0f;
+
+struct Wmax {
+  // Per node (element k - 1 of node k), sized to the grid.
+  std::vector<float> level;     // highest zb + h while deeper than 0.001 m
+  std::vector<float> depth;     // highest h
+  std::vector<float> flow;      // highest sqrt(q^2 + r^2) [m2/s]
+  std::vector<float> velocity;  // highest sqrt(q^2 + r^2) / max(h, 0.001) [m/s]
+  // Optional, per node: non-zero marks a node outside the model (a no-data
+  // bed level). Such nodes show the no-data value in the exported grids.
+  std::vector<std::uint8_t> outside;
+};
+
+// mode -1: reset to -9999 and restore from an existing max-value file of the
+// same grid; 0: update from the current state (when any of the three files
+// is named); other values: write the max-value file and the grids. Files
+// are written under a temporary name and renamed when complete, so a run
+// killed while writing leaves the earlier file whole. Write errors throw
+// Stop(1).
+void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode);
+
+// Writes `values` (per node) as an ESRI ASCII grid to the text file `path`
+// on channel ch: the header lines, then the real rows north to south, each
+// value in a field of 8 with 3 decimals. Nodes marked in `outside` (when not
+// empty), the no-data value itself and values that are not finite numbers
+// are written as the no-data value " -9999.0".
+void write_esri_grid(Channels& io, int ch, const std::string& path, const Model& m,
+                     const std::vector<float>& values, const std::vector<std::uint8_t>& outside);
+
+}  // namespace qf

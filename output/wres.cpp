@@ -1,0 +1,131 @@
+#include "output/wres.h"
+
+#include <string>
+
+#include "cmdlang/messages.h"
+#include "cmdlang/stop.h"
+#include "cmdlang/textio.h"
+
+namespace qf {
+
+namespace {
+
+[[noreturn]] void write_error(const std::string& name) {
+  throw Stop(1, "error writing result file " + name);
+}
+
+// True when the open file was written for the same grid and items, so that
+// the run can go on writing behind the output times it keeps.
+bool same_layout(DirectFile& f, const Model& m, const Wres& w) {
+  ResultHeader hd;
+  if (!read_header(f, hd)) return false;
+  if (hd.reclen != static_cast<std::int32_t>(w.reclen) || hd.nx != m.coin1.nx ||
+      hd.ny != m.coin1.ny || hd.header_records != result_header_records)
+    return false;
+  int n = 0;
+  std::vector<std::string> labels;
+  if (!read_labels(f, n, labels) || n != w.items.n) return false;
+  // The same count of other items would mix two kinds of blocks.
+  std::vector<std::string> ours{time_label()};
+  for (int i = 0; i < w.items.n; ++i) ours.push_back(item_label(w.items.code[i]));
+  return labels == ours;
+}
+
+void open_result(Model& m, Wres& w, Channels& io) {
+  w.items = result_items(m);
+  w.type = result_type(m, w.items);
+  const int nx = m.coin1.nx;
+  const int ny = m.coin1.ny;
+  w.reclen = result_record_length(w.items.n, nx);
+  const std::string name(trim_right(m.cochar.result_file));
+  io.line(ch::screen, " >results to file '" + name.substr(0, name.find(' ')) + "'");
+  if (!io.open_direct(ch::result, name, w.reclen, 'u'))
+    throw Stop(1, "cannot open result file " + name);
+  DirectFile* f = io.direct(ch::result);
+
+  w.last_record = result_header_records + 2L * ny;
+  bool keep = false;
+  if (name == trim_right(m.cochar.initial_file)) {
+    keep = same_layout(*f, m, w);
+    if (keep) {
+      const float now = m.coin.time;
+      const long kept =
+          scan_blocks(*f, result_header_records, ny, [&](float t) { return t < now; });
+      m.coin1.result_count += static_cast<int>(kept);
+      w.last_record += kept * ny;
+      io.line(ch::screen,
+              ">results stored on initial file (" + fmt_list(m.coin1.result_count) + ")");
+    } else if (f->records() > 0) {
+      io.put(ch::screen, " Overwrite file " + name + " (y/n)? ");
+      io.flush(ch::screen);
+      std::string answer;
+      if (io.read_line(ch::keyboard, answer) != 0 || answer.empty() || answer[0] != 'y')
+        throw Stop(0);
+    }
+  }
+  if (!keep) {
+    // A new file from its start: nothing of an earlier file survives behind
+    // the new blocks. Record 1 goes last, so that a header cut short is not
+    // taken for a result file.
+    if (!io.open_direct(ch::result, name, w.reclen, 'w'))
+      throw Stop(1, "cannot open result file " + name);
+    f = io.direct(ch::result);
+    const auto labels = label_record(w.items);
+    if (!f->write(2, labels.data(), labels.size()) ||
+        !write_coordinates(*f, m, result_header_records, result_coord_flag))
+      write_error(name);
+    if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) write_error(name);
+    f->flush();
+    const auto head = header_record(result_header(m, w.type, w.reclen));
+    if (!f->write(1, head.data(), head.size())) write_error(name);
+  } else if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) {
+    write_error(name);
+  }
+  f->flush();
+
+  io.line(ch::listing);
+  io.line(ch::listing, std::string(11, ' ') + "flow over boundaries[m3/s]:");
+  io.line(ch::listing, " time[h]" + std::string(5, ' ') + "--west--" + std::string(8, ' ') +
+                           "--south--" + std::string(7, ' ') + "--east--" + std::string(8, ' ') +
+                           "--north--" + std::string(4, ' ') + "volume[m3]");
+  w.open = true;
+}
+
+void write_state(Model& m, Wres& w, Channels& io) {
+  DirectFile* f = io.direct(ch::result);
+  const std::string name(trim_right(m.cochar.result_file));
+  if (!f) throw Stop(1, "result file " + name + " not open");
+  const int nx = m.coin1.nx;
+  const int ny = m.coin1.ny;
+  const int n = w.items.n;
+  const auto fill = [&](int j, float* out) {
+    for (int it = 0; it < n; ++it) item_row(m, w.items.code[it], j, out + it * nx);
+  };
+  if (!write_block(*f, w.last_record + 1, ny, m.coin.time, static_cast<std::size_t>(n) * nx,
+                   m.coin.end_marker, fill, w.buffer))
+    write_error(name);
+  w.last_record += ny;
+}
+
+}  // namespace
+
+void wres(Model& m, Wres& w, Channels& io, int step) {
+  if (!w.open) open_result(m, w, io);
+  if (step != 0) {
+    ++w.calls;
+    if (w.calls % 20 == 1) io.line(ch::screen, "        Step    Time(h) dT(s)   dVol");
+    io.line(ch::screen, fmt_i(w.calls, 4) + fmt_i(step, 8) + fmt_f(m.coin.time, 10, 2) +
+                            fmt_f(m.coin.dt, 6, 2) +
+                            fmt_f(m.coin.change_rate * m.coin.dx * m.coin.dy, 8, 1));
+    std::string l = fmt_f(m.coin.time, 7, 2);
+    for (float q : m.coin.boundary_flow) l += fmt_f(q, 8, 2);
+    l += fmt_f(m.coin.stored_volume, 12, 0);
+    io.line(ch::listing, l);
+  }
+  write_state(m, w, io);
+}
+
+void wres1() {}
+void wres2() {}
+
+}  // namespace qf

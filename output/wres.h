@@ -1,0 +1,38 @@
+// The result file: header, cell-centre coordinates and one block of grid
+// rows per output time; the step line on the screen and the boundary-flow
+// table in the listing.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "cmdlang/channels.h"
+#include "model/resultfile.h"
+#include "model/state.h"
+
+namespace qf {
+
+// Working state of the result file between calls.
+struct Wres {
+  bool open = false;     // header part done, file open on the result channel
+  long last_record = 2;  // last record used by the header part and the blocks
+  int calls = 0;         // calls with a non-zero step
+  ResultItems items;     // items written, fixed when the file is opened
+  int type = type_general;
+  std::size_t reclen = 0;
+  std::vector<float> buffer;  // one record: time and the item rows
+};
+
+// step 0: opens or creates the file (continuing it behind the output times
+// it keeps when it is also the initial-condition file), writes the header
+// part and the current state as the first block. A non-zero step writes the
+// screen and listing lines and appends the current state; a first call with
+// a non-zero step (warm start) opens the file as step 0 does first.
+// Declining the overwrite question throws Stop(0); a file that cannot be
+// opened or written throws Stop(1).
+void wres(Model& m, Wres& w, Channels& io, int step);
+// Extension points called right after wres at the start and the end.
+void wres1();
+void wres2();
+
+}  // namespace qf
