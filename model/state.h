@@ -22,10 +22,10 @@
 namespace qf {
 
 inline constexpr int max_nodes = 8000000;
-inline constexpr int max_row = 20000;      // cells per row (nxx) and rows (nyy)
-inline constexpr int max_table = 100000;   // rows of the table storage
-inline constexpr int max_erod = 20000;     // erodable nodes
-inline constexpr int max_items = 20;       // result items
+inline constexpr int max_row = 20000;     // cells per row (nxx) and rows (nyy)
+inline constexpr int max_table = 100000;  // rows of the table storage
+inline constexpr int max_erod = 20000;    // erodable nodes
+inline constexpr int max_items = 20;      // result items
 inline constexpr float table_end = -9999.0f;
 
 // Block type codes of the table storage.
@@ -43,27 +43,27 @@ enum BlockType : int {
 
 // Per-node grid fields.
 struct FlowValues {
-  std::vector<float> h;       // flow depth [m]
-  std::vector<float> q;       // unit discharge in x [m2/s]
-  std::vector<float> r;       // unit discharge in y [m2/s]
-  std::vector<float> c;       // tracer concentration or temperature
-  std::vector<float> zb;      // bed level [m]
-  std::vector<float> ks;      // roughness, meaning set by the friction law
-  std::vector<float> zbr;     // bedrock level [m]; -9e20 = none
-  std::vector<float> veg;     // vegetation parameter [m]; > 0 vegetated
-  std::vector<float> us;      // shear velocity [m/s]
-  std::vector<float> nu;      // eddy viscosity [m2/s]
-  std::vector<float> af;      // wetted-area factor [-]
-  std::vector<float> qq;      // x flux kept for transport [m2/s]
-  std::vector<float> rr;      // y flux kept for transport [m2/s]
-  std::vector<float> src;     // water source [m/s]
-  std::vector<float> srcm;    // tracer or heat load per unit area
-  std::vector<float> dzbx;    // bed slope in x [-]
-  std::vector<float> dzby;    // bed slope in y [-]
-  std::vector<float> fleak;   // leakage coefficient [1/s]
-  std::vector<float> hfloat;  // draught of a float, or deck underside + 1000
-  std::vector<float> qb;      // bed-load rate [m2/s]
-  std::vector<float> tind;    // inundation time [h]
+  std::vector<float> h;            // flow depth [m]
+  std::vector<float> q;            // unit discharge in x [m2/s]
+  std::vector<float> r;            // unit discharge in y [m2/s]
+  std::vector<float> c;            // tracer concentration or temperature
+  std::vector<float> zb;           // bed level [m]
+  std::vector<float> ks;           // roughness, meaning set by the friction law
+  std::vector<float> zbr;          // bedrock level [m]; -9e20 = none
+  std::vector<float> veg;          // vegetation parameter [m]; > 0 vegetated
+  std::vector<float> us;           // shear velocity [m/s]
+  std::vector<float> nu;           // eddy viscosity [m2/s]
+  std::vector<float> af;           // wetted-area factor [-]
+  std::vector<float> qq;           // x flux kept for transport [m2/s]
+  std::vector<float> rr;           // y flux kept for transport [m2/s]
+  std::vector<float> src;          // water source [m/s]
+  std::vector<float> srcm;         // tracer or heat load per unit area
+  std::vector<float> dzbx;         // bed slope in x [-]
+  std::vector<float> dzby;         // bed slope in y [-]
+  std::vector<float> fleak;        // leakage coefficient [1/s]
+  std::vector<float> hfloat;       // draught of a float, or deck underside + 1000
+  std::vector<float> qb;           // bed-load rate [m2/s]
+  std::vector<float> tind;         // inundation time [h]
   std::vector<std::uint8_t> ldry;  // 1 when the node is dry (h <= hdry)
   bool allocated = false;
 };
@@ -77,10 +77,10 @@ struct Coin {
   float cfl = 0.7f;
   float dx = 0, dy = 0;
   float cell_area = 0;
-  float time = 0;             // model time [h]
+  float time = 0;  // model time [h]
   float time_initial = 9.0e10f;
   float time_end = 9.0e10f;
-  float dt = 0;               // time step [s]
+  float dt = 0;  // time step [s]
   std::int32_t max_steps = -1;
   float hdry = 0.02f;
   float change_rate = 0;
@@ -181,13 +181,17 @@ struct Model {
 
 // Result item codes and their 32-character header labels.
 bool item_known(int code);
-std::string item_label(int code);  // " D Flow Depth [m]" padded to 32
-std::string time_label();          // "Time[h]" padded to 32
+// The label is a blank, the key letter (or a blank) and the title, padded to
+// 32: " DFlow Depth [m]". Unknown codes give 32 blanks.
+std::string item_label(int code);
+std::string time_label();  // "Time[h]" padded to 32
 
 class Messages;
 
 // Allocates every field with n entries (nothing when n is 0) and zeroes h,
-// q, r, c, zb, hfloat and tind. A failed allocation stops the run.
+// q, r, c, zb, hfloat and tind (in fact every field starts at zero). A failed
+// or impossible allocation (n < 0, no memory) throws Stop(1) whose what() is
+// "*** Trouble allocating flow values(g)***"; the caller prints it.
 void alloc_flow(Model& m, long n);
 void dealloc_flow(Model& m);
 // Wetted-area factor of node k (1-based): 1 + side-wall area / plan area.

@@ -1,0 +1,95 @@
+// Shared helpers of the command-file input (not for use outside model/input*.cpp).
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cmdlang/textio.h"
+#include "model/input.h"
+
+namespace qf::input {
+
+using Keys = std::span<const std::string_view>;
+
+// Everything one section handler needs.
+struct Ctx {
+  Model& m;
+  Channels& io;
+  Messages& msg;
+  CmdReader& rd;
+  InputState& st;
+
+  int& input() { return m.coin1.ch_command; }
+  int listing() const { return m.coin1.ch_listing; }
+
+  // Next keyword of `keys` (0 at the end of the section).
+  int next(Keys keys);
+  // Reads the keywords of a section until its end, without storing anything.
+  void drain_section();
+
+  // Completes the listing line opened by the keyword echo.
+  void echo(std::string_view s) { io.line(listing(), s); }
+  void screen(std::string_view s) { io.line(ch::screen, s); }
+
+  // Place of the current keyword line ("file 'name', line N").
+  std::string where() const { return here; }
+  std::string here;
+  void warning(std::string_view text) { msg.iierr(1, text, listing()); }
+  void error(std::string_view text) { msg.iierr(2, text, listing()); }
+  [[noreturn]] void fatal(std::string_view text);
+  // Error followed by a screen line ">> text" and the end of the run.
+  [[noreturn]] void stop(std::string_view text);
+
+  // Values of the current keyword line; a missing or unreadable value is a
+  // fatal error naming the keyword, the value and the place in the file.
+  float real(FreeReader& fr, std::string_view kw);
+  double real64(FreeReader& fr, std::string_view kw);
+  int integer(FreeReader& fr, std::string_view kw);
+  std::string text(FreeReader& fr, std::string_view kw, std::size_t maxlen);
+  // An optional value: false when the line has no more values.
+  bool optional_real(FreeReader& fr, std::string_view kw, float& v);
+
+  // Table storage, rows counted from 1.
+  float& a(int row) { return m.coin.table_a[static_cast<std::size_t>(row)]; }
+  float& b(int row) { return m.coin.table_b[static_cast<std::size_t>(row)]; }
+  // Closes the block being built: its length goes into its first row and
+  // the fill pointer moves past it.
+  void close_block();
+
+  // True when the block being built is of `kind`; otherwise an error naming
+  // the keyword (none when the last block of that kind was refused).
+  bool current(InputState::Block kind, std::string_view kw, std::string_view what);
+
+  // True when a grid exists; otherwise an error naming the keyword.
+  bool need_grid(std::string_view kw);
+  bool have_grid() const { return m.f.allocated && m.coin1.nxx > 2 && m.coin1.nyy > 2; }
+
+  // Polygon vertices following the keyword line (origin-relative).
+  int read_polygon(std::vector<float>& x, std::vector<float>& y);
+
+  // Appends a fixed tag to the run note.
+  void note(std::string_view tag);
+
+  // "keyword "kw": " prefix for messages.
+  static std::string kwtext(std::string_view kw);
+};
+
+void section_grid(Ctx& c);
+void section_global(Ctx& c);
+void section_initiate(Ctx& c);
+void section_boundary(Ctx& c);
+void section_turbulence(Ctx& c);
+void section_compute(Ctx& c);
+void section_mobile_bed(Ctx& c);
+void section_source(Ctx& c);
+void section_output(Ctx& c);
+void section_structure(Ctx& c);
+void section_polygon(Ctx& c);
+void section_module(Ctx& c, int which);
+
+// Default result items when none was named: flow depth, X- and Y-velocity.
+void default_items(Model& m);
+
+}  // namespace qf::input
