@@ -15,7 +15,9 @@ bool file_exists(const std::string& path) {
 
 // ---------------------------------------------------------------- DirectFile
 
-DirectFile::~DirectFile() { close(); }
+DirectFile::~DirectFile() {
+  close();
+}
 
 bool DirectFile::open(const std::string& path, std::size_t reclen, char mode) {
   close();
@@ -126,17 +128,19 @@ struct Channels::Text {
   bool writing = false;
   std::ifstream in;
   std::ofstream out;
-  std::string last;       // last record read
-  int last_status = 0;    // status of the last read
+  std::string last;     // last record read
+  int last_status = 0;  // status of the last read
   bool have_last = false;
-  bool pushed = false;    // next read returns `last` again
-  long record = 0;        // number of the last record read
+  bool pushed = false;  // next read returns `last` again
+  long record = 0;      // number of the last record read
 };
 
 Channels::Channels(std::istream& kb, std::ostream& scr, std::ostream& err)
     : kb_(kb), scr_(scr), err_(err) {}
 
-Channels::~Channels() { close_all(); }
+Channels::~Channels() {
+  close_all();
+}
 
 bool Channels::open_read(int ch, const std::string& path) {
   close(ch);
@@ -189,7 +193,9 @@ void Channels::close_all() {
   scr_.flush();
 }
 
-bool Channels::is_open(int ch) const { return text_.count(ch) > 0 || direct_.count(ch) > 0; }
+bool Channels::is_open(int ch) const {
+  return text_.count(ch) > 0 || direct_.count(ch) > 0;
+}
 
 std::string Channels::path(int ch) const {
   if (auto it = text_.find(ch); it != text_.end()) return it->second->path;

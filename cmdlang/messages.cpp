@@ -143,8 +143,8 @@ void iitim(std::string& text) {
   if (!c) return;
   const std::string s(c);
   if (s.size() < 24) return;
-  const std::string out = s.substr(8, 2) + " " + s.substr(4, 3) + " " + s.substr(20, 4) + " " +
-                          s.substr(11, 8);
+  const std::string out =
+      s.substr(8, 2) + " " + s.substr(4, 3) + " " + s.substr(20, 4) + " " + s.substr(11, 8);
   text.replace(0, 20, out);
 }
 

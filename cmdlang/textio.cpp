@@ -1,17 +1,19 @@
 #include "cmdlang/textio.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cctype>
 
 namespace qf {
 
 namespace {
 
-std::string stars(int w) { return std::string(w > 0 ? w : 0, '*'); }
+std::string stars(int w) {
+  return std::string(w > 0 ? w : 0, '*');
+}
 
 std::string right(const std::string& s, int w) {
   if (static_cast<int>(s.size()) > w) return stars(w);
@@ -41,10 +43,13 @@ int exponent_after_rounding(double v, int digits) {
 
 }  // namespace
 
-std::string fmt_i(long long v, int w) { return right(std::to_string(v), w); }
+std::string fmt_i(long long v, int w) {
+  return right(std::to_string(v), w);
+}
 
 std::string fmt_f(double v, int w, int d) {
-  if (!std::isfinite(v)) return right(std::isnan(v) ? "NaN" : (v > 0 ? "Infinity" : "-Infinity"), w);
+  if (!std::isfinite(v))
+    return right(std::isnan(v) ? "NaN" : (v > 0 ? "Infinity" : "-Infinity"), w);
   std::string s = fixed_text(v, d);
   if (static_cast<int>(s.size()) > w) {
     // The optional leading zero goes first.
@@ -57,7 +62,8 @@ std::string fmt_f(double v, int w, int d) {
 }
 
 std::string fmt_e(double v, int w, int d, char letter) {
-  if (!std::isfinite(v)) return right(std::isnan(v) ? "NaN" : (v > 0 ? "Infinity" : "-Infinity"), w);
+  if (!std::isfinite(v))
+    return right(std::isnan(v) ? "NaN" : (v > 0 ? "Infinity" : "-Infinity"), w);
   int e = 0;
   std::string digits;
   if (v != 0.0) {
@@ -102,7 +108,9 @@ std::string fmt_g(double v, int w, int d) {
   return fmt_e(v, w, d);
 }
 
-std::string fmt_list(int v) { return " " + fmt_i(v, 11); }
+std::string fmt_list(int v) {
+  return " " + fmt_i(v, 11);
+}
 
 std::string fmt_list(float f) {
   const double v = f;
@@ -132,7 +140,9 @@ std::string pad(std::string_view s, std::size_t n) {
   return r;
 }
 
-std::string_view trim_right(std::string_view s) { return s.substr(0, len_trim(s)); }
+std::string_view trim_right(std::string_view s) {
+  return s.substr(0, len_trim(s));
+}
 
 std::size_t len_trim(std::string_view s) {
   std::size_t n = s.size();

@@ -36,7 +36,7 @@ std::string fmt_list(double v);
 
 // Text helpers for the blank-padded fixed-length texts of the system.
 std::string pad(std::string_view s, std::size_t n);  // cut or blank-pad to n
-std::string_view trim_right(std::string_view s);      // without trailing blanks
+std::string_view trim_right(std::string_view s);     // without trailing blanks
 std::size_t len_trim(std::string_view s);
 
 // Outcome of one free-format read.
@@ -65,7 +65,7 @@ class FreeReader {
   bool next_token(std::string& tok, bool& null, bool& quoted);
   std::string_view s_;
   std::size_t pos_ = 0;
-  bool ended_ = false;   // a slash was met
+  bool ended_ = false;  // a slash was met
   bool had_value_ = false;
   std::string bad_;
 };

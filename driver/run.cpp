@@ -1,11 +1,15 @@
 #include "driver/run.h"
 
+#include <cmath>
 #include <iostream>
 
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
 #include "driver/help.h"
+#include "model/hydro/boundary.h"
+#include "model/incon.h"
 #include "model/init.h"
+#include "model/resultfile.h"
 
 namespace qf {
 
@@ -40,6 +44,104 @@ void command_line(Session& s, const std::vector<std::string>& args) {
   if (s.command_file.empty()) s.command_file = "dain";
 }
 
+void initialise(Session& s) {
+  init(s.model, s.io, s.msg, [&s](Model& m) { bound(m, s.hydro.boundary, s.io, s.msg); });
+}
+
+// Input, initialisation and the summary of the input.
+void read_input(Session& s) {
+  inrea(s.model, s.io, s.msg, s.rd, s.input);
+  if (s.model.coin1.nn <= 0) {
+    s.msg.iierr(2, "no grid given (section >>grid)", ch::listing);
+  } else {
+    prepare(s.model, s.hydro);
+  }
+  if (s.model.coin1.nn > 0) initialise(s);
+  s.msg.iierr(0, " ", ch::listing);
+}
+
+// Resumes from the warm-start marker when it names a result file.
+void warm_start(Session& s) {
+  s.step = 0;
+  int step = 0;
+  float time = 0;
+  std::string file;
+  if (!read_warm_marker(s.io, ch::aux, step, time, file)) return;
+  Model& m = s.model;
+  m.coin.time_initial = time;
+  m.cochar.initial_file = file;
+  int flag = -1;
+  incon(m, s.io, s.msg, flag);
+  if (flag == -1) {
+    s.step = 0;
+    return;
+  }
+  s.step = step;
+  initialise(s);
+  m.clog.warm_started = true;
+}
+
+// Stops a run whose state is no longer a number, after writing the last
+// records so that the results up to here stay usable.
+void check_finite(Session& s) {
+  Model& m = s.model;
+  if (flow_finite(m)) return;
+  int i = 0, j = 0;
+  if (!find_nonfinite(m, i, j)) return;
+  const std::string where =
+      "unstable flow at t=" + std::string(trim_right(fmt_f(m.coin.time, 12, 4))) + " h, step " +
+      std::to_string(s.step) + ", cell column " + std::to_string(i) + " row " + std::to_string(j);
+  s.io.line(ch::screen, " >" + where);
+  s.io.line(ch::listing);
+  s.io.line(ch::listing, " >" + where + ": depth or discharge is not a number");
+  wres(m, s.results, s.io, s.step);
+  wres1();
+  wres2();
+  wmax(m, s.maxima, s.io, s.msg, 1);
+  throw Stop(3, where);
+}
+
+void time_loop(Session& s) {
+  Model& m = s.model;
+  Coin& c = m.coin;
+  wres(m, s.results, s.io, s.step);
+  wres1();
+  wres2();
+  wmax(m, s.maxima, s.io, s.msg, -1);
+
+  s.next_result = c.time + c.result_interval;
+  const double quot = 1000.0 / std::sqrt(static_cast<double>(m.coin1.nn));
+  s.stride = std::isfinite(quot) ? std::max(1, static_cast<int>(quot)) : 1;
+  s.expected = static_cast<int>((c.time_end - c.time) / c.result_interval) + m.coin1.result_count;
+  s.next_series = c.time - c.dt_out;
+
+  for (;;) {
+    ++s.step;
+    flow(m, s.hydro, s.io, s.msg);
+    check_finite(s);
+    wmax(m, s.maxima, s.io, s.msg, 0);
+    if (!(c.time < s.next_result)) {
+      wres(m, s.results, s.io, s.step);
+      s.next_result += c.result_interval;
+      m.coin1.result_count += 1;
+    }
+    if (!(c.time < s.next_series)) {
+      s.next_series += c.dt_out;
+      m.clog.series_due = true;
+    } else {
+      m.clog.series_due = false;
+    }
+    if (m.clog.steady && c.change_rate < 0.001f) break;
+    if (c.time >= c.time_end) break;
+    if (c.max_steps >= 0 && s.step >= c.max_steps) break;
+  }
+
+  wres(m, s.results, s.io, s.step);
+  wres1();
+  wres2();
+  wmax(m, s.maxima, s.io, s.msg, 1);
+}
+
 }  // namespace
 
 int run(Session& s, const std::vector<std::string>& args) {
@@ -57,10 +159,9 @@ int run(Session& s, const std::vector<std::string>& args) {
       s.io.close_all();
       return 1;
     }
-    inrea(s.model, s.io, s.msg, s.rd, s.input);
-    init(s.model);
-    s.msg.iierr(0, " ", ch::listing);
-    s.io.line(ch::screen, " >input read without errors; the time loop is not part of this version");
+    read_input(s);
+    warm_start(s);
+    time_loop(s);
     s.msg.iiout(1, " ", ch::listing);
     s.io.close_all();
     s.io.line(ch::screen, " >hvx terminated");
@@ -73,7 +174,6 @@ int run(Session& s, const std::vector<std::string>& args) {
 }
 
 int run_main(int argc, char** argv) {
-  std::ios::sync_with_stdio(true);
   std::vector<std::string> args(argv + 1, argv + argc);
   Session s(std::cin, std::cout, std::cerr);
   return run(s, args);

@@ -1,5 +1,5 @@
 // The main program: banner, listing, command line, command file, model
-// input and the run.
+// input, the time loop and the end of the run.
 #pragma once
 
 #include <iosfwd>
@@ -9,8 +9,11 @@
 #include "cmdlang/channels.h"
 #include "cmdlang/messages.h"
 #include "cmdlang/reader.h"
+#include "model/hydro/hydro.h"
 #include "model/input.h"
 #include "model/state.h"
+#include "output/wmax.h"
+#include "output/wres.h"
 
 namespace qf {
 
@@ -26,8 +29,15 @@ struct Session {
   CmdReader rd;
   Model model;
   InputState input;
+  Hydro hydro;
+  Wres results;
+  Wmax maxima;
   std::string command_file;  // up to 32 characters
-  int step = 0;
+  int step = 0;              // step counter
+  float next_result = 0;     // model time of the next result record [h]
+  float next_series = 0;     // model time of the next series tick [h]
+  int stride = 1;            // progress display stride
+  int expected = 0;          // expected number of result records
 };
 
 // Runs the program on the given arguments (without the program name) and

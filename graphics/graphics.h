@@ -20,6 +20,8 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "graphics/x11/grx.h"
@@ -36,20 +38,20 @@ inline constexpr int kModeDxf = 9;
 inline constexpr int kModeShape = 10;
 inline constexpr int kModeArcPolygon = 11;
 
-inline constexpr int kColours = 201;          // entries of the colour table
-inline constexpr int kPolyBuffer = 100;       // points of the polyline buffer
-inline constexpr int kScriptMax = 10000;      // commands of the script queue
-inline constexpr int kScriptLen = 16;         // characters per command
-inline constexpr int kSegmentMax = 40000;     // points/segments of the shape collector
-inline constexpr int kSegmentFlush = 39999;   // collector is written out at this count
-inline constexpr int kKeepListMax = 40;       // keep files redrawn with every plot
-inline constexpr int kCleanMax = 200;         // clean-up rectangles
-inline constexpr int kFillMax = 2000;         // points of a filled polygon on the screen
+inline constexpr int kColours = 201;         // entries of the colour table
+inline constexpr int kPolyBuffer = 100;      // points of the polyline buffer
+inline constexpr int kScriptMax = 10000;     // commands of the script queue
+inline constexpr int kScriptLen = 16;        // characters per command
+inline constexpr int kSegmentMax = 40000;    // points/segments of the shape collector
+inline constexpr int kSegmentFlush = 39999;  // collector is written out at this count
+inline constexpr int kKeepListMax = 40;      // keep files redrawn with every plot
+inline constexpr int kCleanMax = 200;        // clean-up rectangles
+inline constexpr int kFillMax = 2000;        // points of a filled polygon on the screen
 
 // Numeric state record. Member names are those by which the library and
 // grvalu know them.
 struct Grcomn {
-  double XORGR = 0, YORGR = 0;  // world origin of user coordinates
+  double XORGR = 0, YORGR = 0;                           // world origin of user coordinates
   float XMINGR = 0, XMAXGR = 0, YMINGR = 0, YMAXGR = 0;  // user window
   float VLOWGR = 0;
   float XMNCGR = 0, XMXCGR = 0, YMNCGR = 0, YMXCGR = 0;  // clip rectangle
@@ -69,8 +71,8 @@ struct Grcomn {
   int IMODGR = 0;  // output mode
   int IKEYGR = 1;
   float KEYXGR = 0, KEYYGR = 10;
-  int HTSPGR = 5;  // hatch spacing in pixels
-  int SHPAGR = 1;  // shapefile attribute: 1 integer, 2 double
+  int HTSPGR = 5;                            // hatch spacing in pixels
+  int SHPAGR = 1;                            // shapefile attribute: 1 integer, 2 double
   float XPENGR = 0, YPENGR = 0, ZPENGR = 0;  // pen
   float ZNXTGR = 0;                          // z of the next drawn point
   int PVISGR = 0;                            // pen inside the clip rectangle
@@ -150,7 +152,7 @@ class GrFiles {
 
 // State of the routines below that is not part of the two records.
 struct GrModeState {
-  int saved_mode = 0;     // mode and 3-D flag saved when a file mode starts
+  int saved_mode = 0;  // mode and 3-D flag saved when a file mode starts
   int saved_on3d = 0;
   bool display_open = false;
   std::string closing = std::string(80, ' ');
@@ -160,6 +162,7 @@ struct GrModeState {
 
 struct GrPenState {
   int last_colour = -99999, last_colour_mode = -1;
+  int last_cmod = 0, last_cpar = 0;  // colour mode and parameter of the last colour
   int last_dash = -99999, last_dash_mode = -1;
   // Saved user window of grclip (x then y: MIN, MNC, MXC, ORG, FAC).
   float saved[10] = {};
@@ -167,9 +170,12 @@ struct GrPenState {
 };
 
 struct GrSegments {
-  std::vector<float> x, y, z;   // points (user coordinates)
-  std::vector<int> a, b;        // segments: point numbers
+  std::vector<float> x, y, z;  // points (user coordinates)
+  std::vector<int> a, b;       // segments: point numbers
   int flushes = 0;
+  // Look-up aids: stored points by grid cell, stored point pairs.
+  std::unordered_map<long long, std::vector<int>> grid;
+  std::unordered_set<long long> pairs;
 };
 
 struct GrCleanRect {
@@ -198,7 +204,7 @@ struct Graphics {
   std::vector<GrCleanRect> clean;
   GrKeepList keep;
   GrMessages msg;
-  int beam_last = -1;      // last percentage shown by grbeam
+  int beam_last = -1;              // last percentage shown by grbeam
   int saved_nx = 0, saved_ny = 0;  // interval counts after the settings were read
   // Streams for the library's own lines (standard output and error); the
   // caller's message channel JOUTGR goes to `io` when one is attached and
@@ -238,8 +244,8 @@ void grmode(Graphics& g, int& request);
 void grclos(Graphics& g);
 void grshpopen(Graphics& g, int type, int attr_type, const std::string& prefix,
                const std::string& field_name);
-void grshpadd(Graphics& g, int n, const double* x, const double* y, const double* z,
-              double dvalue, int ivalue, const std::string& prefix, int type, int attr_type);
+void grshpadd(Graphics& g, int n, const double* x, const double* y, const double* z, double dvalue,
+              int ivalue, const std::string& prefix, int type, int attr_type);
 void grsegm(Graphics& g, int op, float x1, float y1, float z1, float x2, float y2, float z2);
 
 // ---- pen and primitives (pen.cpp) ----
@@ -257,7 +263,9 @@ void grflip(Graphics& g);
 void grpause(Graphics& g, int n);
 void grbeep(Graphics& g);
 // True in the window modes 1..6.
-inline bool grscreen(const Graphics& g) { return g.n.IMODGR >= 1 && g.n.IMODGR <= 6; }
+inline bool grscreen(const Graphics& g) {
+  return g.n.IMODGR >= 1 && g.n.IMODGR <= 6;
+}
 
 // ---- fills, symbols, text, bar (fill.cpp) ----
 void grfil2(Graphics& g, const float* x, const float* y, int n, int colour);
@@ -283,8 +291,9 @@ void grkrec(Graphics& g, std::string_view key, const std::string& values);
 void grscpt(Graphics& g, int n, const std::string* commands, int length);
 // Takes the next queued command (16 characters); false when none is pending.
 bool grsnext(Graphics& g, std::string& command);
-// Keep list: 0 clear, -1 drop the last, -2 read from ".grset" (open on
-// JDV1GR), -3 write to ".grset" (open on JDV1GR), 3/4 replay.
+// Keep list: 0 clear, -1 drop the last, -2 read it from ".grset", -3 write
+// it (with the settings) to ".grset", 3 and 4 replay the passes 1 and 2.
+// Choosing files (1, 2) and bitmaps (5) needs the drawn dialogs.
 void grklst(Graphics& g, int mode);
 void grkpla(Graphics& g, int& n, std::vector<std::string>& names, std::vector<int>& flags);
 
@@ -293,8 +302,8 @@ void grmesg(Graphics& g, std::string_view text);
 void grinpa(Graphics& g, std::string_view prompt, std::string& answer);
 void grinfo(Graphics& g, int n, const std::string* labels, std::string* values);
 
-// Writes the fatal error line " ***ERROR***" text "  (" a "," b ")" on JOUTGR
-// and stops the program.
+// Writes the fatal error line " ***ERROR***", text, "  (", a, ",", b, ")" on
+// JOUTGR (one line, the reals in general format) and stops the program.
 [[noreturn]] void greror(Graphics& g, std::string_view text, float a, float b);
 
 // Helpers shared by the library.

@@ -1,0 +1,178 @@
+// Face kernels of the row solver: the Roe-type flux through one cell face,
+// the minmod limiter and the friction factor of oblique flow.
+//
+// A face lies between a left node L and a right node R; R is the east or the
+// north neighbour of L and RR the node beyond R on the same line. Normal means
+// across the face (q for an east face, r for a north face), tangential along
+// it. Water levels eta = zb + h [m], unit discharges [m2/s], momentum fluxes
+// [m3/s2]. Each kernel is a template over float (one face) or Lanes (kLanes
+// faces at once) and gives the same result for both (see lanes.h).
+#pragma once
+
+#include <cmath>
+
+#include "model/hydro/lanes.h"
+
+namespace qf {
+
+// Fluxes through one face: mass [m2/s], normal and tangential momentum [m3/s2].
+template <class T>
+struct FaceFluxT {
+  T f, fn, ft;
+};
+using FaceFlux = FaceFluxT<float>;
+
+// Differences of level, normal and tangential discharge across the previous
+// face of the same line; read by the second-order reconstruction and replaced
+// by the differences across the current face.
+template <class T>
+struct LineDiffT {
+  T eta, qn, qt;
+};
+using LineDiff = LineDiffT<float>;
+
+// Minmod limiter: 0 when a and b differ in sign (or one is 0), otherwise the
+// one of smaller magnitude (a on a tie).
+template <class T>
+inline T rlmt(T a, T b) {
+  const T zero = splat<T>(0.0f);
+  return sel(a * b <= zero, zero, sel(vabs(b) >= vabs(a), a, b));
+}
+
+// Friction factor of oblique flow: 1 when one discharge component is small,
+// otherwise (1 + min(|q/r|, |r/q|))^-0.333.
+inline float fdiag(float q, float r) {
+  const float aq = std::fabs(q);
+  const float ar = std::fabs(r);
+  if (aq < 0.1f || ar < 0.1f) return 1.0f;
+  const float ratio = aq < ar ? aq / ar : ar / aq;  // equals min(|q/r|, |r/q|)
+  return std::pow(1.0f + ratio, -0.333f);
+}
+
+// Roe-type flux through one face.
+//
+// Levels, normal and tangential discharges of L, R and RR; bed levels zL, zR;
+// dry flags of L and R; the stored differences `s` of the line (second order
+// only: read, then replaced by this face's unlimited differences); hdry the
+// dry threshold; g gravity; J the depth blocked by a floating cover or a
+// bridge deck at the face (0 = open face).
+//
+// The free-surface jump, not the depth jump, drives the upwinding, so still
+// water over an uneven bed gives a pure pressure flux g hL hR / 2 that the
+// bed-slope term of the node balances. A wet node beside a dry one whose bed
+// stands above the wet level sees a wall. A face whose mean depth is not above
+// hdry carries the central flux only, with depth hdry.
+template <bool kSecond, class T>
+inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL, T qtR, T qtRR,
+                            T zL, T zR, MaskOf<T> dryL, MaskOf<T> dryR, LineDiffT<T>& s, float hdry,
+                            float g, T J) {
+  const T zero = splat<T>(0.0f);
+  const float K = hdry;
+
+  if constexpr (kSecond) {
+    // Limited linear reconstruction of the face values (minmod).
+    const T deta = etaR - etaL, deta2 = etaRR - etaR;
+    const T dqn = qnR - qnL, dqn2 = qnRR - qnR;
+    const T dqt = qtR - qtL, dqt2 = qtRR - qtR;
+    const MaskOf<T> wet = mand(mnot(dryL), mnot(dryR));
+    const T seL = sel(wet, rlmt(s.eta, deta), zero), seR = sel(wet, rlmt(deta, deta2), zero);
+    const T snL = sel(wet, rlmt(s.qn, dqn), zero), snR = sel(wet, rlmt(dqn, dqn2), zero);
+    const T stL = sel(wet, rlmt(s.qt, dqt), zero), stR = sel(wet, rlmt(dqt, dqt2), zero);
+    etaL = vmax(etaL + seL * 0.5f, zL);
+    etaR = vmax(etaR - seR * 0.5f, zR);
+    qnL = qnL + snL * 0.5f;
+    qnR = qnR - snR * 0.5f;
+    qtL = qtL + stL * 0.5f;
+    qtR = qtR - stR * 0.5f;
+    s.eta = deta;
+    s.qn = dqn;
+    s.qt = dqt;
+  }
+
+  const T hL = etaL - zL;
+  const T hR = etaR - zR;
+
+  // Wet/dry face: a wall while the wet level does not top the dry side by
+  // more than hdry/2, otherwise flow out of the wet node only.
+  const float halfK = K * 0.5f;
+  const MaskOf<T> wetDry = mand(mnot(dryL), dryR);
+  const MaskOf<T> dryWet = mand(dryL, mnot(dryR));
+  const MaskOf<T> wallR = mand(wetDry, etaL <= etaR + halfK);
+  const MaskOf<T> wallL = mand(dryWet, etaR <= etaL + halfK);
+  etaR = sel(wallR, etaL, etaR);
+  qnL = sel(wallR, zero, sel(wetDry, vmax(qnL, zero), qnL));
+  qtL = sel(wallR, zero, qtL);
+  etaL = sel(wallL, etaR, etaL);
+  qnR = sel(wallL, zero, sel(dryWet, vmin(qnR, zero), qnR));
+  qtR = sel(wallL, zero, qtR);
+
+  // Face state and wave speed.
+  const T hm = (hL + hR) * 0.5f;
+  const T qm = (qnL + qnR) * 0.5f;
+  const T tm = (qtL + qtR) * 0.5f;
+  const MaskOf<T> deep = hm > K;
+  const T c = vsqrt(sel(deep, g * hm, zero));
+  const T H = sel(deep, hm, splat<T>(K));
+  const T w = sel(deep, 0.25f / c, zero);
+
+  // Central fluxes; under a cover or a deck the convective part uses the
+  // open depth only.
+  const T u = qm / H;
+  const T v = tm / H;
+  const T pr = g * hL * hR * 0.5f;
+  T fn = pr + qm * u;
+  T ft = qm * v;
+  const MaskOf<T> blocked = J > 0.01f;
+  if (any(blocked)) {
+    const T open = H - J;
+    const MaskOf<T> flows = open > K;
+    fn = sel(blocked, sel(flows, pr + qm * qm / open, pr), fn);
+    ft = sel(blocked, sel(flows, qm * tm / open, zero), ft);
+  }
+
+  // Characteristic speeds; in first order with Harten's entropy fix.
+  const T lp = u + c;
+  const T lm = u - c;
+  T ap = vabs(lp);
+  T am = vabs(lm);
+  T delta;
+  if constexpr (kSecond) {
+    delta = etaR - etaL;
+  } else {
+    const MaskOf<T> fix = c > 0.01f;
+    const T eps = (c + vabs(u)) * 0.1f;
+    const MaskOf<T> fixp = mand(fix, ap < eps), fixm = mand(fix, am < eps);
+    if (any(mor(fixp, fixm))) {
+      ap = sel(fixp, (lp * lp / eps + eps) * 0.5f, ap);
+      am = sel(fixm, (lm * lm / eps + eps) * 0.5f, am);
+    }
+    const T dEta = etaR - etaL;
+    const T dH = hR - hL;
+    delta = sel(vabs(dH) < vabs(dEta), dH, dEta);
+  }
+
+  // Upwinding.
+  const T dqn = qnR - qnL;
+  const T dqt = qtR - qtL;
+  const T cu2 = 2.0f * c * vabs(u);
+  FaceFluxT<T> out;
+  out.f = qm - w * ((ap - am) * dqn + (lp * am - ap * lm) * delta);
+  out.fn = fn - w * ((ap * lp - am * lm) * dqn + (am - ap) * lp * lm * delta);
+  out.ft = ft - w * (cu2 * dqt + (ap - am) * v * dqn + (lp * am - cu2 - ap * lm) * v * delta);
+  return out;
+}
+
+// Flux through one face (one-face form of rflux_t). The level and discharge
+// arguments are working copies; `s` is read and replaced in second order.
+inline FaceFlux rflux(float etaL, float etaR, float etaRR, float qnL, float qnR, float qnRR,
+                      float qtL, float qtR, float qtRR, float zL, float zR, bool dryL, bool dryR,
+                      LineDiff& s, float hdry, bool second_order, float g, float J) {
+  if (second_order) {
+    return rflux_t<true>(etaL, etaR, etaRR, qnL, qnR, qnRR, qtL, qtR, qtRR, zL, zR, dryL, dryR, s,
+                         hdry, g, J);
+  }
+  return rflux_t<false>(etaL, etaR, etaRR, qnL, qnR, qnRR, qtL, qtR, qtRR, zL, zR, dryL, dryR, s,
+                        hdry, g, J);
+}
+
+}  // namespace qf

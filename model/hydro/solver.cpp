@@ -1,0 +1,458 @@
+// Row solver: face fluxes, bed slope, friction and the increments of one row.
+//
+// A row is solved in passes over its columns: dry flags, east faces, north
+// faces, the wet/dry and boundary corrections of single faces, the viscous
+// fluxes, the friction conveyance, then the node increments. The face and
+// node passes run kLanes columns at a time through the same kernels as the
+// one-column remainders, so every column gets the same result it would get
+// alone.
+#include "model/hydro/solver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "model/hydro/flux_kernels.h"
+#include "model/hydro/friction.h"
+#include "model/hydro/lanes.h"
+#include "model/hydro/turbulence.h"
+
+namespace qf {
+
+namespace {
+
+// The fields of one grid row, from its column 1.
+struct Row {
+  const float *h, *q, *r, *zb, *hfl;
+  const std::uint8_t* dry;
+};
+
+Row row_at(const FlowValues& f, long base) {
+  return Row{f.h.data() + base,  f.q.data() + base,      f.r.data() + base,
+             f.zb.data() + base, f.hfloat.data() + base, f.ldry.data() + base};
+}
+
+// Constants of a sweep.
+struct Consts {
+  float hdry, g, dx, dy, dt, cfl, visc;
+  int law;
+};
+
+// Draught of a floating cover (hfloat below 1000), else 0.
+template <class T>
+inline T draught(T hfl) {
+  return sel(hfl - 1000.0f < splat<T>(0.0f), hfl, splat<T>(0.0f));
+}
+
+// East face of the nodes from column index c (first = column 1; rr = column
+// index of the node beyond the east neighbour).
+#define QF_INLINE inline __attribute__((always_inline))
+
+template <bool kSecond, class T>
+QF_INLINE void east_face(const Row& p, RowScratch& rs, int c, int rr, bool first, const Consts& k) {
+  using M = MaskOf<T>;
+  const T zero = splat<T>(0.0f);
+  const T zP = load<T>(p.zb + c), zE = load<T>(p.zb + c + 1), zEE = load<T>(p.zb + rr);
+  const T etaP = zP + load<T>(p.h + c);
+  const T etaE = zE + load<T>(p.h + c + 1);
+  const T etaEE = zEE + load<T>(p.h + rr);
+  const T qP = load<T>(p.q + c), qE = load<T>(p.q + c + 1), qEE = load<T>(p.q + rr);
+  const T rP = load<T>(p.r + c), rE = load<T>(p.r + c + 1), rEE = load<T>(p.r + rr);
+  const M dP = load_flag<T>(p.dry + c), dE = load_flag<T>(p.dry + c + 1);
+
+  // Differences across the previous face of the row (0 at the row start and
+  // behind a node that was skipped as all dry).
+  LineDiffT<T> sd{zero, zero, zero};
+  if constexpr (kSecond) {
+    if (!first) {
+      const M skipped = load_flag<T>(rs.alldry.data() + c - 1);
+      const T etaW = load<T>(p.zb + c - 1) + load<T>(p.h + c - 1);
+      sd.eta = sel(skipped, zero, etaP - etaW);
+      sd.qn = sel(skipped, zero, qP - load<T>(p.q + c - 1));
+      sd.qt = sel(skipped, zero, rP - load<T>(p.r + c - 1));
+    }
+  }
+
+  // Blocked depth: cover draught, or the part of the higher level above the
+  // higher deck soffit.
+  const T fP = load<T>(p.hfl + c), fE = load<T>(p.hfl + c + 1);
+  const T drP = draught(fP);
+  const T zd = vmax(fP - 1000.0f, fE - 1000.0f);
+  const T J = sel(drP > zero, (drP + draught(fE)) * 0.5f,
+                  sel(zd > zero, vmax(vmax(etaP, etaE) - zd, zero), zero));
+
+  const FaceFluxT<T> fl = rflux_t<kSecond>(etaP, etaE, etaEE, qP, qE, qEE, rP, rE, rEE, zP, zE, dP,
+                                           dE, sd, k.hdry, k.g, J);
+  const M skip = load_flag<T>(rs.alldry.data() + c);
+  store(rs.fe.data() + c, sel(skip, zero, fl.f));
+  store(rs.fqe.data() + c, sel(skip, zero, fl.fn));
+  store(rs.fre.data() + c, sel(skip, zero, fl.ft));
+}
+
+// North face of the nodes from column index c; p, n, nn are the rows j,
+// j + 1 and the one beyond (j + 1 again at the top).
+template <bool kSecond, class T>
+QF_INLINE void north_face(const Row& p, const Row& n, const Row& nn, FaceCarry& cr, RowScratch& rs,
+                          int c, const Consts& k) {
+  using M = MaskOf<T>;
+  const T zero = splat<T>(0.0f);
+  const T zP = load<T>(p.zb + c), zN = load<T>(n.zb + c), zNN = load<T>(nn.zb + c);
+  const T etaP = zP + load<T>(p.h + c);
+  const T etaN = zN + load<T>(n.h + c);
+  const T etaNN = zNN + load<T>(nn.h + c);
+  const T qP = load<T>(p.q + c), qN = load<T>(n.q + c), qNN = load<T>(nn.q + c);
+  const T rP = load<T>(p.r + c), rN = load<T>(n.r + c), rNN = load<T>(nn.r + c);
+  const M dP = load_flag<T>(p.dry + c), dN = load_flag<T>(n.dry + c);
+  LineDiffT<T> sd{load<T>(cr.dzs.data() + c), load<T>(cr.drs.data() + c),
+                  load<T>(cr.dqs.data() + c)};
+
+  // Blocked depth: cover draught, or the mean level above the mean soffit
+  // when the node has a deck.
+  const T fP = load<T>(p.hfl + c), fN = load<T>(n.hfl + c);
+  const T drP = draught(fP);
+  const T zd = (fP + fN) * 0.5f - 1000.0f;
+  const T J =
+      sel(drP > zero, (drP + draught(fN)) * 0.5f,
+          sel(mand(fP - 1000.0f > zero, zd > zero), vmax((etaP + etaN) * 0.5f - zd, zero), zero));
+
+  const FaceFluxT<T> fl = rflux_t<kSecond>(etaP, etaN, etaNN, rP, rN, rNN, qP, qN, qNN, zP, zN, dP,
+                                           dN, sd, k.hdry, k.g, J);
+  const M skip = load_flag<T>(rs.alldry.data() + c);
+  store(rs.gn.data() + c, sel(skip, zero, fl.f));
+  store(rs.grn.data() + c, sel(skip, zero, fl.fn));
+  store(rs.gqn.data() + c, sel(skip, zero, fl.ft));
+  if constexpr (kSecond) {
+    store(cr.dzs.data() + c, sel(skip, zero, sd.eta));
+    store(cr.drs.data() + c, sel(skip, zero, sd.qn));
+    store(cr.dqs.data() + c, sel(skip, zero, sd.qt));
+  }
+}
+
+// The fields a node update writes, from column 1 of the row.
+struct NodeOut {
+  float *us, *dzbx, *dzby;
+};
+struct NodeIn {
+  const float *veg, *af, *src;
+};
+
+// Increments of the interior nodes from column index c: bed slope, shear
+// velocity, point-implicit friction and the flux balance.
+template <bool kSteady, class T>
+QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeIn& in,
+                           const NodeOut& out, const FaceCarry& cr, const RowScratch& rs, int c,
+                           const Consts& k, float* dh, float* dq, float* dr) {
+  using M = MaskOf<T>;
+  const T zero = splat<T>(0.0f);
+  const float K = k.hdry;
+  const T hP = load<T>(p.h + c), zP = load<T>(p.zb + c);
+  const T qP = load<T>(p.q + c), rP = load<T>(p.r + c);
+  const T etaP = hP + zP;
+
+  // Bed slopes, neighbour beds clipped to the node's level.
+  const T dzbx =
+      (vmin(load<T>(p.zb + c + 1), etaP) - vmin(load<T>(p.zb + c - 1), etaP)) * 0.5f / k.dx;
+  const T dzby = (vmin(load<T>(n.zb + c), etaP) - vmin(load<T>(s.zb + c), etaP)) * 0.5f / k.dy;
+
+  // Friction rate [1/s] from the conveyance of the friction depth, with
+  // vegetation, cover and deck friction and the side walls.
+  const T hd = vmax(hP, splat<T>(K));
+  const T hfl = load<T>(p.hfl + c);
+  const T ceilP = hfl - 1000.0f;
+  const T hf = load<T>(rs.hf.data() + c);
+  const T veg = load<T>(in.veg + c);
+  T sf = 1.0f / load<T>(rs.cf.data() + c);
+  sf = sel(veg > zero, vsqrt(sf * sf + veg * 0.5f * hd), sf);
+  const T us = vsqrt(qP * qP + rP * rP) / hf * sf;
+  T beta = sf * us / hf * load<T>(in.af + c);
+  beta = sel(draught(hfl) > splat<T>(K), beta * 2.0f, beta);
+  beta = sel(mand(ceilP > zero, ceilP < etaP), beta * 2.0f, beta);
+  const T kappa = load<T>(rs.fd.data() + c) * beta;
+  T dtl;
+  if constexpr (kSteady) {
+    dtl = load<T>(rs.dtl.data() + c);
+  } else {
+    dtl = splat<T>(k.dt);
+  }
+  const T phi = dtl / (kappa * dtl + 1.0f);
+
+  const T src = load<T>(in.src + c);
+  const T vdh = -(dtl * ((load<T>(rs.fe.data() + c) - load<T>(rs.fe.data() + c - 1)) / k.dx +
+                         (load<T>(rs.gn.data() + c) - load<T>(cr.fs1.data() + c)) / k.dy - src));
+  const T vdq = -(phi * ((load<T>(rs.fqe.data() + c) - load<T>(rs.fqe.data() + c - 1)) / k.dx +
+                         (load<T>(rs.gqn.data() + c) - load<T>(cr.fs2.data() + c)) / k.dy +
+                         k.g * hP * dzbx + kappa * qP));
+  const T vdr = -(phi * ((load<T>(rs.fre.data() + c) - load<T>(rs.fre.data() + c - 1)) / k.dx +
+                         (load<T>(rs.grn.data() + c) - load<T>(cr.fs3.data() + c)) / k.dy +
+                         k.g * hP * dzby + kappa * rP));
+
+  // A node skipped as all dry takes only a positive source and keeps its
+  // shear velocity and slopes.
+  const M skip = load_flag<T>(rs.alldry.data() + c);
+  store(dh + c, sel(skip, sel(src > zero, src * k.dt, zero), vdh));
+  store(dq + c, sel(skip, zero, vdq));
+  store(dr + c, sel(skip, zero, vdr));
+  store(out.us + c, sel(skip, load<T>(out.us + c), us));
+  store(out.dzbx + c, sel(skip, load<T>(out.dzbx + c), dzbx));
+  store(out.dzby + c, sel(skip, load<T>(out.dzby + c), dzby));
+}
+
+// Friction depth and oblique-flow factor of the nodes from column index c
+// (1 for a node skipped as all dry).
+template <class T>
+QF_INLINE void friction_geometry(const Row& p, RowScratch& rs, int c, float K) {
+  using M = MaskOf<T>;
+  const T one = splat<T>(1.0f);
+  const T hP = load<T>(p.h + c), zP = load<T>(p.zb + c), hfl = load<T>(p.hfl + c);
+  const T ceilP = hfl - 1000.0f;
+  // Under a deck the depth up to the soffit, else the depth below a cover.
+  const T deck = vmin(hP + zP, ceilP) - zP;
+  const T open = vmax(hP, splat<T>(K)) - draught(hfl);
+  const T hf = vmax(sel(ceilP >= splat<T>(0.0f), deck, open), splat<T>(K));
+  const T q = load<T>(p.q + c), r = load<T>(p.r + c);
+  const M straight = mor(vabs(q) < 0.1f, vabs(r) < 0.1f);
+  T fd = one;
+  if constexpr (sizeof(T) == sizeof(float)) {
+    if (!straight) fd = fdiag(q, r);
+  } else {
+    for (int l = 0; l < kLanes; ++l) {
+      if (!straight[l]) fd[l] = fdiag(q[l], r[l]);
+    }
+  }
+  const M skip = load_flag<T>(rs.alldry.data() + c);
+  store(rs.hf.data() + c, sel(skip, one, hf));
+  store(rs.fd.data() + c, sel(skip, one, fd));
+}
+
+// Friction depth, conveyance and oblique-flow factor of the interior nodes
+// of a row; the laws themselves (pow, log) one node at a time.
+void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& rs, int last,
+                   const Consts& k) {
+  int c = 1;
+  for (; c + kLanes <= last + 1; c += kLanes) friction_geometry<Lanes>(p, rs, c, k.hdry);
+  for (; c <= last; ++c) friction_geometry<float>(p, rs, c, k.hdry);
+  const float* hf = rs.hf.data();
+  float* cf = rs.cf.data();
+  const std::uint8_t* skip = rs.alldry.data();
+  if (k.law == law_manning) {
+    for (c = 1; c <= last; ++c) cf[c] = skip[c] ? 1.0f : cfric_manning(hf[c], ks[c]);
+  } else {
+    for (c = 1; c <= last; ++c) {
+      cf[c] = skip[c] ? 1.0f : cfric(hf[c], ks[c], us[c], k.visc, k.law);
+    }
+  }
+}
+
+template <bool kSecond, bool kSteady, bool kTurb>
+void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, float* dq, float* dr,
+                 float& change_rate, std::array<float, 8>& bf) {
+  FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const Consts k{m.coin.hdry, m.coin.gravity, m.coin.dx,        m.coin.dy,
+                 m.coin.dt,   m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
+  const long b = static_cast<long>(j - 1) * nxx;
+  const long bS = j == 1 ? b : b - nxx;
+  const long bN = b + nxx;
+  const long bNN = j == nyy - 1 ? bN : bN + nxx;
+  const Row P = row_at(f, b), S = row_at(f, bS), N = row_at(f, bN), NN = row_at(f, bNN);
+  const int last = nxx - 2;  // column index of column nxx - 1
+  std::uint8_t* skip = rs.alldry.data();
+
+  if (j == 1) {
+    std::fill(cr.dzs.begin(), cr.dzs.end(), 0.0f);
+    std::fill(cr.drs.begin(), cr.drs.end(), 0.0f);
+    std::fill(cr.dqs.begin(), cr.dqs.end(), 0.0f);
+  }
+
+  // Nodes whose five-point neighbourhood is dry.
+  for (int c = 0; c <= last; ++c) {
+    const bool dP = P.dry[c] != 0;
+    const bool dW = c == 0 ? dP : P.dry[c - 1] != 0;
+    skip[c] = dP & dW & (P.dry[c + 1] != 0) & (S.dry[c] != 0) & (N.dry[c] != 0);
+  }
+
+  // East faces: column 1 starts the row, the last one has no node beyond.
+  east_face<kSecond, float>(P, rs, 0, 2, true, k);  // last >= 1
+  int c = 1;
+  for (; c + kLanes <= last; c += kLanes) east_face<kSecond, Lanes>(P, rs, c, c + 2, false, k);
+  for (; c <= last; ++c) east_face<kSecond, float>(P, rs, c, c == last ? c + 1 : c + 2, false, k);
+
+  // North faces.
+  c = 0;
+  for (; c + kLanes <= last + 1; c += kLanes) north_face<kSecond, Lanes>(P, N, NN, cr, rs, c, k);
+  for (; c <= last; ++c) north_face<kSecond, float>(P, N, NN, cr, rs, c, k);
+
+  // Wetted-area factors of the wet node at wet/dry faces.
+  for (c = 0; c <= last; ++c) {
+    const bool dP = P.dry[c] != 0;
+    if (dP != (P.dry[c + 1] != 0)) {
+      const long kw = dP ? b + c + 1 : b + c;
+      f.af[kw] = area(m, static_cast<int>(kw + 1));
+    }
+    if (dP != (N.dry[c] != 0)) {
+      const long kw = dP ? bN + c : b + c;
+      f.af[kw] = area(m, static_cast<int>(kw + 1));
+    }
+  }
+
+  // Faces next to the boundary ring carry the ring node's discharge.
+  float* fe = rs.fe.data();
+  float* gn = rs.gn.data();
+  if (!skip[0]) {
+    const float qb = P.q[0];
+    if (std::fabs(qb) > 0.0001f) fe[0] = qb;
+    if (qb < -0.0001f && P.dry[1]) fe[0] = 0.0f;
+  }
+  if (!skip[last]) {
+    const float qb = P.q[last + 1];
+    if (std::fabs(qb) > 0.0001f) fe[last] = qb;
+    if (qb > 0.0001f && P.dry[last]) fe[last] = 0.0f;
+  }
+  if (j == 1) {
+    for (c = 0; c <= last; ++c) {
+      if (skip[c]) continue;
+      const float rb = P.r[c];
+      if (std::fabs(rb) > 0.0001f) gn[c] = rb;
+      if (rb < -0.0001f && N.dry[c]) gn[c] = 0.0f;
+    }
+  }
+  if (j == nyy - 1) {
+    for (c = 0; c <= last; ++c) {
+      if (skip[c]) continue;
+      const float rb = N.r[c];
+      if (std::fabs(rb) > 0.0001f) gn[c] = rb;
+      if (rb > 0.0001f && P.dry[c]) gn[c] = 0.0f;
+    }
+  }
+
+  // Local time step of the wet nodes; a dry node keeps the last one of the row.
+  if constexpr (kSteady) {
+    const float len = std::min(k.dx, k.dy) * k.cfl;
+    float dtl = k.dt;
+    for (c = 0; c <= last; ++c) {
+      if (!skip[c] && !P.dry[c]) {
+        const float hd = std::max(P.h[c], k.hdry);
+        dtl = len / (std::sqrt(k.g * hd) + std::max(std::fabs(P.q[c]), std::fabs(P.r[c])) / hd);
+      }
+      rs.dtl[c] = dtl;
+    }
+  }
+
+  // Viscous shear fluxes.
+  if constexpr (kTurb) {
+    for (c = 0; c <= last; ++c) {
+      if (skip[c]) continue;
+      const ShearFlux t = turbxy(m, c + 1, j);
+      rs.fre[c] -= t.east;
+      rs.gqn[c] -= t.north;
+    }
+  }
+
+  // Increments: none on the ring column and row but a source on dry ground.
+  auto ring_node = [&](int cc) {
+    const float src = f.src[b + cc];
+    dh[cc] = skip[cc] && src > 0.0f ? src * k.dt : 0.0f;
+    dq[cc] = dr[cc] = 0.0f;
+  };
+  ring_node(0);
+  if (j == 1) {
+    for (c = 1; c <= last; ++c) ring_node(c);
+  } else {
+    friction_pass(P, f.ks.data() + b, f.us.data() + b, rs, last, k);
+    const NodeIn in{f.veg.data() + b, f.af.data() + b, f.src.data() + b};
+    const NodeOut out{f.us.data() + b, f.dzbx.data() + b, f.dzby.data() + b};
+    c = 1;
+    for (; c + kLanes <= last + 1; c += kLanes) {
+      node_update<kSteady, Lanes>(P, S, N, in, out, cr, rs, c, k, dh, dq, dr);
+    }
+    for (; c <= last; ++c) node_update<kSteady, float>(P, S, N, in, out, cr, rs, c, k, dh, dq, dr);
+
+    // Discharges over the four boundaries (inflow positive).
+    if (!skip[1]) {
+      bf[0] += k.dy * std::max(fe[0], 0.0f);
+      bf[1] += k.dy * std::min(fe[0], 0.0f);
+    }
+    if (!skip[last]) {
+      bf[4] -= k.dy * std::min(fe[last], 0.0f);
+      bf[5] -= k.dy * std::max(fe[last], 0.0f);
+    }
+    if (j == 2) {
+      for (c = 1; c <= last; ++c) {
+        if (skip[c]) continue;
+        bf[2] += k.dx * std::max(cr.fs1[c], 0.0f);
+        bf[3] += k.dx * std::min(cr.fs1[c], 0.0f);
+      }
+    }
+    if (j == nyy - 1) {
+      for (c = 1; c <= last; ++c) {
+        if (skip[c]) continue;
+        bf[6] -= k.dx * std::min(gn[c], 0.0f);
+        bf[7] -= k.dx * std::max(gn[c], 0.0f);
+      }
+    }
+  }
+
+  // Bookkeeping: change measure, fluxes kept for transport, carried faces.
+  float cr_sum = change_rate;
+  float* qq = f.qq.data() + b;
+  float* rr = f.rr.data() + b;
+  for (c = 0; c <= last; ++c) {
+    cr_sum += std::fabs(dh[c]);
+    qq[c] = fe[c];
+    rr[c] = gn[c];
+  }
+  change_rate = cr_sum;
+  std::swap(cr.fs1, rs.gn);
+  std::swap(cr.fs2, rs.gqn);
+  std::swap(cr.fs3, rs.grn);
+}
+
+using RowFn = void (*)(Model&, FaceCarry&, RowScratch&, int, float*, float*, float*, float&,
+                       std::array<float, 8>&);
+
+template <bool kSecond, bool kSteady>
+RowFn pick_turb(bool turb) {
+  return turb ? &solve_row_t<kSecond, kSteady, true> : &solve_row_t<kSecond, kSteady, false>;
+}
+
+template <bool kSecond>
+RowFn pick_steady(bool steady, bool turb) {
+  return steady ? pick_turb<kSecond, true>(turb) : pick_turb<kSecond, false>(turb);
+}
+
+}  // namespace
+
+void prepare_solver(Model& m, SolverWork& w) {
+  const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
+  const std::size_t nxx = static_cast<std::size_t>(std::max(m.coin1.nxx, 0));
+  for (auto* v : {&w.h0, &w.q0, &w.r0}) v->assign(nn, 0.0f);
+  // Row buffers get kLanes spare entries so that lane loads never leave them.
+  const std::size_t nr = nxx + kLanes;
+  for (auto* v : {&w.dh, &w.dq, &w.dr, &w.dhp, &w.dqp, &w.drp, &w.courant}) v->assign(nr, 0.0f);
+  FaceCarry& cr = w.carry;
+  for (auto* v : {&cr.dzs, &cr.drs, &cr.dqs, &cr.fs1, &cr.fs2, &cr.fs3}) v->assign(nr, 0.0f);
+  RowScratch& rs = w.row;
+  for (auto* v :
+       {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.fd, &rs.dtl}) {
+    v->assign(nr, 0.0f);
+  }
+  rs.alldry.assign(nr, 0);
+  w.dry_reported = false;
+}
+
+void solve_row(Model& m, FaceCarry& carry, RowScratch& scratch, int j, float* dh, float* dq,
+               float* dr, float& change_rate, std::array<float, 8>& boundary_flow) {
+  if (m.coin1.nxx < 3 || m.coin1.nyy < 3) return;
+  const bool turb = m.clog.turbulence;
+  const bool steady = m.clog.steady;
+  const RowFn fn =
+      m.clog.second_order ? pick_steady<true>(steady, turb) : pick_steady<false>(steady, turb);
+  fn(m, carry, scratch, j, dh, dq, dr, change_rate, boundary_flow);
+}
+
+void solve(Model& m, SolverWork& w, int j, float* dh, float* dq, float* dr) {
+  solve_row(m, w.carry, w.row, j, dh, dq, dr, m.coin.change_rate, m.coin.boundary_flow);
+}
+
+}  // namespace qf

@@ -1,0 +1,86 @@
+// Row solver of the flow step: finite volumes with Roe-type face fluxes.
+//
+// Equations (depth-averaged shallow water, conservative form):
+//
+//   dh/dt + dq/dx + dr/dy = src
+//   dq/dt + d(q^2/h + g h^2/2)/dx + d(q r/h)/dy = -g h dzb/dx - Cf |U| q / h^2 + T_x
+//   dr/dt + d(q r/h)/dx + d(r^2/h + g h^2/2)/dy = -g h dzb/dy - Cf |U| r / h^2 + T_y
+//
+// Variables (cell-centred, 32-bit): h depth [m]; q = h u and r = h v unit
+// discharges in x and y [m2/s]; zb bed level [m]; eta = zb + h water level
+// [m]; src water source [m/s]; g gravity [m/s2]; |U| = sqrt(q^2 + r^2) [m2/s].
+// Friction: Cf = 1/c^2 with the conveyance c = u/u* of the friction law
+// (friction.h), raised by vegetation, by a floating cover or a bridge deck and
+// by the wetted side walls (`af`); it is applied point-implicitly. T_x, T_y
+// are the viscous shear fluxes of the eddy viscosity (turbulence.h).
+//
+// Discretisation: one explicit step dt [s] (`flow`, hydro.h). Every
+// node owns its east and its north face; at each face the Roe-type flux of
+// flux_kernels.h gives the mass flux [m2/s] and the normal and tangential
+// momentum fluxes [m3/s2]. The bed slope is a centred source term with the
+// neighbour beds clipped to the node's water level, so still water over an
+// uneven bed stays at rest. Optional second order: minmod reconstruction of
+// level and discharges at the faces (time integration by Heun, in `flow`).
+//
+// Dry threshold: a node is dry (ldry = 1) when its depth is below `hdry`
+// (default 0.02 m); a dry node has q = r = 0. A face with mean depth not
+// above hdry has no upwinding. A node whose five-point neighbourhood is dry
+// is skipped: only positive sources act on it.
+//
+// Row sweep: rows are solved one at a time in increasing order. The fluxes
+// through the north faces of a row (and, for the reconstruction, the level
+// and discharge differences across them) are kept per column in `FaceCarry`
+// and read by the next row as its south faces. A sweep over a band of rows
+// needs nothing but the model state and its own FaceCarry.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "model/state.h"
+
+namespace qf {
+
+// Per-column storage carried from row j - 1 to row j: the north faces of the
+// row below. Index = column - 1.
+struct FaceCarry {
+  std::vector<float> dzs, drs, dqs;  // differences across the face: level, r, q
+  std::vector<float> fs1, fs2, fs3;  // fluxes through the face: mass, q, r
+};
+
+// Scratch of one row (index = column - 1); no meaning between rows.
+struct RowScratch {
+  std::vector<float> fe, fqe, fre;   // east faces: mass, q, r fluxes
+  std::vector<float> gn, gqn, grn;   // north faces: mass, q, r fluxes
+  std::vector<float> hf, cf, fd;     // friction depth, conveyance, oblique factor
+  std::vector<float> dtl;            // local time step (steady mode)
+  std::vector<std::uint8_t> alldry;  // node and its four neighbours dry
+};
+
+// Persistent storage of flow and of the row solver. Sized to the grid.
+struct SolverWork {
+  std::vector<float> h0, q0, r0;     // new state, one per node
+  std::vector<float> dh, dq, dr;     // row increments, one per column
+  std::vector<float> dhp, dqp, drp;  // increments of the row below, not yet applied
+  FaceCarry carry;
+  RowScratch row;
+  std::vector<float> courant;  // Courant measure of one row (timstp)
+  bool dry_reported = false;   // " >DRY DOMAIN DETECTED" printed
+};
+
+void prepare_solver(Model& m, SolverWork& w);
+
+// Increments of h, q, r of the nodes of row j (1-based, 1 .. nyy - 1) into
+// dh, dq, dr (index = column - 1, columns 1 .. nxx - 1). Reads h, q, r of the
+// state; writes us, dzbx, dzby, qq, rr of row j and af at wet/dry faces; adds
+// |dh| to change_rate and the boundary discharges to boundary_flow. Rows must
+// follow each other upward from row 1 with the same FaceCarry.
+void solve(Model& m, SolverWork& w, int j, float* dh, float* dq, float* dr);
+
+// The same on explicit storage: the carried faces of the row below, a row
+// scratch, and the accumulators of |dh| and of the boundary discharges.
+void solve_row(Model& m, FaceCarry& carry, RowScratch& scratch, int j, float* dh, float* dq,
+               float* dr, float& change_rate, std::array<float, 8>& boundary_flow);
+
+}  // namespace qf

@@ -1,0 +1,282 @@
+#include "model/hydro/flux_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace qf {
+namespace {
+
+constexpr float kG = 9.81f;
+constexpr float kDry = 0.02f;
+
+// Roe flux of a face written through its eigen-decomposition (waves of speed
+// u - c, u + c carrying level and normal discharge, and the shear wave of
+// speed u carrying the tangential discharge), in double precision.
+struct Expect {
+  double f, fn, ft;
+};
+Expect roe_by_waves(double hL, double hR, double qnL, double qnR, double qtL, double qtR,
+                    double delta, bool entropy_fix) {
+  const double hm = 0.5 * (hL + hR), qm = 0.5 * (qnL + qnR), tm = 0.5 * (qtL + qtR);
+  const double c = std::sqrt(9.81 * hm), u = qm / hm, v = tm / hm;
+  const double lm = u - c, lp = u + c;
+  double am = std::fabs(lm), ap = std::fabs(lp);
+  if (entropy_fix) {
+    const double eps = 0.1 * (c + std::fabs(u));
+    if (ap < eps) ap = (lp * lp / eps + eps) / 2;
+    if (am < eps) am = (lm * lm / eps + eps) / 2;
+  }
+  const double dq = qnR - qnL, dqt = qtR - qtL;
+  const double a1 = (lp * delta - dq) / (2 * c);  // strength of the u - c wave
+  const double a2 = (dq - lm * delta) / (2 * c);  // strength of the u + c wave
+  const double a3 = dqt - v * delta;              // shear wave
+  const double mass = am * a1 + ap * a2;
+  Expect e;
+  e.f = qm - 0.5 * mass;
+  e.fn = 9.81 * hL * hR / 2 + qm * u - 0.5 * (am * a1 * lm + ap * a2 * lp);
+  e.ft = qm * v - 0.5 * (v * mass + std::fabs(u) * a3);
+  return e;
+}
+
+FaceFlux first(float etaL, float etaR, float qnL, float qnR, float qtL, float qtR, float zL,
+               float zR, bool dryL = false, bool dryR = false, float J = 0.0f) {
+  LineDiff s{0, 0, 0};
+  return rflux(etaL, etaR, etaR, qnL, qnR, qnR, qtL, qtR, qtR, zL, zR, dryL, dryR, s, kDry, false,
+               kG, J);
+}
+
+TEST(Rlmt, MinmodOfTwoSlopes) {
+  EXPECT_EQ(rlmt(0.3f, 0.2f), 0.2f);
+  EXPECT_EQ(rlmt(0.2f, 0.3f), 0.2f);
+  EXPECT_EQ(rlmt(-0.3f, -0.1f), -0.1f);
+  EXPECT_EQ(rlmt(0.3f, -0.1f), 0.0f);
+  EXPECT_EQ(rlmt(0.0f, 5.0f), 0.0f);
+  EXPECT_EQ(rlmt(0.2f, -0.2f), 0.0f);
+  EXPECT_EQ(rlmt(-0.2f, -0.2f), -0.2f);
+}
+
+TEST(Fdiag, ObliqueFlowFactor) {
+  EXPECT_EQ(fdiag(0.05f, 5.0f), 1.0f);
+  EXPECT_EQ(fdiag(5.0f, -0.09f), 1.0f);
+  EXPECT_NEAR(fdiag(1.0f, 1.0f), 0.793884, 1e-6);   // 2^-0.333
+  EXPECT_NEAR(fdiag(2.0f, -0.5f), 0.928387, 1e-6);  // 1.25^-0.333
+  EXPECT_EQ(fdiag(2.0f, -0.5f), fdiag(-0.5f, 2.0f));
+}
+
+TEST(Rflux, StillWaterOverAStepCarriesOnlyThePressure) {
+  // Level 1 m over beds at 0 and 0.5 m.
+  const FaceFlux fl = first(1.0f, 1.0f, 0, 0, 0, 0, 0.0f, 0.5f);
+  EXPECT_EQ(fl.f, 0.0f);
+  EXPECT_FLOAT_EQ(fl.fn, 9.81f * 1.0f * 0.5f / 2);
+  EXPECT_EQ(fl.ft, 0.0f);
+  // Second order as well (both wet, flat level: the limited slopes vanish).
+  LineDiff s{0.0f, 0.0f, 0.0f};
+  const FaceFlux f2 =
+      rflux(1.0f, 1.0f, 1.0f, 0, 0, 0, 0, 0, 0, 0.0f, 0.5f, false, false, s, kDry, true, kG, 0);
+  EXPECT_EQ(f2.f, 0.0f);
+  EXPECT_FLOAT_EQ(f2.fn, 2.4525f);
+}
+
+TEST(Rflux, DryNodeAboveTheWaterIsAWall) {
+  // Wet left node (level 1 m) against a dry node whose bed is at 2 m; the
+  // left discharge pushes towards it.
+  FaceFlux fl = first(1.0f, 2.0f, 0.5f, 0, 0.3f, 0, 0.0f, 2.0f, false, true);
+  EXPECT_EQ(fl.f, 0.0f);
+  EXPECT_EQ(fl.fn, 0.0f);
+  EXPECT_EQ(fl.ft, 0.0f);
+  // The mirror case: dry left node, wet right node flowing west.
+  fl = first(2.0f, 1.0f, 0, -0.5f, 0, 0.3f, 2.0f, 0.0f, true, false);
+  EXPECT_EQ(fl.f, 0.0f);
+  EXPECT_EQ(fl.fn, 0.0f);
+  EXPECT_EQ(fl.ft, 0.0f);
+  // Within hdry/2 above the dry bed it is still a wall.
+  fl = first(1.009f, 1.0f, 0.5f, 0, 0, 0, 0.0f, 1.0f, false, true);
+  EXPECT_EQ(fl.f, 0.0f);
+}
+
+TEST(Rflux, WetNodeOvertopsADryNodeOnlyOutward) {
+  // Level 1 m beside a dry bed at 0.5 m: the left discharge flowing back
+  // (-0.2) is cut to 0; the level jump of 0.5 m (smaller than the depth jump
+  // of 1 m) drives a mass flux of c/4 = sqrt(9.81 * 0.5) / 4 out of the wet
+  // node, and the tangential discharge goes with it (v = 0.1).
+  const FaceFlux fl = first(1.0f, 0.5f, -0.2f, 0, 0.1f, 0, 0.0f, 0.5f, false, true);
+  const double c = std::sqrt(9.81 * 0.5);
+  EXPECT_NEAR(fl.f, c / 4, 1e-6);  // 0.553681
+  EXPECT_NEAR(fl.fn, 0.0, 1e-6);
+  EXPECT_NEAR(fl.ft, 0.1 * c / 4, 1e-6);
+}
+
+TEST(Rflux, ShallowFaceHasTheCentralFluxWithDepthHdry) {
+  // Mean depth 0.015 m <= hdry: qm = 0.003, tm = 0.002, H = 0.02.
+  const FaceFlux fl = first(0.01f, 0.02f, 0.004f, 0.002f, 0.001f, 0.003f, 0.0f, 0.0f);
+  EXPECT_FLOAT_EQ(fl.f, 0.003f);
+  EXPECT_FLOAT_EQ(fl.fn, 9.81f * 0.01f * 0.02f / 2 + 0.003f * 0.15f);  // 0.001431
+  EXPECT_FLOAT_EQ(fl.ft, 0.003f * 0.1f);
+}
+
+TEST(Rflux, SubcriticalFaceMatchesTheWaveDecomposition) {
+  // hL = 1.2, hR = 1.0 on a flat bed: level and depth jumps tie (-0.2), the
+  // level jump is used.
+  const FaceFlux fl = first(1.2f, 1.0f, 0.5f, 0.3f, 0.1f, -0.1f, 0.0f, 0.0f);
+  const Expect e = roe_by_waves(1.2, 1.0, 0.5, 0.3, 0.1, -0.1, -0.2, true);
+  EXPECT_NEAR(fl.f, 0.735540, 2e-6);  // by hand: 0.4 + 4.408963 / (4 c), c = 3.284966
+  EXPECT_NEAR(fl.f, e.f, 2e-6);
+  EXPECT_NEAR(fl.fn, e.fn, 1e-5);
+  EXPECT_NEAR(fl.ft, e.ft, 2e-6);
+}
+
+TEST(Rflux, JumpIsTheSmallerOfLevelAndDepthJump) {
+  // Bed step of 0.3 m up to the right, level drops 0.05 m: depth jump -0.35,
+  // level jump -0.05 (used).
+  FaceFlux fl = first(1.0f, 0.95f, 0.2f, 0.1f, 0.0f, 0.0f, 0.0f, 0.3f);
+  Expect e = roe_by_waves(1.0, 0.65, 0.2, 0.1, 0, 0, -0.05, true);
+  EXPECT_NEAR(fl.f, e.f, 2e-6);
+  EXPECT_NEAR(fl.fn, e.fn, 1e-5);
+  // Bed step up 0.3 m, level rises by 0.4 m: depth jump 0.1 (used).
+  fl = first(1.0f, 1.4f, 0.2f, 0.1f, 0.0f, 0.0f, 0.0f, 0.3f);
+  e = roe_by_waves(1.0, 1.1, 0.2, 0.1, 0, 0, 0.1, true);
+  EXPECT_NEAR(fl.f, e.f, 2e-6);
+  EXPECT_NEAR(fl.fn, e.fn, 1e-5);
+}
+
+TEST(Rflux, EntropyFixOnlyInFirstOrder) {
+  // Transonic face: u = 3.2 m/s against c = 3.13 m/s, so |u - c| is below
+  // eps = 0.1 (c + |u|).
+  const FaceFlux f1 = first(1.0f, 1.0f, 3.3f, 3.1f, 0.0f, 0.0f, 0.0f, 0.0f);
+  const Expect fixed = roe_by_waves(1.0, 1.0, 3.3, 3.1, 0, 0, 0.0, true);
+  const Expect plain = roe_by_waves(1.0, 1.0, 3.3, 3.1, 0, 0, 0.0, false);
+  ASSERT_GT(std::fabs(fixed.f - plain.f), 1e-3);
+  EXPECT_NEAR(f1.f, fixed.f, 2e-6);
+  EXPECT_NEAR(f1.fn, fixed.fn, 2e-5);
+  // Second order without reconstruction slopes (stored differences 0).
+  LineDiff s{0, 0, 0};
+  const FaceFlux f2 = rflux(1.0f, 1.0f, 1.0f, 3.3f, 3.1f, 3.1f, 0, 0, 0, 0.0f, 0.0f, false, false,
+                            s, kDry, true, kG, 0);
+  EXPECT_NEAR(f2.f, plain.f, 2e-6);
+  EXPECT_NEAR(f2.fn, plain.fn, 2e-5);
+}
+
+TEST(Rflux, SecondOrderReconstructsWithMinmodAndStoresTheDifferences) {
+  // Levels along the line: previous difference 0.1, then 1.0 -> 1.3 -> 1.5.
+  LineDiff s{0.1f, 0.0f, 0.02f};
+  const FaceFlux fl = rflux(1.0f, 1.3f, 1.5f, 0.2f, 0.4f, 0.5f, 0.0f, 0.1f, 0.1f, 0.0f, 0.0f, false,
+                            false, s, kDry, true, kG, 0);
+  EXPECT_FLOAT_EQ(s.eta, 0.3f);
+  EXPECT_FLOAT_EQ(s.qn, 0.2f);
+  EXPECT_FLOAT_EQ(s.qt, 0.1f);
+  // Level slopes: left minmod(0.1, 0.3) = 0.1, right minmod(0.3, 0.2) = 0.2;
+  // normal discharge: left minmod(0, 0.2) = 0, right minmod(0.2, 0.1) = 0.1;
+  // tangential: left minmod(0.02, 0.1) = 0.02, right minmod(0.1, 0) = 0.
+  const double hL = 1.05, hR = 1.2;
+  const Expect e = roe_by_waves(hL, hR, 0.2, 0.35, 0.01, 0.1, hR - hL, false);
+  EXPECT_NEAR(fl.f, e.f, 3e-6);
+  EXPECT_NEAR(fl.fn, e.fn, 2e-5);
+  EXPECT_NEAR(fl.ft, e.ft, 3e-6);
+
+  // With a dry node on the face there is no reconstruction, but the
+  // differences are still stored.
+  LineDiff d{0.1f, 0.0f, 0.0f};
+  const FaceFlux dry = rflux(1.0f, 0.5f, 1.5f, 0.0f, 0.0f, 0.0f, 0, 0, 0, 0.0f, 0.5f, false, true,
+                             d, kDry, true, kG, 0);
+  EXPECT_FLOAT_EQ(d.eta, -0.5f);
+  EXPECT_NEAR(dry.f, std::sqrt(9.81 * 0.5) / 4, 1e-6);  // as in first order: delta = -0.5
+
+  // The reconstructed level never falls below the bed: level 0.05 over a bed
+  // at 0, next level -0.1 over a bed at -0.3, previous difference -0.4. The
+  // left slope minmod(-0.4, -0.15) = -0.15 would put the face level at
+  // -0.025; it stays at the bed, so the left depth and the pressure are 0 and
+  // the level jump -0.1 drives c/2 * 0.1 towards the lower level (c for the
+  // mean depth 0.1).
+  LineDiff b{-0.4f, 0.0f, 0.0f};
+  const FaceFlux low =
+      rflux(0.05f, -0.1f, -0.1f, 0, 0, 0, 0, 0, 0, 0.0f, -0.3f, false, false, b, kDry, true, kG, 0);
+  EXPECT_EQ(low.fn, 0.0f);
+  EXPECT_NEAR(low.f, 0.05 * std::sqrt(9.81 * 0.1), 1e-6);
+}
+
+TEST(Rflux, CoverOrDeckLeavesOnlyTheOpenDepthForMomentum) {
+  // No jumps: the dissipation vanishes and the central fluxes show.
+  FaceFlux fl = first(1.0f, 1.0f, 0.5f, 0.5f, 0.2f, 0.2f, 0.0f, 0.0f);
+  EXPECT_FLOAT_EQ(fl.f, 0.5f);
+  EXPECT_FLOAT_EQ(fl.fn, 4.905f + 0.25f);
+  EXPECT_FLOAT_EQ(fl.ft, 0.1f);
+  fl = first(1.0f, 1.0f, 0.5f, 0.5f, 0.2f, 0.2f, 0.0f, 0.0f, false, false, 0.5f);
+  EXPECT_FLOAT_EQ(fl.f, 0.5f);
+  EXPECT_FLOAT_EQ(fl.fn, 4.905f + 0.25f / 0.5f);
+  EXPECT_FLOAT_EQ(fl.ft, 0.1f / 0.5f);
+  // Open depth 0.01 m, not above hdry: pressure only.
+  fl = first(1.0f, 1.0f, 0.5f, 0.5f, 0.2f, 0.2f, 0.0f, 0.0f, false, false, 0.99f);
+  EXPECT_FLOAT_EQ(fl.fn, 4.905f);
+  EXPECT_EQ(fl.ft, 0.0f);
+  // A blocked depth of 0.01 m or less does not count.
+  fl = first(1.0f, 1.0f, 0.5f, 0.5f, 0.2f, 0.2f, 0.0f, 0.0f, false, false, 0.01f);
+  EXPECT_FLOAT_EQ(fl.fn, 4.905f + 0.25f);
+}
+
+// The lane form of the kernels gives the one-face result in every lane.
+TEST(Rflux, LanesGiveTheSameResultAsSingleFaces) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> lev(-0.5f, 1.5f), dis(-2.0f, 2.0f), bed(-0.5f, 1.0f);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  for (int second = 0; second < 2; ++second) {
+    for (int round = 0; round < 500; ++round) {
+      float a[18][kLanes];
+      bool dl[kLanes], dr[kLanes];
+      for (int l = 0; l < kLanes; ++l) {
+        for (int v = 0; v < 18; ++v) a[v][l] = v < 3 ? lev(rng) : v < 9 ? dis(rng) : bed(rng);
+        a[12][l] = unit(rng) < 0.3f ? unit(rng) : 0.0f;  // blocked depth
+        a[13][l] = 0.1f * dis(rng);                      // stored differences
+        a[14][l] = 0.1f * dis(rng);
+        a[15][l] = 0.1f * dis(rng);
+        if (unit(rng) < 0.3f) a[1][l] = a[0][l];  // some flat faces
+        dl[l] = unit(rng) < 0.2f;
+        dr[l] = unit(rng) < 0.2f;
+      }
+      auto lanes = [&](int v) {
+        Lanes x;
+        std::memcpy(&x, a[v], sizeof x);
+        return x;
+      };
+      LaneMask mL, mR;
+      for (int l = 0; l < kLanes; ++l) {
+        mL[l] = dl[l] ? -1 : 0;
+        mR[l] = dr[l] ? -1 : 0;
+      }
+      LineDiffT<Lanes> sv{lanes(13), lanes(14), lanes(15)};
+      FaceFluxT<Lanes> fv;
+      if (second) {
+        fv =
+            rflux_t<true>(lanes(0), lanes(1), lanes(2), lanes(3), lanes(4), lanes(5), lanes(6),
+                          lanes(7), lanes(8), lanes(9), lanes(10), mL, mR, sv, kDry, kG, lanes(12));
+      } else {
+        fv = rflux_t<false>(lanes(0), lanes(1), lanes(2), lanes(3), lanes(4), lanes(5), lanes(6),
+                            lanes(7), lanes(8), lanes(9), lanes(10), mL, mR, sv, kDry, kG,
+                            lanes(12));
+      }
+      for (int l = 0; l < kLanes; ++l) {
+        LineDiff s{a[13][l], a[14][l], a[15][l]};
+        const FaceFlux f1 =
+            rflux(a[0][l], a[1][l], a[2][l], a[3][l], a[4][l], a[5][l], a[6][l], a[7][l], a[8][l],
+                  a[9][l], a[10][l], dl[l], dr[l], s, kDry, second != 0, kG, a[12][l]);
+#if defined(__FMA__)
+        EXPECT_NEAR(fv.f[l], f1.f, 1e-5f * (1 + std::fabs(f1.f)));
+        EXPECT_NEAR(fv.fn[l], f1.fn, 1e-5f * (1 + std::fabs(f1.fn)));
+        EXPECT_NEAR(fv.ft[l], f1.ft, 1e-5f * (1 + std::fabs(f1.ft)));
+#else
+        EXPECT_EQ(fv.f[l], f1.f);
+        EXPECT_EQ(fv.fn[l], f1.fn);
+        EXPECT_EQ(fv.ft[l], f1.ft);
+        EXPECT_EQ(sv.eta[l], s.eta);
+        EXPECT_EQ(sv.qn[l], s.qn);
+        EXPECT_EQ(sv.qt[l], s.qt);
+#endif
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qf

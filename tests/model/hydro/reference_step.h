@@ -1,0 +1,283 @@
+// Node-by-node form of the row solver and of the time step: one node after
+// the other in the order the scheme is defined, with the one-face kernels.
+// The production solver reorganises this work column-wise and lane-wise; the
+// tests hold both to the same results.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "model/hydro/flux_kernels.h"
+#include "model/hydro/friction.h"
+#include "model/hydro/hydro.h"
+#include "model/hydro/turbulence.h"
+#include "model/state.h"
+
+namespace qf::test {
+
+struct ReferenceSolver {
+  std::vector<float> dzs, drs, dqs, fs1, fs2, fs3;  // index = column (from 1)
+
+  explicit ReferenceSolver(const Model& m) {
+    for (auto* v : {&dzs, &drs, &dqs, &fs1, &fs2, &fs3}) v->assign(m.coin1.nxx + 1, 0.0f);
+  }
+
+  // Increments of row j into dh, dq, dr (index = column, from 1).
+  void solve(Model& m, int j, std::vector<float>& dh, std::vector<float>& dq,
+             std::vector<float>& dr) {
+    FlowValues& f = m.f;
+    const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
+    const float K = m.coin.hdry, g = m.coin.gravity, dx = m.coin.dx, dy = m.coin.dy;
+    const float dt = m.coin.dt;
+    const bool second = m.clog.second_order;
+    if (j == 1) {
+      std::fill(dzs.begin(), dzs.end(), 0.0f);
+      std::fill(drs.begin(), drs.end(), 0.0f);
+      std::fill(dqs.begin(), dqs.end(), 0.0f);
+    }
+    LineDiff row{0, 0, 0};
+    float Fw = 0, Fqw = 0, Frw = 0;
+    float dtl = dt;
+    auto eta = [&](int k) { return f.zb[k] + f.h[k]; };
+    auto dry = [&](int k) { return f.ldry[k] != 0; };
+    auto draught = [&](int k) { return f.hfloat[k] - 1000.0f < 0.0f ? f.hfloat[k] : 0.0f; };
+    auto ceil = [&](int k) { return f.hfloat[k] - 1000.0f; };
+    for (int i = 1; i <= nxx - 1; ++i) {
+      const int P = m.node(i, j);
+      const int E = P + 1, W = i == 1 ? P : P - 1, EE = i == nxx - 1 ? E : P + 2;
+      const int N = P + nxx, S = j == 1 ? P : P - nxx, NN = j == nyy - 1 ? N : P + 2 * nxx;
+      float Fe, Fqe, Fre, Gn, Gqn, Grn;
+      if (dry(P) && dry(W) && dry(E) && dry(S) && dry(N)) {
+        Fe = Fqe = Fre = Gn = Gqn = Grn = 0.0f;
+        dh[i] = dq[i] = dr[i] = 0.0f;
+        row = {0, 0, 0};
+        dzs[i] = drs[i] = dqs[i] = 0.0f;
+        if (f.src[P] > 0.0f) dh[i] = f.src[P] * dt;
+      } else {
+        // East face.
+        float Jx = 0.0f;
+        if (draught(P) > 0.0f) {
+          Jx = (draught(P) + draught(E)) / 2;
+        } else {
+          const float zd = std::max(ceil(P), ceil(E));
+          if (zd > 0.0f) Jx = std::max(std::max(eta(P), eta(E)) - zd, 0.0f);
+        }
+        const FaceFlux fe = rflux(eta(P), eta(E), eta(EE), f.q[P], f.q[E], f.q[EE], f.r[P], f.r[E],
+                                  f.r[EE], f.zb[P], f.zb[E], dry(P), dry(E), row, K, second, g, Jx);
+        Fe = fe.f;
+        Fqe = fe.fn;
+        Fre = fe.ft;
+        if (!dry(P) && dry(E)) f.af[P] = area(m, P + 1);
+        if (dry(P) && !dry(E)) f.af[E] = area(m, E + 1);
+        // North face.
+        float Jy = 0.0f;
+        if (draught(P) > 0.0f) {
+          Jy = (draught(P) + draught(N)) / 2;
+        } else if (ceil(P) > 0.0f) {
+          const float zd = (f.hfloat[P] + f.hfloat[N]) / 2 - 1000.0f;
+          if (zd > 0.0f) Jy = std::max((eta(P) + eta(N)) / 2 - zd, 0.0f);
+        }
+        LineDiff col{dzs[i], drs[i], dqs[i]};
+        const FaceFlux gn = rflux(eta(P), eta(N), eta(NN), f.r[P], f.r[N], f.r[NN], f.q[P], f.q[N],
+                                  f.q[NN], f.zb[P], f.zb[N], dry(P), dry(N), col, K, second, g, Jy);
+        dzs[i] = col.eta;
+        drs[i] = col.qn;
+        dqs[i] = col.qt;
+        Gn = gn.f;
+        Grn = gn.fn;
+        Gqn = gn.ft;
+        if (!dry(P) && dry(N)) f.af[P] = area(m, P + 1);
+        if (dry(P) && !dry(N)) f.af[N] = area(m, N + 1);
+        // Faces next to the ring.
+        if (i == 1) {
+          if (std::fabs(f.q[P]) > 0.0001f) Fe = f.q[P];
+          if (f.q[P] < -0.0001f && dry(E)) Fe = 0.0f;
+        }
+        if (i == nxx - 1) {
+          if (std::fabs(f.q[E]) > 0.0001f) Fe = f.q[E];
+          if (f.q[E] > 0.0001f && dry(P)) Fe = 0.0f;
+        }
+        if (j == 1) {
+          if (std::fabs(f.r[P]) > 0.0001f) Gn = f.r[P];
+          if (f.r[P] < -0.0001f && dry(N)) Gn = 0.0f;
+        }
+        if (j == nyy - 1) {
+          if (std::fabs(f.r[N]) > 0.0001f) Gn = f.r[N];
+          if (f.r[N] > 0.0001f && dry(P)) Gn = 0.0f;
+        }
+        if (m.clog.steady && !dry(P)) {
+          const float hd = std::max(f.h[P], K);
+          dtl = std::min(dx, dy) * m.coin.cfl /
+                (std::sqrt(g * hd) + std::max(std::fabs(f.q[P]), std::fabs(f.r[P])) / hd);
+        }
+        if (m.clog.turbulence) {
+          const ShearFlux t = turbxy(m, i, j);
+          Fre -= t.east;
+          Gqn -= t.north;
+        }
+        if (i == 1 || j == 1) {
+          dh[i] = dq[i] = dr[i] = 0.0f;
+        } else {
+          const float etaP = f.h[P] + f.zb[P];
+          f.dzbx[P] = (std::min(f.zb[E], etaP) - std::min(f.zb[W], etaP)) * 0.5f / dx;
+          f.dzby[P] = (std::min(f.zb[N], etaP) - std::min(f.zb[S], etaP)) * 0.5f / dy;
+          const float hd = std::max(f.h[P], K);
+          float hf, drP = draught(P);
+          if (ceil(P) >= 0.0f) {
+            hf = std::max(std::min(etaP, ceil(P)) - f.zb[P], K);
+            drP = 0.0f;
+          } else {
+            hf = std::max(hd - drP, K);
+          }
+          const float c = cfric(hf, f.ks[P], f.us[P], m.coin.viscosity, m.coin1.friction_law);
+          float s = 1.0f / c;
+          if (f.veg[P] > 0.0f) s = std::sqrt(s * s + f.veg[P] * 0.5f * hd);
+          f.us[P] = std::sqrt(f.q[P] * f.q[P] + f.r[P] * f.r[P]) / hf * s;
+          float beta = s * f.us[P] / hf * f.af[P];
+          if (drP > K) beta *= 2.0f;
+          if (ceil(P) > 0.0f && ceil(P) < etaP) beta *= 2.0f;
+          const float kappa = fdiag(f.q[P], f.r[P]) * beta;
+          const float phi = dtl / (kappa * dtl + 1.0f);
+          dh[i] = -dtl * ((Fe - Fw) / dx + (Gn - fs1[i]) / dy - f.src[P]);
+          dq[i] = -phi * ((Fqe - Fqw) / dx + (Gqn - fs2[i]) / dy + g * f.h[P] * f.dzbx[P] +
+                          kappa * f.q[P]);
+          dr[i] = -phi * ((Fre - Frw) / dx + (Grn - fs3[i]) / dy + g * f.h[P] * f.dzby[P] +
+                          kappa * f.r[P]);
+          std::array<float, 8>& bf = m.coin.boundary_flow;
+          if (i == 2) {
+            bf[0] += dy * std::max(Fw, 0.0f);
+            bf[1] += dy * std::min(Fw, 0.0f);
+          }
+          if (i == nxx - 1) {
+            bf[4] -= dy * std::min(Fe, 0.0f);
+            bf[5] -= dy * std::max(Fe, 0.0f);
+          }
+          if (j == 2) {
+            bf[2] += dx * std::max(fs1[i], 0.0f);
+            bf[3] += dx * std::min(fs1[i], 0.0f);
+          }
+          if (j == nyy - 1) {
+            bf[6] -= dx * std::min(Gn, 0.0f);
+            bf[7] -= dx * std::max(Gn, 0.0f);
+          }
+        }
+      }
+      m.coin.change_rate += std::fabs(dh[i]);
+      Fw = Fe;
+      Fqw = Fqe;
+      Frw = Fre;
+      fs1[i] = Gn;
+      fs2[i] = Gqn;
+      fs3[i] = Grn;
+      f.qq[P] = Fe;
+      f.rr[P] = Gn;
+    }
+  }
+};
+
+// The time step, node by node, with its own persistent new-state arrays.
+struct ReferenceStep {
+  ReferenceSolver solver;
+  std::vector<float> h0, q0, r0, dh, dq, dr;
+  bool dry_reported = false;
+
+  explicit ReferenceStep(const Model& m) : solver(m) {
+    for (auto* v : {&h0, &q0, &r0}) v->assign(m.coin1.nn, 0.0f);
+    for (auto* v : {&dh, &dq, &dr}) v->assign(m.coin1.nxx + 1, 0.0f);
+  }
+
+  void timstp(Model& m) {
+    const FlowValues& f = m.f;
+    const float g = m.coin.gravity;
+    float best = -1.0f;
+    for (int j = 2; j <= m.coin1.nyy - 1; ++j) {
+      for (int i = 2; i <= m.coin1.nxx - 1; ++i) {
+        const int k = m.node(i, j);
+        if (f.ldry[k]) continue;
+        const float H = f.h[k], u = f.q[k] / H, v = f.r[k] / H;
+        const float ratio = m.coin.dx / m.coin.dy;
+        const float s = ratio * ratio * (g * H + v * v) + (g * H + u * u);
+        if (s > best) {
+          best = s;
+          m.coin1.cfl_cell = {i - 1, j - 1};
+        }
+      }
+    }
+    if (best > 0.0f) {
+      m.coin.dt = m.coin.cfl * m.coin.dx / std::sqrt(best);
+    } else {
+      dry_reported = true;
+      m.coin.dt = 1.0f;
+    }
+  }
+
+  void step(Model& m, BoundaryWork& bw, Channels& io, Messages& msg) {
+    FlowValues& f = m.f;
+    const int nxx = m.coin1.nxx, nyy = m.coin1.nyy, nn = m.coin1.nn;
+    m.coin.change_rate = 0.0f;
+    m.coin.stored_volume = 0.0f;
+    m.coin1.nwet = 0;
+    timstp(m);
+    const float dth = m.coin.dt * 0.0002777778f;
+    m.coin.time += dth;
+    bound(m, bw, io, msg);
+    source(m, bw, io, msg);
+    tmod(m);
+    for (int j = 1; j <= nyy - 1; ++j) {
+      solver.solve(m, j, dh, dq, dr);
+      if (j < 2) continue;
+      for (int i = 2; i <= nxx - 1; ++i) {
+        const int k = m.node(i, j);
+        h0[k] = f.h[k] + dh[i];
+        q0[k] = f.q[k] + dq[i];
+        r0[k] = f.r[k] + dr[i];
+      }
+    }
+    for (int k = 0; k < nn - nxx; ++k) {
+      std::swap(f.h[k], h0[k]);
+      std::swap(f.q[k], q0[k]);
+      std::swap(f.r[k], r0[k]);
+      if (f.h[k] < m.coin.hdry) {
+        f.q[k] = f.r[k] = 0.0f;
+        f.ldry[k] = 1;
+      } else {
+        f.ldry[k] = 0;
+        m.coin.stored_volume += f.h[k];
+        m.coin1.nwet += 1;
+        f.tind[k] += dth;
+      }
+    }
+    m.coin.stored_volume *= m.coin.cell_area;
+    if (m.clog.second_order) {
+      m.coin.change_rate = 0.0f;
+      bound(m, bw, io, msg);
+      for (int j = 1; j <= nyy - 1; ++j) {
+        solver.solve(m, j, dh, dq, dr);
+        if (j < 2) continue;
+        for (int i = 2; i <= nxx - 1; ++i) {
+          const int k = m.node(i, j);
+          h0[k] = (h0[k] + f.h[k] + dh[i]) * 0.5f;
+          q0[k] = (q0[k] + f.q[k] + dq[i]) * 0.5f;
+          r0[k] = (r0[k] + f.r[k] + dr[i]) * 0.5f;
+        }
+      }
+      for (int k = 0; k < nn - nxx; ++k) {
+        f.h[k] = h0[k];
+        f.q[k] = q0[k];
+        f.r[k] = r0[k];
+        if (f.h[k] > m.coin.hdry) {
+          f.ldry[k] = 0;
+        } else {
+          f.q[k] = f.r[k] = 0.0f;
+          f.ldry[k] = 1;
+        }
+      }
+    }
+    m.coin.change_rate /= m.coin.dt;
+    zerode(m);
+  }
+};
+
+}  // namespace qf::test
