@@ -598,25 +598,25 @@ int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vec
 
 namespace {
 
-// Cross product (p2 - p1) x (p3 - p1) in single precision.
-inline float orient(float x1, float y1, float x2, float y2, float x3, float y3) {
-  const float a = (x2 - x1) * (y3 - y1);
-  const float b = (y2 - y1) * (x3 - x1);
-  return a - b;
-}
 
 // Crossing-number test of the point against the polygon, counting the edges
 // that cross the segment from the point to the reference point.
-int crossings(const float* x, const float* y, int n, float px, float py, float rx, float ry,
-              float limit) {
-  int count = 0;
-  for (int i = 0; i < n; ++i) {
-    const int j = i + 1 < n ? i + 1 : 0;
-    const float a = orient(px, py, x[i], y[i], x[j], y[j]) * orient(rx, ry, x[i], y[i], x[j], y[j]);
-    const float b = orient(x[i], y[i], px, py, rx, ry) * orient(x[j], y[j], px, py, rx, ry);
-    if (a < limit && b < limit) ++count;
+// Even-odd test with a half-open horizontal ray from the point: an edge
+// counts when it straddles the ray's height (lower end included, upper end
+// excluded) and crosses it east of the point. Unlike a test against a
+// segment to a fixed reference point, a ray through a vertex is never
+// counted twice or not at all, so cells whose centre lines up with a polygon
+// corner are not lost. Points exactly on an edge may fall either way.
+int crossings(const float* x, const float* y, int n, float px, float py) {
+  bool inside = false;
+  for (int i = 0, j = n - 1; i < n; j = i++) {
+    const double yi = y[i], yj = y[j];
+    if ((yi > py) != (yj > py)) {
+      const double xc = x[i] + (static_cast<double>(py) - yi) * (x[j] - x[i]) / (yj - yi);
+      if (px < xc) inside = !inside;
+    }
   }
-  return count % 2;
+  return inside ? 1 : 0;
 }
 
 struct Box {
@@ -640,21 +640,13 @@ bool box(const float* x, const float* y, int n, float px, float py, Box& b) {
 int iipoly(const float* x, const float* y, int n, float px, float py) {
   Box b;
   if (!box(x, y, n, px, py, b)) return 0;
-  float rx, ry;
-  if (b.xmax - b.xmin > b.ymax - b.ymin) {
-    rx = (b.xmin + b.xmax) / 2.0f;
-    ry = b.ymin - 10.0f;
-  } else {
-    rx = b.xmin - 10.0f;
-    ry = (b.ymin + b.ymax) / 2.0f;
-  }
-  return crossings(x, y, n, px, py, rx, ry, 0.0f);
+  return crossings(x, y, n, px, py);
 }
 
 int igpoly(const float* x, const float* y, int n, float px, float py) {
   Box b;
   if (!box(x, y, n, px, py, b)) return 0;
-  return crossings(x, y, n, px, py, b.xmin - 19.0f, b.ymin - 11.0f, 0.00001f);
+  return crossings(x, y, n, px, py);
 }
 
 }  // namespace qf

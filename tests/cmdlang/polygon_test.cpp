@@ -84,14 +84,24 @@ TEST(PointInPolygon, ConcavePolygonAndWideBox) {
   }
 }
 
-TEST(PointInPolygon, PointOnAnEdgeFollowsEachTestsReferenceAndTolerance) {
-  // (10, 5) on the east edge: iipoly looks from (-10, 5) and crosses the west
-  // edge only (the east edge's product is 0, not below 0): inside. igpoly
-  // looks from (-19, -11); its tolerance also counts the east edge, and the
-  // line to its reference crosses the south edge at x = 0.9375: two
-  // crossings, outside.
-  EXPECT_EQ(iipoly(kSqX.data(), kSqY.data(), 4, 10, 5), 1);
-  EXPECT_EQ(igpoly(kSqX.data(), kSqY.data(), 4, 10, 5), 0);
+TEST(PointInPolygon, CellCentresInLineWithACornerAreNotLost) {
+  // A rectangle whose south-west corner (-1, -1) lies on the line from the
+  // centre (18, 10) towards the far south-west: the centre is inside, as is
+  // every other centre of the grid it covers.
+  const std::vector<float> x = {-1, 99.5f, 99.5f, -1}, y = {-1, -1, 20, 20};
+  for (auto f : {iipoly, igpoly}) {
+    EXPECT_EQ(f(x.data(), y.data(), 4, 18, 10), 1);
+    int inside = 0;
+    for (int j = 0; j < 20; ++j)
+      for (int i = 0; i < 100; ++i) inside += f(x.data(), y.data(), 4, float(i), float(j));
+    EXPECT_EQ(inside, 2000);
+  }
+  // Corners on half-cell lines, as when a polygon follows cell faces.
+  const std::vector<float> hx = {-0.5f, 199.5f, 199.5f, -0.5f}, hy = {-0.5f, -0.5f, 19.5f, 19.5f};
+  int inside = 0;
+  for (int j = 0; j < 20; ++j)
+    for (int i = 0; i < 200; ++i) inside += igpoly(hx.data(), hy.data(), 4, float(i), float(j));
+  EXPECT_EQ(inside, 4000);
 }
 
 }  // namespace
