@@ -32,6 +32,8 @@ void command_line(Session& s, const std::vector<std::string>& args) {
         if (a[i] == 'h') help(0, s.io);
         if (a[i] == 'q') s.model.clog.quiet = true;
       }
+    } else if (!a.empty() && a[0] == '@') {
+      // Run options; collected above, never a file name.
     } else if (s.command_file.empty()) {
       s.command_file = a;
       const std::string note = " >input from file '" + a + "'";
@@ -55,6 +57,8 @@ void read_input(Session& s) {
     s.msg.iierr(2, "no grid given (section >>grid)", ch::listing);
   } else {
     prepare(s.model, s.hydro);
+    if (s.model.clog.transport) prepare_transport(s.model, s.transport);
+    if (s.model.clog.mobile_bed) prepare_bed(s.model, s.bed);
   }
   if (s.model.coin1.nn > 0) initialise(s);
   s.msg.iierr(0, " ", ch::listing);
@@ -101,12 +105,41 @@ void check_finite(Session& s) {
   throw Stop(3, where);
 }
 
+// One pass of the loop: a flow step (and the bed update), or in a transport
+// run the transport step on the flow computed once at the first pass. False
+// when the transport finds no wet area: the run then ends with its records.
+bool advance(Session& s) {
+  Model& m = s.model;
+  if (m.clog.transport) {
+    if (s.step == 1) {
+      const float before = m.coin.time;
+      flow(m, s.hydro, s.io, s.msg);
+      check_finite(s);
+      tmod(m);
+      m.coin.time = before;
+    }
+    try {
+      mix(m, s.transport, s.hydro.boundary, s.io, s.msg);
+    } catch (const Stop& stop) {
+      if (stop.status() != 0) throw;
+      s.io.line(ch::screen);
+      return false;
+    }
+    return true;
+  }
+  flow(m, s.hydro, s.io, s.msg);
+  check_finite(s);
+  if (m.clog.mobile_bed) mbed(m, s.bed);
+  return true;
+}
+
 void time_loop(Session& s) {
   Model& m = s.model;
   Coin& c = m.coin;
   wres(m, s.results, s.io, s.step);
   wres1();
   wres2();
+  s.maxima.outside = m.f.outside;
   wmax(m, s.maxima, s.io, s.msg, -1);
 
   s.next_result = c.time + c.result_interval;
@@ -117,8 +150,7 @@ void time_loop(Session& s) {
 
   for (;;) {
     ++s.step;
-    flow(m, s.hydro, s.io, s.msg);
-    check_finite(s);
+    if (!advance(s)) break;
     wmax(m, s.maxima, s.io, s.msg, 0);
     if (!(c.time < s.next_result)) {
       wres(m, s.results, s.io, s.step);

@@ -12,6 +12,8 @@
 #include "model/hydro/hydro.h"
 #include "model/input.h"
 #include "model/state.h"
+#include "model/transport/mobile_bed.h"
+#include "model/transport/transport.h"
 #include "output/wmax.h"
 #include "output/wres.h"
 
@@ -30,6 +32,8 @@ struct Session {
   Model model;
   InputState input;
   Hydro hydro;
+  TransportWork transport;
+  BedWork bed;
   Wres results;
   Wmax maxima;
   std::string command_file;  // up to 32 characters

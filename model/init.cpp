@@ -23,8 +23,12 @@ void init(Model& m, Channels& io, Messages& msg, const std::function<void(Model&
 
   FlowValues& f = m.f;
   const int nn = m.f.allocated ? m.coin1.nn : 0;
+  const std::size_t nout = f.outside.size();
   for (int k = 1; k <= nn; ++k) {
     const std::size_t e = static_cast<std::size_t>(k - 1);
+    // A node outside the model starts dry whatever an initial condition
+    // put there.
+    if (e < nout && f.outside[e] != 0) f.h[e] = 0.0f;
     if (!(f.h[e] > co.hdry)) {
       f.h[e] = f.h[e] > 0.0f ? f.h[e] : 0.0f;  // a value that is not a number becomes 0
       f.q[e] = 0.0f;

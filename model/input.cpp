@@ -110,6 +110,19 @@ void Ctx::close_block() {
   st.location_given = false;
 }
 
+void Ctx::refuse_block(InputState::Block kind, std::string_view kw, int w, int d) {
+  st.table_overflow = true;
+  st.refused = kind;
+  if (st.status >= 1) {
+    std::vector<float> sa(max_table), sb(max_table);
+    int count = max_table;
+    iitbl(io, msg, count, sa.data(), sb.data(), input(), listing());
+  } else {
+    FreeReader fr(st.line);
+    echo(fmt_f(real(fr, kw), w, d));
+  }
+}
+
 void Ctx::note(std::string_view tag) {
   st.note += tag;
   if (st.note.size() > 128) st.note.resize(128);

@@ -52,6 +52,10 @@ struct Ctx {
   bool optional_real(FreeReader& fr, std::string_view kw, float& v);
 
   // Table storage, rows counted from 1.
+  // A block that does not fit the table storage: its time series (a table or
+  // one value, echoed fixed w.d) is read and dropped, and the end of input
+  // reports the full storage.
+  void refuse_block(InputState::Block kind, std::string_view kw, int w, int d);
   float& a(int row) { return m.coin.table_a[static_cast<std::size_t>(row)]; }
   float& b(int row) { return m.coin.table_b[static_cast<std::size_t>(row)]; }
   // Closes the block being built: its length goes into its first row and

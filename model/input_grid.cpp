@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "cmdlang/stop.h"
 #include "model/init.h"
@@ -18,6 +19,43 @@ std::string trim_both(std::string_view s) {
   std::size_t e = s.size();
   while (e > a && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
   return std::string(s.substr(a, e - a));
+}
+
+// Bed-level cells that hold the grid's no-data value lie outside the
+// model. They are marked in `outside` and become walls: their bed is set
+// wall_height above the highest real bed, so that no water level reaches it
+// and the wet/dry faces of the flux solver close them off. The padded array
+// `p` holds the cell values inside the ghost ring.
+void mark_outside(Ctx& c, float no_data, std::vector<float>& p) {
+  Model& m = c.m;
+  const Coin1& c1 = m.coin1;
+  std::uint8_t* out = m.f.outside.data();
+  long count = 0;
+  bool real = false;
+  float top = 0.0f;
+  for (int j = 2; j <= c1.nyy - 1; ++j) {
+    for (int i = 2; i <= c1.nxx - 1; ++i) {
+      const std::size_t e = static_cast<std::size_t>(m.node(i, j));
+      if (p[e] == no_data) {
+        out[e] = 1;
+        ++count;
+      } else {
+        top = real ? std::max(top, p[e]) : p[e];
+        real = true;
+      }
+    }
+  }
+  if (count == 0) return;
+  const float wall = top + wall_height;
+  for (int j = 2; j <= c1.nyy - 1; ++j) {
+    for (int i = 2; i <= c1.nxx - 1; ++i) {
+      const std::size_t e = static_cast<std::size_t>(m.node(i, j));
+      if (out[e] != 0) p[e] = wall;
+    }
+  }
+  c.screen(">" + fmt_i(count, 9) + " no-data cells outside the model, walls at" +
+           fmt_f(wall, 10, 2) + " m");
+  if (!real) c.warning("every bed level is no-data: no cell lies inside the model");
 }
 
 }  // namespace
@@ -76,6 +114,7 @@ void section_grid(Ctx& c) {
   std::string item = trim_both(g.item);
   if (item.empty()) item = "bedlevel";
   if (item == "bedlevel") {
+    mark_outside(c, g.no_data, p);
     mmove(p.data(), f.zb.data(), nn);
   } else if (item == "bedrock") {
     mmove(p.data(), f.zbr.data(), nn);
@@ -206,16 +245,7 @@ void boundary_open(Ctx& c, int type, std::string_view kw) {
   if (base + 6 > max_table) {
     // No room for the block: its values are read and dropped; the end of
     // input reports the full table storage.
-    c.st.table_overflow = true;
-    c.st.refused = InputState::Block::boundary;
-    if (table) {
-      std::vector<float> sa(max_table), sb(max_table);
-      int count = max_table;
-      iitbl(c.io, c.msg, count, sa.data(), sb.data(), c.input(), c.listing());
-    } else {
-      FreeReader fr(c.st.line);
-      c.echo(fmt_f(c.real(fr, kw), 10, 3));
-    }
+    c.refuse_block(InputState::Block::boundary, kw, 10, 3);
     return;
   }
   // A single value is read first, so that an unreadable line opens no

@@ -60,6 +60,12 @@ void section_mobile_bed(Ctx& c) {
 
 namespace {
 
+// True when node k (1-based) lies outside the model (a no-data bed level).
+bool outside_model(const Model& m, int k) {
+  return k >= 1 && static_cast<std::size_t>(k) <= m.f.outside.size() &&
+         m.f.outside[static_cast<std::size_t>(k - 1)] != 0;
+}
+
 void source_open(Ctx& c, int code, std::string_view kw) {
   Model& m = c.m;
   c.close_block();
@@ -71,16 +77,7 @@ void source_open(Ctx& c, int code, std::string_view kw) {
   const bool table = c.st.status >= 1;
   const int base = c.st.itab;
   if (base + 2 > max_table) {
-    c.st.table_overflow = true;
-    c.st.refused = InputState::Block::source;
-    if (table) {
-      std::vector<float> sa(max_table), sb(max_table);
-      int count = max_table;
-      iitbl(c.io, c.msg, count, sa.data(), sb.data(), c.input(), c.listing());
-    } else {
-      FreeReader fr(c.st.line);
-      c.echo(fmt_f(c.real(fr, kw), 8, 2));
-    }
+    c.refuse_block(InputState::Block::source, kw, 8, 2);
     return;
   }
   c.a(base + 1) = static_cast<float>(code == 4 ? bt_load : code + 10);
@@ -120,6 +117,11 @@ void source_point(Ctx& c, std::string_view kw) {
   int i = 0, j = 0, k = 0;
   getpos(c.m, static_cast<float>(x - c.m.coin.x_origin), static_cast<float>(y - c.m.coin.y_origin),
          i, j, k, &c.msg, c.listing());
+  if (outside_model(c.m, k)) {
+    // Water put into a wall would pour down from its top: no point.
+    c.warning("point outside the model (no-data bed level)");
+    k = 0;
+  }
   c.a(c.st.itab + 2) = static_cast<float>(k);
 }
 
@@ -277,7 +279,7 @@ void culvert_open(Ctx& c, std::string_view kw) {
          i1, j1, k1, &c.msg, c.listing());
   getpos(m, static_cast<float>(v[2] - m.coin.x_origin), static_cast<float>(v[3] - m.coin.y_origin),
          i2, j2, k2, &c.msg, c.listing());
-  if (k1 == 0 || k2 == 0) {
+  if (k1 == 0 || k2 == 0 || outside_model(m, k1) || outside_model(m, k2)) {
     c.warning("culvert out of domain");
     c.st.refused = InputState::Block::culvert;
     return;
@@ -467,6 +469,7 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
     if (yc(j) >= *ymax) j1 = j;
   }
 
+  const bool keeps_outside = code == 1 || code == 2 || code == 10 || code == 11 || code == 14;
   std::unordered_set<int> known;
   if (code == 14) known.insert(c1.erod_node.begin(), c1.erod_node.end());
   bool full_warned = false;
@@ -476,6 +479,9 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
       if (igpoly(p.x.data(), p.y.data(), p.n, xc(i), yc(j)) == 0) continue;
       const std::size_t e = static_cast<std::size_t>(m.node(i, j));
       const int k = m.node(i, j) + 1;
+      // A node outside the model keeps its wall: no bed change, no water,
+      // no erosion.
+      if (keeps_outside && e < f.outside.size() && f.outside[e] != 0) continue;
       switch (code) {
         case 1:
           f.zb[e] += v;

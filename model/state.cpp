@@ -99,6 +99,7 @@ void alloc_flow(Model& m, long n) {
   }
   try {
     f.ldry.assign(size, 0);
+    f.outside.assign(size, 0);
   } catch (const std::bad_alloc&) {
     trouble("allocating", 4);
   } catch (const std::length_error&) {
@@ -116,8 +117,9 @@ void dealloc_flow(Model& m) {
     if (v.size() != n) trouble("deallocating", fr.dealloc_group);
     std::vector<float>().swap(v);
   }
-  if (f.ldry.size() != n) trouble("deallocating", 3);
+  if (f.ldry.size() != n || f.outside.size() != n) trouble("deallocating", 3);
   std::vector<std::uint8_t>().swap(f.ldry);
+  std::vector<std::uint8_t>().swap(f.outside);
   f.allocated = false;
 }
 

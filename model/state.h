@@ -27,6 +27,9 @@ inline constexpr int max_table = 100000;  // rows of the table storage
 inline constexpr int max_erod = 20000;    // erodable nodes
 inline constexpr int max_items = 20;      // result items
 inline constexpr float table_end = -9999.0f;
+// Height of the walls of the nodes outside the model above the highest real
+// bed level [m].
+inline constexpr float wall_height = 100.0f;
 
 // Block type codes of the table storage.
 enum BlockType : int {
@@ -65,6 +68,10 @@ struct FlowValues {
   std::vector<float> qb;           // bed-load rate [m2/s]
   std::vector<float> tind;         // inundation time [h]
   std::vector<std::uint8_t> ldry;  // 1 when the node is dry (h <= hdry)
+  // 1 when the node lies outside the model: its bed-level cell held the
+  // grid's no-data value. Such a node is a wall (bed raised high above every
+  // real bed) that is kept dry; 0 everywhere else, the ghost ring included.
+  std::vector<std::uint8_t> outside;
   bool allocated = false;
 };
 
@@ -189,7 +196,8 @@ std::string time_label();  // "Time[h]" padded to 32
 class Messages;
 
 // Allocates every field with n entries (nothing when n is 0) and zeroes h,
-// q, r, c, zb, hfloat and tind (in fact every field starts at zero). A failed
+// q, r, c, zb, hfloat and tind (in fact every field starts at zero, and no
+// node is outside). A failed
 // or impossible allocation (n < 0, no memory) throws Stop(1) whose what() is
 // "*** Trouble allocating flow values(g)***"; the caller prints it.
 void alloc_flow(Model& m, long n);

@@ -204,14 +204,21 @@ void source(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
     return rmint_value(s.series_count, ta.data() + s.series_row, tb.data() + s.series_row, time);
   };
 
-  // Precipitation falls on every node, dry ones included.
+  // Precipitation falls on every node, dry ones included,
   float rain = 0.0f;
   if (b.has_precipitation) {
     for (const SourceBlock& s : b.sources) {
       if (s.type == bt_precipitation) rain += value(s);
     }
   }
-  std::fill(f.src.begin(), f.src.begin() + static_cast<std::ptrdiff_t>(nn), rain);
+  if (rain != 0.0f && f.outside.size() >= nn) {
+    // except those outside the model: their rain would pour from the walls.
+    const std::uint8_t* out = f.outside.data();
+    float* s = f.src.data();
+    for (std::size_t k = 0; k < nn; ++k) s[k] = out[k] != 0 ? 0.0f : rain;
+  } else {
+    std::fill(f.src.begin(), f.src.begin() + static_cast<std::ptrdiff_t>(nn), rain);
+  }
   std::fill(f.srcm.begin(), f.srcm.begin() + static_cast<std::ptrdiff_t>(nn), 0.0f);
 
   float cell_area = m.coin.cell_area;

@@ -77,6 +77,14 @@ TEST_F(DriverTest, ThreeArgumentsCommandResultIgnored) {
   EXPECT_EQ(slurp("out").rfind(" >input from file 'model.qfx'\n", 0), 0u);
 }
 
+TEST_F(DriverTest, RunOptionsBeforeTheCommandFileAreNoFileName) {
+  file("model.qfx", kSmall);
+  EXPECT_EQ(run_with({"-q", "@wet,hot", "model.qfx", "@dry"}), 0);
+  EXPECT_NE(scr_.str().find(" >input from file 'model.qfx'\n"), std::string::npos);
+  EXPECT_EQ(s_->model.cochar.result_file, "dares");
+  EXPECT_EQ(s_->opt.names(), (std::vector<std::string>{"wet", "hot", "dry"}));
+}
+
 TEST_F(DriverTest, SwitchesHelpAndQuiet) {
   file("dain", kSmall);
   EXPECT_EQ(run_with({"-qh"}), 0);

@@ -378,9 +378,11 @@ TEST(InputGrid, EsriGridFromIncludeFile) {
           "ncols 3\nnrows 2\nxllcorner 500.0\nyllcorner 600.0\ncellsize 2.0\n"
           "NODATA_value -9999\n1 2 3\n4 5 -9999\n");
   r.run(">>grid\ninclude '" + r.path("bed.asc") + "'\n>>compute\nsteps 3\n");
-  // North row first in the file.
+  // North row first in the file; the no-data cell is a wall 100 m above
+  // the highest real bed.
   EXPECT_EQ(r.zb(2, 2), 4.0f);
-  EXPECT_EQ(r.zb(4, 2), -9999.0f);
+  EXPECT_EQ(r.zb(4, 2), 105.0f);
+  EXPECT_EQ(r.m.f.outside[static_cast<std::size_t>(r.m.node(4, 2))], 1);
   EXPECT_EQ(r.zb(2, 3), 1.0f);
   EXPECT_EQ(r.m.coin.dx, 2.0f);
   EXPECT_EQ(r.m.coin.dy, 2.0f);
