@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Whole-run speed of `quellfax -q` on a 1000 x 1000-cell wet dam break with
+# result records every ~20 steps, maxima and grid export, against the speed of
+# the flow step alone (flow_bench on the same grid).
+#
+#   bash bench/run_bench.sh [build dir] [steps]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+steps=${2:-200}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+python3 - <<'PY'
+n = 1000
+with open("bed.asc", "w") as f:
+    f.write(f"ncols {n}\nnrows {n}\nxllcorner 0.0\nyllcorner 0.0\ncellsize 10.0\nNODATA_value -9999\n")
+    row = " ".join(["0"] * n) + "\n"
+    for _ in range(n):
+        f.write(row)
+PY
+for order in 1 2; do
+  second=""
+  [ "$order" = 2 ] && second="   2nd"
+  cat > run.qfx <<QFX
+title 'whole-run benchmark'
+>>global
+   kst 30
+>>grid
+   include 'bed.asc'
+>>polygon
+   flowdepth 2.0
+      -100.0 -100.0
+      4995.0 -100.0
+      4995.0 10100.0
+      -100.0 10100.0
+   /
+   flowdepth 1.0
+      4995.0 -100.0
+      10100.0 -100.0
+      10100.0 10100.0
+      4995.0 10100.0
+   /
+>>compute
+   steps $steps
+$second
+>>output
+   to 'bench.res'
+   interval 0.006
+   max_values 'bench.max'
+   max_depth 'maxdepth.asc'
+   max_flow 'maxflow.asc'
+>>
+QFX
+  /usr/bin/time -v -o time.txt "$build/quellfax" -q run.qfx >screen.txt
+  wall=$(awk -F': ' '/Elapsed \(wall clock\)/{print $2}' time.txt)
+  rss=$(awk -F': ' '/Maximum resident set size/{print $2}' time.txt)
+  blocks=$(grep -cE '^ +[0-9]+ +[0-9]+ +[0-9.]+ ' screen.txt || true)
+  python3 - "$order" "$steps" "$wall" "$rss" "$blocks" <<'PY'
+import sys
+order, steps, wall, rss, blocks = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), sys.argv[5]
+secs = sum(float(x) * 60**i for i, x in enumerate(reversed(wall.split(":"))))
+nodes = 1002 * 1002
+print(f"order {order}: whole run {nodes*steps/secs/1e6:.1f} M cell updates/s, {secs/steps:.4f} s/step "
+      f"({secs:.1f} s for {steps} steps incl. input and output), peak memory {rss/1024:.0f} MB, "
+      f"result records {blocks}")
+PY
+done
+echo "flow alone (same grid):"
+"$build/bench/flow_bench" 1000 40
