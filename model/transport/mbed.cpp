@@ -21,6 +21,7 @@ void prepare_bed(const Model& m, BedWork& w) {
   w.qbx.assign(nn, 0.0f);
   w.qby.assign(nn, 0.0f);
   w.qbs.assign(static_cast<std::size_t>(nxx) + 1, 0.0f);
+  w.zrest.assign(nn, 0.0f);
   w.nxx = nxx;
   w.nyy = nyy;
 }
@@ -79,6 +80,7 @@ void mbed(Model& m, BedWork& w) {
   const float* qby = w.qby.data();
   float* zb = f.zb.data();
   float* qbs = w.qbs.data();
+  float* zrest = w.zrest.data();
   std::fill(w.qbs.begin(), w.qbs.end(), 0.0f);
   for (int j = 1; j <= nyy - 1; ++j) {
     const int row = (j - 1) * nxx;
@@ -91,7 +93,12 @@ void mbed(Model& m, BedWork& w) {
         const int n = p + nxx;
         te = bed_face_flux(qbx[p], qbx[e], true, !dry[e]);
         tn = bed_face_flux(qby[p], qby[n], true, !dry[n]);
-        if (i > 2 && j > 2) zb[p] -= fac * dt * ((te - tw) * rdx + (tn - qbs[i]) * rdy);
+        if (i > 2 && j > 2) {
+          const float dz = zrest[p] - fac * dt * ((te - tw) * rdx + (tn - qbs[i]) * rdy);
+          const float z1 = zb[p] + dz;
+          zrest[p] = dz - (z1 - zb[p]);
+          zb[p] = z1;
+        }
       }
       tw = te;
       qbs[i] = tn;

@@ -10,6 +10,14 @@
 // that ramps up to time_factor over the first 100 calls. The bed of the first
 // real column and row (i = 2, j = 2) is held; the flux through their faces
 // still feeds the cells beyond.
+//
+// The bed level is a 32-bit value near its datum (the spacing of floats at
+// 100 m is 7.6e-6 m), while a slowly aggrading node gains far less than that
+// in one step: added plainly, such changes round away and the deposits of a
+// long run vanish from the volume balance. Each node therefore keeps the part
+// of its change that the stored level could not take and adds it to the next
+// one (compensated summation); the volume of bed change then equals the net
+// flux through the outline to float rounding of the sums.
 #pragma once
 
 #include <vector>
@@ -23,6 +31,7 @@ namespace qf {
 struct BedWork {
   std::vector<float> qbx, qby;  // components of the bed-load rate, one per node [m2/s]
   std::vector<float> qbs;       // per column: flux through the north face of the node below
+  std::vector<float> zrest;     // per node: bed change not yet taken up by zb [m]
   int nxx = 0, nyy = 0;         // grid the buffers are sized for
   long calls = 0;               // bed updates so far (drives the acceleration ramp)
   float factor = 1;             // acceleration factor of the last call
