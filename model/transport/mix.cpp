@@ -226,6 +226,9 @@ TimeStepLimits mix_time_step_limits(const Model& m) {
         const float rate = std::fabs(f.q[p] / h) / dx + std::fabs(f.r[p] / h) / dy + diff;
         if (rate > lim.rmax) lim.rmax = rate;
       }
+      const float out =
+          mix_outflow_rate(f.qq[p], f.qq[p - 1], f.rr[p], f.rr[p - nxx], h, 1.0f / dx, 1.0f / dy);
+      if (out > lim.omax) lim.omax = out;
     }
   }
   return lim;
@@ -247,6 +250,7 @@ void mix(Model& m, TransportWork& w, BoundaryWork& b, Channels& io, Messages& ms
     }
     w.dt = m.coin.cfl * m.coin.dx / std::sqrt(lim.smax);
     if (lim.rmax > 0.0f) w.dt = std::min(w.dt, 1.0f / lim.rmax);
+    if (lim.omax > 0.0f) w.dt = std::min(w.dt, 1.0f / lim.omax);
     w.started = true;
     if (!sized_for(m, w)) prepare_transport(m, w);
   }

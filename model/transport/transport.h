@@ -48,7 +48,10 @@ void prepare_transport(const Model& m, TransportWork& w);
 // fixes dt = cfl dx / sqrt(smax) from the largest u^2 + (dx/dy)^2 v^2 of the
 // wet real cells, but not above 1 / rmax: where the cells have diffusion,
 // the Courant number |u| dt/dx + |v| dt/dy plus the diffusion number may not
-// exceed 1 (beyond it the explicit step diverges). A grid
+// exceed 1 (beyond it the explicit step diverges), and not above 1 / omax:
+// no node may send out more water through its faces in one step than it
+// holds (a frozen field far from steady can have face discharges many times
+// its node discharges). A grid
 // without a wet real cell prints " >dry area found " (no line end) and
 // throws Stop(0): the run ends normally. A wet field at rest (no velocity
 // anywhere) has no finite time step: a fatal error through `msg` on the
@@ -64,10 +67,12 @@ void mix_advance(Model& m, TransportWork& w);
 // Limits of the transport time step over the wet real cells: smax, the
 // largest u^2 + (dx/dy)^2 v^2 (-1 when there is no wet real cell), and rmax,
 // the largest Courant rate |u|/dx + |v|/dy plus diffusion rate among the
-// cells with diffusion (0 when none has any).
+// cells with diffusion (0 when none has any), and omax, the largest outflow
+// rate through the faces (mix_outflow_rate).
 struct TimeStepLimits {
   float smax = -1.0f;
   float rmax = 0.0f;
+  float omax = 0.0f;  // largest share of a node's water leaving through its faces per second [1/s]
 };
 TimeStepLimits mix_time_step_limits(const Model& m);
 

@@ -67,6 +67,20 @@ inline float mix_diffusion_rate(float nu, float nu_a, float nu_b, float h, float
   return (ka + kb) * rd2 / h;
 }
 
+// Share of a node's water that leaves through its four faces per second
+// [1/s]: the outgoing face discharges (qe, qw through the east and west
+// faces, rn, rs through the north and south ones, positive east and north)
+// over the depth. Where the frozen flow is far from steady, the face
+// discharges of the flow step can be many times the node discharges; a
+// transport step longer than the inverse of this rate would empty a node
+// more than once and turn its concentration negative.
+inline float mix_outflow_rate(float qe, float qw, float rn, float rs, float h, float rdx,
+                              float rdy) {
+  const float out_x = std::max(qe, 0.0f) - std::min(qw, 0.0f);
+  const float out_y = std::max(rn, 0.0f) - std::min(rs, 0.0f);
+  return (out_x * rdx + out_y * rdy) / h;
+}
+
 // Acceleration factor of the bed update at call n (from 1): ramps with
 // n/100 up to time_factor over the first 100 calls, never below 1.
 inline float bed_factor(long n, float time_factor) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -105,6 +107,88 @@ TEST_F(DriverTest, InputErrorsStopAtTheSummaryWithNonZeroStatus) {
             std::string::npos);
   EXPECT_EQ(scr_.str().find(" >hvx terminated"), std::string::npos);
   EXPECT_NE(slurp("out").find("**error: keyword unknown> bogus"), std::string::npos);
+}
+
+// A strip of 20 x 4 cells of 1 m on a flat bed: 1 m3/s in at the west end,
+// the level held at 1 m at the east end; `extra` goes before >>compute.
+std::string strip(const std::string& title, const std::string& extra, const std::string& compute,
+                  const std::string& output) {
+  std::string s =
+      "title '" + title + "'\n>>global\n  kst 30\n>>grid\nnx 20\nny 4\ndx 1.0\ndy 1.0\n";
+  for (int j = 0; j < 4; ++j) {
+    for (int i = 0; i < 20; ++i) s += "0.0 ";
+    s += "\n";
+  }
+  s += ">>polygon\n  waterlevel 1.0\n  -1.5 -0.5\n  19.5 -0.5\n  19.5 3.5\n"
+       "  -1.5 3.5\n  /\n";
+  s += ">>boundary\n  inflow 1.0\n  location\n  -1.5 -0.5\n  0.5 -0.5\n  0.5 3.5\n  -1.5 3.5\n"
+       "  /\n  waterlevel 1.0\n  location\n  18.5 -0.5\n  20.5 -0.5\n  20.5 3.5\n  18.5 3.5\n"
+       "  /\n";
+  s += extra + ">>compute\n" + compute + ">>output\n" + output + ">>\n";
+  return s;
+}
+
+TEST_F(DriverTest, TransportNeedsAnInitialFlowField) {
+  file("heat.qfx", strip("heat", ">>source\n  thermal_load 1.0\n  point 5.0 1.5\n", "  end 0.01\n",
+                         "  to 'heat.res'\n"));
+  EXPECT_EQ(run_with({"-q", "heat.qfx"}), 1);
+  EXPECT_NE(slurp("out").find("must have initial condition for mixing"), std::string::npos);
+  EXPECT_EQ(scr_.str().find(" >hvx terminated"), std::string::npos);
+}
+
+TEST_F(DriverTest, HeatReleasedIntoAnEarlierFlowField) {
+  // The flow first, to a result file of the hot-start kind...
+  file("flow.qfx", strip("flow", "", "  end 0.05\n", "  to 'flow.res'\n  interval 0.05\n"));
+  ASSERT_EQ(run_with({"-q", "flow.qfx"}), 0) << slurp("out");
+  // ...then heat on that flow field: one item, the temperature, type -96.
+  file("heat.qfx", strip("heat",
+                         ">>initiate\n  from 'flow.res'\n>>source\n  thermal_load 2.0\n"
+                         "  point 5.0 1.5\n",
+                         "  end 0.06\n", "  to 'heat.res'\n  interval 0.005\n  plot waterlevel\n"));
+  ASSERT_EQ(run_with({"-q", "heat.qfx"}), 0) << slurp("out");
+  EXPECT_NE(scr_.str().find(" >hvx terminated"), std::string::npos);
+  const std::string b = slurp("heat.res");
+  ASSERT_GT(b.size(), 300u);
+  int type = 0, rl = 0, n = 0;
+  std::memcpy(&type, b.data(), 4);
+  std::memcpy(&rl, b.data() + 4, 4);
+  std::memcpy(&n, b.data() + rl, 4);
+  EXPECT_EQ(type, -96);
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(b.substr(static_cast<std::size_t>(rl) + 36, 32),
+            " TTemperature [K]" + std::string(15, ' '));
+  // The heat is carried east from the release point and none is below 0.
+  const Model& m = s_->model;
+  double sum = 0.0, moment = 0.0;
+  for (int j = 2; j <= m.coin1.nyy - 1; ++j) {
+    for (int i = 2; i <= m.coin1.nxx - 1; ++i) {
+      const float c = m.f.c[static_cast<std::size_t>(m.node(i, j))];
+      EXPECT_GE(c, 0.0f) << i << "," << j;
+      sum += c;
+      moment += c * (i - 2);
+    }
+  }
+  ASSERT_GT(sum, 0.0);
+  EXPECT_GT(moment / sum, 5.0);
+}
+
+TEST_F(DriverTest, MobileBedScoursUnderTheInflow) {
+  file("bed.qfx", strip("bed", ">>mobile_bed\n  d50 0.0001\n  time_factor 5\n", "  steps 200\n",
+                        "  to 'bed.res'\n  plot bedlevel\n"));
+  ASSERT_EQ(run_with({"-q", "bed.qfx"}), 0) << slurp("out");
+  EXPECT_NE(scr_.str().find(">mobile bed "), std::string::npos);
+  EXPECT_NE(scr_.str().find("!bed changes accelerated by factor"), std::string::npos);
+  EXPECT_NE(slurp("out").find("   d50      0.000"), std::string::npos);
+  // Some bed has moved, and what moved stays (no sediment comes in: the
+  // first real column never changes).
+  const Model& m = s_->model;
+  double moved = 0.0;
+  for (int j = 2; j <= m.coin1.nyy - 1; ++j) {
+    for (int i = 2; i <= m.coin1.nxx - 1; ++i) {
+      moved += std::fabs(m.f.zb[static_cast<std::size_t>(m.node(i, j))]);
+    }
+  }
+  EXPECT_GT(moved, 1e-4);
 }
 
 TEST(Help, TwentyLinesOfSixty) {

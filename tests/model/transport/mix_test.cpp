@@ -120,6 +120,27 @@ TEST(MixFirstCall, DiffusionLimitsTheTimeStepWhereTheVelocityRuleWouldDiverge) {
   EXPECT_FLOAT_EQ(run2.w.dt, 1.4f);
 }
 
+TEST(MixFirstCall, FaceDischargesBeyondTheNodeDischargesShortenTheStep) {
+  // A frozen field far from steady: the middle node of a row of five sends
+  // 1 m2/s out through each side face while the node discharges are 0.05.
+  // The velocity rule alone gives 0.7 / 0.05 = 14 s, in which the middle
+  // node would be emptied 28 times over and its value turn negative; the
+  // outflow rate of 2 1/s limits the step to 0.5 s.
+  Grid g(5, 1, 1.0f, 1.0f);
+  g.each(g.m.f.q, [](int, int) { return 0.05f; });
+  g.m.f.qq[g.k(3, 2)] = -1.0f;  // west face of the middle node (4, 2)
+  g.m.f.qq[g.k(4, 2)] = 1.0f;   // its east face
+  g.each(g.m.f.c, [&](int i, int j) { return g.real(i, j) ? 1.0f : 0.0f; });
+  const TimeStepLimits lim = mix_time_step_limits(g.m);
+  EXPECT_FLOAT_EQ(lim.omax, 2.0f);
+  MixRun run(g);
+  for (int n = 0; n < 20; ++n) {
+    run.step();
+    EXPECT_GE(real_min(g), -1e-6) << "step " << n;
+  }
+  EXPECT_FLOAT_EQ(run.w.dt, 0.5f);
+}
+
 TEST(MixFirstCall, DryDomainStopsNormallyBeforeAnyChange) {
   Grid g(4, 3, 1.0f, 1.0f);
   for (auto& d : g.m.f.ldry) d = 1;
