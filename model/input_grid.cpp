@@ -159,6 +159,7 @@ void section_global(Ctx& c) {
                                                            "z0",  "vegetation", "log_law_bezzola"};
   Model& m = c.m;
   int code;
+  bool warned = false;
   while ((code = c.next(Keys(keys))) > 0) {
     const std::string_view kw = keys[static_cast<std::size_t>(code - 1)];
     FreeReader fr(c.st.line);
@@ -207,6 +208,13 @@ void section_global(Ctx& c) {
         break;
       default:
         break;
+    }
+    // The defaults fill the nodes when a grid is read; a grid read before
+    // keeps the old ones (Strickler 0.01 at the start: a bed of glue), which
+    // nothing else in the listing would show.
+    if (code <= 5 && m.f.allocated && !warned) {
+      c.warning("defaults after >>grid: its nodes keep the old ones");
+      warned = true;
     }
   }
 }

@@ -292,6 +292,29 @@ TEST(InputGrid, UnknownItemAndZeroManningN) {
   for (float v : n.m.f.ks) EXPECT_TRUE(std::isfinite(v));
 }
 
+TEST(InputGrid, DefaultsAfterTheGridAreAWarning) {
+  // Before the grid: the nodes take kst 25, no warning.
+  InputRun a;
+  a.run(">>global\nkst 25\n>>grid\nnx 2\nny 1\n1 2\n");
+  EXPECT_EQ(a.m.f.ks[a.m.node(2, 2)], 25.0f);
+  EXPECT_EQ(a.listing().find("**warning"), std::string::npos);
+  // After it: the nodes keep 0.01, and the listing says so once.
+  InputRun b;
+  b.run(">>grid\nnx 2\nny 1\n1 2\n>>global\nkst 25\nvegetation 0.1\n");
+  EXPECT_EQ(b.m.f.ks[b.m.node(2, 2)], 0.01f);
+  EXPECT_EQ(b.m.coin1.friction_law, 1);
+  const std::string l = b.listing();
+  EXPECT_NE(l.find("   kst     25.0\n" +
+                   frame("**warning: ", "defaults after >>grid: its nodes keep the old ones")),
+            std::string::npos)
+      << l;
+  EXPECT_EQ(l.find("**warning"), l.rfind("**warning"));
+  // The friction-law switch alone sets no default: no warning.
+  InputRun c;
+  c.run(">>grid\nnx 2\nny 1\n1 2\n>>global\nlog_law_bezzola\n");
+  EXPECT_EQ(c.listing().find("**warning"), std::string::npos);
+}
+
 TEST(InputGrid, SizeLimitsStopTheRun) {
   struct Case {
     std::string header;
