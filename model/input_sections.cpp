@@ -29,6 +29,12 @@ void section_mobile_bed(Ctx& c) {
         break;
       case 2:
         c.echo(fmt_f(v, 10, 3));
+        // A grain size of 0 or less has no threshold of motion: the whole
+        // bed would move under the slightest flow.
+        if (!(v > 0.0f)) {
+          c.error(Ctx::kwtext(kw) + "grain size must be above 0, " + c.where());
+          break;
+        }
         s.d50 = v;
         m.clog.mobile_bed = true;
         c.note(">mobile bed ");
@@ -39,6 +45,11 @@ void section_mobile_bed(Ctx& c) {
         break;
       case 4:
         c.echo(fmt_f(v, 10, 3));
+        if (v < 0.0f) {
+          c.error(Ctx::kwtext(kw) + "critical Shields parameter must not be negative, " +
+                  c.where());
+          break;
+        }
         s.theta_crit = v;
         break;
       case 5:

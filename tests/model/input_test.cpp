@@ -371,6 +371,26 @@ TEST(InputValues, UnreadableValuesAreFatalWithPlace) {
   }
 }
 
+TEST(InputValues, GrainSizeAndShieldsParameterOutOfRangeAreErrors) {
+  InputRun r;
+  EXPECT_THROW(r.run(">>mobile_bed\nd50 0\ntcrit -0.05\n"), Stop);
+  const std::string l = r.listing();
+  EXPECT_NE(l.find("   d50      0.000\n" +
+                   frame("**error: ", "keyword \"d50\": grain size must be above 0, file '" +
+                                          r.path("dain") + "', line 2")),
+            std::string::npos)
+      << l;
+  EXPECT_NE(l.find("   tcrit     -0.050\n" +
+                   frame("**error: ",
+                         "keyword \"tcrit\": critical Shields parameter must not "
+                         "be negative, file '" +
+                             r.path("dain") + "', line 3")),
+            std::string::npos)
+      << l;
+  EXPECT_FALSE(r.m.clog.mobile_bed);
+  EXPECT_FLOAT_EQ(r.m.csed.theta_crit, 0.05f);
+}
+
 TEST(InputValues, ValuesInIncludeFilesNameTheIncludeFile) {
   InputRun r;
   r.write("inc", "kst 30\nn zero\n");
