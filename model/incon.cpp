@@ -29,6 +29,21 @@ float finite_or_zero(float v) {
   return std::isfinite(v) ? v : 0.0f;
 }
 
+// Position (from 1) of the bed-level item among the file's items when the
+// data records hold it whole; 0 when the file has none.
+int bed_level_item(DirectFile& f, int nx) {
+  int n = 0;
+  std::vector<std::string> labels;
+  if (!read_labels(f, n, labels)) return 0;
+  const std::string bed = item_label(6);
+  for (int it = 1; it <= n && it < static_cast<int>(labels.size()); ++it) {
+    if (labels[static_cast<std::size_t>(it)] != bed) continue;
+    const long need = 4L * (1 + static_cast<long>(it) * nx);
+    return static_cast<long>(f.record_length()) >= need ? it : 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
 void incon(Model& m, Channels& io, Messages& msg, int& mode) {
@@ -88,11 +103,16 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
   }
 
   // Depth and velocities of the block, read whole before the state changes.
+  // With a mobile bed, the bed level too when the file carries it: the bed
+  // of a resumed or continued scour run is the one it had reached.
   const std::size_t row = static_cast<std::size_t>(nx);
-  std::vector<float> d(row * ny), u(row * ny), v(row * ny);
+  const int bed_item = m.clog.mobile_bed ? bed_level_item(*f, nx) : 0;
+  const std::size_t values = row * static_cast<std::size_t>(std::max(3, bed_item));
+  std::vector<float> d(row * ny), u(row * ny), v(row * ny), zb;
+  if (bed_item > 0) zb.resize(row * ny);
   for (int j = 1; j <= ny; ++j) {
     // Every record of the block carries the block's time.
-    if (!read_floats(*f, block_record(hd.header_records, ny, b, j), 1 + 3 * row, rec, buf) ||
+    if (!read_floats(*f, block_record(hd.header_records, ny, b, j), 1 + values, rec, buf) ||
         rec[0] != t) {
       ignore_file(io, mode);
       return;
@@ -100,6 +120,9 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
     std::copy_n(rec.begin() + 1, row, d.begin() + (j - 1) * row);
     std::copy_n(rec.begin() + 1 + row, row, u.begin() + (j - 1) * row);
     std::copy_n(rec.begin() + 1 + 2 * row, row, v.begin() + (j - 1) * row);
+    if (bed_item > 0) {
+      std::copy_n(rec.begin() + 1 + (bed_item - 1) * row, row, zb.begin() + (j - 1) * row);
+    }
   }
 
   m.coin.time_initial = t;
@@ -108,10 +131,15 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
                           name + "' AT" + fmt_f(t, 6, 2) + "H");
 
   FlowValues& fv = m.f;
+  if (bed_item > 0) io.line(ch::screen, " >bed level from '" + name + "'");
   for (int j = 1; j <= ny; ++j) {
     for (int i = 1; i <= nx; ++i) {
       const std::size_t s = (j - 1) * row + (i - 1);
       const int k = m.node(i + 1, j + 1);
+      // Cells outside the model keep their wall; a value that is not a
+      // finite number keeps the bed of the input.
+      const bool wall = static_cast<std::size_t>(k) < fv.outside.size() && fv.outside[k] != 0;
+      if (bed_item > 0 && !wall && std::isfinite(zb[s])) fv.zb[k] = zb[s];
       float depth = d[s];
       if (hd.type == -94) depth = std::max(depth - fv.zb[k], 0.0f);
       // A value that is not a finite number carries no water.

@@ -191,6 +191,30 @@ TEST_F(DriverTest, MobileBedScoursUnderTheInflow) {
   EXPECT_GT(moved, 1e-4);
 }
 
+TEST_F(DriverTest, MobileBedRunContinuesOnTheBedItReached) {
+  const std::string bed = ">>mobile_bed\n  d50 0.0001\n  time_factor 5\n";
+  file("one.qfx",
+       strip("bed", bed, "  steps 200\n", "  to 'one.res'\n  plot initial\n  plot bedlevel\n"));
+  ASSERT_EQ(run_with({"-q", "one.qfx"}), 0) << slurp("out");
+  const std::vector<float> reached = s_->model.f.zb;
+  // The second run starts from the first one's last record, bed included
+  // (the mobile bed is switched on before the initial condition is read).
+  file("two.qfx", strip("bed", bed + ">>initiate\n  from 'one.res'\n", "  steps 1\n",
+                        "  to 'two.res'\n  plot initial\n  plot bedlevel\n"));
+  ASSERT_EQ(run_with({"-q", "two.qfx"}), 0) << slurp("out");
+  EXPECT_NE(scr_.str().find(" >bed level from 'one.res'\n"), std::string::npos) << scr_.str();
+  const Model& m = s_->model;
+  double moved = 0.0;
+  for (int j = 2; j <= m.coin1.nyy - 1; ++j) {
+    for (int i = 2; i <= m.coin1.nxx - 1; ++i) {
+      const auto k = static_cast<std::size_t>(m.node(i, j));
+      moved = std::max(moved, std::fabs(double(reached[k])));
+      EXPECT_NEAR(m.f.zb[k], reached[k], 3e-6) << i << "," << j;
+    }
+  }
+  EXPECT_GT(moved, 3e-5);  // the first run did move the bed (one step moves ~3e-7 m)
+}
+
 TEST(Help, TwentyLinesOfSixty) {
   const auto l = help_lines();
   for (const auto& s : l) EXPECT_EQ(s.size(), 60u);

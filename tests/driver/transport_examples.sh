@@ -69,11 +69,14 @@ import sys
 from verify_checks import *
 try:
     r = result_file("scour.res", 0.5, 11,
-                    [" BBed Level [m]", " DFlow Depth [m]", " VFlow Velocity [m/s]"])
+                    [" DFlow Depth [m]", " XX-Velocity [m/s]", " YY-Velocity [m/s]",
+                     " BBed Level [m]"])
+    require(r.type == -97, "type %d, expected -97 (hot-start kind)" % r.type)
     xs, ys = r.coordinates()
     nb = len(r.block_times())
-    z0 = r.block(1)[0]
-    z1, h1, _ = r.block(nb)
+    z0 = r.block(1)[3]
+    last = r.block(nb)
+    z1, h1 = last[3], last[0]
     eroded = deposited = 0.0
     deepest = (0.0, None)
     for j in range(r.ny):

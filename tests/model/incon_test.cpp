@@ -32,6 +32,7 @@ struct TestFile {
   int stated_reclen = 0;  // 0: the true one
   float coord_flag = -1.0e10f;
   std::vector<float> times{1.0f, 2.0f, 3.0f};
+  std::vector<std::string> labels;  // written to record 2 after "Time[h]" when given
   // Value of item it (1..) of block b (1..) in cell (i, j), both from 1.
   std::function<float(int b, int it, int i, int j)> value = [](int b, int it, int i, int j) {
     if (it == 1) return b + 0.25f * i + 0.5f * j;
@@ -65,6 +66,12 @@ std::string build(const TestFile& s) {
   put(1, 88, &x0, 8);
   put(1, 96, &y0, 8);
   i32(2, 0, s.items);
+  if (!s.labels.empty()) {
+    std::string text = "Time[h]";
+    text.resize(32, ' ');
+    for (const auto& l : s.labels) text += l + std::string(32 - l.size(), ' ');
+    put(2, 4, text.data(), text.size());
+  }
   const long coord = s.header_records;
   for (int j = 1; j <= 2 * s.ny; ++j) {
     f32(coord + j, 0, s.coord_flag);
@@ -391,6 +398,67 @@ TEST_F(InconTest, GarbageNeverCrashesAndLoadsOnlyFiniteValues) {
       ASSERT_TRUE(std::isfinite(m_.f.r[k])) << round;
     }
   }
+}
+
+}  // namespace
+}  // namespace qf
+
+namespace qf {
+namespace {
+
+// A mobile-bed run resumed from its own result file continues on the bed it
+// had reached, when the file carries the bed level.
+TEST_F(InconTest, MobileBedTakesTheBedLevelOfTheFile) {
+  TestFile t;
+  t.items = 4;
+  t.labels = {" DFlow Depth [m]", " XX-Velocity [m/s]", " YY-Velocity [m/s]", " BBed Level [m]"};
+  ASSERT_EQ(t.labels[3] + std::string(17, ' '), item_label(6));
+  t.value = [](int b, int it, int i, int j) {
+    if (it == 1) return b + 0.25f * i + 0.5f * j;
+    if (it == 2) return 0.5f * b;
+    if (it == 3) return -0.25f * b;
+    return 100.0f - 0.01f * b * i + (i == 2 && j == 2 ? NAN : 0.0f);
+  };
+  write(build(t));
+  for (auto& z : m_.f.zb) z = 50.0f;
+  m_.f.outside.assign(static_cast<std::size_t>(m_.coin1.nn), 0);
+  m_.f.outside[static_cast<std::size_t>(m_.node(4, 3))] = 1;  // a wall: cell (3, 2)
+
+  // Fixed bed: the bed item is not read.
+  EXPECT_EQ(run(0), 165);
+  expect_block(3);
+  for (float z : m_.f.zb) EXPECT_EQ(z, 50.0f);
+  EXPECT_EQ(scr_.str().find("bed level"), std::string::npos);
+
+  m_.clog.mobile_bed = true;
+  scr_.str("");
+  EXPECT_EQ(run(-1), 165);
+  expect_block(3);
+  EXPECT_EQ(scr_.str(), " >hot start from 'ic.res' AT  3.00H\n >bed level from 'ic.res'\n");
+  for (int j = 1; j <= 3; ++j) {
+    for (int i = 1; i <= 4; ++i) {
+      const float z = m_.f.zb[m_.node(i + 1, j + 1)];
+      if ((i == 2 && j == 2) || (i == 3 && j == 2)) {
+        EXPECT_EQ(z, 50.0f) << "not finite / wall " << i << "," << j;
+      } else {
+        EXPECT_EQ(z, 100.0f - 0.03f * i) << i << "," << j;
+      }
+    }
+  }
+  EXPECT_EQ(m_.f.zb[m_.node(1, 1)], 50.0f);  // ghost cells untouched
+}
+
+TEST_F(InconTest, MobileBedWithoutABedItemKeepsTheInputBed) {
+  TestFile t;
+  t.items = 4;
+  t.labels = {" DFlow Depth [m]", " XX-Velocity [m/s]", " YY-Velocity [m/s]", " WWater Level [m]"};
+  write(build(t));
+  for (auto& z : m_.f.zb) z = 50.0f;
+  m_.clog.mobile_bed = true;
+  EXPECT_EQ(run(0), 165);
+  expect_block(3);
+  for (float z : m_.f.zb) EXPECT_EQ(z, 50.0f);
+  EXPECT_EQ(scr_.str(), " >initial condition from 'ic.res' AT  3.00H\n");
 }
 
 }  // namespace
