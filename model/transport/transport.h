@@ -33,6 +33,7 @@ struct TransportWork {
   int nxx = 0, nyy = 0;    // grid the buffers are sized for
   bool started = false;    // the first call has fixed the time step
   float dt = 0;            // time step of the run [s]
+  double clock = 0;        // model time [h], summed in double (time is its 32-bit copy)
   // Balance of the last step (scalar unit x m3): what entered and what left
   // through the boundary faces, and the loads added.
   double boundary_in = 0;

@@ -97,6 +97,23 @@ TEST(MixFirstCall, TimeStepFromLargestCourantMeasureOfWetRealCells) {
   EXPECT_EQ(run.scr.str(), " >inlet calculation\n");
 }
 
+TEST(MixFirstCall, ClockKeepsTimeLateInALongRun) {
+  // 20,000 steps from 64 h, where 32-bit times are 7.6e-6 h apart and a
+  // step of about 0.5 s is 18 to 19 of those spacings: added to a float,
+  // each step would round the same way and the clock would drift.
+  for (const float cfl : {0.7f, 0.7187f, 0.73f}) {
+    Grid g(3, 2, 2.0f, 1.0f, 0.5f);
+    g.m.f.q[g.k(2, 2)] = 1.0f;
+    g.m.f.r[g.k(2, 2)] = 0.5f;
+    g.m.coin.cfl = cfl;
+    g.m.coin.time = 64.0f;
+    MixRun run(g);
+    for (int n = 0; n < 20000; ++n) run.step();
+    const double expected = 64.0 + 20000.0 * double(run.w.dt * 0.00027777778f);
+    EXPECT_NEAR(g.m.coin.time, expected, 8e-6) << "cfl " << cfl;
+  }
+}
+
 TEST(MixFirstCall, DiffusionLimitsTheTimeStepWhereTheVelocityRuleWouldDiverge) {
   // One row of three cells, q = 0.5 at depth 1 (u = 0.5), dx = dy = 1: the
   // velocity rule gives 0.7 / 0.5 = 1.4 s. With nu = 0.5 in every node the
