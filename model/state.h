@@ -195,6 +195,17 @@ std::string time_label();  // "Time[h]" padded to 32
 
 class Messages;
 
+// Advances the model time `time` [h] by dth hours. A 32-bit time cannot
+// take short steps late in a long run (from 256 h on a step under 0.055 s
+// would not advance it at all) and rounds a fixed step the same way every
+// time, so the steps are summed in double in `clock`, which follows `time`
+// whenever someone else has set it.
+inline void advance_clock(double& clock, float& time, float dth) {
+  if (static_cast<float>(clock) != time) clock = time;
+  clock += static_cast<double>(dth);
+  time = static_cast<float>(clock);
+}
+
 // Allocates every field with n entries (nothing when n is 0) and zeroes h,
 // q, r, c, zb, hfloat and tind (in fact every field starts at zero, and no
 // node is outside). A failed

@@ -251,12 +251,7 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
 
   timstp(m, w, io);
   const float dth = c.dt * 0.0002777778f;
-  // A 32-bit time in hours cannot take short steps late in a long run (from
-  // 256 h on a step under 0.055 s would not advance it at all), so the clock
-  // adds the steps in double precision.
-  if (static_cast<float>(w.clock) != c.time) w.clock = c.time;
-  w.clock += static_cast<double>(dth);
-  c.time = static_cast<float>(w.clock);
+  advance_clock(w.clock, c.time, dth);
   bound(m, w.boundary, io, msg);
   source(m, w.boundary, io, msg);
   tmod(m);

@@ -256,12 +256,7 @@ void mix(Model& m, TransportWork& w, BoundaryWork& b, Channels& io, Messages& ms
   }
   m.coin.dt = w.dt;
   m.coin.change_rate = 0.0f;
-  // Summed in double as the flow step does: a 32-bit time takes a fixed
-  // step with the same rounding every time, and the clock drifts by up to
-  // half its spacing per step (1.4 % of a 1 s step beyond 64 h).
-  if (static_cast<float>(w.clock) != m.coin.time) w.clock = m.coin.time;
-  w.clock += static_cast<double>(w.dt * 0.00027777778f);
-  m.coin.time = static_cast<float>(w.clock);
+  advance_clock(w.clock, m.coin.time, w.dt * 0.00027777778f);
   source(m, b, io, msg);
   mix_advance(m, w);
 }
