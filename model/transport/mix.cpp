@@ -209,6 +209,7 @@ TimeStepLimits mix_time_step_limits(const Model& m) {
   const float dx = m.coin.dx, dy = m.coin.dy;
   const float ratio = dx / dy;
   const float ratio_sq = ratio * ratio;
+  const float rdx = 1.0f / dx, rdy = 1.0f / dy;
   const float rdx2 = 1.0f / (dx * dx), rdy2 = 1.0f / (dy * dy);
   const FlowValues& f = m.f;
   for (int j = 2; j <= nyy - 1; ++j) {
@@ -226,8 +227,7 @@ TimeStepLimits mix_time_step_limits(const Model& m) {
         const float rate = std::fabs(f.q[p] / h) / dx + std::fabs(f.r[p] / h) / dy + diff;
         if (rate > lim.rmax) lim.rmax = rate;
       }
-      const float out =
-          mix_outflow_rate(f.qq[p], f.qq[p - 1], f.rr[p], f.rr[p - nxx], h, 1.0f / dx, 1.0f / dy);
+      const float out = mix_outflow_rate(f.qq[p], f.qq[p - 1], f.rr[p], f.rr[p - nxx], h, rdx, rdy);
       if (out > lim.omax) lim.omax = out;
     }
   }
