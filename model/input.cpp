@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <string>
 
 #include "cmdlang/stop.h"
 #include "model/input_detail.h"
@@ -56,11 +58,157 @@ std::string token_text(const FreeReader& fr) {
   return t;
 }
 
+// The text of line between two reader positions without the blanks and the
+// comma that separate it from the value before.
+std::string value_between(std::string_view line, std::size_t from, std::size_t to) {
+  if (to > line.size() || from >= to) return {};
+  std::string_view t = line.substr(from, to - from);
+  auto sep = [](char ch) { return static_cast<unsigned char>(ch) <= ' ' || ch == ','; };
+  while (!t.empty() && sep(t.front())) t.remove_prefix(1);
+  while (!t.empty() && sep(t.back())) t.remove_suffix(1);
+  return std::string(t);
+}
+
+std::string digits(long v) {
+  return fmt_i(v, static_cast<int>(std::to_string(v).size()));
+}
+
+// What a value must satisfy.
+enum class Bound {
+  above_zero,    // v > 0
+  not_negative,  // v >= 0
+  courant,       // 0 < v <= 1
+};
+
+// Admissible values of the keywords that carry a physical quantity. Every
+// section checks its values against this one table.
+struct ValueRange {
+  std::string_view section;
+  std::string_view kw;
+  std::string_view what;
+  Bound bound;
+};
+
+constexpr std::array<ValueRange, 35> kRanges = {{
+    {">>global", "kst", "Strickler value", Bound::above_zero},
+    {">>global", "n", "Manning n", Bound::above_zero},
+    {">>global", "ks", "roughness height", Bound::above_zero},
+    {">>global", "z0", "roughness length", Bound::above_zero},
+    {">>boundary", "inflow", "inflow discharge", Bound::not_negative},
+    {">>boundary", "slope", "energy slope", Bound::not_negative},
+    {">>boundary", "uniform_slope", "slope", Bound::not_negative},
+    {">>turbulence", "viscosity", "viscosity", Bound::not_negative},
+    {">>turbulence", "cv", "eddy-viscosity coefficient", Bound::not_negative},
+    {">>turbulence", "mixing_length", "mixing-length coefficient", Bound::not_negative},
+    {">>compute", "cfl", "Courant number", Bound::courant},
+    {">>compute", "hdry", "dry depth", Bound::above_zero},
+    {">>mobile_bed", "d30", "grain size", Bound::above_zero},
+    {">>mobile_bed", "d50", "grain size", Bound::above_zero},
+    {">>mobile_bed", "d90", "grain size", Bound::above_zero},
+    {">>mobile_bed", "tcrit", "critical Shields parameter", Bound::not_negative},
+    {">>mobile_bed", "time_factor", "time factor", Bound::above_zero},
+    {">>output", "interval", "result interval", Bound::above_zero},
+    {">>output", "dt_out", "time-series interval", Bound::above_zero},
+    {">>structure", "diameter", "diameter", Bound::above_zero},
+    {">>structure", "width", "width", Bound::above_zero},
+    {">>structure", "height", "height", Bound::above_zero},
+    {">>structure", "n", "Manning n", Bound::above_zero},
+    {">>structure", "kst", "Strickler value", Bound::above_zero},
+    {">>structure", "inlet_loss", "inlet loss coefficient", Bound::not_negative},
+    {">>polygon", "kst", "Strickler value", Bound::above_zero},
+    {">>polygon", "n", "Manning n", Bound::above_zero},
+    {">>polygon", "ks", "roughness height", Bound::above_zero},
+    {">>polygon", "z0", "roughness length", Bound::above_zero},
+    {">>polygon", "leakage", "leakage coefficient", Bound::not_negative},
+    {">>polygon", "flowdepth", "flow depth", Bound::not_negative},
+    {">>polygon", "float", "draught", Bound::not_negative},
+    // Roughness field after a grid section, by friction law ("kst" and "n"
+    // both leave Strickler values).
+    {">>grid", "kst", "Strickler value", Bound::above_zero},
+    {">>grid", "ks", "roughness height", Bound::above_zero},
+    {">>grid", "z0", "roughness length", Bound::above_zero},
+}};
+
+const ValueRange* find_range(std::string_view section, std::string_view kw) {
+  for (const ValueRange& r : kRanges) {
+    if (r.section == section && r.kw == kw) return &r;
+  }
+  return nullptr;
+}
+
+bool admits(const ValueRange& r, float v) {
+  if (!std::isfinite(v)) return false;
+  switch (r.bound) {
+    case Bound::above_zero:
+      return v > 0.0f;
+    case Bound::not_negative:
+      return v >= 0.0f;
+    case Bound::courant:
+      return v > 0.0f && v <= 1.0f;
+  }
+  return false;
+}
+
+std::string rule(const ValueRange& r) {
+  std::string s(r.what);
+  switch (r.bound) {
+    case Bound::above_zero:
+      return s + " must be above 0";
+    case Bound::not_negative:
+      return s + " must not be negative";
+    case Bound::courant:
+      return s + " must be above 0 and not above 1";
+  }
+  return s;
+}
+
+// A fixed-point field without its leading blanks.
+std::string number(double v, int w, int d) {
+  const std::string t = fmt_f(v, w, d);
+  return t.substr(std::min(t.find_first_not_of(' '), t.size()));
+}
+
+// A number as the table echo shows it.
+std::string table_number(float v) {
+  return number(v, 12, 4);
+}
+
 }  // namespace
+
+bool Ctx::in_range(std::string_view kw, float v) {
+  const ValueRange* r = find_range(section, kw);
+  if (r == nullptr || admits(*r, v)) return true;
+  const std::string text = value_text.empty() ? table_number(v) : value_text;
+  error(kwtext(kw) + "value " + text + " out of range, " + rule(*r) + ", " + where());
+  return false;
+}
+
+bool Ctx::series_in_range(std::string_view kw, int row, int n) {
+  const ValueRange* r = find_range(section, kw);
+  if (r == nullptr) return true;
+  int bad = 0, first = 0;
+  for (int i = 0; i < n; ++i) {
+    if (admits(*r, b(row + i))) continue;
+    if (bad++ == 0) first = i;
+  }
+  if (bad == 0) return true;
+  const bool table = st.status >= 1;
+  std::string text =
+      kwtext(kw) + "value " + (table ? table_number(b(row + first)) : value_text);
+  if (table) {
+    text += " at " + table_number(a(row + first)) + " h (table row " + digits(first + 1) + ")";
+  }
+  text += " out of range, " + rule(*r);
+  if (bad > 1) text += " (" + digits(bad) + " rows)";
+  error(text + ", " + where());
+  return false;
+}
 
 float Ctx::real(FreeReader& fr, std::string_view kw) {
   float v = 0.0f;
+  const std::size_t from = fr.position();
   const ReadStatus s = fr.read(v);
+  value_text = value_between(st.line, from, fr.position());
   if (s == ReadStatus::ok) return v;
   if (s == ReadStatus::end) fatal(kwtext(kw) + "value missing, " + where());
   fatal(kwtext(kw) + "value \"" + token_text(fr) + "\" is not a number, " + where());
@@ -68,7 +216,9 @@ float Ctx::real(FreeReader& fr, std::string_view kw) {
 
 double Ctx::real64(FreeReader& fr, std::string_view kw) {
   double v = 0.0;
+  const std::size_t from = fr.position();
   const ReadStatus s = fr.read(v);
+  value_text = value_between(st.line, from, fr.position());
   if (s == ReadStatus::ok) return v;
   if (s == ReadStatus::end) fatal(kwtext(kw) + "value missing, " + where());
   fatal(kwtext(kw) + "value \"" + token_text(fr) + "\" is not a number, " + where());
@@ -100,6 +250,18 @@ std::string Ctx::text(FreeReader& fr, std::string_view kw, std::size_t maxlen) {
   return std::string(trim_right(v));
 }
 
+std::string Ctx::unplaced_block() {
+  if (st.block != InputState::Block::boundary || st.location_given || st.block_checked) return {};
+  st.block_checked = true;
+  return kwtext(st.block_keyword) + "no location given, the boundary acts on no node, " +
+         st.block_where;
+}
+
+void Ctx::check_block_place() {
+  const std::string text = unplaced_block();
+  if (!text.empty()) warning(text);
+}
+
 void Ctx::close_block() {
   if (st.itab + 1 <= max_table) b(st.itab + 1) = static_cast<float>(st.nd0);
   st.itab = std::min(st.itab + st.nd0, max_table);
@@ -108,6 +270,7 @@ void Ctx::close_block() {
   st.block = InputState::Block::none;
   st.block_type = 0;
   st.location_given = false;
+  st.block_checked = false;
 }
 
 void Ctx::refuse_block(InputState::Block kind, std::string_view kw, int w, int d) {
@@ -176,6 +339,39 @@ void read_title(Ctx& c) {
   c.echo(" '" + c.m.cochar.title + "'");
 }
 
+// Roughness of the real cells inside the model after a grid section: the
+// values of a roughness grid item, or the defaults of >>global. `at` is the
+// place of the section's first line.
+void check_roughness(Ctx& c, const std::string& at) {
+  static constexpr std::array<std::string_view, 5> by_law = {"", "kst", "ks", "ks", "z0"};
+  const Model& m = c.m;
+  const int law = m.coin1.friction_law;
+  if (!c.have_grid() || law < 1 || law > 4) return;
+  const ValueRange* r = find_range(">>grid", by_law[static_cast<std::size_t>(law)]);
+  if (r == nullptr) return;
+  const FlowValues& f = m.f;
+  long bad = 0;
+  int fi = 0, fj = 0;
+  float fv = 0.0f;
+  for (int j = 2; j <= m.coin1.nyy - 1; ++j) {
+    for (int i = 2; i <= m.coin1.nxx - 1; ++i) {
+      const std::size_t e = static_cast<std::size_t>(m.node(i, j));
+      if (e < f.outside.size() && f.outside[e] != 0) continue;
+      if (admits(*r, f.ks[e])) continue;
+      if (bad++ == 0) {
+        fi = i - 1;
+        fj = j - 1;
+        fv = f.ks[e];
+      }
+    }
+  }
+  if (bad == 0) return;
+  std::string text = "grid roughness: value " + table_number(fv) + " of cell (" + digits(fi) +
+                     ", " + digits(fj) + ") out of range, " + rule(*r);
+  if (bad > 1) text += " (" + digits(bad) + " cells)";
+  c.error(text + ", " + at);
+}
+
 void end_of_input(Ctx& c) {
   Model& m = c.m;
   switch (m.coin1.friction_law) {
@@ -202,6 +398,15 @@ void end_of_input(Ctx& c) {
   }
   if (m.coin1.item_count == 0) default_items(m);
 
+  c.check_block_place();
+  // The run would end before its first step. The start time is the one in
+  // force now: "start" or the time of an initial condition.
+  if (!c.st.end_where.empty() && !(m.coin.time_end > m.coin.time)) {
+    c.error(Ctx::kwtext("end") + "value " + c.st.end_text +
+            " out of range, end time must be after the start time " + number(m.coin.time, 12, 3) +
+            " h, " + c.st.end_where);
+  }
+
   c.msg.iierr(0, " ", c.listing());
 
   c.close_block();
@@ -214,25 +419,31 @@ void end_of_input(Ctx& c) {
 }  // namespace input
 
 void inrea(Model& m, Channels& io, Messages& msg, CmdReader& rd, InputState& st) {
-  input::Ctx c{m, io, msg, rd, st, {}};
+  input::Ctx c{m, io, msg, rd, st, {}, {}, {}};
   m.coin1.nerod = 0;
   m.coin1.erod.clear();
   m.coin1.erod_node.clear();
   m.coin1.nxx = 0;
   m.coin1.nyy = 0;
   st.note.clear();
+  st.end_where.clear();
+  st.end_text.clear();
   m.cochar.initial_file.clear();
 
   for (;;) {
     const int code = c.next(input::Keys(input::kTop));
     if (code <= 0) break;
+    c.section = input::kTop[static_cast<std::size_t>(code - 1)];
     switch (code) {
       case 1:
         input::read_title(c);
         break;
-      case 2:
+      case 2: {
+        const std::string at = c.where();
         input::section_grid(c);
+        input::check_roughness(c, at);
         break;
+      }
       case 3:
         input::section_global(c);
         break;
@@ -273,6 +484,7 @@ void inrea(Model& m, Channels& io, Messages& msg, CmdReader& rd, InputState& st)
         break;
     }
   }
+  c.section = {};
   input::end_of_input(c);
 }
 

@@ -35,6 +35,13 @@ struct InputState {
   // storage, culvert outside the grid); keywords completing it are ignored.
   Block refused = Block::none;
   bool location_given = false;  // the current boundary block has its cells
+  bool block_checked = false;   // the current block was checked for its place
+  // Keyword that opened the current block and the place of its line.
+  std::string block_keyword;
+  std::string block_where;
+  // Place and value text of the "end" keyword of >>compute (blank: none).
+  std::string end_where;
+  std::string end_text;
   bool table_overflow = false;  // a block or row did not fit the table storage
   bool initial_items = false;   // "initial" reordered the item list
 

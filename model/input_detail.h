@@ -36,6 +36,20 @@ struct Ctx {
   // Place of the current keyword line ("file 'name', line N").
   std::string where() const { return here; }
   std::string here;
+  // Name of the section being read (">>compute", ...), for the value ranges.
+  std::string_view section;
+  // The last value taken by real() or real64() as it stands on the line.
+  std::string value_text;
+
+  // True when `v`, the value of `kw` just read, lies in the range the
+  // keyword admits in the current section (keywords without a range admit
+  // every value); otherwise an error naming the keyword, the value, the rule
+  // and the place. The caller then leaves the value unstored.
+  bool in_range(std::string_view kw, float v);
+  // The same for the n time-series values of a table block starting at
+  // table row `row`: one error names the first value out of range, its table
+  // row and time, and how many rows are out of range.
+  bool series_in_range(std::string_view kw, int row, int n);
   void warning(std::string_view text) { msg.iierr(1, text, listing()); }
   void error(std::string_view text) { msg.iierr(2, text, listing()); }
   [[noreturn]] void fatal(std::string_view text);
@@ -61,6 +75,13 @@ struct Ctx {
   // Closes the block being built: its length goes into its first row and
   // the fill pointer moves past it.
   void close_block();
+  // A boundary block that is closed without a "location" acts on no node:
+  // a warning naming its keyword and place (once per block). The listing
+  // line must be complete.
+  void check_block_place();
+  // The text of that warning (blank when none is due), for callers that
+  // issue it once their echo line is complete.
+  std::string unplaced_block();
 
   // True when the block being built is of `kind`; otherwise an error naming
   // the keyword (none when the last block of that kind was refused).

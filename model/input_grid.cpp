@@ -167,32 +167,28 @@ void section_global(Ctx& c) {
       case 1: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 8, 1));
-        c.st.ksdef = v;
+        if (c.in_range(kw, v)) c.st.ksdef = v;
         m.coin1.friction_law = 1;
         break;
       }
       case 2: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 8, 3));
-        if (v == 0.0f) {
-          c.error(Ctx::kwtext(kw) + "Manning n must not be 0, " + c.where());
-        } else {
-          c.st.ksdef = 1.0f / v;
-        }
+        if (c.in_range(kw, v)) c.st.ksdef = 1.0f / v;
         m.coin1.friction_law = 1;
         break;
       }
       case 3: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 8, 3));
-        c.st.ksdef = v;
+        if (c.in_range(kw, v)) c.st.ksdef = v;
         m.coin1.friction_law = 2;
         break;
       }
       case 4: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 8, 4));
-        c.st.ksdef = v;
+        if (c.in_range(kw, v)) c.st.ksdef = v;
         m.coin1.friction_law = 4;
         break;
       }
@@ -224,6 +220,7 @@ void section_global(Ctx& c) {
 void section_initiate(Ctx& c) {
   static constexpr std::array<std::string_view, 2> keys = {"from", "at"};
   Model& m = c.m;
+  std::string from_where;
   int code;
   while ((code = c.next(Keys(keys))) > 0) {
     const std::string_view kw = keys[static_cast<std::size_t>(code - 1)];
@@ -231,14 +228,22 @@ void section_initiate(Ctx& c) {
     if (code == 1) {
       m.cochar.initial_file = c.text(fr, kw, 32);
       c.echo("  " + m.cochar.initial_file);
+      from_where = c.where();
     } else {
       const float v = c.real(fr, kw);
       c.echo("  " + fmt_f(v, 10, 3));
       m.coin.time_initial = v;
     }
   }
+  const std::string named = m.cochar.initial_file;
   int flag = 0;
   incon(m, c.io, c.msg, flag);
+  // A file that is not there and no other name given at the prompt: the run
+  // would start dry instead of from the state asked for.
+  if (!named.empty() && trim_right(m.cochar.initial_file).empty()) {
+    c.error(Ctx::kwtext("from") + "initial condition file '" + named + "' not found, " +
+            from_where);
+  }
 }
 
 // ------------------------------------------------------------ >>boundary
@@ -247,6 +252,12 @@ namespace {
 
 // Opens a boundary block of `type` with its time series.
 void boundary_open(Ctx& c, int type, std::string_view kw) {
+  // The previous block is judged now, its warning written once the echo of
+  // this line is complete.
+  const std::string unplaced = c.unplaced_block();
+  auto judged = [&] {
+    if (!unplaced.empty()) c.warning(unplaced);
+  };
   c.close_block();
   const bool table = c.st.status >= 1;
   const int base = c.st.itab;
@@ -254,6 +265,7 @@ void boundary_open(Ctx& c, int type, std::string_view kw) {
     // No room for the block: its values are read and dropped; the end of
     // input reports the full table storage.
     c.refuse_block(InputState::Block::boundary, kw, 10, 3);
+    judged();
     return;
   }
   // A single value is read first, so that an unreadable line opens no
@@ -284,7 +296,11 @@ void boundary_open(Ctx& c, int type, std::string_view kw) {
     c.a(base + 6) = 0.0f;
     c.b(base + 6) = value;
   }
+  judged();
   c.b(base + 5) = static_cast<float>(count);
+  // An inflow below 0 would draw the ring below empty, the root of a
+  // negative energy slope is no number.
+  c.series_in_range(kw, base + 6, count);
   c.st.nd0 = count + 6;
   // Cell count row, filled by "location".
   c.a(base + c.st.nd0) = 0.0f;
@@ -293,6 +309,8 @@ void boundary_open(Ctx& c, int type, std::string_view kw) {
   c.st.block_type = type;
   c.st.refused = InputState::Block::none;
   c.st.location_given = false;
+  c.st.block_keyword = std::string(kw);
+  c.st.block_where = c.where();
 }
 
 // Boundary cells of the current block: the centres of the first and last
@@ -338,6 +356,10 @@ void boundary_location(Ctx& c) {
     if (inside(i, c1.nyy - 1)) add(4, i);
   }
   c.a(count_row) = static_cast<float>(cells);
+  if (cells == 0) {
+    c.warning(Ctx::kwtext("location") + "no boundary node inside the polygon, the \"" +
+              c.st.block_keyword + "\" boundary acts on no node, " + c.where());
+  }
   c.st.nd0 += cells;
   c.st.nd1 = cells;
   if (c.st.block_type == bt_tide) {
@@ -383,11 +405,7 @@ void section_boundary(Ctx& c) {
         c.a(base + 2) = v;
         break;
       case 8:
-        if (v < 0.0f) {
-          c.error(Ctx::kwtext(kw) + "slope must not be negative, " + c.where());
-        } else {
-          c.b(base + 2) = std::sqrt(v);
-        }
+        if (c.in_range(kw, v)) c.b(base + 2) = std::sqrt(v);
         break;
       case 9:
         c.a(base + 3) = v;
@@ -399,6 +417,8 @@ void section_boundary(Ctx& c) {
         break;
     }
   }
+  // No "location" can follow in another section.
+  c.check_block_place();
 }
 
 // ---------------------------------------------------------- >>turbulence
@@ -411,17 +431,16 @@ void section_turbulence(Ctx& c) {
     const std::string_view kw = keys[static_cast<std::size_t>(code - 1)];
     FreeReader fr(c.st.line);
     const float v = c.real(fr, kw);
+    c.echo(code == 1 ? fmt_g(v, 10, 3) : fmt_f(v, 8, 3));
+    if (!c.in_range(kw, v)) continue;
     switch (code) {
       case 1:
-        c.echo(fmt_g(v, 10, 3));
         co.viscosity = v;
         break;
       case 2:
-        c.echo(fmt_f(v, 8, 3));
         co.cv = v;
         break;
       case 3:
-        c.echo(fmt_f(v, 8, 3));
         co.mixing_length_sq = v * v;
         break;
       default:
@@ -451,6 +470,9 @@ void section_compute(Ctx& c) {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 11, 3));
         m.coin.time_end = v;
+        // Checked against the start time at the end of the input.
+        c.st.end_where = c.where();
+        c.st.end_text = c.value_text;
         break;
       }
       case 3: {
@@ -466,13 +488,13 @@ void section_compute(Ctx& c) {
       case 5: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 11, 2));
-        m.coin.cfl = v;
+        if (c.in_range(kw, v)) m.coin.cfl = v;
         break;
       }
       case 6: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 11, 3));
-        m.coin.hdry = v;
+        if (c.in_range(kw, v)) m.coin.hdry = v;
         break;
       }
       case 7:

@@ -22,38 +22,26 @@ void section_mobile_bed(Ctx& c) {
     const std::string_view kw = keys[static_cast<std::size_t>(code - 1)];
     FreeReader fr(c.st.line);
     const float v = c.real(fr, kw);
+    c.echo(code == 5 ? fmt_f(v, 8, 1) : fmt_f(v, 10, 3));
+    // A grain size of 0 or less has no threshold of motion: the whole bed
+    // would move under the slightest flow.
+    if (!c.in_range(kw, v)) continue;
     switch (code) {
       case 1:
-        c.echo(fmt_f(v, 10, 3));
         s.d30 = v;
         break;
       case 2:
-        c.echo(fmt_f(v, 10, 3));
-        // A grain size of 0 or less has no threshold of motion: the whole
-        // bed would move under the slightest flow.
-        if (!(v > 0.0f)) {
-          c.error(Ctx::kwtext(kw) + "grain size must be above 0, " + c.where());
-          break;
-        }
         s.d50 = v;
         m.clog.mobile_bed = true;
         c.note(">mobile bed ");
         break;
       case 3:
-        c.echo(fmt_f(v, 10, 3));
         s.d90 = v;
         break;
       case 4:
-        c.echo(fmt_f(v, 10, 3));
-        if (v < 0.0f) {
-          c.error(Ctx::kwtext(kw) + "critical Shields parameter must not be negative, " +
-                  c.where());
-          break;
-        }
         s.theta_crit = v;
         break;
       case 5:
-        c.echo(fmt_f(v, 8, 1));
         s.time_factor = v;
         if (v > 1.0f) c.screen("!bed changes accelerated by factor" + fmt_list(v));
         break;
@@ -116,6 +104,8 @@ void source_open(Ctx& c, int code, std::string_view kw) {
   c.st.block = InputState::Block::source;
   c.st.block_type = static_cast<int>(c.a(base + 1));
   c.st.refused = InputState::Block::none;
+  c.st.block_keyword = std::string(kw);
+  c.st.block_where = c.where();
 }
 
 void source_point(Ctx& c, std::string_view kw) {
@@ -132,6 +122,10 @@ void source_point(Ctx& c, std::string_view kw) {
     // Water put into a wall would pour down from its top: no point.
     c.warning("point outside the model (no-data bed level)");
     k = 0;
+  }
+  if (k == 0) {
+    c.warning(Ctx::kwtext(kw) + "the \"" + c.st.block_keyword + "\" source of " +
+              c.st.block_where + " acts on no node, " + c.where());
   }
   c.a(c.st.itab + 2) = static_cast<float>(k);
 }
@@ -232,7 +226,8 @@ void section_output(Ctx& c) {
       case 2: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 10, 2));
-        m.coin.result_interval = v;
+        // An interval of 0 would write a record at every step.
+        if (c.in_range(kw, v)) m.coin.result_interval = v;
         break;
       }
       case 3:
@@ -252,7 +247,7 @@ void section_output(Ctx& c) {
       case 6: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 10, 3));
-        m.coin.dt_out = v;
+        if (c.in_range(kw, v)) m.coin.dt_out = v;
         break;
       }
       case 7:
@@ -341,6 +336,7 @@ void section_structure(Ctx& c) {
     const float v = c.real(fr, kw);
     c.echo(code <= 4 ? fmt_f(v, 10, 2) : fmt_f(v, 10, 3));
     if (!c.current(InputState::Block::culvert, kw, "culvert")) continue;
+    if (!c.in_range(kw, v)) continue;
     const int base = c.st.itab;
     switch (code) {
       case 2:
@@ -354,11 +350,7 @@ void section_structure(Ctx& c) {
         c.b(base + 3) = v;
         break;
       case 5:
-        if (v == 0.0f) {
-          c.error(Ctx::kwtext(kw) + "Manning n must not be 0, " + c.where());
-        } else {
-          c.a(base + 4) = 1.0f / v;
-        }
+        c.a(base + 4) = 1.0f / v;
         break;
       case 6:
         c.a(base + 4) = v;
@@ -448,11 +440,7 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
     c.echo(fmt_f(v, 12, 3));
   }
   check_friction(c, code);
-  bool apply = true;
-  if (code == 5 && v == 0.0f) {
-    c.error(Ctx::kwtext(kw) + "Manning n must not be 0, " + c.where());
-    apply = false;
-  }
+  const bool apply = code == 14 || c.in_range(kw, v);
   Poly p;
   p.n = c.read_polygon(p.x, p.y);
   if (!c.need_grid(kw) || !apply || p.n == 0) return;

@@ -130,7 +130,8 @@ TEST(PolygonValues, FrictionLawChecksAndZeroN) {
                  Stop);
     EXPECT_EQ(r.msg.errors(), 1);
     EXPECT_NE(r.listing().find("   n        0.000\n" +
-                               frame("**error: ", "keyword \"n\": Manning n must not be 0, file '" +
+                               frame("**error: ", "keyword \"n\": value 0 out of range, Manning n must be "
+                                                      "above 0, file '" +
                                                       r.path("dain") + "', line 14")),
               std::string::npos)
         << r.listing();
