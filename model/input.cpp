@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "cmdlang/stop.h"
 #include "model/input_detail.h"
@@ -89,7 +90,7 @@ struct ValueRange {
   Bound bound;
 };
 
-constexpr std::array<ValueRange, 35> kRanges = {{
+constexpr std::array<ValueRange, 36> kRanges = {{
     {">>global", "kst", "Strickler value", Bound::above_zero},
     {">>global", "n", "Manning n", Bound::above_zero},
     {">>global", "ks", "roughness height", Bound::above_zero},
@@ -127,6 +128,7 @@ constexpr std::array<ValueRange, 35> kRanges = {{
     {">>grid", "kst", "Strickler value", Bound::above_zero},
     {">>grid", "ks", "roughness height", Bound::above_zero},
     {">>grid", "z0", "roughness length", Bound::above_zero},
+    {">>grid", "leakage", "leakage coefficient", Bound::not_negative},
 }};
 
 const ValueRange* find_range(std::string_view section, std::string_view kw) {
@@ -193,8 +195,7 @@ bool Ctx::series_in_range(std::string_view kw, int row, int n) {
   }
   if (bad == 0) return true;
   const bool table = st.status >= 1;
-  std::string text =
-      kwtext(kw) + "value " + (table ? table_number(b(row + first)) : value_text);
+  std::string text = kwtext(kw) + "value " + (table ? table_number(b(row + first)) : value_text);
   if (table) {
     text += " at " + table_number(a(row + first)) + " h (table row " + digits(first + 1) + ")";
   }
@@ -339,16 +340,13 @@ void read_title(Ctx& c) {
   c.echo(" '" + c.m.cochar.title + "'");
 }
 
-// Roughness of the real cells inside the model after a grid section: the
-// values of a roughness grid item, or the defaults of >>global. `at` is the
-// place of the section's first line.
-void check_roughness(Ctx& c, const std::string& at) {
-  static constexpr std::array<std::string_view, 5> by_law = {"", "kst", "ks", "ks", "z0"};
+// The real cells inside the model of `field` against range r; one error
+// names the first value out of range, its cell (counted from the first real
+// cell) and how many cells are out of range. `at` is the place of the
+// section's first line.
+void check_field(Ctx& c, const std::vector<float>& field, const ValueRange& r,
+                 std::string_view label, const std::string& at) {
   const Model& m = c.m;
-  const int law = m.coin1.friction_law;
-  if (!c.have_grid() || law < 1 || law > 4) return;
-  const ValueRange* r = find_range(">>grid", by_law[static_cast<std::size_t>(law)]);
-  if (r == nullptr) return;
   const FlowValues& f = m.f;
   long bad = 0;
   int fi = 0, fj = 0;
@@ -356,20 +354,34 @@ void check_roughness(Ctx& c, const std::string& at) {
   for (int j = 2; j <= m.coin1.nyy - 1; ++j) {
     for (int i = 2; i <= m.coin1.nxx - 1; ++i) {
       const std::size_t e = static_cast<std::size_t>(m.node(i, j));
-      if (e < f.outside.size() && f.outside[e] != 0) continue;
-      if (admits(*r, f.ks[e])) continue;
+      if (e >= field.size() || (e < f.outside.size() && f.outside[e] != 0)) continue;
+      if (admits(r, field[e])) continue;
       if (bad++ == 0) {
         fi = i - 1;
         fj = j - 1;
-        fv = f.ks[e];
+        fv = field[e];
       }
     }
   }
   if (bad == 0) return;
-  std::string text = "grid roughness: value " + table_number(fv) + " of cell (" + digits(fi) +
-                     ", " + digits(fj) + ") out of range, " + rule(*r);
+  std::string text = std::string(label) + ": value " + table_number(fv) + " of cell (" +
+                     digits(fi) + ", " + digits(fj) + ") out of range, " + rule(r);
   if (bad > 1) text += " (" + digits(bad) + " cells)";
   c.error(text + ", " + at);
+}
+
+// Fields a grid section may have filled: the roughness (of a roughness item
+// or the defaults of >>global) and the leakage.
+void check_grid_fields(Ctx& c, const std::string& at) {
+  static constexpr std::array<std::string_view, 5> by_law = {"", "kst", "ks", "ks", "z0"};
+  if (!c.have_grid()) return;
+  const int law = c.m.coin1.friction_law;
+  if (law >= 1 && law <= 4) {
+    const ValueRange* r = find_range(">>grid", by_law[static_cast<std::size_t>(law)]);
+    if (r != nullptr) check_field(c, c.m.f.ks, *r, "grid roughness", at);
+  }
+  const ValueRange* r = find_range(">>grid", "leakage");
+  if (c.m.clog.leakage && r != nullptr) check_field(c, c.m.f.fleak, *r, "grid leakage", at);
 }
 
 void end_of_input(Ctx& c) {
@@ -441,7 +453,7 @@ void inrea(Model& m, Channels& io, Messages& msg, CmdReader& rd, InputState& st)
       case 2: {
         const std::string at = c.where();
         input::section_grid(c);
-        input::check_roughness(c, at);
+        input::check_grid_fields(c, at);
         break;
       }
       case 3:

@@ -124,8 +124,8 @@ void source_point(Ctx& c, std::string_view kw) {
     k = 0;
   }
   if (k == 0) {
-    c.warning(Ctx::kwtext(kw) + "the \"" + c.st.block_keyword + "\" source of " +
-              c.st.block_where + " acts on no node, " + c.where());
+    c.warning(Ctx::kwtext(kw) + "the \"" + c.st.block_keyword + "\" source of " + c.st.block_where +
+              " acts on no node, " + c.where());
   }
   c.a(c.st.itab + 2) = static_cast<float>(k);
 }

@@ -26,28 +26,39 @@ TEST(InputChecks, ValuesOutOfRangeAreErrorsAndStayUnstored) {
   struct Case {
     std::string file, message;
   } cases[] = {
-      {">>compute\ncfl 0\n", "\"cfl\": value 0 out of range, Courant number must be above 0 and "
-                             "not above 1, file '%', line 2"},
-      {">>compute\ncfl -0.5\n", "\"cfl\": value -0.5 out of range, Courant number must be above 0 "
-                                "and not above 1, file '%', line 2"},
-      {">>compute\ncfl 1.01\n", "\"cfl\": value 1.01 out of range, Courant number must be above 0 "
-                                "and not above 1, file '%', line 2"},
-      {">>compute\nhdry 0\n", "\"hdry\": value 0 out of range, dry depth must be above 0, file "
-                              "'%', line 2"},
-      {">>global\nkst -5\n", "\"kst\": value -5 out of range, Strickler value must be above 0, "
-                             "file '%', line 2"},
-      {">>global\nz0 0.\n", "\"z0\": value 0. out of range, roughness length must be above 0, "
-                            "file '%', line 2"},
-      {">>output\ninterval 0\n", "\"interval\": value 0 out of range, result interval must be "
-                                 "above 0, file '%', line 2"},
-      {">>output\ndt_out -1\n", "\"dt_out\": value -1 out of range, time-series interval must be "
-                                "above 0, file '%', line 2"},
-      {">>turbulence\ncv -0.1\n", "\"cv\": value -0.1 out of range, eddy-viscosity coefficient "
-                                  "must not be negative, file '%', line 2"},
-      {">>mobile_bed\nd90 0\n", "\"d90\": value 0 out of range, grain size must be above 0, file "
-                                "'%', line 2"},
-      {">>mobile_bed\ntime_factor 0\n", "\"time_factor\": value 0 out of range, time factor must "
-                                        "be above 0, file '%', line 2"},
+      {">>compute\ncfl 0\n",
+       "\"cfl\": value 0 out of range, Courant number must be above 0 and "
+       "not above 1, file '%', line 2"},
+      {">>compute\ncfl -0.5\n",
+       "\"cfl\": value -0.5 out of range, Courant number must be above 0 "
+       "and not above 1, file '%', line 2"},
+      {">>compute\ncfl 1.01\n",
+       "\"cfl\": value 1.01 out of range, Courant number must be above 0 "
+       "and not above 1, file '%', line 2"},
+      {">>compute\nhdry 0\n",
+       "\"hdry\": value 0 out of range, dry depth must be above 0, file "
+       "'%', line 2"},
+      {">>global\nkst -5\n",
+       "\"kst\": value -5 out of range, Strickler value must be above 0, "
+       "file '%', line 2"},
+      {">>global\nz0 0.\n",
+       "\"z0\": value 0. out of range, roughness length must be above 0, "
+       "file '%', line 2"},
+      {">>output\ninterval 0\n",
+       "\"interval\": value 0 out of range, result interval must be "
+       "above 0, file '%', line 2"},
+      {">>output\ndt_out -1\n",
+       "\"dt_out\": value -1 out of range, time-series interval must be "
+       "above 0, file '%', line 2"},
+      {">>turbulence\ncv -0.1\n",
+       "\"cv\": value -0.1 out of range, eddy-viscosity coefficient "
+       "must not be negative, file '%', line 2"},
+      {">>mobile_bed\nd90 0\n",
+       "\"d90\": value 0 out of range, grain size must be above 0, file "
+       "'%', line 2"},
+      {">>mobile_bed\ntime_factor 0\n",
+       "\"time_factor\": value 0 out of range, time factor must "
+       "be above 0, file '%', line 2"},
       {std::string(grid4x3) + ">>structure\nculvert 1000 2000 1010 2000\nwidth -2\n",
        "\"width\": value -2 out of range, width must be above 0, file '%', line 13"},
       {std::string(grid4x3) + ">>polygon\nleakage -1e-3\n" + square,
@@ -79,15 +90,23 @@ TEST(InputChecks, ValuesOutOfRangeAreErrorsAndStayUnstored) {
   EXPECT_EQ(ok.m.coin.result_interval, 1.0e-3f);
 }
 
-TEST(InputChecks, RoughnessGridCellsOutOfRange) {
-  InputRun r;
-  EXPECT_THROW(r.run(">>grid\nnx 3\nny 2\nitem kst\n30 -5 30\n0 30 30\n"), Stop);
-  EXPECT_NE(r.listing().find(frame("**error: ", placed(r, "grid roughness: value -5.0000 of cell "
-                                                          "(2, 1) out of range, Strickler value "
-                                                          "must be above 0 (2 cells), file '%', "
-                                                          "line 1"))),
-            std::string::npos)
-      << r.listing();
+TEST(InputChecks, GridCellsOutOfRange) {
+  struct Case {
+    std::string item, message;
+  } cases[] = {
+      {"kst",
+       "grid roughness: value -5.0000 of cell (2, 1) out of range, Strickler value must "
+       "be above 0 (2 cells), file '%', line 1"},
+      {"leakage",
+       "grid leakage: value -5.0000 of cell (2, 1) out of range, leakage coefficient "
+       "must not be negative, file '%', line 1"},
+  };
+  for (const auto& c : cases) {
+    InputRun r;
+    EXPECT_THROW(r.run(">>grid\nnx 3\nny 2\nitem " + c.item + "\n30 -5 30\n0 30 30\n"), Stop);
+    EXPECT_NE(r.listing().find(frame("**error: ", placed(r, c.message))), std::string::npos)
+        << r.listing();
+  }
 }
 
 TEST(InputChecks, EndTimeMustFollowTheStartTime) {
@@ -99,7 +118,8 @@ TEST(InputChecks, EndTimeMustFollowTheStartTime) {
     EXPECT_NE(r.listing().find(frame(
                   "**error: ", placed(r, "keyword \"end\": value " + end +
                                              " out of range, end time must be after the start "
-                                             "time 2.000 h, file '%', line " + line))),
+                                             "time 2.000 h, file '%', line " +
+                                             line))),
               std::string::npos)
         << r.listing();
   }
@@ -113,20 +133,22 @@ TEST(InputChecks, BoundariesAndSourcesThatActOnNoNodeAreNamed) {
   r.run(std::string(grid4x3) + ">>boundary\ninflow **\n0 5\n1 6\nlocation\n" + square +
         "waterlevel 3\n>>source\ndischarge 5\npoint 0 0\n");
   const std::string l = r.listing();
-  const std::string no_node = "keyword \"location\": no boundary node inside the polygon, the "
-                              "\"inflow\" boundary acts on no node, file '%', line 15";
-  EXPECT_NE(l.find(frame("**warning: ", placed(r, no_node))), std::string::npos)
-      << l;
+  const std::string no_node =
+      "keyword \"location\": no boundary node inside the polygon, the "
+      "\"inflow\" boundary acts on no node, file '%', line 15";
+  EXPECT_NE(l.find(frame("**warning: ", placed(r, no_node))), std::string::npos) << l;
   EXPECT_NE(l.find("   waterlevel      3.000\n" +
-                   frame("**warning: ", placed(r, "keyword \"waterlevel\": no location given, the "
-                                                  "boundary acts on no node, file '%', line 21")) +
+                   frame("**warning: ", placed(r,
+                                               "keyword \"waterlevel\": no location given, the "
+                                               "boundary acts on no node, file '%', line 21")) +
                    " >>source\n"),
             std::string::npos)
       << l;
   EXPECT_NE(l.find(frame("**warning: ", "position out of model domain") +
-                   frame("**warning: ", placed(r, "keyword \"point\": the \"discharge\" source of "
-                                                  "file '%', line 23 acts on no node, file '%', "
-                                                  "line 24"))),
+                   frame("**warning: ", placed(r,
+                                               "keyword \"point\": the \"discharge\" source of "
+                                               "file '%', line 23 acts on no node, file '%', "
+                                               "line 24"))),
             std::string::npos)
       << l;
   EXPECT_NE(r.screen().find(" >>warnings   4, errors  0"), std::string::npos) << r.screen();

@@ -130,9 +130,10 @@ TEST(PolygonValues, FrictionLawChecksAndZeroN) {
                  Stop);
     EXPECT_EQ(r.msg.errors(), 1);
     EXPECT_NE(r.listing().find("   n        0.000\n" +
-                               frame("**error: ", "keyword \"n\": value 0 out of range, Manning n must be "
-                                                      "above 0, file '" +
-                                                      r.path("dain") + "', line 14")),
+                               frame("**error: ",
+                                     "keyword \"n\": value 0 out of range, Manning n must be "
+                                     "above 0, file '" +
+                                         r.path("dain") + "', line 14")),
               std::string::npos)
         << r.listing();
     EXPECT_EQ(r.m.f.ks[r.m.node(3, 3)], 30.0f);

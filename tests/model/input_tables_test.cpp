@@ -65,13 +65,15 @@ TEST(BoundaryBlocks, SingleValueBlocksFollowEachOther) {
             " >>boundary\n"
             "   inflow      5.000\n"
             "   waterlevel      2.500\n" +
-                frame("**warning: ", "keyword \"inflow\": no location given, the boundary acts "
-                                     "on no node, file '" +
-                                         r.path("dain") + "', line 2") +
+                frame("**warning: ",
+                      "keyword \"inflow\": no location given, the boundary acts "
+                      "on no node, file '" +
+                          r.path("dain") + "', line 2") +
                 " >> \n" +
-                frame("**warning: ", "keyword \"waterlevel\": no location given, the boundary "
-                                     "acts on no node, file '" +
-                                         r.path("dain") + "', line 3"));
+                frame("**warning: ",
+                      "keyword \"waterlevel\": no location given, the boundary "
+                      "acts on no node, file '" +
+                          r.path("dain") + "', line 3"));
 }
 
 TEST(BoundaryBlocks, TableLocationModifiersAndOutputFile) {
@@ -327,8 +329,9 @@ TEST(CulvertBlocks, KeywordsWithoutCulvertOrGrid) {
   InputRun z;
   EXPECT_THROW(z.run(std::string(grid4x3) + ">>structure\nculvert 1000 2000 1010 2000\nn 0\n"),
                Stop);
-  EXPECT_NE(z.listing().find("**error: keyword \"n\": value 0 out of range, Manning n must be above 0"),
-            std::string::npos);
+  EXPECT_NE(
+      z.listing().find("**error: keyword \"n\": value 0 out of range, Manning n must be above 0"),
+      std::string::npos);
   EXPECT_EQ(z.a(4), 50.0f);
 }
 

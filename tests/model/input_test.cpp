@@ -159,21 +159,24 @@ TEST(InputListing, ScalarSectionsEchoAndStore) {
 
 TEST(InputListing, InitialConditionFileIsOfferedToIncon) {
   InputRun r;
-  EXPECT_THROW(r.run(std::string(grid4x3) + ">>initiate\nfrom 'old.res'\nat 2.5\n>>compute\nsteps 4\n"),
-               Stop);
+  EXPECT_THROW(
+      r.run(std::string(grid4x3) + ">>initiate\nfrom 'old.res'\nat 2.5\n>>compute\nsteps 4\n"),
+      Stop);
   // The file is looked for (and not found) when the section ends; no other
   // name given at the prompt, the missing file is an error.
   EXPECT_NE(r.listing().find(" >>initiate\n"
                              "   from   old.res\n"
                              "   at        2.500\n" +
-                             frame("**error: ", "keyword \"from\": initial condition file "
-                                                "'old.res' not found, file '" +
-                                                    r.path("dain") + "', line 12") +
+                             frame("**error: ",
+                                   "keyword \"from\": initial condition file "
+                                   "'old.res' not found, file '" +
+                                       r.path("dain") + "', line 12") +
                              " >>compute\n"),
             std::string::npos)
       << r.listing();
-  EXPECT_EQ(r.screen(), "old.res   ... not found. Filename> >    0.0k cells\n\n"
-                        " >>warnings   0, errors  1 ->check output listing\n\n");
+  EXPECT_EQ(r.screen(),
+            "old.res   ... not found. Filename> >    0.0k cells\n\n"
+            " >>warnings   0, errors  1 ->check output listing\n\n");
   EXPECT_EQ(r.m.coin1.item_count, 3);
 }
 
@@ -383,9 +386,10 @@ TEST(InputValues, GrainSizeAndShieldsParameterOutOfRangeAreErrors) {
   EXPECT_THROW(r.run(">>mobile_bed\nd50 0\ntcrit -0.05\n"), Stop);
   const std::string l = r.listing();
   EXPECT_NE(l.find("   d50      0.000\n" +
-                   frame("**error: ", "keyword \"d50\": value 0 out of range, grain size must be "
-                                          "above 0, file '" +
-                                          r.path("dain") + "', line 2")),
+                   frame("**error: ",
+                         "keyword \"d50\": value 0 out of range, grain size must be "
+                         "above 0, file '" +
+                             r.path("dain") + "', line 2")),
             std::string::npos)
       << l;
   EXPECT_NE(l.find("   tcrit     -0.050\n" +
@@ -418,9 +422,10 @@ TEST(InputValues, ZeroManningNIsAnErrorAndKeepsTheDefault) {
             " >>global\n"
             "   kst     20.0\n"
             "   n    0.000\n" +
-                frame("**error: ", "keyword \"n\": value 0 out of range, Manning n must be above "
-                                       "0, file '" +
-                                       r.path("dain") + "', line 3") +
+                frame("**error: ",
+                      "keyword \"n\": value 0 out of range, Manning n must be above "
+                      "0, file '" +
+                          r.path("dain") + "', line 3") +
                 " >> \n");
 }
 
