@@ -252,9 +252,14 @@ std::string Ctx::text(FreeReader& fr, std::string_view kw, std::size_t maxlen) {
 }
 
 std::string Ctx::unplaced_block() {
-  if (st.block != InputState::Block::boundary || st.location_given || st.block_checked) return {};
+  if (st.location_given || st.block_checked) return {};
+  const bool boundary = st.block == InputState::Block::boundary;
+  const bool source = st.block == InputState::Block::source && st.block_type != bt_precipitation;
+  if (!boundary && !source) return {};
   st.block_checked = true;
-  return kwtext(st.block_keyword) + "no location given, the boundary acts on no node, " +
+  return kwtext(st.block_keyword) +
+         (boundary ? "no location given, the boundary acts on no node, "
+                   : "no point given, the source acts on no node, ") +
          st.block_where;
 }
 

@@ -34,7 +34,7 @@ struct InputState {
   // Kind of the last block that could not be added (end of the table
   // storage, culvert outside the grid); keywords completing it are ignored.
   Block refused = Block::none;
-  bool location_given = false;  // the current boundary block has its cells
+  bool location_given = false;  // the current block has its cells or point
   bool block_checked = false;   // the current block was checked for its place
   // Keyword that opened the current block and the place of its line.
   std::string block_keyword;

@@ -75,9 +75,9 @@ struct Ctx {
   // Closes the block being built: its length goes into its first row and
   // the fill pointer moves past it.
   void close_block();
-  // A boundary block that is closed without a "location" acts on no node:
-  // a warning naming its keyword and place (once per block). The listing
-  // line must be complete.
+  // A boundary block that is closed without a "location", or a discharge or
+  // load without a "point", acts on no node: a warning naming its keyword and
+  // place (once per block). The listing line must be complete.
   void check_block_place();
   // The text of that warning (blank when none is due), for callers that
   // issue it once their echo line is complete.

@@ -67,6 +67,12 @@ bool outside_model(const Model& m, int k) {
 
 void source_open(Ctx& c, int code, std::string_view kw) {
   Model& m = c.m;
+  // The previous block is judged now, its warning written once the echo of
+  // this line is complete.
+  const std::string unplaced = c.unplaced_block();
+  auto judged = [&] {
+    if (!unplaced.empty()) c.warning(unplaced);
+  };
   c.close_block();
   if (code == 3 || code == 4) {
     m.clog.transport = true;
@@ -77,6 +83,7 @@ void source_open(Ctx& c, int code, std::string_view kw) {
   const int base = c.st.itab;
   if (base + 2 > max_table) {
     c.refuse_block(InputState::Block::source, kw, 8, 2);
+    judged();
     return;
   }
   c.a(base + 1) = static_cast<float>(code == 4 ? bt_load : code + 10);
@@ -95,6 +102,7 @@ void source_open(Ctx& c, int code, std::string_view kw) {
     c.b(base + 3) = v;
     count = 1;
   }
+  judged();
   if (code == 1) {
     // Precipitation is given in mm/h and held in m/s.
     for (int r = 0; r < count; ++r) c.b(base + 3 + r) *= 2.77778e-7f;
@@ -128,6 +136,7 @@ void source_point(Ctx& c, std::string_view kw) {
               " acts on no node, " + c.where());
   }
   c.a(c.st.itab + 2) = static_cast<float>(k);
+  c.st.location_given = true;
 }
 
 }  // namespace
@@ -144,6 +153,8 @@ void section_source(Ctx& c) {
       source_point(c, kw);
     }
   }
+  // No "point" can follow in another section.
+  c.check_block_place();
 }
 
 // -------------------------------------------------------------- >>output

@@ -131,7 +131,7 @@ TEST(InputChecks, EndTimeMustFollowTheStartTime) {
 TEST(InputChecks, BoundariesAndSourcesThatActOnNoNodeAreNamed) {
   InputRun r;
   r.run(std::string(grid4x3) + ">>boundary\ninflow **\n0 5\n1 6\nlocation\n" + square +
-        "waterlevel 3\n>>source\ndischarge 5\npoint 0 0\n");
+        "waterlevel 3\n>>source\ndischarge 5\npoint 0 0\ndischarge 1\n");
   const std::string l = r.listing();
   const std::string no_node =
       "keyword \"location\": no boundary node inside the polygon, the "
@@ -151,7 +151,13 @@ TEST(InputChecks, BoundariesAndSourcesThatActOnNoNodeAreNamed) {
                                                "line 24"))),
             std::string::npos)
       << l;
-  EXPECT_NE(r.screen().find(" >>warnings   4, errors  0"), std::string::npos) << r.screen();
+  EXPECT_NE(l.find("   discharge     1.00\n >> \n" +
+                   frame("**warning: ", placed(r,
+                                               "keyword \"discharge\": no point given, the "
+                                               "source acts on no node, file '%', line 25"))),
+            std::string::npos)
+      << l;
+  EXPECT_NE(r.screen().find(" >>warnings   5, errors  0"), std::string::npos) << r.screen();
 }
 
 }  // namespace
