@@ -189,6 +189,7 @@ TEST_F(WmaxTest, RestoreAccumulatesOverRunsOfTheSameGrid) {
     wmax(m, w, io_, msg_, 1);
   }
   scr_.str("");
+  m.clog.warm_started = true;  // this run goes on from the first
   Wmax w;
   wmax(m, w, io_, msg_, -1);
   EXPECT_EQ(scr_.str(), ">reading from existing max_value file\n");
@@ -203,6 +204,7 @@ TEST_F(WmaxTest, RestoreAccumulatesOverRunsOfTheSameGrid) {
   // Another grid: ignored without a word.
   Model other = grid(4, 2);
   other.cochar.max_value_file = "m.max";
+  other.clog.warm_started = true;
   Wmax w2;
   scr_.str("");
   wmax(other, w2, io_, msg_, -1);
@@ -218,6 +220,7 @@ TEST_F(WmaxTest, RestoreAccumulatesOverRunsOfTheSameGrid) {
     std::ofstream("g.max", std::ios::binary) << b;
     Model g = grid(3, 2);
     g.cochar.max_value_file = "g.max";
+    g.clog.warm_started = true;
     Wmax wg;
     ASSERT_NO_THROW(wmax(g, wg, io_, msg_, -1));
     EXPECT_FALSE(io_.is_open(ch::aux));
@@ -240,15 +243,17 @@ TEST_F(WmaxTest, EsriGridsExactText) {
   wmax(m, w, io_, msg_, 1);
   EXPECT_EQ(scr_.str(), ">STORED MAX_DEPTH ON depth.asc" + std::string(23, ' ') +
                             "\n>STORED MAX_FLOW  ON flow.asc" + std::string(24, ' ') + "\n");
+  // The corner of the first cell lies half a cell (1.25 m) off the origin,
+  // its centre; a value too wide for its field is widened, never starred.
   const std::string head =
       "ncols       3\n"
       "nrows       2\n"
-      "xllcorner   500000.00\n"
-      "yllcorner   100000.00\n"
+      "xllcorner   499998.75\n"
+      "yllcorner    99998.75\n"
       "cellsize       2.5000\n"
       "NODATA_value  -9999.0\n";
   EXPECT_EQ(slurp("depth.asc"), head +
-                                    "   2.000********   4.000\n"
+                                    "   2.000 12345.000   4.000\n"
                                     "   1.500   2.500 -9999.0\n");
   EXPECT_EQ(slurp("flow.asc"), head +
                                    "   2.000   0.000   4.000\n"
@@ -322,6 +327,7 @@ TEST_F(WmaxTest, KilledRunLeavesWholeFiles) {
     // The max-value file restores whole, all cells from one pass.
     Model m = grid(nx, ny);
     m.cochar.max_value_file = "k.max";
+    m.clog.warm_started = true;
     Wmax w;
     scr_.str("");
     wmax(m, w, io_, msg_, -1);
