@@ -65,7 +65,7 @@ void open_result(Model& m, Wres& w, Channels& io) {
         // Nobody to answer: nothing is overwritten and nothing computed.
         io.line(ch::screen);
         const std::string text = "no answer whether to overwrite result file '" + name +
-                                 "' (its items differ from this run's): run stopped";
+                                 "' (written for another grid or other items): run stopped";
         io.err() << " >" << text << '\n';
         io.err().flush();
         io.line(ch::listing);
