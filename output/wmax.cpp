@@ -225,8 +225,7 @@ std::string coordinate(double v, int w) {
   int d = 2;
   while (d < 6) {
     const double scale = std::pow(10.0, d);
-    if (std::fabs(std::round(v * scale) / scale - v) <= 1.0e-9 * std::max(1.0, std::fabs(v)))
-      break;
+    if (std::fabs(std::round(v * scale) / scale - v) <= 1.0e-6) break;
     ++d;
   }
   return spaced(v, w, d);
@@ -260,7 +259,13 @@ int write_esri_grid(Channels& io, int ch, const std::string& path, const Model& 
   io.line(ch, "nrows" + fmt_i(ny, 8));
   io.line(ch, "xllcorner" + coordinate(xll, 12));
   io.line(ch, "yllcorner" + coordinate(yll, 12));
-  io.line(ch, "cellsize" + spaced(m.coin.dx, 13, 4));
+  if (m.coin.dx == m.coin.dy) {
+    io.line(ch, "cellsize" + spaced(m.coin.dx, 13, 4));
+  } else {
+    // Cells that are not square: their two sizes, as GIS readers take them.
+    io.line(ch, "dx" + spaced(m.coin.dx, 19, 4));
+    io.line(ch, "dy" + spaced(m.coin.dy, 19, 4));
+  }
   io.line(ch, "NODATA_value" + fmt_f(max_no_data, 9, 1));
   // The no-data value does not fit a field of 8 with 3 decimals; written
   // with one decimal it keeps its leading blank and reads back as no data.

@@ -41,7 +41,8 @@ void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode);
 
 // Writes `values` (per node) as an ESRI ASCII grid to the text file `path`
 // on channel ch: the header lines (the lower left corner of the first cell,
-// half a cell below and left of the origin), then the real rows north to
+// half a cell below and left of the origin; "dx" and "dy" in place of
+// "cellsize" when the cells are not square), then the real rows north to
 // south, each value in a field of 8 with 3 decimals, widened where needed so
 // that a blank always separates two values. Nodes marked in `outside` (when
 // not empty), the no-data value itself and values that are not finite

@@ -313,6 +313,14 @@ TEST_F(WmaxTest, EsriValuesNeverRunTogether) {
     EXPECT_NE(g.find("Origin = (0.125000000000000,10.375000000000000)"), std::string::npos) << g;
     EXPECT_NE(g.find("Minimum=-1500.000"), std::string::npos) << g;
   }
+  // Cells that are not square keep both sizes.
+  m.coin.dy = 0.5f;
+  ASSERT_EQ(write_esri_grid(io_, ch::aux, "r.asc", m, v, {}), 0);
+  const std::string r = slurp("r.asc");
+  EXPECT_EQ(r.substr(r.find("yll"), r.find("NODATA") - r.find("yll")),
+            "yllcorner       10.00\n"
+            "dx             0.2500\n"
+            "dy             0.5000\n");
 }
 
 // State of the 3 x 2 grid with a max-value file written at 2 h: cell
