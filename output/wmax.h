@@ -49,6 +49,6 @@ void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode);
 // numbers are written as the no-data value " -9999.0". Returns 0, or the
 // error number of the failed creation, write or close.
 int write_esri_grid(Channels& io, int ch, const std::string& path, const Model& m,
-                     const std::vector<float>& values, const std::vector<std::uint8_t>& outside);
+                    const std::vector<float>& values, const std::vector<std::uint8_t>& outside);
 
 }  // namespace qf

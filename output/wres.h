@@ -31,8 +31,7 @@ struct Wres {
                                  int err);
 // The same report without the stop, for a writer that goes on with its
 // other files first.
-void report_output_failure(Channels& io, const std::string& text, const std::string& name,
-                           int err);
+void report_output_failure(Channels& io, const std::string& text, const std::string& name, int err);
 
 // step 0: opens or creates the file (continuing it behind the output times
 // it keeps when it is also the initial-condition file), writes the header

@@ -119,9 +119,8 @@ TEST_F(WriteFailure, MaximaKeepTheEarlierFilesAndLeaveNoTemporaryFile) {
     wmax(m, w, io, msg, 0);
     wmax(m, w, io, msg, 1);
   };
-  const Outcome first = limited(RLIM_INFINITY, [&](Channels& io, Messages& msg) {
-    write_all(io, msg, "m.max", 0.0f);
-  });
+  const Outcome first = limited(
+      RLIM_INFINITY, [&](Channels& io, Messages& msg) { write_all(io, msg, "m.max", 0.0f); });
   ASSERT_EQ(first.status, 100) << first.err;
   const std::string max_before = slurp("m.max");
   ASSERT_EQ(max_before.size(), 31040u);
@@ -145,17 +144,15 @@ TEST_F(WriteFailure, MaximaKeepTheEarlierFilesAndLeaveNoTemporaryFile) {
   };
   for (const Case& c : cases) {
     const std::string grid_before = slurp("d.asc");
-    const Outcome o = limited(c.limit, [&](Channels& io, Messages& msg) {
-      write_all(io, msg, c.maxfile, 1.0f);
-    });
+    const Outcome o =
+        limited(c.limit, [&](Channels& io, Messages& msg) { write_all(io, msg, c.maxfile, 1.0f); });
     EXPECT_EQ(o.status, 1) << c.limit;
     EXPECT_EQ(o.err, c.err) << c.limit;
     EXPECT_EQ(slurp("m.max"), max_before) << c.limit;
     EXPECT_EQ(o.scr.find(">STORED MAX_DEPTH ON d.asc") != std::string::npos, c.grid_written);
     EXPECT_EQ(slurp("d.asc") != grid_before, c.grid_written) << c.limit;
     EXPECT_FALSE(file_exists("m.max.part") || file_exists("d.asc.part")) << c.limit;
-    EXPECT_NE(slurp("out").find("**error: " + std::string(c.err).substr(2, 30)),
-              std::string::npos);
+    EXPECT_NE(slurp("out").find("**error: " + std::string(c.err).substr(2, 30)), std::string::npos);
   }
 }
 
