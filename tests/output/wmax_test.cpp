@@ -399,8 +399,6 @@ TEST_F(WmaxTest, FilesThatCannotBeCreatedStopBeforeTheRun) {
     const char* message;
   };
   const Case cases[] = {
-      {&Cochar::max_value_file, "nodir/m.max",
-       " >cannot create max-value file 'nodir/m.max': No such file or directory\n"},
       {&Cochar::max_depth_file, "adir", " >cannot create max-depth grid 'adir': Is a directory\n"},
       {&Cochar::max_flow_file, "nodir/f.asc",
        " >cannot create max-flow grid 'nodir/f.asc': No such file or directory\n"},

@@ -134,11 +134,6 @@ TEST_F(WriteFailure, MaximaKeepTheEarlierFilesAndLeaveNoTemporaryFile) {
   const Case cases[] = {
       // The max-value file fails; the grid is still written.
       {20000, "m.max", " >cannot write max-value file 'm.max': File too large\n", true},
-      // Both fail.
-      {3000, "m.max",
-       " >cannot write max-value file 'm.max': File too large\n"
-       " >cannot write max-depth grid 'd.asc': File too large\n",
-       false},
       // Only the grid is asked for and fails.
       {3000, "", " >cannot write max-depth grid 'd.asc': File too large\n", false},
   };
@@ -175,15 +170,6 @@ TEST_F(WriteFailure, ResultFileStopsAtTheBlockThatDoesNotFit) {
   DirectFile f;
   ASSERT_TRUE(f.open("res.bin", 125, 'r'));
   EXPECT_EQ(scan_blocks(f, 2, 20, [](float) { return true; }), 3);
-  // A folder that does not exist: named before anything is computed.
-  const Outcome none = limited(RLIM_INFINITY, [](Channels& io, Messages&) {
-    Model m = grid(3, 2);
-    m.cochar.result_file = "nodir/r.res";
-    Wres w;
-    wres(m, w, io, 0);
-  });
-  EXPECT_EQ(none.status, 1);
-  EXPECT_EQ(none.err, " >cannot create result file 'nodir/r.res': No such file or directory\n");
 }
 
 // Time series sent to their own files: one that cannot be created is an
