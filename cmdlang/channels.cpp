@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -21,20 +22,34 @@ DirectFile::~DirectFile() {
 
 bool DirectFile::open(const std::string& path, std::size_t reclen, char mode) {
   close();
+  error_ = 0;
   const char* m = "rb";
   if (mode == 'w') {
     m = "w+b";
   } else if (mode == 'u') {
     m = file_exists(path) ? "r+b" : "w+b";
   }
+  errno = 0;
   f_ = std::fopen(path.c_str(), m);
+  if (!f_ && errno == 0) errno = EIO;
   reclen_ = reclen;
   return f_ != nullptr;
 }
 
-void DirectFile::close() {
-  if (f_) std::fclose(f_);
+// Remembers the first failure; errno holds its reason (some libraries leave
+// it unset for a short write, which then counts as an input/output error).
+bool DirectFile::fail() {
+  if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+  return false;
+}
+
+bool DirectFile::close() {
+  if (f_) {
+    errno = 0;
+    if (std::fclose(f_) != 0) fail();
+  }
   f_ = nullptr;
+  return error_ == 0;
 }
 
 bool DirectFile::read(long n, std::vector<unsigned char>& buf) {
@@ -48,22 +63,28 @@ bool DirectFile::read(long n, std::vector<unsigned char>& buf) {
 bool DirectFile::write(long n, const void* data, std::size_t bytes) {
   if (!f_ || n < 1 || reclen_ == 0) return false;
   if (bytes > reclen_) bytes = reclen_;
+  errno = 0;
+  // A seek hands the buffered bytes of the last write to the system first.
   if (std::fseek(f_, static_cast<long>((n - 1) * static_cast<long>(reclen_)), SEEK_SET) != 0)
-    return false;
-  if (std::fwrite(data, 1, bytes, f_) != bytes) return false;
+    return fail();
+  if (std::fwrite(data, 1, bytes, f_) != bytes) return fail();
   // The rest of the record is zero-filled so that the record exists whole.
   static const unsigned char zeros[4096] = {};
   std::size_t rest = reclen_ - bytes;
   while (rest > 0) {
     const std::size_t k = rest < sizeof zeros ? rest : sizeof zeros;
-    if (std::fwrite(zeros, 1, k, f_) != k) return false;
+    if (std::fwrite(zeros, 1, k, f_) != k) return fail();
     rest -= k;
   }
   return true;
 }
 
-void DirectFile::flush() {
-  if (f_) std::fflush(f_);
+bool DirectFile::flush() {
+  if (f_) {
+    errno = 0;
+    if (std::fflush(f_) != 0) fail();
+  }
+  return error_ == 0;
 }
 
 long DirectFile::records() const {
@@ -133,6 +154,11 @@ struct Channels::Text {
   bool have_last = false;
   bool pushed = false;  // next read returns `last` again
   long record = 0;      // number of the last record read
+  int error = 0;        // first failed write (errno) when writing
+  // Notes a failed write of the stream; errno was cleared before it.
+  void check() {
+    if (!out && error == 0) error = errno != 0 ? errno : EIO;
+  }
 };
 
 Channels::Channels(std::istream& kb, std::ostream& scr, std::ostream& err)
@@ -158,8 +184,14 @@ bool Channels::open_write(int ch, const std::string& path) {
   auto t = std::make_unique<Text>();
   t->path = path;
   t->writing = true;
+  errno = 0;
   t->out.open(path, std::ios::binary | std::ios::trunc);
-  if (!t->out) return false;
+  if (!t->out) {
+    const int e = errno != 0 ? errno : EIO;
+    t.reset();
+    errno = e;
+    return false;
+  }
   text_[ch] = std::move(t);
   return true;
 }
@@ -167,7 +199,12 @@ bool Channels::open_write(int ch, const std::string& path) {
 bool Channels::open_direct(int ch, const std::string& path, std::size_t reclen, char mode) {
   close(ch);
   auto d = std::make_unique<DirectFile>();
-  if (!d->open(path, reclen, mode)) return false;
+  if (!d->open(path, reclen, mode)) {
+    const int e = errno;
+    d.reset();
+    errno = e;
+    return false;
+  }
   direct_[ch] = std::move(d);
   return true;
 }
@@ -177,12 +214,23 @@ DirectFile* Channels::direct(int ch) {
   return it == direct_.end() ? nullptr : it->second.get();
 }
 
-void Channels::close(int ch) {
+int Channels::close(int ch) {
+  int error = 0;
   if (auto it = text_.find(ch); it != text_.end()) {
-    if (it->second->writing) it->second->out.flush();
+    Text& t = *it->second;
+    if (t.writing) {
+      errno = 0;
+      t.out.close();
+      t.check();
+      error = t.error;
+    }
     text_.erase(it);
   }
-  if (auto it = direct_.find(ch); it != direct_.end()) direct_.erase(it);
+  if (auto it = direct_.find(ch); it != direct_.end()) {
+    if (!it->second->close() && error == 0) error = it->second->error();
+    direct_.erase(it);
+  }
+  return error;
 }
 
 void Channels::close_all() {
@@ -272,7 +320,9 @@ void Channels::put(int ch, std::string_view s) {
   }
   auto it = text_.find(ch);
   if (it == text_.end() || !it->second->writing) return;
+  errno = 0;
   it->second->out << s;
+  it->second->check();
 }
 
 void Channels::line(int ch, std::string_view s) {
@@ -285,8 +335,10 @@ void Channels::line(int ch, std::string_view s) {
   if (it == text_.end() || !it->second->writing) return;
   // Each record reaches the file when it is complete, so that a killed run
   // leaves every finished line readable.
+  errno = 0;
   it->second->out << s << '\n';
   it->second->out.flush();
+  it->second->check();
 }
 
 void Channels::flush(int ch) {
@@ -295,7 +347,16 @@ void Channels::flush(int ch) {
     return;
   }
   auto it = text_.find(ch);
-  if (it != text_.end() && it->second->writing) it->second->out.flush();
+  if (it != text_.end() && it->second->writing) {
+    errno = 0;
+    it->second->out.flush();
+    it->second->check();
+  }
+}
+
+int Channels::write_error(int ch) const {
+  auto it = text_.find(ch);
+  return it != text_.end() && it->second->writing ? it->second->error : 0;
 }
 
 }  // namespace qf

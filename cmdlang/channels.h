@@ -9,6 +9,11 @@
 //
 // A direct-access channel holds fixed-length binary records addressed by
 // number from 1 (see DirectFile).
+//
+// Writing is checked: the first write, flush or close that fails on a
+// channel is remembered with its error number (errno), and closing the
+// channel returns it, so that a writer can tell a file that was not
+// completed (a full disk, a file size limit) from one that was.
 #pragma once
 
 #include <cstdint>
@@ -34,9 +39,11 @@ class DirectFile {
   DirectFile& operator=(const DirectFile&) = delete;
 
   // mode 'r': existing file, read only; 'u': existing or new file, read and
-  // write, contents kept; 'w': created empty.
+  // write, contents kept; 'w': created empty. On failure errno tells why.
   bool open(const std::string& path, std::size_t reclen, char mode);
-  void close();
+  // Closes the file; false when the close (the last buffered writes) or an
+  // earlier write failed.
+  bool close();
   bool is_open() const { return f_ != nullptr; }
   std::size_t record_length() const { return reclen_; }
   void set_record_length(std::size_t n) { reclen_ = n; }
@@ -45,12 +52,19 @@ class DirectFile {
   bool read(long n, std::vector<unsigned char>& buf);
   // Writes bytes at the start of record n (at most one record length).
   bool write(long n, const void* data, std::size_t bytes);
-  void flush();
+  // Hands the buffered records to the system; false when that or an earlier
+  // write failed.
+  bool flush();
   long records() const;  // whole records in the file
+  // Error number of the first failed write, flush or close since the file
+  // was opened; 0 when none failed.
+  int error() const { return error_; }
 
  private:
+  bool fail();
   std::FILE* f_ = nullptr;
   std::size_t reclen_ = 0;
+  int error_ = 0;
 };
 
 // Packs and unpacks the values of one direct-access record in order.
@@ -94,13 +108,16 @@ class Channels {
   Channels& operator=(const Channels&) = delete;
 
   // Text files. open_read needs an existing file; open_write creates the
-  // file or writes it from its start. Both close what the channel held.
+  // file or writes it from its start. Both close what the channel held. On
+  // failure errno tells why.
   bool open_read(int ch, const std::string& path);
   bool open_write(int ch, const std::string& path);
   // Direct-access files (see DirectFile::open for the modes).
   bool open_direct(int ch, const std::string& path, std::size_t reclen, char mode);
   DirectFile* direct(int ch);
-  void close(int ch);
+  // Closes the channel. Returns 0, or for a file being written the error
+  // number of the first write, flush or close on it that failed.
+  int close(int ch);
   void close_all();
   bool is_open(int ch) const;
   std::string path(int ch) const;
@@ -118,10 +135,14 @@ class Channels {
   // Restarts a reading channel at its first record.
   void rewind(int ch);
 
-  // Writing; channel 6 is the screen.
+  // Writing; channel 6 is the screen. A failed write is remembered (see
+  // write_error and close).
   void put(int ch, std::string_view s);
   void line(int ch, std::string_view s = {});
   void flush(int ch);
+  // Error number of the first failed write on a text channel being
+  // written, 0 when none failed (or the channel is not open).
+  int write_error(int ch) const;
 
   std::ostream& scr() { return scr_; }
   std::ostream& err() { return err_; }

@@ -1,6 +1,10 @@
 #include "cmdlang/messages.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <exception>
 #include <ostream>
 
 #include "cmdlang/stop.h"
@@ -105,7 +109,23 @@ void Messages::iiopn(int channel, std::string& name, int& mode) {
 
 int Messages::iiout(int kind, std::string_view text, int channel) {
   if (kind == 1) {
-    for (int c = ch::redirect_first; c < ch::redirect_first + redirections_; ++c) io_.close(c);
+    // A series that could not be written whole (a full disk) is an error
+    // of the run: each such file is named with the reason.
+    int failed = 0;
+    const int last = std::min(ch::redirect_first + redirections_ - 1, ch::redirect_last);
+    for (int c = ch::redirect_first; c <= last; ++c) {
+      const std::string name = io_.path(c);
+      const int e = io_.close(c);
+      if (e == 0) continue;
+      const std::string why = "cannot write output file '" + name + "': " + std::strerror(e);
+      io_.err() << " >" << why << '\n';
+      io_.err().flush();
+      iierr(2, why, channel);
+      ++failed;
+    }
+    // Closing while the run unwinds from another stop only reports: that
+    // stop keeps its status.
+    if (failed > 0 && !std::current_exception()) throw Stop(1, "output files not written");
     return 0;
   }
   if (kind != 0) return 0;
@@ -128,7 +148,13 @@ int Messages::iiout(int kind, std::string_view text, int channel) {
     return 0;
   }
   if (!io_.open_write(c, name)) {
-    iierr(1, "cannot open output file " + name, channel);
+    // The run would lose the series: an error, so that the run stops after
+    // its input is read and before the first step.
+    const std::string why =
+        "cannot create output file '" + name + "': " + std::strerror(errno != 0 ? errno : EIO);
+    io_.err() << " >" << why << '\n';
+    io_.err().flush();
+    iierr(2, why, channel);
     return 0;
   }
   return c;

@@ -1,12 +1,16 @@
 #include "output/wmax.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
 #include "model/resultfile.h"
+#include "output/wres.h"
 
 namespace qf {
 
@@ -36,12 +40,73 @@ std::string part_name(const std::string& name) {
   return name + ".part";
 }
 
-void commit(const std::string& name) {
-  if (std::rename(part_name(name).c_str(), name.c_str()) != 0)
-    throw Stop(1, "cannot write file " + name);
+// Puts the whole temporary file in the place of the file; 0, or the error
+// number of a failed rename (the temporary file is then removed).
+int commit(const std::string& name) {
+  errno = 0;
+  if (std::rename(part_name(name).c_str(), name.c_str()) == 0) return 0;
+  const int e = errno != 0 ? errno : EIO;
+  std::remove(part_name(name).c_str());
+  return e;
 }
 
-// Maxima of an earlier run that shares the max-value file.
+// The three output files of the maxima with their names in messages.
+struct OutFile {
+  std::string Cochar::*name;
+  const char* what;
+};
+const OutFile kFiles[3] = {{&Cochar::max_value_file, "max-value file"},
+                           {&Cochar::max_depth_file, "max-depth grid"},
+                           {&Cochar::max_flow_file, "max-flow grid"}};
+
+// The files are written only at the end of the run: make sure now that
+// they can be created there (the folder exists and may be written), so that
+// a wrong name does not cost the whole run. The trial file is removed.
+int check_creatable(const Model& m, Channels& io) {
+  int failures = 0;
+  for (const OutFile& of : kFiles) {
+    const std::string name(trim_right(m.cochar.*of.name));
+    if (name.empty()) continue;
+    const std::string what = std::string("cannot create ") + of.what;
+    struct stat st;
+    if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      report_output_failure(io, what, name, EISDIR);
+      ++failures;
+      continue;
+    }
+    const std::string part = part_name(name);
+    if (!io.open_write(ch::aux, part)) {
+      report_output_failure(io, what, name, errno);
+      ++failures;
+      continue;
+    }
+    io.close(ch::aux);
+    std::remove(part.c_str());
+  }
+  return failures;
+}
+
+// A restored maximum that is not a finite number, or absurdly large, is
+// no maximum at all: it would stand for ever against every real value.
+inline float sound(float v) {
+  return std::isfinite(v) && std::fabs(v) < 1.0e30f ? v : max_no_data;
+}
+
+// The run goes on from where an earlier run stopped: a warm (hot) start
+// from the marker file, or an initial condition loaded from a result file
+// (the loading sets the start time and time_initial to the time of the
+// block it took; when nothing was loaded time_initial keeps the value of the
+// input). An earlier run's maxima belong to this run only then, and only
+// when that run had not gone beyond the time this run starts from.
+bool continues_earlier_run(const Model& m, float max_time) {
+  if (m.clog.warm_started) return true;
+  const bool loaded =
+      !trim_right(m.cochar.initial_file).empty() && m.coin.time_initial == m.coin.time;
+  return loaded && max_time <= m.coin.time;
+}
+
+// Maxima of an earlier run that shares the max-value file and that this
+// run continues.
 void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
   std::string name(trim_right(m.cochar.max_value_file));
   if (name.empty() || !file_exists(name)) return;
@@ -53,13 +118,13 @@ void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
   ResultHeader hd;
   if (f && mode > 0 && nx > 0 && ny > 0 && read_header(*f, hd) && hd.nx == nx && hd.ny == ny &&
       f->record_length() == max_record_length(nx)) {
-    io.line(ch::screen, ">reading from existing max_value file");
     // The block is taken only when it is there whole; its values replace
     // the arrays all at once.
     const std::size_t row = static_cast<std::size_t>(nx);
     const long first = hd.header_records >= 0 ? block_record(hd.header_records, ny, 1, 1) : 0;
     float t = 0;
-    bool ok = first > 0 && block_time(*f, first, ny, t) && t > result_end_limit;
+    bool ok = first > 0 && block_time(*f, first, ny, t) && t > result_end_limit &&
+              continues_earlier_run(m, t);
     std::vector<float> vals(kArrays * row * ny);
     std::vector<float> rec;
     std::vector<unsigned char> buf;
@@ -68,10 +133,11 @@ void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
       if (ok) std::copy(rec.begin() + 1, rec.end(), vals.begin() + (j - 1) * kArrays * row);
     }
     if (ok) {
+      io.line(ch::screen, ">reading from existing max_value file");
       for (int j = 1; j <= ny; ++j) {
         for (int a = 0; a < kArrays; ++a) {
           const float* src = vals.data() + ((j - 1) * kArrays + a) * row;
-          std::copy_n(src, row, (w.*kArray[a]).begin() + m.node(2, j + 1));
+          std::transform(src, src + row, (w.*kArray[a]).begin() + m.node(2, j + 1), sound);
         }
       }
     }
@@ -107,13 +173,14 @@ void update(const Model& m, Wmax& w) {
   }
 }
 
-void write_max_file(Model& m, Wmax& w, Channels& io, const std::string& name) {
-  io.line(ch::screen, " >max_values to '" + name + "'");
+// Writes the max-value file; 0, or the error number of what failed (the
+// temporary file is then removed and an earlier file stays as it was).
+int write_max_file(Model& m, Wmax& w, Channels& io, const std::string& name) {
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
   const std::size_t reclen = max_record_length(nx);
   const std::string part = part_name(name);
-  if (!io.open_direct(ch::aux, part, reclen, 'w')) throw Stop(1, "cannot write file " + name);
+  if (!io.open_direct(ch::aux, part, reclen, 'w')) return errno != 0 ? errno : EIO;
   DirectFile& f = *io.direct(ch::aux);
   const auto head = header_record(result_header(m, type_general, reclen));
   std::vector<std::string> labels{time_label()};
@@ -130,23 +197,75 @@ void write_max_file(Model& m, Wmax& w, Channels& io, const std::string& name) {
                   write_block(f, block_record(result_header_records, ny, 1, 1), ny, m.coin.time,
                               kArrays * row, m.coin.end_marker, fill, buffer) &&
                   f.write(1, head.data(), head.size());
-  io.close(ch::aux);
-  if (!ok) throw Stop(1, "cannot write file " + name);
-  commit(name);
+  const int werr = f.error();
+  const int cerr = io.close(ch::aux);
+  const int e = werr != 0 ? werr : cerr != 0 ? cerr : ok ? 0 : EIO;
+  if (e != 0) {
+    std::remove(part.c_str());
+    return e;
+  }
+  return commit(name);
+}
+
+// A value in a field of at least w characters with d decimals, widened
+// where needed so that a blank always stands before it: values never run
+// into each other, whatever their size.
+std::string spaced(double v, int w, int d) {
+  std::string s = fmt_f(v, w, d);
+  for (int ww = w + 1; s.front() != ' ' && ww <= 1024; ww *= 2) {
+    s = fmt_f(v, ww, d);
+    if (s.front() == ' ') s.erase(0, s.find_first_not_of(' ') - 1);
+  }
+  return s;
+}
+
+// A corner coordinate with 2 decimals, or up to 6 when it needs them to be
+// written exactly (a cell of 0.25 m has its corners on quarter metres).
+std::string coordinate(double v, int w) {
+  int d = 2;
+  while (d < 6) {
+    const double scale = std::pow(10.0, d);
+    if (std::fabs(std::round(v * scale) / scale - v) <= 1.0e-6) break;
+    ++d;
+  }
+  return spaced(v, w, d);
+}
+
+// Writes a grid under its temporary name and puts it in place; 0, or the
+// error number of what failed (the temporary file is then removed).
+int write_grid(Channels& io, const std::string& name, const Model& m,
+               const std::vector<float>& values, const std::vector<std::uint8_t>& outside) {
+  const std::string part = part_name(name);
+  const int e = write_esri_grid(io, ch::aux, part, m, values, outside);
+  if (e != 0) {
+    std::remove(part.c_str());
+    return e;
+  }
+  return commit(name);
 }
 
 }  // namespace
 
-void write_esri_grid(Channels& io, int ch, const std::string& path, const Model& m,
-                     const std::vector<float>& values, const std::vector<std::uint8_t>& outside) {
-  if (!io.open_write(ch, path)) throw Stop(1, "cannot write file " + path);
+int write_esri_grid(Channels& io, int ch, const std::string& path, const Model& m,
+                    const std::vector<float>& values, const std::vector<std::uint8_t>& outside) {
+  if (!io.open_write(ch, path)) return errno != 0 ? errno : EIO;
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
+  // The origin is the centre of the first cell; the grid is placed by the
+  // corner of that cell.
+  const double xll = m.coin.x_origin - 0.5 * static_cast<double>(m.coin.dx);
+  const double yll = m.coin.y_origin - 0.5 * static_cast<double>(m.coin.dy);
   io.line(ch, "ncols" + fmt_i(nx, 8));
   io.line(ch, "nrows" + fmt_i(ny, 8));
-  io.line(ch, "xllcorner" + fmt_f(m.coin.x_origin, 12, 2));
-  io.line(ch, "yllcorner" + fmt_f(m.coin.y_origin, 12, 2));
-  io.line(ch, "cellsize" + fmt_f(m.coin.dx, 13, 4));
+  io.line(ch, "xllcorner" + coordinate(xll, 12));
+  io.line(ch, "yllcorner" + coordinate(yll, 12));
+  if (m.coin.dx == m.coin.dy) {
+    io.line(ch, "cellsize" + spaced(m.coin.dx, 13, 4));
+  } else {
+    // Cells that are not square: their two sizes, as GIS readers take them.
+    io.line(ch, "dx" + spaced(m.coin.dx, 19, 4));
+    io.line(ch, "dy" + spaced(m.coin.dy, 19, 4));
+  }
   io.line(ch, "NODATA_value" + fmt_f(max_no_data, 9, 1));
   // The no-data value does not fit a field of 8 with 3 decimals; written
   // with one decimal it keeps its leading blank and reads back as no data.
@@ -159,15 +278,17 @@ void write_esri_grid(Channels& io, int ch, const std::string& path, const Model&
       const std::size_t k = static_cast<std::size_t>(k0 + i);
       const bool out = k < outside.size() && outside[k] != 0;
       const float v = values[k];
-      line += (out || v == max_no_data || !std::isfinite(v)) ? nodata : fmt_f(v, 8, 3);
+      line += (out || v == max_no_data || !std::isfinite(v)) ? nodata : spaced(v, 8, 3);
     }
     io.line(ch, line);
+    if (io.write_error(ch) != 0) break;  // a full disk: no use going on
   }
-  io.close(ch);
+  return io.close(ch);
 }
 
 void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode) {
   if (mode == -1) {
+    if (check_creatable(m, io) > 0) throw Stop(1, "output files cannot be created");
     reset(m, w);
     restore(m, w, io, msg);
     return;
@@ -177,20 +298,33 @@ void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode) {
     return;
   }
   if (w.depth.size() < static_cast<std::size_t>(std::max(m.coin1.nn, 0))) reset(m, w);
+  // Each file is tried; one that cannot be completed is reported and the
+  // run ends with status 1 once the others are written.
+  int failures = 0;
+  const auto failed = [&](const char* what, const std::string& name, int e) {
+    report_output_failure(io, std::string("cannot write ") + what, name, e);
+    ++failures;
+  };
   const std::string maxfile(trim_right(m.cochar.max_value_file));
-  if (!maxfile.empty()) write_max_file(m, w, io, maxfile);
+  if (!maxfile.empty()) {
+    io.line(ch::screen, " >max_values to '" + maxfile + "'");
+    if (const int e = write_max_file(m, w, io, maxfile)) failed(kFiles[0].what, maxfile, e);
+  }
   const std::string depthfile(trim_right(m.cochar.max_depth_file));
   if (!depthfile.empty()) {
-    write_esri_grid(io, ch::aux, part_name(depthfile), m, w.depth, w.outside);
-    commit(depthfile);
-    io.line(ch::screen, ">STORED MAX_DEPTH ON " + pad(depthfile, 32));
+    if (const int e = write_grid(io, depthfile, m, w.depth, w.outside))
+      failed(kFiles[1].what, depthfile, e);
+    else
+      io.line(ch::screen, ">STORED MAX_DEPTH ON " + pad(depthfile, 32));
   }
   const std::string flowfile(trim_right(m.cochar.max_flow_file));
   if (!flowfile.empty()) {
-    write_esri_grid(io, ch::aux, part_name(flowfile), m, w.flow, w.outside);
-    commit(flowfile);
-    io.line(ch::screen, ">STORED MAX_FLOW  ON " + pad(flowfile, 32));
+    if (const int e = write_grid(io, flowfile, m, w.flow, w.outside))
+      failed(kFiles[2].what, flowfile, e);
+    else
+      io.line(ch::screen, ">STORED MAX_FLOW  ON " + pad(flowfile, 32));
   }
+  if (failures > 0) throw Stop(1, "output files not written");
 }
 
 }  // namespace qf

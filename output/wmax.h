@@ -25,20 +25,30 @@ struct Wmax {
   std::vector<std::uint8_t> outside;
 };
 
-// mode -1: reset to -9999 and restore from an existing max-value file of the
-// same grid; 0: update from the current state (when any of the three files
-// is named); other values: write the max-value file and the grids. Files
-// are written under a temporary name and renamed when complete, so a run
-// killed while writing leaves the earlier file whole. Write errors throw
-// Stop(1).
+// mode -1: make sure the named files can be created (else report each and
+// stop with status 1 before the run), reset to -9999 and, when this run
+// continues an earlier one (a warm start, or an initial condition loaded
+// from a result file at or after the time of the max-value file), restore
+// the maxima of an existing max-value file of the same grid, values that
+// are not finite or of 1e30 and more left out; 0: update from the current
+// state (when any of the three files is named); other values: write the
+// max-value file and the grids. Files are written under a temporary name
+// and renamed when complete, so a run killed or failing while writing
+// leaves the earlier file whole and no temporary file. A file that cannot
+// be completed is reported (name and reason); after the others are written
+// the run stops with status 1.
 void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode);
 
 // Writes `values` (per node) as an ESRI ASCII grid to the text file `path`
-// on channel ch: the header lines, then the real rows north to south, each
-// value in a field of 8 with 3 decimals. Nodes marked in `outside` (when not
-// empty), the no-data value itself and values that are not finite numbers
-// are written as the no-data value " -9999.0".
-void write_esri_grid(Channels& io, int ch, const std::string& path, const Model& m,
-                     const std::vector<float>& values, const std::vector<std::uint8_t>& outside);
+// on channel ch: the header lines (the lower left corner of the first cell,
+// half a cell below and left of the origin; "dx" and "dy" in place of
+// "cellsize" when the cells are not square), then the real rows north to
+// south, each value in a field of 8 with 3 decimals, widened where needed so
+// that a blank always separates two values. Nodes marked in `outside` (when
+// not empty), the no-data value itself and values that are not finite
+// numbers are written as the no-data value " -9999.0". Returns 0, or the
+// error number of the failed creation, write or close.
+int write_esri_grid(Channels& io, int ch, const std::string& path, const Model& m,
+                    const std::vector<float>& values, const std::vector<std::uint8_t>& outside);
 
 }  // namespace qf

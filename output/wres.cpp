@@ -1,5 +1,7 @@
 #include "output/wres.h"
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "cmdlang/messages.h"
@@ -10,8 +12,8 @@ namespace qf {
 
 namespace {
 
-[[noreturn]] void write_error(const std::string& name) {
-  throw Stop(1, "error writing result file " + name);
+[[noreturn]] void write_error(Channels& io, const std::string& name, const DirectFile* f) {
+  output_failure(io, "cannot write result file", name, f && f->error() != 0 ? f->error() : EIO);
 }
 
 // True when the open file was written for the same grid and items, so that
@@ -40,7 +42,7 @@ void open_result(Model& m, Wres& w, Channels& io) {
   const std::string name(trim_right(m.cochar.result_file));
   io.line(ch::screen, " >results to file '" + name.substr(0, name.find(' ')) + "'");
   if (!io.open_direct(ch::result, name, w.reclen, 'u'))
-    throw Stop(1, "cannot open result file " + name);
+    output_failure(io, "cannot create result file", name, errno);
   DirectFile* f = io.direct(ch::result);
 
   w.last_record = result_header_records + 2L * ny;
@@ -59,8 +61,18 @@ void open_result(Model& m, Wres& w, Channels& io) {
       io.put(ch::screen, " Overwrite file " + name + " (y/n)? ");
       io.flush(ch::screen);
       std::string answer;
-      if (io.read_line(ch::keyboard, answer) != 0 || answer.empty() || answer[0] != 'y')
-        throw Stop(0);
+      if (io.read_line(ch::keyboard, answer) != 0) {
+        // Nobody to answer: nothing is overwritten and nothing computed.
+        io.line(ch::screen);
+        const std::string text = "no answer whether to overwrite result file '" + name +
+                                 "' (written for another grid or other items): run stopped";
+        io.err() << " >" << text << '\n';
+        io.err().flush();
+        io.line(ch::listing);
+        io.line(ch::listing, " >" + text);
+        throw Stop(1, text);
+      }
+      if (answer.empty() || answer[0] != 'y') throw Stop(0);
     }
   }
   if (!keep) {
@@ -68,20 +80,20 @@ void open_result(Model& m, Wres& w, Channels& io) {
     // the new blocks. Record 1 goes last, so that a header cut short is not
     // taken for a result file.
     if (!io.open_direct(ch::result, name, w.reclen, 'w'))
-      throw Stop(1, "cannot open result file " + name);
+      output_failure(io, "cannot create result file", name, errno);
     f = io.direct(ch::result);
     const auto labels = label_record(w.items);
     if (!f->write(2, labels.data(), labels.size()) ||
         !write_coordinates(*f, m, result_header_records, result_coord_flag))
-      write_error(name);
-    if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) write_error(name);
-    f->flush();
+      write_error(io, name, f);
+    if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) write_error(io, name, f);
+    if (!f->flush()) write_error(io, name, f);
     const auto head = header_record(result_header(m, w.type, w.reclen));
-    if (!f->write(1, head.data(), head.size())) write_error(name);
+    if (!f->write(1, head.data(), head.size())) write_error(io, name, f);
   } else if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) {
-    write_error(name);
+    write_error(io, name, f);
   }
-  f->flush();
+  if (!f->flush()) write_error(io, name, f);
 
   io.line(ch::listing);
   io.line(ch::listing, std::string(11, ' ') + "flow over boundaries[m3/s]:");
@@ -94,20 +106,41 @@ void open_result(Model& m, Wres& w, Channels& io) {
 void write_state(Model& m, Wres& w, Channels& io) {
   DirectFile* f = io.direct(ch::result);
   const std::string name(trim_right(m.cochar.result_file));
-  if (!f) throw Stop(1, "result file " + name + " not open");
+  if (!f) output_failure(io, "cannot write result file", name, EBADF);
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
   const int n = w.items.n;
   const auto fill = [&](int j, float* out) {
     for (int it = 0; it < n; ++it) item_row(m, w.items.code[it], j, out + it * nx);
   };
+  // The block is handed to the system whole (write_block flushes), so a
+  // full disk shows here and not only when the file is closed.
   if (!write_block(*f, w.last_record + 1, ny, m.coin.time, static_cast<std::size_t>(n) * nx,
-                   m.coin.end_marker, fill, w.buffer))
-    write_error(name);
+                   m.coin.end_marker, fill, w.buffer) ||
+      !f->flush())
+    write_error(io, name, f);
   w.last_record += ny;
 }
 
 }  // namespace
+
+void report_output_failure(Channels& io, const std::string& text, const std::string& name,
+                           int err) {
+  const std::string line = text + " '" + name + "': " + std::strerror(err != 0 ? err : EIO);
+  io.err() << " >" << line << '\n';
+  io.err().flush();
+  const std::string stars(47, '*');
+  io.line(ch::listing);
+  io.line(ch::listing, stars);
+  io.line(ch::listing, "**error: " + line);
+  io.line(ch::listing, stars);
+  io.line(ch::listing);
+}
+
+void output_failure(Channels& io, const std::string& text, const std::string& name, int err) {
+  report_output_failure(io, text, name, err);
+  throw Stop(1, text + " '" + name + "'");
+}
 
 void wres(Model& m, Wres& w, Channels& io, int step) {
   if (!w.open) open_result(m, w, io);

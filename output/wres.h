@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "cmdlang/channels.h"
@@ -23,13 +24,24 @@ struct Wres {
   std::vector<float> buffer;  // one record: time and the item rows
 };
 
+// An output file that cannot be created or completed: "<text> '<name>':
+// <reason>" (the reason of error number `err`) goes to standard error and,
+// framed as an error, to the listing; then the run stops with status 1.
+[[noreturn]] void output_failure(Channels& io, const std::string& text, const std::string& name,
+                                 int err);
+// The same report without the stop, for a writer that goes on with its
+// other files first.
+void report_output_failure(Channels& io, const std::string& text, const std::string& name, int err);
+
 // step 0: opens or creates the file (continuing it behind the output times
 // it keeps when it is also the initial-condition file), writes the header
 // part and the current state as the first block. A non-zero step writes the
 // screen and listing lines and appends the current state; a first call with
 // a non-zero step (warm start) opens the file as step 0 does first.
-// Declining the overwrite question throws Stop(0); a file that cannot be
-// opened or written throws Stop(1).
+// Declining the overwrite question throws Stop(0); with no answer at all
+// (the keyboard at its end, as in an unattended run) the run stops with a
+// message and Stop(1). A file that cannot be created or written is reported
+// by output_failure.
 void wres(Model& m, Wres& w, Channels& io, int step);
 // Extension points called right after wres at the start and the end.
 void wres1();

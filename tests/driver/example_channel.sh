@@ -34,9 +34,11 @@ try:
     require(abs(-last[6] / 20.0 - 1) < 0.1, "outflow %.2f m3/s at the end" % -last[6])
     print("  %d blocks; at %.2f h inflow %.2f m3/s, outflow %.2f m3/s, volume %.0f m3" %
           (len(r.block_times()), last[0], last[1], -last[6], last[9]))
-    result_file("channel.max", 2.0, 1)
-    md = esri_grid("maxdepth.asc", 80, 40, 2600000.0, 1200000.0, 5.0)
-    esri_grid("maxflow.asc", 80, 40, 2600000.0, 1200000.0, 5.0)
+    m = result_file("channel.max", 2.0, 1)
+    # The grids are placed by the corner of the first cell, half a cell off
+    # the model origin (its centre).
+    md = esri_grid("maxdepth.asc", 80, 40, m.x_origin - 2.5, m.y_origin - 2.5, 5.0)
+    esri_grid("maxflow.asc", 80, 40, m.x_origin - 2.5, m.y_origin - 2.5, 5.0)
     require(max(max(row) for row in md) > 1.0, "maximum depth below 1 m")
     inflow = series_file("inflow.txt", "/ TIME[H] DISCHARGE[M3/S] WATERLEVEL[M]", 100, 3)
     require(abs(max(x[1] for x in inflow) - 60.0) < 0.01, "inflow series peak %.3f" %

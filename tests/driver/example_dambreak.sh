@@ -42,8 +42,10 @@ try:
             print("  %s: depth at the dam %.3f m at %.2f s (Ritter 4.444 m)" % (variant, hd, t * 3600))
     m = result_file("dambreak.max", 0.01, 1)
     require(len(m.block_times()) == 1, "max-value file: %d blocks" % len(m.block_times()))
-    md = esri_grid("maxdepth.asc", 200, 20, 0.0, 0.0, 1.0)
-    esri_grid("maxflow.asc", 200, 20, 0.0, 0.0, 1.0)
+    # The grids are placed by the corner of the first cell, half a cell off
+    # the model origin (its centre).
+    md = esri_grid("maxdepth.asc", 200, 20, m.x_origin - 0.5, m.y_origin - 0.5, 1.0)
+    esri_grid("maxflow.asc", 200, 20, m.x_origin - 0.5, m.y_origin - 0.5, 1.0)
     require(max(max(row) for row in md) >= 10.0, "max depth below the reservoir depth")
     require(min(row[-1] for row in md) > 0.5, "the wave did not reach the far wall")
     print("  %s: %d blocks, volume %.3f m3, drift %.1e" % (variant, len(times), vols[-1], drift))

@@ -67,8 +67,10 @@ try:
     require(abs(max(x[1] for x in inflow) - 6.0) < 0.01, "inflow series peak %.3f" %
             max(x[1] for x in inflow))
     m = result_file("floodplain.max", 2.5, 1)
-    md = esri_grid("maxdepth.asc", 80, 40, 2601000.0, 1201000.0, 5.0)
-    esri_grid("maxflow.asc", 80, 40, 2601000.0, 1201000.0, 5.0)
+    # The grids are placed by the corner of the first cell, half a cell off
+    # the model origin (its centre).
+    md = esri_grid("maxdepth.asc", 80, 40, m.x_origin - 2.5, m.y_origin - 2.5, 5.0)
+    esri_grid("maxflow.asc", 80, 40, m.x_origin - 2.5, m.y_origin - 2.5, 5.0)
     crest = max(row[i] for row in md for i in (17, 18))
     require(crest < 0.05, "the embankment was overtopped (%.3f m)" % crest)
     require(max(row[30] for row in md) > 0.2, "no water on the flood plain")

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cmdlang/textio.h"
 #include "driver/run.h"
 
 namespace qf {
@@ -55,13 +56,14 @@ TEST_F(OutsideRun, MaxGridsShowNoDataOutsideTheModel) {
   std::ostringstream scr, err;
   Session s(kb, scr, err);
   ASSERT_EQ(run(s, {"-q"}), 0) << scr.str();
-  const std::string head =
-      "ncols       4\n"
-      "nrows       3\n"
-      "xllcorner     1000.00\n"
-      "yllcorner     2000.00\n"
-      "cellsize      10.0000\n"
-      "NODATA_value  -9999.0\n";
+  // The grids are placed by the corner of the first cell, half a cell off
+  // the model origin (its centre).
+  const std::string head = "ncols       4\nnrows       3\nxllcorner" +
+                           fmt_f(s.model.coin.x_origin - 5.0, 12, 2) + "\nyllcorner" +
+                           fmt_f(s.model.coin.y_origin - 5.0, 12, 2) +
+                           "\n"
+                           "cellsize      10.0000\n"
+                           "NODATA_value  -9999.0\n";
   EXPECT_EQ(slurp("maxdepth.asc"), head +
                                        " -9999.0   1.000   1.000 -9999.0\n"
                                        "   1.000   0.000   1.000   1.000\n"

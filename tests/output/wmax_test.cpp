@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <random>
 #include <sstream>
 
+#include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
 
 namespace qf {
@@ -189,6 +191,7 @@ TEST_F(WmaxTest, RestoreAccumulatesOverRunsOfTheSameGrid) {
     wmax(m, w, io_, msg_, 1);
   }
   scr_.str("");
+  m.clog.warm_started = true;  // this run goes on from the first
   Wmax w;
   wmax(m, w, io_, msg_, -1);
   EXPECT_EQ(scr_.str(), ">reading from existing max_value file\n");
@@ -203,6 +206,7 @@ TEST_F(WmaxTest, RestoreAccumulatesOverRunsOfTheSameGrid) {
   // Another grid: ignored without a word.
   Model other = grid(4, 2);
   other.cochar.max_value_file = "m.max";
+  other.clog.warm_started = true;
   Wmax w2;
   scr_.str("");
   wmax(other, w2, io_, msg_, -1);
@@ -218,6 +222,7 @@ TEST_F(WmaxTest, RestoreAccumulatesOverRunsOfTheSameGrid) {
     std::ofstream("g.max", std::ios::binary) << b;
     Model g = grid(3, 2);
     g.cochar.max_value_file = "g.max";
+    g.clog.warm_started = true;
     Wmax wg;
     ASSERT_NO_THROW(wmax(g, wg, io_, msg_, -1));
     EXPECT_FALSE(io_.is_open(ch::aux));
@@ -240,15 +245,17 @@ TEST_F(WmaxTest, EsriGridsExactText) {
   wmax(m, w, io_, msg_, 1);
   EXPECT_EQ(scr_.str(), ">STORED MAX_DEPTH ON depth.asc" + std::string(23, ' ') +
                             "\n>STORED MAX_FLOW  ON flow.asc" + std::string(24, ' ') + "\n");
+  // The corner of the first cell lies half a cell (1.25 m) off the origin,
+  // its centre; a value too wide for its field is widened, never starred.
   const std::string head =
       "ncols       3\n"
       "nrows       2\n"
-      "xllcorner   500000.00\n"
-      "yllcorner   100000.00\n"
+      "xllcorner   499998.75\n"
+      "yllcorner    99998.75\n"
       "cellsize       2.5000\n"
       "NODATA_value  -9999.0\n";
   EXPECT_EQ(slurp("depth.asc"), head +
-                                    "   2.000********   4.000\n"
+                                    "   2.000 12345.000   4.000\n"
                                     "   1.500   2.500 -9999.0\n");
   EXPECT_EQ(slurp("flow.asc"), head +
                                    "   2.000   0.000   4.000\n"
@@ -275,6 +282,157 @@ TEST_F(WmaxTest, OnlyTheDepthGridWhenOnlyItIsNamed) {
   write_esri_grid(io_, ch::aux, "n.asc", n, wn.depth, {});
   const std::string t = slurp("n.asc");
   EXPECT_EQ(t.substr(t.rfind("NODATA")), "NODATA_value  -9999.0\n -9999.0 -9999.0\n");
+}
+
+// Values of any size stand apart by at least one blank: every row reads
+// back as its nx numbers, and the header places the corner of the first
+// cell exactly (here on an eighth of a metre).
+TEST_F(WmaxTest, EsriValuesNeverRunTogether) {
+  Model m = grid(6, 1);
+  m.coin.dx = m.coin.dy = 0.25f;
+  m.coin.x_origin = 0.25;
+  m.coin.y_origin = 10.25;
+  const float vals[6] = {1234.5f, -1500.0f, 3.0e38f, -0.001f, 99999.0f, 0.5f};
+  std::vector<float> v(static_cast<std::size_t>(m.coin1.nn), 0.0f);
+  for (int i = 0; i < 6; ++i) v[static_cast<std::size_t>(m.node(i + 2, 2))] = vals[i];
+  ASSERT_EQ(write_esri_grid(io_, ch::aux, "v.asc", m, v, {}), 0);
+  const std::string t = slurp("v.asc");
+  EXPECT_EQ(t.substr(0, t.find("cellsize")),
+            "ncols       6\nnrows       1\nxllcorner       0.125\nyllcorner      10.125\n");
+  const std::string row = t.substr(t.rfind("-9999.0\n") + 8);
+  EXPECT_EQ(row.substr(0, 28), " 1234.500 -1500.000 30000000");
+  std::istringstream in(row);
+  std::vector<double> got;
+  for (double x; in >> x;) got.push_back(x);
+  ASSERT_EQ(got.size(), 6u) << row;
+  for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], vals[i], 1.0e-6 * std::fabs(vals[i]) + 1e-9);
+  if (std::system("command -v gdalinfo >/dev/null 2>&1") == 0) {
+    ASSERT_EQ(std::system("gdalinfo -stats v.asc >gdal.txt 2>&1"), 0) << slurp("gdal.txt");
+    const std::string g = slurp("gdal.txt");
+    EXPECT_NE(g.find("Size is 6, 1"), std::string::npos) << g;
+    EXPECT_NE(g.find("Origin = (0.125000000000000,10.375000000000000)"), std::string::npos) << g;
+    EXPECT_NE(g.find("Minimum=-1500.000"), std::string::npos) << g;
+  }
+  // Cells that are not square keep both sizes.
+  m.coin.dy = 0.5f;
+  ASSERT_EQ(write_esri_grid(io_, ch::aux, "r.asc", m, v, {}), 0);
+  const std::string r = slurp("r.asc");
+  EXPECT_EQ(r.substr(r.find("yll"), r.find("NODATA") - r.find("yll")),
+            "yllcorner       10.00\n"
+            "dx             0.2500\n"
+            "dy             0.5000\n");
+}
+
+// State of the 3 x 2 grid with a max-value file written at 2 h: cell
+// (3, 2) reached 5 m; row 1 of the file then spoilt with values that are no
+// maxima (infinite, not a number, absurdly large).
+void spoilt_max_file(Channels& io, Messages& msg) {
+  Model m = grid(3, 2);
+  m.cochar.max_value_file = "m.max";
+  m.coin.time = 2.0f;
+  Wmax w;
+  wmax(m, w, io, msg, -1);
+  fill(m, 1.0f);
+  wmax(m, w, io, msg, 0);
+  wmax(m, w, io, msg, 1);
+  std::fstream f("m.max", std::ios::in | std::ios::out | std::ios::binary);
+  const float bad[4] = {std::numeric_limits<float>::infinity(),
+                        std::numeric_limits<float>::quiet_NaN(), 3.0e38f, -1.0e30f};
+  const long r = 6 * 165;  // row 1 of the block
+  for (int i = 1; i <= 3; ++i) {
+    f.seekp(r + 4 * (3 + i));  // max depth of cell (i, 1)
+    f.write(reinterpret_cast<const char*>(&bad[i - 1]), 4);
+  }
+  f.seekp(r + 4 * 1);  // max level of cell (1, 1)
+  f.write(reinterpret_cast<const char*>(&bad[3]), 4);
+}
+
+TEST_F(WmaxTest, EarlierMaximaOnlyForAContinuedRunAndOnlySoundOnes) {
+  spoilt_max_file(io_, msg_);
+  struct Case {
+    const char* what;
+    bool warm;
+    const char* initial;
+    float time_initial, time;
+    bool restored;
+  };
+  const Case cases[] = {
+      {"fresh run in the same folder", false, "", 9.0e10f, 0.0f, false},
+      {"warm start", true, "case.res", 1.0f, 1.0f, true},
+      {"initial condition at the end of the earlier run", false, "case.res", 2.0f, 2.0f, true},
+      {"initial condition after it", false, "case.res", 3.0f, 3.0f, true},
+      {"initial condition before its end", false, "case.res", 1.0f, 1.0f, false},
+      {"initial file that did not load", false, "case.res", 2.0f, 0.0f, false},
+  };
+  for (const Case& c : cases) {
+    Model m = grid(3, 2);
+    m.cochar.max_value_file = "m.max";
+    m.clog.warm_started = c.warm;
+    m.cochar.initial_file = c.initial;
+    m.coin.time_initial = c.time_initial;
+    m.coin.time = c.time;
+    Wmax w;
+    scr_.str("");
+    wmax(m, w, io_, msg_, -1);
+    EXPECT_EQ(scr_.str(), c.restored ? ">reading from existing max_value file\n" : "") << c.what;
+    EXPECT_EQ(w.depth[m.node(4, 3)], c.restored ? 5.0f : -9999.0f) << c.what;
+    // Never merged: not finite, 1e30 and more.
+    for (int i = 1; i <= 3; ++i) EXPECT_EQ(w.depth[m.node(i + 1, 2)], -9999.0f) << c.what;
+    EXPECT_EQ(w.level[m.node(2, 2)], -9999.0f) << c.what;
+    if (c.restored) {
+      EXPECT_EQ(w.flow[m.node(2, 2)], 2.5f) << c.what;
+    }
+    fill(m, 0.0f);
+    wmax(m, w, io_, msg_, 0);
+    EXPECT_EQ(w.depth[m.node(2, 2)], 1.5f) << c.what;
+    EXPECT_EQ(w.level[m.node(2, 2)], 101.5f) << c.what;
+  }
+}
+
+// Files that cannot be created are named with the reason before the run.
+TEST_F(WmaxTest, FilesThatCannotBeCreatedStopBeforeTheRun) {
+  ASSERT_EQ(::mkdir("adir", 0755), 0);
+  io_.open_write(ch::listing, "out");
+  struct Case {
+    std::string Cochar::*file;
+    const char* name;
+    const char* message;
+  };
+  const Case cases[] = {
+      {&Cochar::max_depth_file, "adir", " >cannot create max-depth grid 'adir': Is a directory\n"},
+      {&Cochar::max_flow_file, "nodir/f.asc",
+       " >cannot create max-flow grid 'nodir/f.asc': No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    Model m = grid(3, 2);
+    m.cochar.*c.file = c.name;
+    Wmax w;
+    err_.str("");
+    try {
+      wmax(m, w, io_, msg_, -1);
+      ADD_FAILURE() << c.name << ": no stop";
+    } catch (const Stop& s) {
+      EXPECT_EQ(s.status(), 1);
+    }
+    EXPECT_EQ(err_.str(), c.message);
+  }
+  EXPECT_FALSE(file_exists("adir.part"));
+  EXPECT_NE(slurp("out").find("**error: cannot create max-flow grid 'nodir/f.asc': No such "),
+            std::string::npos);
+  // Names that can be created: nothing is left behind by the trial.
+  Model m = grid(3, 2);
+  m.cochar.max_value_file = "m.max";
+  m.cochar.max_depth_file = "adir/d.asc";
+  Wmax w;
+  EXPECT_NO_THROW(wmax(m, w, io_, msg_, -1));
+  EXPECT_FALSE(file_exists("m.max") || file_exists("m.max.part") || file_exists("adir/d.asc.part"));
+  if (::geteuid() != 0) {
+    ASSERT_EQ(::chmod("adir", 0555), 0);
+    err_.str("");
+    EXPECT_THROW(wmax(m, w, io_, msg_, -1), Stop);
+    EXPECT_EQ(err_.str(), " >cannot create max-depth grid 'adir/d.asc': Permission denied\n");
+    ::chmod("adir", 0755);
+  }
 }
 
 // A run killed while it writes the max-value file and the depth grid
@@ -322,6 +480,7 @@ TEST_F(WmaxTest, KilledRunLeavesWholeFiles) {
     // The max-value file restores whole, all cells from one pass.
     Model m = grid(nx, ny);
     m.cochar.max_value_file = "k.max";
+    m.clog.warm_started = true;
     Wmax w;
     scr_.str("");
     wmax(m, w, io_, msg_, -1);

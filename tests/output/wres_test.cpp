@@ -319,14 +319,25 @@ TEST_F(WresTest, OtherLayoutAsksBeforeOverwriting) {
   ASSERT_EQ(b.size(), 10 * 133u);  // a new file: header part, one block, end marker
   EXPECT_EQ(at<std::int32_t>(b, 0), -96);
   EXPECT_EQ(b.substr(133 + 36, 32), pad(" WWater Level [m]", 32));
-  // No answer at all stops as well.
+  // No answer at all (an unattended run): a message, status 1, the file
+  // untouched.
+  const std::string kept = slurp("res.bin");
   Model m2 = grid(4, 2, 10.0f, 5.0f);
   m2.cochar.initial_file = "res.bin";
   std::istringstream kb;
-  std::ostringstream scr;
-  Channels io(kb, scr, err_);
+  std::ostringstream scr, err;
+  Channels io(kb, scr, err);
   Wres w;
-  EXPECT_THROW(wres(m2, w, io, 0), Stop);
+  try {
+    wres(m2, w, io, 0);
+    ADD_FAILURE() << "no stop";
+  } catch (const Stop& s) {
+    EXPECT_EQ(s.status(), 1);
+  }
+  EXPECT_EQ(err.str(),
+            " >no answer whether to overwrite result file 'res.bin' (written for another grid "
+            "or other items): run stopped\n");
+  EXPECT_EQ(slurp("res.bin"), kept);
 }
 
 TEST_F(WresTest, TransportWritesOnlyTheFirstItem) {
