@@ -34,7 +34,7 @@ std::string fixed_text(double v, int d) {
 // Decimal exponent of |v| after rounding to `digits` significant digits, as
 // the exponent of the 0.ddd form (0.1 <= mantissa < 1). Zero gives 0.
 int exponent_after_rounding(double v, int digits) {
-  if (v == 0.0) return 0;
+  if (v == 0.0 || !std::isfinite(v)) return 0;  // "inf" and "nan" have no exponent
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*e", digits - 1, std::fabs(v));
   const char* e = std::strchr(buf, 'e');

@@ -70,7 +70,7 @@ void warm_start(Session& s) {
   int step = 0;
   float time = 0;
   std::string file;
-  if (!read_warm_marker(s.io, ch::aux, step, time, file)) return;
+  if (!read_warm_marker(s.io, ch::aux, step, time, file, warm_marker_name, &s.msg)) return;
   Model& m = s.model;
   m.coin.time_initial = time;
   m.cochar.initial_file = file;

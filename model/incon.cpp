@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -50,8 +52,26 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
   if (trim_right(m.cochar.initial_file).empty()) return;
   const bool hot = mode == -1;
 
-  int open_mode = 1;
   std::string name(trim_right(m.cochar.initial_file));
+  name.erase(0, name.find_first_not_of(' '));
+  // A file that is missing or is no result file ends the run: the run was
+  // asked to start from it and must not start from its input instead.
+  const auto refuse = [&](const std::string& why) {
+    io.close(ch::result);
+    mode = -1;
+    const std::string text = (hot ? "hot start file '" + name + "' named in " + warm_marker_name
+                                  : "initial condition file '" + name + "'") +
+                             why;
+    io.err() << " >error: " << text << '\n';
+    io.err().flush();
+    msg.iierr(hot ? 3 : 2, text, ch::listing);
+  };
+  if (!file_exists(name)) {
+    refuse(": not found");
+    return;
+  }
+
+  int open_mode = 1;
   msg.iiopn(ch::result, name, open_mode);
   m.cochar.initial_file = name;
   if (!io.is_open(ch::result)) {
@@ -59,23 +79,37 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
     return;
   }
   DirectFile* f = io.direct(ch::result);
-  if (!f || open_mode <= 0) {  // opened as text: no result file
-    ignore_file(io, mode);
+  ResultHeader hd;
+  std::string why;
+  if (!f || open_mode <= 0) {
+    // Opened as text: tell why its first record is no result-file header.
+    io.close(ch::result);
+    DirectFile probe;
+    std::vector<unsigned char> first;
+    std::int32_t type = 0;
+    if (probe.open(name, 4, 'r') && probe.read(1, first)) std::memcpy(&type, first.data(), 4);
+    if (probe.records() > 0 && (type < -99 || type > -90)) {
+      why = "its first value " + std::to_string(type) + " is no result-file type";
+    } else {
+      probe.set_record_length(104);
+      read_header(probe, hd, &why);
+    }
+    if (why.empty()) why = "it cannot be opened as one";
+    refuse(" is not a result file: " + why);
+    return;
+  }
+  if (!read_header(*f, hd, &why)) {
+    refuse(" is not a result file: " + why);
     return;
   }
 
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
-  ResultHeader hd;
-  if (!read_header(*f, hd)) {
-    ignore_file(io, mode);
-    return;
-  }
   if (hd.nx != nx || hd.ny != ny) msg.iierr(1, "different grid dimensions", ch::listing);
   // Each data record must hold the time and the first three items.
   const long need = 4L * (1 + 3L * std::max(nx, 0));
   if (!accepted_type(hd.type) || hd.nx != nx || hd.ny != ny || nx < 1 || ny < 1 ||
-      hd.header_records < 1 || static_cast<long>(f->record_length()) < need ||
+      static_cast<long>(f->record_length()) < need ||
       m.f.h.size() != static_cast<std::size_t>(m.coin1.nn)) {
     ignore_file(io, mode);
     return;
@@ -87,7 +121,9 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
   std::vector<unsigned char> buf;
   if (!read_floats(*f, coord_x_record(hd.header_records, 1), 1, rec, buf) ||
       rec[0] != result_coord_flag) {
-    ignore_file(io, mode);
+    refuse(" is not a result file: no coordinate records behind its " +
+           std::to_string(hd.header_records) + " header records of " + std::to_string(hd.reclen) +
+           " bytes");
     return;
   }
 
@@ -114,7 +150,9 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
     // Every record of the block carries the block's time.
     if (!read_floats(*f, block_record(hd.header_records, ny, b, j), 1 + values, rec, buf) ||
         rec[0] != t) {
-      ignore_file(io, mode);
+      const std::string at = fmt_f(t, 16, 4);
+      refuse(" is damaged: row " + std::to_string(j) + " of the block at " +
+             at.substr(at.find_first_not_of(' ')) + " h does not carry that time");
       return;
     }
     std::copy_n(rec.begin() + 1, row, d.begin() + (j - 1) * row);

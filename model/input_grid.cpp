@@ -220,7 +220,6 @@ void section_global(Ctx& c) {
 void section_initiate(Ctx& c) {
   static constexpr std::array<std::string_view, 2> keys = {"from", "at"};
   Model& m = c.m;
-  std::string from_where;
   int code;
   while ((code = c.next(Keys(keys))) > 0) {
     const std::string_view kw = keys[static_cast<std::size_t>(code - 1)];
@@ -228,22 +227,15 @@ void section_initiate(Ctx& c) {
     if (code == 1) {
       m.cochar.initial_file = c.text(fr, kw, 32);
       c.echo("  " + m.cochar.initial_file);
-      from_where = c.where();
     } else {
       const float v = c.real(fr, kw);
       c.echo("  " + fmt_f(v, 10, 3));
       m.coin.time_initial = v;
     }
   }
-  const std::string named = m.cochar.initial_file;
+  // A missing or damaged file is an error that incon reports.
   int flag = 0;
   incon(m, c.io, c.msg, flag);
-  // A file that is not there and no other name given at the prompt: the run
-  // would start dry instead of from the state asked for.
-  if (!named.empty() && trim_right(m.cochar.initial_file).empty()) {
-    c.error(Ctx::kwtext("from") + "initial condition file '" + named + "' not found, " +
-            from_where);
-  }
 }
 
 // ------------------------------------------------------------ >>boundary

@@ -58,13 +58,58 @@ std::vector<unsigned char> header_record(const ResultHeader& h) {
   return w.bytes();
 }
 
-bool read_header(DirectFile& f, ResultHeader& h) {
+namespace {
+
+// Size of the open file in bytes.
+long file_bytes(DirectFile& f) {
+  const std::size_t reclen = f.record_length();
+  f.set_record_length(1);
+  const long bytes = f.records();
+  f.set_record_length(reclen);
+  return bytes;
+}
+
+}  // namespace
+
+bool read_header(DirectFile& f, ResultHeader& h, std::string* why) {
+  const auto refuse = [why](std::string text) {
+    if (why) *why = std::move(text);
+    return false;
+  };
+  constexpr std::size_t head = 104;  // bytes of record 1
+  if (f.record_length() < head) {
+    return refuse("a record length of " + std::to_string(f.record_length()) +
+                  " bytes cannot hold the header");
+  }
+  const long bytes = file_bytes(f);
+  if (bytes == 0) return refuse("the file is empty");
+  if (bytes < static_cast<long>(head))
+    return refuse("the file has " + std::to_string(bytes) + " bytes, less than a header");
   std::vector<unsigned char> buf;
-  // Record 1 needs 104 bytes; a shorter record length cannot hold it.
-  if (f.record_length() < 104 || !f.read(1, buf)) return false;
+  const std::size_t reclen = f.record_length();
+  f.set_record_length(head);
+  const bool got = f.read(1, buf);
+  f.set_record_length(reclen);
   RecordReader r(buf);
-  return r.i32(h.type) && r.i32(h.reclen) && r.i32(h.nx) && r.i32(h.ny) && r.i32(h.layers) &&
-         r.i32(h.header_records) && r.text(h.title, 64) && r.f64(h.x_origin) && r.f64(h.y_origin);
+  if (!got ||
+      !(r.i32(h.type) && r.i32(h.reclen) && r.i32(h.nx) && r.i32(h.ny) && r.i32(h.layers) &&
+        r.i32(h.header_records) && r.text(h.title, 64) && r.f64(h.x_origin) && r.f64(h.y_origin)))
+    return refuse("the header cannot be read");
+  const std::string size = " in a file of " + std::to_string(bytes) + " bytes";
+  if (h.reclen < static_cast<std::int32_t>(head) || h.reclen > bytes)
+    return refuse("record length " + std::to_string(h.reclen) + size);
+  if (h.nx < 1 || h.ny < 1 || 4L * (h.nx + 1L) > h.reclen) {
+    return refuse("grid of " + std::to_string(h.nx) + " x " + std::to_string(h.ny) +
+                  " cells in records of " + std::to_string(h.reclen) + " bytes");
+  }
+  // The header and coordinate records are written before record 1, so a
+  // file that has a header has them whole.
+  if (h.header_records < 1 || static_cast<long>(h.header_records) + 2L * h.ny > bytes / h.reclen) {
+    return refuse(std::to_string(h.header_records) + " header records and " +
+                  std::to_string(2L * h.ny) + " coordinate records of " + std::to_string(h.reclen) +
+                  " bytes" + size);
+  }
+  return true;
 }
 
 std::vector<unsigned char> label_record(const std::vector<std::string>& labels) {
@@ -284,21 +329,40 @@ void withdraw_warm_marker(Channels& io, int ch, const std::string& path) {
 }
 
 bool read_warm_marker(Channels& io, int ch, int& step, float& time, std::string& file,
-                      const std::string& path) {
+                      const std::string& path, Messages* msg) {
   if (!io.open_read(ch, path)) return false;
   std::string l1, l2;
   const bool got = io.read_line(ch, l1) == 0 && io.read_line(ch, l2) == 0;
   io.close(ch);
   if (!got) return false;
-  int s = 0;
-  float t = 0;
-  FreeReader r1(l1);
-  if (r1.read(s) != ReadStatus::ok || r1.read(t) != ReadStatus::ok) return false;
   std::string name;
   FreeReader r2(l2);
   if (r2.read(name, 32) != ReadStatus::ok) return false;
   name = std::string(trim_right(name));
   if (name.empty()) return false;
+  int s = 0;
+  float t = 0;
+  FreeReader r1(l1);
+  const bool read = r1.read(s) == ReadStatus::ok && r1.read(t) == ReadStatus::ok;
+  if (!read || s < 0 || s > warm_step_limit || !std::isfinite(t)) {
+    // A damaged marker: the run starts from its input.
+    if (msg) {
+      std::string why;
+      if (!read) {
+        why = "no step and time in '" + std::string(trim_right(l1)) + "'";
+      } else if (s < 0 || s > warm_step_limit) {
+        why = "step " + std::to_string(s) + " is not from 0 to " + std::to_string(warm_step_limit);
+      } else {
+        const std::string v = fmt_f(t, 9, 0);
+        why = "time " + v.substr(v.find_first_not_of(' ')) + " is not a finite number";
+      }
+      const std::string text = "warm start from " + path + " ignored: " + why;
+      io.err() << " >warning: " << text << '\n';
+      io.err().flush();
+      msg->iierr(1, text, ch::listing);
+    }
+    return false;
+  }
   step = s;
   time = t;
   file = name;

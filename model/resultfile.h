@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "cmdlang/channels.h"
+#include "cmdlang/messages.h"
 #include "model/state.h"
 
 namespace qf {
@@ -72,17 +73,24 @@ struct ResultHeader {
 };
 ResultHeader result_header(const Model& m, int type, std::size_t reclen);
 std::vector<unsigned char> header_record(const ResultHeader& h);
-// Reads record 1; false when it cannot be read whole.
-bool read_header(DirectFile& f, ResultHeader& h);
+// Reads record 1 and checks that it can describe the open file: a record
+// length from 104 bytes up to the file's size, a grid of at least one cell
+// whose coordinate row fits a record, and the header and coordinate records
+// inside the file. Record 1 is read at 104 bytes, so that a damaged header
+// never makes a buffer larger than the file. False, with the reason in
+// `why` when given, for a header that cannot belong to the file.
+bool read_header(DirectFile& f, ResultHeader& h, std::string* why = nullptr);
 // Record 2: the item count, "Time[h]" and the labels.
 std::vector<unsigned char> label_record(const std::vector<std::string>& labels);
 std::vector<unsigned char> label_record(const ResultItems& it);
 // Reads record 2: item count and labels (32 characters each, as stored).
 bool read_labels(DirectFile& f, int& n, std::vector<std::string>& labels);
 
-// Record numbers (rows j and blocks b count from 1).
+// Record numbers (rows j and blocks b count from 1), formed in 64 bits so
+// that no count of a header can overflow them.
+static_assert(sizeof(long) >= 8, "record numbers need a 64-bit long");
 inline long coord_x_record(int header_records, int j) {
-  return header_records + j;
+  return static_cast<long>(header_records) + j;
 }
 inline long coord_y_record(int header_records, int ny, int j) {
   return static_cast<long>(header_records) + ny + j;
@@ -126,9 +134,15 @@ void item_row(const Model& m, int code, int j, float* out);
 void write_warm_marker(Channels& io, int ch, int step, float time, const std::string& result_file,
                        const std::string& path = warm_marker_name);
 void withdraw_warm_marker(Channels& io, int ch, const std::string& path = warm_marker_name);
+// Largest step number a marker may hold: a resumed run still has over a
+// billion steps before its counter could overflow.
+inline constexpr int warm_step_limit = 1000000000;
 // Reads the marker: step and time from line 1, the file name from line 2.
 // False when a line or value is missing (the withdrawn form gives no name).
+// A marker that names a file but whose step is not a number from 0 to
+// warm_step_limit or whose time is not a finite number is refused too:
+// with `msg` given, a warning says so in the listing and on the terminal.
 bool read_warm_marker(Channels& io, int ch, int& step, float& time, std::string& file,
-                      const std::string& path = warm_marker_name);
+                      const std::string& path = warm_marker_name, Messages* msg = nullptr);
 
 }  // namespace qf

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace qf {
 namespace {
 
@@ -65,6 +67,9 @@ TEST(NumberFields, ListDirected) {
   EXPECT_EQ(fmt_list(0.0f), "   0.00000000    ");
   EXPECT_EQ(fmt_list(1.0e7f), "   10000000.0    ");
   EXPECT_EQ(fmt_list(1.0e9f), "   1.00000000E+09");
+  // Values that are not finite numbers have no exponent to round to.
+  EXPECT_EQ(fmt_list(std::numeric_limits<float>::infinity()), "         Infinity");
+  EXPECT_EQ(fmt_list(std::numeric_limits<double>::quiet_NaN()), std::string(23, ' ') + "NaN");
 }
 
 TEST(FixedTexts, PadAndTrim) {

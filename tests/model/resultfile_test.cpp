@@ -318,3 +318,59 @@ TEST_F(ResultFileTest, WarmStartMarkerForms) {
 
 }  // namespace
 }  // namespace qf
+
+namespace qf {
+namespace {
+
+// A marker that names a file but holds a step or time no run can resume
+// from is refused with a warning; the run then starts from its input.
+TEST_F(ResultFileTest, DamagedWarmStartMarkers) {
+  Channels io(kb_, scr_, err_);
+  io.open_write(ch::listing, path("out"));
+  Messages msg(io);
+  const std::string p = path(".hvx");
+  const std::string lead = "warm start from " + p + " ignored: ";
+  const struct {
+    const char* line1;
+    std::string warning;  // empty: accepted
+  } cases[] = {
+      {"1000000000 2.5 /", ""},
+      {"0 -1.5 /", ""},
+      {"2147483647 2.5 /", "step 2147483647 is not from 0 to 1000000000"},
+      {"1000000001 2.5 /", "step 1000000001 is not from 0 to 1000000000"},
+      {"-3 2.5 /", "step -3 is not from 0 to 1000000000"},
+      {"5 1e999 /", "time Infinity is not a finite number"},
+      {"2147483648 2.5 /", "no step and time in '2147483648 2.5 /'"},
+      {"five 2.5 /", "no step and time in 'five 2.5 /'"},
+  };
+  int warnings = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line1);
+    std::ofstream(p) << c.line1 << "\n dares /\n";
+    err_.str("");
+    int step = 7;
+    float t = 0;
+    std::string name;
+    EXPECT_EQ(read_warm_marker(io, ch::aux, step, t, name, p, &msg), c.warning.empty());
+    if (c.warning.empty()) {
+      EXPECT_EQ(name, "dares");
+      EXPECT_EQ(err_.str(), "");
+      continue;
+    }
+    EXPECT_EQ(step, 7);
+    EXPECT_EQ(err_.str(), " >warning: " + lead + c.warning + "\n");
+    EXPECT_EQ(msg.warnings(), ++warnings);
+    io.flush(ch::listing);
+    EXPECT_NE(slurp(path("out")).find("**warning: " + lead + c.warning + "\n"), std::string::npos);
+  }
+  // The withdrawn form is no damage: no warning.
+  withdraw_warm_marker(io, ch::aux, p);
+  int step = 0;
+  float t = 0;
+  std::string name;
+  EXPECT_FALSE(read_warm_marker(io, ch::aux, step, t, name, p, &msg));
+  EXPECT_EQ(msg.warnings(), warnings);
+}
+
+}  // namespace
+}  // namespace qf
