@@ -71,6 +71,10 @@ void add_boundary_block(Model& m, BoundaryWork& b, int type, int row, int len) {
     const int side = table_int(ta[r]);
     const int pos = table_int(tb[r]);
     if (!on_grid || !position_valid(m, side, pos)) continue;
+    // A corner of the ring has no face with a real cell: the solver carries
+    // nothing over it, and a share of an inflow given to it would be lost.
+    const int last = side <= side_east ? m.coin1.nyy : m.coin1.nxx;
+    if (pos == 1 || pos == last) continue;
     const RingNode rn = gtindx(m, side, pos);
     BoundaryNode node;
     node.side = side;
@@ -275,7 +279,9 @@ void slope(Model& m, const BoundaryNode* nodes, int count, float v, Sums& s) {
   }
 }
 
-void tide(Model& m, const BoundaryNode* nodes, int count, float v, Sums& s) {
+// The integral term advances once per step of model time: the second sweep
+// of a two-stage step uses the value the first one reached.
+void tide(Model& m, const BoundaryNode* nodes, int count, float v, bool advance, Sums& s) {
   FlowValues& f = m.f;
   std::vector<float>& state = m.coin.table_a;
   const float hdry = m.coin.hdry;
@@ -283,8 +289,11 @@ void tide(Model& m, const BoundaryNode* nodes, int count, float v, Sums& s) {
     const BoundaryNode& n = nodes[c];
     const float eta_in = f.zb[n.in] + f.h[n.in];
     const float d = v - eta_in;
-    const float integral = state[n.state_row] + 0.01f * d * m.coin.dt;
-    state[n.state_row] = integral;
+    float integral = state[n.state_row];
+    if (advance) {
+      integral += 0.01f * d * m.coin.dt;
+      state[n.state_row] = integral;
+    }
     float x = std::sqrt(9.81f * std::max(f.h[n.in], 0.0f)) * d + integral;
     if (n.side == side_east || n.side == side_north) x = -x;
     if (n.side <= side_east) {
@@ -302,6 +311,34 @@ void tide(Model& m, const BoundaryNode* nodes, int count, float v, Sums& s) {
     }
     s.level += eta_in;
   }
+}
+
+// Discharge [m3/s] the solver takes over the faces of a block's ring nodes:
+// the normal discharge of the ring node where it is imposed (more than
+// 0.0001 m2/s, not out of a dry interior node); a tide counts it signed
+// (positive in the +x or +y direction), the other types by amount.
+float carried_discharge(Model& m, const BoundaryBlock& blk, const BoundaryNode* nodes, int count) {
+  const FlowValues& f = m.f;
+  float sum = 0.0f;
+  for (int c = 0; c < count; ++c) {
+    const BoundaryNode& n = nodes[c];
+    const float x = normal(m, n);
+    if (!(std::fabs(x) > 0.0001f)) continue;
+    if (x * outward(n.side) > 0.0f && f.ldry[n.in]) continue;
+    const float w = face_width(m, n.side);
+    sum += blk.type == bt_tide ? x * w : std::fabs(x) * w;
+  }
+  return sum;
+}
+
+bool f_src_missing(const Model& m) {
+  return m.f.src.size() < static_cast<std::size_t>(m.coin1.nn) ||
+         m.f.ldry.size() < static_cast<std::size_t>(m.coin1.nn);
+}
+
+double budget_cell_area(const Model& m) {
+  const float a = m.coin.cell_area;
+  return a > 0.0f ? a : std::fabs(m.coin.dx * m.coin.dy);
 }
 
 }  // namespace
@@ -440,6 +477,17 @@ void prepare_boundary(Model& m, BoundaryWork& b) {
 
 void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
   (void)msg;
+  const int stage = b.stage;
+  b.stage = 0;
+  if (stage > 0) {
+    // The sweep before this call is complete: count it, then open the next.
+    close_budget(m, b);
+    WaterBudget& g = b.budget;
+    g.pending = true;
+    g.rates_ready = false;
+    g.dt = m.coin.dt;
+    g.weight = m.clog.second_order ? 0.5 : 1.0;
+  }
   m.coin.boundary_flow.fill(0.0f);
   if (!grid_ready(m)) return;
   if (!b.prepared || b.nxx != m.coin1.nxx || b.nyy != m.coin1.nyy) prepare_boundary(m, b);
@@ -496,7 +544,7 @@ void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
         slope(m, nodes, count, v, s);
         break;
       case bt_tide:
-        tide(m, nodes, count, v, s);
+        tide(m, nodes, count, v, stage != 2, s);
         break;
       default:
         break;
@@ -510,6 +558,10 @@ void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
         f.ldry[n.b] = 1;
       }
     }
+    // The series shows what the flux solver will carry over the faces of the
+    // ring nodes: nothing from a node closed as dry, nothing outward from a
+    // dry interior node, nothing of a discharge too small to be imposed.
+    s.discharge = carried_discharge(m, blk, nodes, count);
     if (series && blk.channel > 0) {
       // A boundary without nodes on the grid shows a mean level of 0.
       const float mean = count > 0 ? s.level / static_cast<float>(count) : 0.0f;
@@ -520,6 +572,158 @@ void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
     b.series_written = true;
     b.series_time = time;
   }
+  // The second sweep of a step applies the sources of the first one.
+  if (stage == 2) budget_sources(m, b);
+}
+
+void close_budget(Model& m, BoundaryWork& b) {
+  WaterBudget& g = b.budget;
+  if (!g.pending) return;
+  g.pending = false;
+  const double tw = static_cast<double>(g.dt) * g.weight;
+  if (g.rates_ready) {
+    g.rain += g.r_rain * tw;
+    g.points += g.r_points * tw;
+    g.leakage += g.r_leakage * tw;
+    g.culvert += g.r_culvert * tw;
+    g.rain_moved += std::fabs(g.r_rain) * tw;
+    g.points_moved += g.r_points_moved * tw;
+    g.leakage_moved += std::fabs(g.r_leakage) * tw;
+    g.culvert_moved += g.r_culvert_moved * tw;
+    g.rates_ready = false;
+  }
+  if (!grid_ready(m)) return;
+  // The solver's sums per side and direction, shared among the boundary
+  // blocks of the side by the face fluxes of their nodes (inflow positive).
+  // Index as in boundary_flow: west in, west out, south in, south out, east
+  // in, east out, north in, north out.
+  std::array<std::array<double, 8>, 5> part{};
+  std::array<double, 8> total{};
+  const FlowValues& f = m.f;
+  for (const BoundaryBlock& blk : b.blocks) {
+    const BoundaryNode* nodes = b.nodes.data() + blk.first_node;
+    for (int c = 0; c < blk.node_count; ++c) {
+      const BoundaryNode& n = nodes[c];
+      int base = 0;
+      double phi = 0.0;
+      switch (n.side) {
+        case side_west:
+          base = 0;
+          phi = f.qq[n.b] * static_cast<double>(m.coin.dy);
+          break;
+        case side_east:
+          base = 4;
+          phi = -f.qq[n.in] * static_cast<double>(m.coin.dy);
+          break;
+        case side_south:
+          base = 2;
+          phi = f.rr[n.b] * static_cast<double>(m.coin.dx);
+          break;
+        default:
+          base = 6;
+          phi = -f.rr[n.in] * static_cast<double>(m.coin.dx);
+          break;
+      }
+      const int idx = phi > 0.0 ? base : base + 1;
+      part[blk.type - 1][idx] += std::fabs(phi);
+      total[idx] += std::fabs(phi);
+    }
+  }
+  for (int idx = 0; idx < 8; ++idx) {
+    const double flux = std::fabs(static_cast<double>(m.coin.boundary_flow[idx]));
+    if (flux == 0.0) continue;
+    const bool in = idx % 2 == 0;
+    if (!(total[idx] > 0.0)) {
+      (in ? g.wall_in : g.wall_out) += flux * tw;
+      continue;
+    }
+    for (int t = 0; t < 5; ++t) {
+      if (part[t][idx] == 0.0) continue;
+      (in ? g.in[t] : g.out[t]) += flux * tw * (part[t][idx] / total[idx]);
+    }
+  }
+}
+
+void budget_sources(const Model& m, BoundaryWork& b) {
+  WaterBudget& g = b.budget;
+  g.rates_ready = true;
+  g.r_rain = g.r_points = g.r_leakage = g.r_culvert = 0.0;
+  g.r_points_moved = g.r_culvert_moved = 0.0;
+  if (!grid_ready(m) || f_src_missing(m)) return;
+  const FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const std::uint8_t* dry = f.ldry.data();
+  const float* src = f.src.data();
+  auto interior = [&](long k) {
+    const long i = k % nxx;
+    const long j = k / nxx;
+    return i >= 1 && i <= nxx - 2 && j >= 1 && j <= nyy - 2;
+  };
+  // The solver leaves a node whose five-point neighbourhood is dry alone,
+  // but for a positive source.
+  auto applied = [&](long k) {
+    const bool skip = dry[k] && dry[k - 1] && dry[k + 1] && dry[k - nxx] && dry[k + nxx];
+    return !skip || src[k] > 0.0f;
+  };
+  double points = 0.0, points_moved = 0.0, culv = 0.0, culv_moved = 0.0;
+  bool any = false;
+  for (const SourceBlock& s : b.sources) {
+    if (s.type == bt_discharge && s.node >= 0) {
+      any = true;
+      if (interior(s.node) && applied(s.node)) {
+        points += s.added;
+        points_moved += std::fabs(s.added);
+      }
+    } else if (s.type == bt_culvert) {
+      any = true;
+      const double a = interior(s.inlet) && applied(s.inlet) ? s.taken : 0.0;
+      const double o = interior(s.outlet) && applied(s.outlet) ? s.given : 0.0;
+      culv += a + o;
+      culv_moved += std::max(std::fabs(a), std::fabs(o));
+    }
+  }
+  const bool rain_on = b.has_precipitation && b.rain != 0.0f;
+  const bool leak_on = m.clog.leakage;
+  double rain = 0.0, leak = 0.0;
+  if (rain_on || leak_on) {
+    const std::size_t nn = static_cast<std::size_t>(m.coin1.nn);
+    const std::uint8_t* out = f.outside.size() >= nn ? f.outside.data() : nullptr;
+    double total = 0.0;
+    long rain_nodes = 0;
+    for (int j = 2; j <= nyy - 1; ++j) {
+      const long row = static_cast<long>(j - 1) * nxx;
+      for (long k = row + 1; k <= row + nxx - 2; ++k) {
+        if (!applied(k)) continue;
+        total += src[k];
+        if (out == nullptr || out[k] == 0) ++rain_nodes;
+      }
+    }
+    if (rain_on) rain = static_cast<double>(b.rain) * static_cast<double>(rain_nodes);
+    if (leak_on) leak = total - rain - points - culv;
+  } else if (!any) {
+    return;
+  }
+  const double area = budget_cell_area(m);
+  g.r_rain = rain * area;
+  g.r_points = points * area;
+  g.r_leakage = leak * area;
+  g.r_culvert = culv * area;
+  g.r_points_moved = points_moved * area;
+  g.r_culvert_moved = culv_moved * area;
+}
+
+double grid_volume(const Model& m) {
+  if (!grid_ready(m)) return 0.0;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const float* h = m.f.h.data();
+  double sum = 0.0;
+  for (int j = 2; j <= nyy - 1; ++j) {
+    const long row = static_cast<long>(j - 1) * nxx;
+    for (long k = row + 1; k <= row + nxx - 2; ++k) sum += h[k];
+  }
+  return sum * budget_cell_area(m);
 }
 
 }  // namespace qf
