@@ -38,7 +38,7 @@ void catch_stop_signals() {
     struct sigaction act {};
     act.sa_handler = on_stop_signal;
     sigemptyset(&act.sa_mask);
-    act.sa_flags = 0;
+    act.sa_flags = SA_RESTART;  // a write under way is not cut short
     sigaction(sig, &act, nullptr);
   }
 }
@@ -221,6 +221,9 @@ int time_loop(Session& s) {
     s.io.line(ch::listing, note);
   }
 
+  // From here on a signal lets the run end with its results; before, there
+  // are none to save and it ends the program at once.
+  if (s.catch_signals) catch_stop_signals();
   const int first_step = s.step;
   int balance_step = s.step;  // step of the last line of the balance file
   int stopped = 0;
@@ -315,9 +318,9 @@ int stop_requested() {
 }
 
 int run_main(int argc, char** argv) {
-  catch_stop_signals();
   std::vector<std::string> args(argv + 1, argv + argc);
   Session s(std::cin, std::cout, std::cerr);
+  s.catch_signals = true;
   return run(s, args);
 }
 

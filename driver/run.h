@@ -46,6 +46,7 @@ struct Session {
   int expected = 0;                                 // expected number of result records
   Balance balance;                                  // water balance file and summary
   std::chrono::steady_clock::time_point started{};  // start of the run (wall clock)
+  bool catch_signals = false;  // SIGINT and SIGTERM stop the time loop (the program's own run)
 };
 
 // Exit statuses of the program.
