@@ -331,7 +331,7 @@ float carried_discharge(Model& m, const BoundaryBlock& blk, const BoundaryNode* 
   return sum;
 }
 
-bool f_src_missing(const Model& m) {
+bool fields_missing(const Model& m) {
   return m.f.src.size() < static_cast<std::size_t>(m.coin1.nn) ||
          m.f.ldry.size() < static_cast<std::size_t>(m.coin1.nn);
 }
@@ -649,7 +649,7 @@ void budget_sources(const Model& m, BoundaryWork& b) {
   g.rates_ready = true;
   g.r_rain = g.r_points = g.r_leakage = g.r_culvert = 0.0;
   g.r_points_moved = g.r_culvert_moved = 0.0;
-  if (!grid_ready(m) || f_src_missing(m)) return;
+  if (!grid_ready(m) || fields_missing(m)) return;
   const FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const int nyy = m.coin1.nyy;
