@@ -693,11 +693,22 @@ void budget_sources(const Model& m, BoundaryWork& b) {
     long rain_nodes = 0;
     for (int j = 2; j <= nyy - 1; ++j) {
       const long row = static_cast<long>(j - 1) * nxx;
-      for (long k = row + 1; k <= row + nxx - 2; ++k) {
-        if (!applied(k)) continue;
-        total += src[k];
-        if (out == nullptr || out[k] == 0) ++rain_nodes;
+      if (leak_on) {
+        for (long k = row + 1; k <= row + nxx - 2; ++k) {
+          if (!applied(k)) continue;
+          total += src[k];
+          if (out == nullptr || out[k] == 0) ++rain_nodes;
+        }
+        continue;
       }
+      // Rain alone: a count of the nodes it reaches, without branches.
+      int n = 0;
+      for (long k = row + 1; k <= row + nxx - 2; ++k) {
+        const int skip = dry[k] & dry[k - 1] & dry[k + 1] & dry[k - nxx] & dry[k + nxx];
+        const int inside = out == nullptr ? 1 : static_cast<int>(out[k] == 0);
+        n += ((skip == 0) | static_cast<int>(src[k] > 0.0f)) & inside;
+      }
+      rain_nodes += n;
     }
     if (rain_on) rain = static_cast<double>(b.rain) * static_cast<double>(rain_nodes);
     if (leak_on) leak = total - rain - points - culv;
