@@ -454,6 +454,7 @@ void prepare_boundary(Model& m, BoundaryWork& b) {
   b.nodes.clear();
   b.sources.clear();
   b.has_precipitation = false;
+  b.owner.clear();
   b.nxx = m.coin1.nxx;
   b.nyy = m.coin1.nyy;
   const std::vector<float>& ta = m.coin.table_a;
@@ -471,6 +472,15 @@ void prepare_boundary(Model& m, BoundaryWork& b) {
       add_source_block(m, b, type, row, len);
     }
     row += len;
+  }
+  // The boundary type of every ring node (a later block takes a node over).
+  if (grid_ready(m)) {
+    b.owner.assign(static_cast<std::size_t>(m.coin1.nn), 0);
+    for (const BoundaryBlock& blk : b.blocks) {
+      for (int c = 0; c < blk.node_count; ++c) {
+        b.owner[b.nodes[blk.first_node + c].b] = static_cast<std::uint8_t>(blk.type);
+      }
+    }
   }
   b.prepared = true;
 }
@@ -592,55 +602,33 @@ void close_budget(Model& m, BoundaryWork& b) {
     g.culvert_moved += g.r_culvert_moved * tw;
     g.rates_ready = false;
   }
-  if (!grid_ready(m)) return;
-  // The solver's sums per side and direction, shared among the boundary
-  // blocks of the side by the face fluxes of their nodes (inflow positive).
-  // Index as in boundary_flow: west in, west out, south in, south out, east
-  // in, east out, north in, north out.
-  std::array<std::array<double, 8>, 5> part{};
-  std::array<double, 8> total{};
-  const FlowValues& f = m.f;
-  for (const BoundaryBlock& blk : b.blocks) {
-    const BoundaryNode* nodes = b.nodes.data() + blk.first_node;
-    for (int c = 0; c < blk.node_count; ++c) {
-      const BoundaryNode& n = nodes[c];
-      int base = 0;
-      double phi = 0.0;
-      switch (n.side) {
-        case side_west:
-          base = 0;
-          phi = f.qq[n.b] * static_cast<double>(m.coin.dy);
-          break;
-        case side_east:
-          base = 4;
-          phi = -f.qq[n.in] * static_cast<double>(m.coin.dy);
-          break;
-        case side_south:
-          base = 2;
-          phi = f.rr[n.b] * static_cast<double>(m.coin.dx);
-          break;
-        default:
-          base = 6;
-          phi = -f.rr[n.in] * static_cast<double>(m.coin.dx);
-          break;
-      }
-      const int idx = phi > 0.0 ? base : base + 1;
-      part[blk.type - 1][idx] += std::fabs(phi);
-      total[idx] += std::fabs(phi);
-    }
+  if (!grid_ready(m) || m.f.qq.size() < static_cast<std::size_t>(m.coin1.nn) ||
+      m.f.rr.size() < static_cast<std::size_t>(m.coin1.nn) ||
+      b.owner.size() < static_cast<std::size_t>(m.coin1.nn)) {
+    return;
   }
-  for (int idx = 0; idx < 8; ++idx) {
-    const double flux = std::fabs(static_cast<double>(m.coin.boundary_flow[idx]));
-    if (flux == 0.0) continue;
-    const bool in = idx % 2 == 0;
-    if (!(total[idx] > 0.0)) {
-      (in ? g.wall_in : g.wall_out) += flux * tw;
-      continue;
-    }
-    for (int t = 0; t < 5; ++t) {
-      if (part[t][idx] == 0.0) continue;
-      (in ? g.in[t] : g.out[t]) += flux * tw * (part[t][idx] / total[idx]);
-    }
+  // Every face between the ring and the real cells, with the mass flux the
+  // sweep applied over it (kept per face for the transport step), counted
+  // for the boundary type of its ring node (0: a wall).
+  const FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const double dx = m.coin.dx;
+  const double dy = m.coin.dy;
+  auto count = [&](long ring, double phi) {  // phi [m3/s], positive inward
+    const int t = b.owner[ring];
+    double& v = phi > 0.0 ? (t > 0 ? g.in[t - 1] : g.wall_in) : (t > 0 ? g.out[t - 1] : g.wall_out);
+    v += std::fabs(phi) * tw;
+  };
+  for (int j = 2; j <= nyy - 1; ++j) {
+    const long row = static_cast<long>(j - 1) * nxx;
+    count(row, f.qq[row] * dy);                       // west
+    count(row + nxx - 1, -f.qq[row + nxx - 2] * dy);  // east
+  }
+  const long top = static_cast<long>(nyy - 1) * nxx;
+  for (int i = 2; i <= nxx - 1; ++i) {
+    count(i - 1, f.rr[i - 1] * dx);                     // south
+    count(top + i - 1, -f.rr[top - nxx + i - 1] * dx);  // north
   }
 }
 
@@ -655,30 +643,39 @@ void budget_sources(const Model& m, BoundaryWork& b) {
   const int nyy = m.coin1.nyy;
   const std::uint8_t* dry = f.ldry.data();
   const float* src = f.src.data();
+  const float* h = f.h.data();
+  const float dt = m.coin.dt;
+  const bool limited = g.sinks_limited && dt > 0.0f;
   auto interior = [&](long k) {
     const long i = k % nxx;
     const long j = k / nxx;
     return i >= 1 && i <= nxx - 2 && j >= 1 && j <= nyy - 2;
   };
-  // The solver leaves a node whose five-point neighbourhood is dry alone,
-  // but for a positive source.
+  // The source the solver applies at an interior node [m/s].
   auto applied = [&](long k) {
+    if (limited) return std::max(src[k], -(std::max(h[k], 0.0f) / dt));
+    // A node whose five-point neighbourhood is dry takes only a positive one.
     const bool skip = dry[k] && dry[k - 1] && dry[k + 1] && dry[k - nxx] && dry[k + nxx];
-    return !skip || src[k] > 0.0f;
+    return !skip || src[k] > 0.0f ? src[k] : 0.0f;
+  };
+  // The share of each part of src that acts.
+  auto share = [&](long k) {
+    if (!interior(k)) return 0.0;
+    const float a = applied(k);
+    return a == src[k] ? 1.0 : static_cast<double>(a) / src[k];
   };
   double points = 0.0, points_moved = 0.0, culv = 0.0, culv_moved = 0.0;
   bool any = false;
   for (const SourceBlock& s : b.sources) {
     if (s.type == bt_discharge && s.node >= 0) {
       any = true;
-      if (interior(s.node) && applied(s.node)) {
-        points += s.added;
-        points_moved += std::fabs(s.added);
-      }
+      const double p = s.added * share(s.node);
+      points += p;
+      points_moved += std::fabs(p);
     } else if (s.type == bt_culvert) {
       any = true;
-      const double a = interior(s.inlet) && applied(s.inlet) ? s.taken : 0.0;
-      const double o = interior(s.outlet) && applied(s.outlet) ? s.given : 0.0;
+      const double a = s.taken * share(s.inlet);
+      const double o = s.given * share(s.outlet);
       culv += a + o;
       culv_moved += std::max(std::fabs(a), std::fabs(o));
     }
@@ -690,14 +687,17 @@ void budget_sources(const Model& m, BoundaryWork& b) {
     const std::size_t nn = static_cast<std::size_t>(m.coin1.nn);
     const std::uint8_t* out = f.outside.size() >= nn ? f.outside.data() : nullptr;
     double total = 0.0;
-    long rain_nodes = 0;
+    double rain_nodes = 0.0;
     for (int j = 2; j <= nyy - 1; ++j) {
       const long row = static_cast<long>(j - 1) * nxx;
-      if (leak_on) {
+      if (leak_on || limited) {
         for (long k = row + 1; k <= row + nxx - 2; ++k) {
-          if (!applied(k)) continue;
-          total += src[k];
-          if (out == nullptr || out[k] == 0) ++rain_nodes;
+          const float a = applied(k);
+          if (a == 0.0f) continue;
+          total += a;
+          if (out == nullptr || out[k] == 0) {
+            rain_nodes += a == src[k] ? 1.0 : static_cast<double>(a) / src[k];
+          }
         }
         continue;
       }
@@ -710,7 +710,7 @@ void budget_sources(const Model& m, BoundaryWork& b) {
       }
       rain_nodes += n;
     }
-    if (rain_on) rain = static_cast<double>(b.rain) * static_cast<double>(rain_nodes);
+    if (rain_on) rain = static_cast<double>(b.rain) * rain_nodes;
     if (leak_on) leak = total - rain - points - culv;
   } else if (!any) {
     return;

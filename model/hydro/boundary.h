@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "cmdlang/channels.h"
@@ -62,11 +63,11 @@ struct SourceBlock {
 };
 
 // Water budget of the flow steps since the start of the run: volumes [m3]
-// in double precision. A sweep of the flux solver moves water over the
-// boundaries (the solver's boundary sums, shared among the boundary blocks
-// of a side in proportion to their face fluxes) and adds the source field
-// src of the nodes the solver updates. Each sweep counts with its time step
-// and its weight (1, or 1/2 for each sweep of a two-stage step).
+// in double precision. A sweep of the flux solver moves water over the faces
+// between the ring and the real cells (the mass fluxes it applied, which it
+// keeps per face in qq and rr) and adds the source field src of the nodes it
+// updates. Each sweep counts with its time step and its weight (1, or 1/2
+// for each sweep of a two-stage step).
 struct WaterBudget {
   std::array<double, 5> in{}, out{};     // per boundary type 1..5 (index type - 1), both >= 0
   double wall_in = 0.0, wall_out = 0.0;  // over ring nodes of no boundary block
@@ -74,6 +75,12 @@ struct WaterBudget {
   // Volumes moved (sums of the amounts of each sweep): rain or evaporation,
   // point discharges either way, leakage, and the transfer through culverts.
   double rain_moved = 0.0, points_moved = 0.0, leakage_moved = 0.0, culvert_moved = 0.0;
+  // How the solver applies a sink: false, a node whose five-point
+  // neighbourhood is dry takes no sink (nor a zero source) and a sink may take
+  // a node below empty; true, every node takes its sink, but only down to
+  // empty (src at least -max(h, 0) / dt), as a solver with an outflow
+  // limiter does.
+  bool sinks_limited = false;
   // The sweep whose sums are still to be counted.
   bool pending = false;
   bool rates_ready = false;  // source rates of the pending sweep are known
@@ -94,7 +101,8 @@ struct BoundaryWork {
   std::vector<BoundaryNode> nodes;
   std::vector<SourceBlock> sources;
   bool has_precipitation = false;
-  float rain = 0.0f;  // precipitation of the last `source` call [m/s]
+  std::vector<std::uint8_t> owner;  // per node: boundary type of a ring node, 0 = wall
+  float rain = 0.0f;                // precipitation of the last `source` call [m/s]
   // Boundary series: a step that calls `bound` twice (two-stage step) writes
   // its lines only once.
   bool series_written = false;

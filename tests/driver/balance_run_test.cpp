@@ -71,7 +71,8 @@ class BalanceRun : public ::testing::Test {
   static void expect_closed(const std::map<std::string, double>& b) {
     ASSERT_GT(b.at("moved"), 0.0);
     EXPECT_LT(std::fabs(b.at("error")), 1e-6 * b.at("moved")) << b.at("error");
-    EXPECT_NEAR(b.at("error_pct"), 100.0 * b.at("error") / b.at("moved"), 1e-12);
+    const double pct = 100.0 * b.at("error") / b.at("moved");
+    EXPECT_NEAR(b.at("error_pct"), pct, 1e-8 * std::fabs(pct) + 1e-15);
   }
   fs::path old_, dir_;
   std::istringstream kb_;
@@ -159,6 +160,44 @@ TEST_F(BalanceRun, CulvertBetweenTwoBasins) {
   EXPECT_GT(b.at("culvert_moved"), 10.0);
   EXPECT_EQ(b.at("culvert"), 0.0);
   EXPECT_NEAR(b.at("volume"), 200 * 4.0 * 2.0 + 200 * 4.0 * 0.5, 1e-3);
+}
+
+TEST_F(BalanceRun, RainLeakagePointsAndAWeirOnASlope) {
+  // A strip rising 0.02 m per cell eastward, 0.2 m of water at the low end:
+  // rain, leakage everywhere (also on the dry and thin nodes), a source and
+  // a sink, a weir at the west end.
+  std::string s = "title 'mix'\n>>global\n  kst 30\n>>grid\nnx 20\nny 4\ndx 1.0\ndy 1.0\n";
+  for (int j = 0; j < 4; ++j) {
+    for (int i = 0; i < 20; ++i) s += std::to_string(0.02 * i) + " ";
+    s += "\n";
+  }
+  s += ">>polygon\n  waterlevel 0.2\n  -1.5 -0.5\n  19.5 -0.5\n  19.5 3.5\n  -1.5 3.5\n  /\n"
+       "  leakage 0.0005\n  -1.5 -0.5\n  19.5 -0.5\n  19.5 3.5\n  -1.5 3.5\n  /\n"
+       ">>source\n  precipitation 200\n  discharge 0.05\n  point 15.0 1.0\n"
+       "  discharge -0.02\n  point 2.0 2.0\n>>boundary\n  weir 0.25\n";
+  s += std::string(kWest) + ">>compute\n  end 0.03\n  2nd\n>>output\n  to 'mix.res'\n>>\n";
+  file("mix.qfx", s);
+  ASSERT_EQ(run_with({"-q", "mix.qfx"}), 0) << slurp("out");
+  const auto b = last_balance("mix.res.mass");
+  expect_closed(b);
+  const double seconds = static_cast<double>(s_->hydro.clock) * 3600.0;
+  EXPECT_NEAR(b.at("points"), 0.03 * seconds, 1e-5 * seconds);
+  EXPECT_LT(b.at("leakage"), 0.0);
+  EXPECT_GT(b.at("weir_out"), 0.0);
+}
+
+TEST_F(BalanceRun, FaceFluxesAddUpToTheSolverSums) {
+  // One first-order step: the volumes over the boundaries are the solver's
+  // boundary sums of the step times the step.
+  file("one.qfx",
+       strip(std::string("  inflow 1.0\n") + kWest + "  waterlevel 0.9\n" + kEast, "  steps 1\n"));
+  ASSERT_EQ(run_with({"-q", "one.qfx"}), 0) << slurp("out");
+  const auto& bf = s_->model.coin.boundary_flow;
+  const double dt = s_->model.coin.dt;
+  const WaterBudget& g = s_->hydro.boundary.budget;
+  EXPECT_NEAR(g.in[2], (bf[0] + bf[2] + bf[6]) * dt, 1e-6 * g.in[2]);
+  EXPECT_NEAR(g.out[0], -(bf[5] + bf[3] + bf[7]) * dt, 1e-6 * g.out[0]);
+  EXPECT_GT(g.out[0], 0.0);
 }
 
 TEST_F(BalanceRun, SlopeSeriesCountsOnlyWaterThatMoves) {
