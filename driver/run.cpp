@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include <cmath>
+#include <csignal>
 #include <iostream>
 
 #include "cmdlang/stop.h"
@@ -14,6 +15,45 @@
 namespace qf {
 
 namespace {
+
+// The signal that asked the run to stop, 0 while none did.
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void on_stop_signal(int sig) {
+  if (stop_signal != 0) {
+    // A second signal ends the process at once, as if it had no handler.
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    return;
+  }
+  stop_signal = sig;
+}
+
+// SIGINT and SIGTERM let the run finish its step and write its results.
+// A signal the process was started to ignore stays ignored.
+void catch_stop_signals() {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    struct sigaction old {};
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    struct sigaction act {};
+    act.sa_handler = on_stop_signal;
+    sigemptyset(&act.sa_mask);
+    act.sa_flags = SA_RESTART;  // a write under way is not cut short
+    sigaction(sig, &act, nullptr);
+  }
+}
+
+std::string signal_name(int sig) {
+  if (sig == SIGINT) return "SIGINT";
+  if (sig == SIGTERM) return "SIGTERM";
+  return "signal " + std::to_string(sig);
+}
+
+// A number field without its leading blanks.
+std::string bare(const std::string& field) {
+  const std::size_t p = field.find_first_not_of(' ');
+  return p == std::string::npos ? field : field.substr(p);
+}
 
 void banner(Channels& io) {
   const std::string dashes = " " + std::string(28, '-');
@@ -102,7 +142,7 @@ void check_finite(Session& s) {
   wres1();
   wres2();
   wmax(m, s.maxima, s.io, s.msg, 1);
-  throw Stop(3, where);
+  throw Stop(exit_unstable, where);
 }
 
 // One pass of the loop: a flow step (and the bed update), or in a transport
@@ -133,7 +173,31 @@ bool advance(Session& s) {
   return true;
 }
 
-void time_loop(Session& s) {
+// The water balance of a flow run: the file beside the result file from the
+// start state on, and the budget of every step.
+void start_balance(Session& s) {
+  s.hydro.boundary.budget = WaterBudget{};
+  s.balance = Balance{};
+  if (s.model.clog.transport) return;
+  balance_start(s.model, s.balance, s.hydro.boundary.budget, s.io);
+}
+
+void end_balance(Session& s, long steps, bool last_line) {
+  if (!s.balance.active) return;
+  if (last_line) balance_line(s.model, s.balance, s.hydro.boundary.budget, s.io);
+  balance_close(s.balance, s.io);
+  bool types[5] = {false, false, false, false, false};
+  for (const BoundaryBlock& blk : s.hydro.boundary.blocks) {
+    if (blk.type >= 1 && blk.type <= 5) types[blk.type - 1] = true;
+  }
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - s.started).count();
+  balance_summary(s.model, s.balance, s.hydro.boundary.budget, types, steps, wall, s.io,
+                  ch::listing);
+}
+
+// Runs the loop; returns the signal that stopped it, or 0.
+int time_loop(Session& s) {
   Model& m = s.model;
   Coin& c = m.coin;
   wres(m, s.results, s.io, s.step);
@@ -141,6 +205,7 @@ void time_loop(Session& s) {
   wres2();
   s.maxima.outside = m.f.outside;
   wmax(m, s.maxima, s.io, s.msg, -1);
+  start_balance(s);
 
   s.next_result = c.time + c.result_interval;
   const double quot = 1000.0 / std::sqrt(static_cast<double>(m.coin1.nn));
@@ -148,14 +213,33 @@ void time_loop(Session& s) {
   s.expected = static_cast<int>((c.time_end - c.time) / c.result_interval) + m.coin1.result_count;
   s.next_series = c.time - c.dt_out;
 
+  // A forgotten or misspelt end would look like a hang.
+  if (c.time_end >= 9.0e10f && c.max_steps < 0 && !m.clog.steady) {
+    const char* note =
+        " >no end time and no step limit: the run goes on until it is stopped (Ctrl-C)";
+    s.io.line(ch::screen, note);
+    s.io.line(ch::listing, note);
+  }
+
+  // From here on a signal lets the run end with its results; before, there
+  // are none to save and it ends the program at once.
+  if (s.catch_signals) catch_stop_signals();
+  const int first_step = s.step;
+  int balance_step = s.step;  // step of the last line of the balance file
+  int stopped = 0;
   for (;;) {
     ++s.step;
     if (!advance(s)) break;
+    close_budget(m, s.hydro.boundary);
     wmax(m, s.maxima, s.io, s.msg, 0);
     if (!(c.time < s.next_result)) {
       wres(m, s.results, s.io, s.step);
       s.next_result += c.result_interval;
       m.coin1.result_count += 1;
+      if (s.balance.active) {
+        balance_line(m, s.balance, s.hydro.boundary.budget, s.io);
+        balance_step = s.step;
+      }
     }
     if (!(c.time < s.next_series)) {
       s.next_series += c.dt_out;
@@ -166,22 +250,38 @@ void time_loop(Session& s) {
     if (m.clog.steady && c.change_rate < 0.001f) break;
     if (c.time >= c.time_end) break;
     if (c.max_steps >= 0 && s.step >= c.max_steps) break;
+    if (stop_signal != 0) {
+      stopped = stop_signal;
+      break;
+    }
   }
 
   wres(m, s.results, s.io, s.step);
   wres1();
   wres2();
   wmax(m, s.maxima, s.io, s.msg, 1);
+  if (stopped != 0) {
+    const std::string note = " >stopped by " + signal_name(stopped) + " after step " +
+                             std::to_string(s.step) + " at t=" + bare(fmt_f(c.time, 14, 4)) +
+                             " h: last state, maxima and grids written";
+    s.io.line(ch::screen, note);
+    s.io.line(ch::listing);
+    s.io.line(ch::listing, note);
+  }
+  // The last state, unless its line is written already.
+  end_balance(s, s.step - first_step, s.step != balance_step);
+  return stopped;
 }
 
 }  // namespace
 
 int run(Session& s, const std::vector<std::string>& args) {
+  s.started = std::chrono::steady_clock::now();
   try {
     banner(s.io);
     if (!s.io.open_write(ch::listing, "out")) {
       s.io.line(ch::screen, " >cannot write the output listing 'out'");
-      return 1;
+      return exit_input;
     }
     command_line(s, args);
     int mode = 0;
@@ -189,15 +289,19 @@ int run(Session& s, const std::vector<std::string>& args) {
     if (!s.io.is_open(ch::command)) {
       s.io.line(ch::screen, " >no command file, run abandoned");
       s.io.close_all();
-      return 1;
+      return exit_input;
     }
     read_input(s);
     warm_start(s);
-    time_loop(s);
+    const int stopped = time_loop(s);
     s.msg.iiout(1, " ", ch::listing);
     s.io.close_all();
+    if (stopped != 0) {
+      s.io.line(ch::screen, " >hvx stopped");
+      return 128 + stopped;
+    }
     s.io.line(ch::screen, " >hvx terminated");
-    return 0;
+    return exit_complete;
   } catch (const Stop& stop) {
     s.msg.iiout(1, " ", ch::listing);
     s.io.close_all();
@@ -205,9 +309,18 @@ int run(Session& s, const std::vector<std::string>& args) {
   }
 }
 
+void request_stop(int signal_number) {
+  stop_signal = signal_number;
+}
+
+int stop_requested() {
+  return stop_signal;
+}
+
 int run_main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   Session s(std::cin, std::cout, std::cerr);
+  s.catch_signals = true;
   return run(s, args);
 }
 

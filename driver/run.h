@@ -2,6 +2,7 @@
 // input, the time loop and the end of the run.
 #pragma once
 
+#include <chrono>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "model/state.h"
 #include "model/transport/mobile_bed.h"
 #include "model/transport/transport.h"
+#include "output/balance.h"
 #include "output/wmax.h"
 #include "output/wres.h"
 
@@ -36,17 +38,33 @@ struct Session {
   BedWork bed;
   Wres results;
   Wmax maxima;
-  std::string command_file;  // up to 32 characters
-  int step = 0;              // step counter
-  float next_result = 0;     // model time of the next result record [h]
-  float next_series = 0;     // model time of the next series tick [h]
-  int stride = 1;            // progress display stride
-  int expected = 0;          // expected number of result records
+  std::string command_file;                         // up to 32 characters
+  int step = 0;                                     // step counter
+  float next_result = 0;                            // model time of the next result record [h]
+  float next_series = 0;                            // model time of the next series tick [h]
+  int stride = 1;                                   // progress display stride
+  int expected = 0;                                 // expected number of result records
+  Balance balance;                                  // water balance file and summary
+  std::chrono::steady_clock::time_point started{};  // start of the run (wall clock)
+  bool catch_signals = false;  // SIGINT and SIGTERM stop the time loop (the program's own run)
 };
 
+// Exit statuses of the program.
+inline constexpr int exit_complete = 0;  // the run reached its end
+inline constexpr int exit_input = 1;     // input or file error
+inline constexpr int exit_unstable = 3;  // depth or discharge no longer a number
+
 // Runs the program on the given arguments (without the program name) and
-// returns its exit status. Stops unwind to here; every file is closed.
+// returns its exit status. Stops unwind to here; every file is closed. A
+// stop asked for by a signal (`request_stop`) ends the run after the current
+// step with the last records, the maxima and the grids written, and status
+// 128 + the signal number (130 for SIGINT, 143 for SIGTERM).
 int run(Session& s, const std::vector<std::string>& args);
 int run_main(int argc, char** argv);
+
+// What the handler of SIGINT and SIGTERM does on the first signal: the run
+// loop ends after its current step. 0 clears the request.
+void request_stop(int signal_number);
+int stop_requested();
 
 }  // namespace qf

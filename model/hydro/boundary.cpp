@@ -71,6 +71,10 @@ void add_boundary_block(Model& m, BoundaryWork& b, int type, int row, int len) {
     const int side = table_int(ta[r]);
     const int pos = table_int(tb[r]);
     if (!on_grid || !position_valid(m, side, pos)) continue;
+    // A corner of the ring has no face with a real cell: the solver carries
+    // nothing over it, and a share of an inflow given to it would be lost.
+    const int last = side <= side_east ? m.coin1.nyy : m.coin1.nxx;
+    if (pos == 1 || pos == last) continue;
     const RingNode rn = gtindx(m, side, pos);
     BoundaryNode node;
     node.side = side;
@@ -275,7 +279,9 @@ void slope(Model& m, const BoundaryNode* nodes, int count, float v, Sums& s) {
   }
 }
 
-void tide(Model& m, const BoundaryNode* nodes, int count, float v, Sums& s) {
+// The integral term advances once per step of model time: the second sweep
+// of a two-stage step uses the value the first one reached.
+void tide(Model& m, const BoundaryNode* nodes, int count, float v, bool advance, Sums& s) {
   FlowValues& f = m.f;
   std::vector<float>& state = m.coin.table_a;
   const float hdry = m.coin.hdry;
@@ -283,8 +289,11 @@ void tide(Model& m, const BoundaryNode* nodes, int count, float v, Sums& s) {
     const BoundaryNode& n = nodes[c];
     const float eta_in = f.zb[n.in] + f.h[n.in];
     const float d = v - eta_in;
-    const float integral = state[n.state_row] + 0.01f * d * m.coin.dt;
-    state[n.state_row] = integral;
+    float integral = state[n.state_row];
+    if (advance) {
+      integral += 0.01f * d * m.coin.dt;
+      state[n.state_row] = integral;
+    }
     float x = std::sqrt(9.81f * std::max(f.h[n.in], 0.0f)) * d + integral;
     if (n.side == side_east || n.side == side_north) x = -x;
     if (n.side <= side_east) {
@@ -302,6 +311,34 @@ void tide(Model& m, const BoundaryNode* nodes, int count, float v, Sums& s) {
     }
     s.level += eta_in;
   }
+}
+
+// Discharge [m3/s] the solver takes over the faces of a block's ring nodes:
+// the normal discharge of the ring node where it is imposed (more than
+// 0.0001 m2/s, not out of a dry interior node); a tide counts it signed
+// (positive in the +x or +y direction), the other types by amount.
+float carried_discharge(Model& m, const BoundaryBlock& blk, const BoundaryNode* nodes, int count) {
+  const FlowValues& f = m.f;
+  float sum = 0.0f;
+  for (int c = 0; c < count; ++c) {
+    const BoundaryNode& n = nodes[c];
+    const float x = normal(m, n);
+    if (!(std::fabs(x) > 0.0001f)) continue;
+    if (x * outward(n.side) > 0.0f && f.ldry[n.in]) continue;
+    const float w = face_width(m, n.side);
+    sum += blk.type == bt_tide ? x * w : std::fabs(x) * w;
+  }
+  return sum;
+}
+
+bool fields_missing(const Model& m) {
+  return m.f.src.size() < static_cast<std::size_t>(m.coin1.nn) ||
+         m.f.ldry.size() < static_cast<std::size_t>(m.coin1.nn);
+}
+
+double budget_cell_area(const Model& m) {
+  const float a = m.coin.cell_area;
+  return a > 0.0f ? a : std::fabs(m.coin.dx * m.coin.dy);
 }
 
 }  // namespace
@@ -417,6 +454,7 @@ void prepare_boundary(Model& m, BoundaryWork& b) {
   b.nodes.clear();
   b.sources.clear();
   b.has_precipitation = false;
+  b.owner.clear();
   b.nxx = m.coin1.nxx;
   b.nyy = m.coin1.nyy;
   const std::vector<float>& ta = m.coin.table_a;
@@ -435,11 +473,31 @@ void prepare_boundary(Model& m, BoundaryWork& b) {
     }
     row += len;
   }
+  // The boundary type of every ring node (a later block takes a node over).
+  if (grid_ready(m)) {
+    b.owner.assign(static_cast<std::size_t>(m.coin1.nn), 0);
+    for (const BoundaryBlock& blk : b.blocks) {
+      for (int c = 0; c < blk.node_count; ++c) {
+        b.owner[b.nodes[blk.first_node + c].b] = static_cast<std::uint8_t>(blk.type);
+      }
+    }
+  }
   b.prepared = true;
 }
 
 void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
   (void)msg;
+  const int stage = b.stage;
+  b.stage = 0;
+  if (stage > 0) {
+    // The sweep before this call is complete: count it, then open the next.
+    close_budget(m, b);
+    WaterBudget& g = b.budget;
+    g.pending = true;
+    g.rates_ready = false;
+    g.dt = m.coin.dt;
+    g.weight = m.clog.second_order ? 0.5 : 1.0;
+  }
   m.coin.boundary_flow.fill(0.0f);
   if (!grid_ready(m)) return;
   if (!b.prepared || b.nxx != m.coin1.nxx || b.nyy != m.coin1.nyy) prepare_boundary(m, b);
@@ -496,7 +554,7 @@ void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
         slope(m, nodes, count, v, s);
         break;
       case bt_tide:
-        tide(m, nodes, count, v, s);
+        tide(m, nodes, count, v, stage != 2, s);
         break;
       default:
         break;
@@ -510,6 +568,10 @@ void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
         f.ldry[n.b] = 1;
       }
     }
+    // The series shows what the flux solver will carry over the faces of the
+    // ring nodes: nothing from a node closed as dry, nothing outward from a
+    // dry interior node, nothing of a discharge too small to be imposed.
+    s.discharge = carried_discharge(m, blk, nodes, count);
     if (series && blk.channel > 0) {
       // A boundary without nodes on the grid shows a mean level of 0.
       const float mean = count > 0 ? s.level / static_cast<float>(count) : 0.0f;
@@ -520,6 +582,159 @@ void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
     b.series_written = true;
     b.series_time = time;
   }
+  // The second sweep of a step applies the sources of the first one.
+  if (stage == 2) budget_sources(m, b);
+}
+
+void close_budget(Model& m, BoundaryWork& b) {
+  WaterBudget& g = b.budget;
+  if (!g.pending) return;
+  g.pending = false;
+  const double tw = static_cast<double>(g.dt) * g.weight;
+  if (g.rates_ready) {
+    g.rain += g.r_rain * tw;
+    g.points += g.r_points * tw;
+    g.leakage += g.r_leakage * tw;
+    g.culvert += g.r_culvert * tw;
+    g.rain_moved += std::fabs(g.r_rain) * tw;
+    g.points_moved += g.r_points_moved * tw;
+    g.leakage_moved += std::fabs(g.r_leakage) * tw;
+    g.culvert_moved += g.r_culvert_moved * tw;
+    g.rates_ready = false;
+  }
+  if (!grid_ready(m) || m.f.qq.size() < static_cast<std::size_t>(m.coin1.nn) ||
+      m.f.rr.size() < static_cast<std::size_t>(m.coin1.nn) ||
+      b.owner.size() < static_cast<std::size_t>(m.coin1.nn)) {
+    return;
+  }
+  // Every face between the ring and the real cells, with the mass flux the
+  // sweep applied over it (kept per face for the transport step), counted
+  // for the boundary type of its ring node (0: a wall).
+  const FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const double dx = m.coin.dx;
+  const double dy = m.coin.dy;
+  auto count = [&](long ring, double phi) {  // phi [m3/s], positive inward
+    const int t = b.owner[ring];
+    double& v = phi > 0.0 ? (t > 0 ? g.in[t - 1] : g.wall_in) : (t > 0 ? g.out[t - 1] : g.wall_out);
+    v += std::fabs(phi) * tw;
+  };
+  for (int j = 2; j <= nyy - 1; ++j) {
+    const long row = static_cast<long>(j - 1) * nxx;
+    count(row, f.qq[row] * dy);                       // west
+    count(row + nxx - 1, -f.qq[row + nxx - 2] * dy);  // east
+  }
+  const long top = static_cast<long>(nyy - 1) * nxx;
+  for (int i = 2; i <= nxx - 1; ++i) {
+    count(i - 1, f.rr[i - 1] * dx);                     // south
+    count(top + i - 1, -f.rr[top - nxx + i - 1] * dx);  // north
+  }
+}
+
+void budget_sources(const Model& m, BoundaryWork& b) {
+  WaterBudget& g = b.budget;
+  g.rates_ready = true;
+  g.r_rain = g.r_points = g.r_leakage = g.r_culvert = 0.0;
+  g.r_points_moved = g.r_culvert_moved = 0.0;
+  if (!grid_ready(m) || fields_missing(m)) return;
+  const FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const std::uint8_t* dry = f.ldry.data();
+  const float* src = f.src.data();
+  const float* h = f.h.data();
+  const float dt = m.coin.dt;
+  const bool limited = g.sinks_limited && dt > 0.0f;
+  auto interior = [&](long k) {
+    const long i = k % nxx;
+    const long j = k / nxx;
+    return i >= 1 && i <= nxx - 2 && j >= 1 && j <= nyy - 2;
+  };
+  // The source the solver applies at an interior node [m/s].
+  auto applied = [&](long k) {
+    if (limited) return std::max(src[k], -(std::max(h[k], 0.0f) / dt));
+    // A node whose five-point neighbourhood is dry takes only a positive one.
+    const bool skip = dry[k] && dry[k - 1] && dry[k + 1] && dry[k - nxx] && dry[k + nxx];
+    return !skip || src[k] > 0.0f ? src[k] : 0.0f;
+  };
+  // The share of each part of src that acts.
+  auto share = [&](long k) {
+    if (!interior(k)) return 0.0;
+    const float a = applied(k);
+    return a == src[k] ? 1.0 : static_cast<double>(a) / src[k];
+  };
+  double points = 0.0, points_moved = 0.0, culv = 0.0, culv_moved = 0.0;
+  bool any = false;
+  for (const SourceBlock& s : b.sources) {
+    if (s.type == bt_discharge && s.node >= 0) {
+      any = true;
+      const double p = s.added * share(s.node);
+      points += p;
+      points_moved += std::fabs(p);
+    } else if (s.type == bt_culvert) {
+      any = true;
+      const double a = s.taken * share(s.inlet);
+      const double o = s.given * share(s.outlet);
+      culv += a + o;
+      culv_moved += std::max(std::fabs(a), std::fabs(o));
+    }
+  }
+  const bool rain_on = b.has_precipitation && b.rain != 0.0f;
+  const bool leak_on = m.clog.leakage;
+  double rain = 0.0, leak = 0.0;
+  if (rain_on || leak_on) {
+    const std::size_t nn = static_cast<std::size_t>(m.coin1.nn);
+    const std::uint8_t* out = f.outside.size() >= nn ? f.outside.data() : nullptr;
+    double total = 0.0;
+    double rain_nodes = 0.0;
+    for (int j = 2; j <= nyy - 1; ++j) {
+      const long row = static_cast<long>(j - 1) * nxx;
+      if (leak_on || limited) {
+        for (long k = row + 1; k <= row + nxx - 2; ++k) {
+          const float a = applied(k);
+          if (a == 0.0f) continue;
+          total += a;
+          if (out == nullptr || out[k] == 0) {
+            rain_nodes += a == src[k] ? 1.0 : static_cast<double>(a) / src[k];
+          }
+        }
+        continue;
+      }
+      // Rain alone: a count of the nodes it reaches, without branches.
+      int n = 0;
+      for (long k = row + 1; k <= row + nxx - 2; ++k) {
+        const int skip = dry[k] & dry[k - 1] & dry[k + 1] & dry[k - nxx] & dry[k + nxx];
+        const int inside = out == nullptr ? 1 : static_cast<int>(out[k] == 0);
+        n += ((skip == 0) | static_cast<int>(src[k] > 0.0f)) & inside;
+      }
+      rain_nodes += n;
+    }
+    if (rain_on) rain = static_cast<double>(b.rain) * rain_nodes;
+    if (leak_on) leak = total - rain - points - culv;
+  } else if (!any) {
+    return;
+  }
+  const double area = budget_cell_area(m);
+  g.r_rain = rain * area;
+  g.r_points = points * area;
+  g.r_leakage = leak * area;
+  g.r_culvert = culv * area;
+  g.r_points_moved = points_moved * area;
+  g.r_culvert_moved = culv_moved * area;
+}
+
+double grid_volume(const Model& m) {
+  if (!grid_ready(m)) return 0.0;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const float* h = m.f.h.data();
+  double sum = 0.0;
+  for (int j = 2; j <= nyy - 1; ++j) {
+    const long row = static_cast<long>(j - 1) * nxx;
+    for (long k = row + 1; k <= row + nxx - 2; ++k) sum += h[k];
+  }
+  return sum * budget_cell_area(m);
 }
 
 }  // namespace qf

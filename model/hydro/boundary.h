@@ -8,6 +8,8 @@
 // fields `src` and `srcm` once per step.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 #include "cmdlang/channels.h"
@@ -54,6 +56,39 @@ struct SourceBlock {
   int node = -1;                // array element of the point (types 12, 13), -1 = none
   int inlet = -1, outlet = -1;  // array elements of the culvert ends
   int channel = 0;
+  // What the last call of `source` added to src [m/s] at the point (or took
+  // at the inlet and gave at the outlet): the differences of the stored
+  // 32-bit values, so that the budget sees what the solver sees.
+  double added = 0.0, taken = 0.0, given = 0.0;
+};
+
+// Water budget of the flow steps since the start of the run: volumes [m3]
+// in double precision. A sweep of the flux solver moves water over the faces
+// between the ring and the real cells (the mass fluxes it applied, which it
+// keeps per face in qq and rr) and adds the source field src of the nodes it
+// updates. Each sweep counts with its time step and its weight (1, or 1/2
+// for each sweep of a two-stage step).
+struct WaterBudget {
+  std::array<double, 5> in{}, out{};     // per boundary type 1..5 (index type - 1), both >= 0
+  double wall_in = 0.0, wall_out = 0.0;  // over ring nodes of no boundary block
+  double rain = 0.0, points = 0.0, leakage = 0.0, culvert = 0.0;  // net volume added
+  // Volumes moved (sums of the amounts of each sweep): rain or evaporation,
+  // point discharges either way, leakage, and the transfer through culverts.
+  double rain_moved = 0.0, points_moved = 0.0, leakage_moved = 0.0, culvert_moved = 0.0;
+  // How the solver applies a sink: false, a node whose five-point
+  // neighbourhood is dry takes no sink (nor a zero source) and a sink may take
+  // a node below empty; true, every node takes its sink, but only down to
+  // empty (src at least -max(h, 0) / dt), as a solver with an outflow
+  // limiter does.
+  bool sinks_limited = false;
+  // The sweep whose sums are still to be counted.
+  bool pending = false;
+  bool rates_ready = false;  // source rates of the pending sweep are known
+  float dt = 0.0f;           // its time step [s]
+  double weight = 1.0;
+  // Source rates [m3/s] the pending sweep applies.
+  double r_rain = 0.0, r_points = 0.0, r_leakage = 0.0, r_culvert = 0.0;
+  double r_points_moved = 0.0, r_culvert_moved = 0.0;
 };
 
 // Working state of the boundary treatment and of the sources. Sized by
@@ -66,11 +101,18 @@ struct BoundaryWork {
   std::vector<BoundaryNode> nodes;
   std::vector<SourceBlock> sources;
   bool has_precipitation = false;
+  std::vector<std::uint8_t> owner;  // per node: boundary type of a ring node, 0 = wall
+  float rain = 0.0f;                // precipitation of the last `source` call [m/s]
   // Boundary series: a step that calls `bound` twice (two-stage step) writes
   // its lines only once.
   bool series_written = false;
   float series_time = 0;
   bool warned_no_point = false;  // a discharge or load without a point was reported
+  // Which sweep of the flow step the next `bound` call prepares: 1 the first,
+  // 2 the second of a two-stage step, 0 a call outside a flow step (then
+  // nothing is counted). `bound` resets it to 0.
+  int stage = 0;
+  WaterBudget budget;
 };
 
 // Reads the block list of the table storage and checks every boundary node,
@@ -81,6 +123,18 @@ void prepare_boundary(Model& m, BoundaryWork& b);
 void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg);
 // Fills src and srcm from the source and culvert blocks for this step.
 void source(Model& m, BoundaryWork& b, Channels& io, Messages& msg);
+
+// Counts the last sweep of the flux solver in the water budget (its
+// boundary sums, face fluxes and applied sources); nothing when it is
+// counted already. `bound` does it for the sweep before it; the run loop
+// calls it after every flow step so that the budget is complete.
+void close_budget(Model& m, BoundaryWork& b);
+// The source rates [m3/s] of the coming sweep: src of the interior nodes
+// the solver will update (a node whose neighbourhood is dry takes only a
+// positive source).
+void budget_sources(const Model& m, BoundaryWork& b);
+// Water on the grid [m3]: every interior depth as it is (negative ones too).
+double grid_volume(const Model& m);
 
 // Ring node, first and second inward node of position `pos` on `side`.
 RingNode gtindx(const Model& m, int side, int pos);

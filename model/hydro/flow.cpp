@@ -252,6 +252,7 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   timstp(m, w, io);
   const float dth = c.dt * 0.0002777778f;
   advance_clock(w.clock, c.time, dth);
+  w.boundary.stage = 1;
   bound(m, w.boundary, io, msg);
   source(m, w.boundary, io, msg);
   tmod(m);
@@ -260,6 +261,7 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
 
   if (m.clog.second_order) {
     c.change_rate = 0.0f;
+    w.boundary.stage = 2;
     bound(m, w.boundary, io, msg);
     sweep(m, sw, true, dth);
   }

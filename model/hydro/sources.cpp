@@ -144,7 +144,7 @@ float rqculv(float he1, float he2, float h1, float h2, float width, float height
 namespace {
 
 // Culvert between two nodes; returns the discharge applied this step.
-float culvert(Model& m, const SourceBlock& s, float cell_area, int& kind) {
+float culvert(Model& m, SourceBlock& s, float cell_area, int& kind) {
   FlowValues& f = m.f;
   std::vector<float>& ta = m.coin.table_a;
   const std::vector<float>& tb = m.coin.table_b;
@@ -184,8 +184,12 @@ float culvert(Model& m, const SourceBlock& s, float cell_area, int& kind) {
       applied = std::clamp(applied, -most, most);
     }
   }
+  const float before1 = f.src[e1];
   f.src[e1] -= applied / cell_area;
+  s.taken = static_cast<double>(f.src[e1]) - before1;
+  const float before2 = f.src[e2];
   f.src[e2] += applied / cell_area;
+  s.given = static_cast<double>(f.src[e2]) - before2;
   return applied;
 }
 
@@ -211,6 +215,7 @@ void source(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
       if (s.type == bt_precipitation) rain += value(s);
     }
   }
+  b.rain = rain;
   if (rain != 0.0f && f.outside.size() >= nn) {
     // except those outside the model: their rain would pour from the walls.
     const std::uint8_t* out = f.outside.data();
@@ -224,7 +229,8 @@ void source(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
   float cell_area = m.coin.cell_area;
   if (!(cell_area > 0.0f)) cell_area = std::fabs(m.coin.dx * m.coin.dy);
   const bool has_area = cell_area > 0.0f;
-  for (const SourceBlock& s : b.sources) {
+  for (SourceBlock& s : b.sources) {
+    s.added = s.taken = s.given = 0.0;
     switch (s.type) {
       case bt_discharge:
       case bt_load: {
@@ -239,7 +245,9 @@ void source(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
         if (!has_area) break;
         const float v = value(s) / cell_area;
         if (s.type == bt_discharge) {
+          const float before = f.src[s.node];
           f.src[s.node] += v;
+          s.added = static_cast<double>(f.src[s.node]) - before;
         } else {
           f.srcm[s.node] += v;
         }
@@ -263,6 +271,8 @@ void source(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
     // Leakage drains the water present; a node below empty gains nothing.
     for (std::size_t k = 0; k < nn; ++k) f.src[k] -= std::max(f.h[k], 0.0f) * f.fleak[k];
   }
+  // The first sweep of a flow step applies these sources.
+  if (b.budget.pending && !b.budget.rates_ready) budget_sources(m, b);
 }
 
 }  // namespace qf

@@ -1,0 +1,132 @@
+#include "output/balance.h"
+
+#include <cmath>
+#include <vector>
+
+#include "cmdlang/textio.h"
+
+namespace qf {
+
+namespace {
+
+// Column names of the mass-balance file, after "time_h".
+const char* const kColumns[] = {
+    "volume",      "waterlevel_in", "waterlevel_out", "weir_in", "weir_out", "inflow_in",
+    "inflow_out",  "slope_in",      "slope_out",      "tide_in", "tide_out", "wall_in",
+    "wall_out",    "rain",          "points",         "leakage", "culvert",  "culvert_moved",
+    "boundary_in", "boundary_out",  "moved",          "error",   "error_pct"};
+
+constexpr int kTimeWidth = 14;
+constexpr int kWidth = 18;
+
+std::string value(double v) {
+  return fmt_e(v, kWidth, 10);
+}
+
+std::string right(const std::string& s, int w) {
+  return s.size() >= static_cast<std::size_t>(w) ? " " + s : std::string(w - s.size(), ' ') + s;
+}
+
+// A number field without its leading blanks.
+std::string bare(const std::string& field) {
+  const std::size_t p = field.find_first_not_of(' ');
+  return p == std::string::npos ? field : field.substr(p);
+}
+
+}  // namespace
+
+BalanceFigures balance_figures(const WaterBudget& g, double start_volume, double volume) {
+  BalanceFigures b;
+  b.volume = volume;
+  for (int t = 0; t < 5; ++t) {
+    b.boundary_in += g.in[t];
+    b.boundary_out += g.out[t];
+  }
+  b.boundary_in += g.wall_in;
+  b.boundary_out += g.wall_out;
+  b.net_in = b.boundary_in - b.boundary_out + g.rain + g.points + g.leakage + g.culvert;
+  b.moved = b.boundary_in + b.boundary_out + g.rain_moved + g.points_moved + g.leakage_moved +
+            g.culvert_moved;
+  b.error = volume - start_volume - b.net_in;
+  b.error_pct = b.moved > 0.0 ? 100.0 * b.error / b.moved : 0.0;
+  return b;
+}
+
+std::string balance_header() {
+  std::string s = right("time_h", kTimeWidth);
+  for (const char* c : kColumns) s += right(c, kWidth);
+  return s;
+}
+
+void balance_start(const Model& m, Balance& bal, const WaterBudget& g, Channels& io) {
+  bal.active = true;
+  bal.start_volume = grid_volume(m);
+  bal.path = std::string(trim_right(m.cochar.result_file)) + ".mass";
+  bal.file = io.open_write(balance_channel, bal.path);
+  if (!bal.file) {
+    io.line(Channels::screen, " >cannot write the mass-balance file '" + bal.path + "'");
+    return;
+  }
+  io.line(balance_channel, balance_header());
+  balance_line(m, bal, g, io);
+}
+
+void balance_line(const Model& m, const Balance& bal, const WaterBudget& g, Channels& io) {
+  if (!bal.file) return;
+  const BalanceFigures b = balance_figures(g, bal.start_volume, grid_volume(m));
+  std::string s = fmt_f(m.coin.time, kTimeWidth, 6);
+  s += value(b.volume);
+  for (int t = 0; t < 5; ++t) s += value(g.in[t]) + value(g.out[t]);
+  s += value(g.wall_in) + value(g.wall_out);
+  s += value(g.rain) + value(g.points) + value(g.leakage) + value(g.culvert) +
+       value(g.culvert_moved);
+  s += value(b.boundary_in) + value(b.boundary_out) + value(b.moved);
+  s += value(b.error) + value(b.error_pct);
+  io.line(balance_channel, s);
+  io.flush(balance_channel);
+}
+
+void balance_close(Balance& bal, Channels& io) {
+  if (bal.file) io.close(balance_channel);
+  bal.file = false;
+}
+
+void balance_summary(const Model& m, const Balance& bal, const WaterBudget& g,
+                     const bool (&types)[5], long steps, double wall_seconds, Channels& io,
+                     int listing) {
+  const BalanceFigures b = balance_figures(g, bal.start_volume, grid_volume(m));
+  std::vector<std::string> lines;
+  lines.push_back(" >water balance [m3] after " + bare(fmt_i(steps, 12)) + " steps, wall time " +
+                  bare(fmt_f(wall_seconds, 14, 1)) + " s:");
+  auto row = [&](const std::string& label, double v) {
+    lines.push_back("    " + pad(label, 28) + value(v));
+  };
+  row("water on the grid at start", bal.start_volume);
+  row("water on the grid at end", b.volume);
+  static const char* const names[5] = {"waterlevel", "weir", "inflow", "slope", "tide"};
+  for (int t = 0; t < 5; ++t) {
+    if (!types[t] && g.in[t] == 0.0 && g.out[t] == 0.0) continue;
+    row(std::string("in over ") + names[t], g.in[t]);
+    row(std::string("out over ") + names[t], g.out[t]);
+  }
+  if (g.wall_in != 0.0 || g.wall_out != 0.0) {
+    row("in over walls", g.wall_in);
+    row("out over walls", g.wall_out);
+  }
+  if (g.rain_moved != 0.0) row("rain", g.rain);
+  if (g.points_moved != 0.0) row("point sources", g.points);
+  if (g.leakage_moved != 0.0) row("leakage", g.leakage);
+  if (g.culvert_moved != 0.0) {
+    row("culverts (net)", g.culvert);
+    row("through culverts", g.culvert_moved);
+  }
+  row("volume moved", b.moved);
+  row("error", b.error);
+  lines.push_back("    " + pad("error in % of volume moved", 28) + value(b.error_pct));
+  for (const std::string& l : lines) {
+    io.line(Channels::screen, l);
+    io.line(listing, l);
+  }
+}
+
+}  // namespace qf
