@@ -80,9 +80,10 @@ class CmdReader {
 
 // Reads a table of (x, y) rows following a "**" keyword. `count` is the
 // capacity on entry and the number of rows stored on return. Listing 0
-// suppresses the echo.
+// suppresses the echo. A row whose time lies before the row above is an
+// error naming the file, the line and `keyword` when given.
 void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second, int input,
-           int listing);
+           int listing, std::string_view keyword = {});
 
 // Grid file header and values (model or ESRI header), rows returned south
 // first. nx = ny = 0 when the grid exceeds the capacity. On return `values`

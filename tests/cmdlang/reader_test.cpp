@@ -110,7 +110,7 @@ TEST_F(ReaderTest, UnknownKeywordGivesErrorAndHelpAndReadingGoesOn) {
   EXPECT_EQ(next(kGrid), 1);  // "NX" is not "nx"
   EXPECT_EQ(rest(), "6");
   EXPECT_EQ(msg_.errors(), 1);
-  EXPECT_EQ(body(), " >>grid\n" + framed("**error: ", pad("keyword unknown> NX", 128)) +
+  EXPECT_EQ(body(), " >>grid\n" + framed("**error: ", pad("keyword unknown> NX, file '" + dir_ + "/dain', line 2", 128)) +
                         help(kGrid) + "   nx ");
 }
 
@@ -119,7 +119,8 @@ TEST_F(ReaderTest, UnknownSectionAtTopLevelEndsTheInput) {
   EXPECT_EQ(next(kTop), 0);
   EXPECT_EQ(msg_.errors(), 1);
   EXPECT_EQ(rd_.section_level(), 0);
-  EXPECT_EQ(body(), framed("**error: ", pad("command unknown> >>gird", 128)) + help(kTop));
+  EXPECT_EQ(body(), framed("**error: ",
+                              pad("command unknown> >>gird, file '" + dir_ + "/dain', line 1", 128)) + help(kTop));
 }
 
 TEST_F(ReaderTest, LongLinesAreCutTo128Characters) {

@@ -21,13 +21,13 @@ class TableTest : public ReaderTest {
 
 TEST_F(TableTest, RowsAreEchoedAndTheNextKeywordIsKept) {
   const Keys keys = {"inflow", "nx"};
-  command("inflow ** 1\n 0.0  5.0\n/ comment\n 1.5,-2.25 99\n.5 1e2\nnx 4\n");
+  command("inflow ** 1\n 0.0  5.0\n/ comment\n 0.25,-2.25 99\n.5 1e2\nnx 4\n");
   EXPECT_EQ(next(keys), 1);
   EXPECT_EQ(status_, 1);
   EXPECT_EQ(table(10), 3);
   EXPECT_EQ(first_[0], 0.0f);
   EXPECT_EQ(second_[0], 5.0f);
-  EXPECT_EQ(first_[1], 1.5f);
+  EXPECT_EQ(first_[1], 0.25f);
   EXPECT_EQ(second_[1], -2.25f);
   EXPECT_EQ(first_[2], 0.5f);
   EXPECT_EQ(second_[2], 100.0f);
@@ -36,7 +36,7 @@ TEST_F(TableTest, RowsAreEchoedAndTheNextKeywordIsKept) {
   EXPECT_EQ(body(),
             "     inflow \n"
             "      0.0000      5.0000\n"
-            "      1.5000     -2.2500\n"
+            "      0.2500     -2.2500\n"
             "      0.5000    100.0000\n"
             "     nx ");
   EXPECT_EQ(msg_.warnings() + msg_.errors(), 0);
@@ -54,12 +54,14 @@ TEST_F(TableTest, ContinueShiftsTheTimeAxis) {
             "     12.0000      3.0000\nCONTINUE /\n     13.0000      4.0000\n");
 }
 
-TEST_F(TableTest, PlusSignOrBlankLineEndsTheTable) {
-  command("1 2\n3 4\n+5 6\n");
-  EXPECT_EQ(table(10), 2);
+TEST_F(TableTest, PlusSignStartsARowAndBlankLineEndsTheTable) {
+  command("1 2\n3 4\n+5 +6e-1\nnx\n");
+  EXPECT_EQ(table(10), 3);
+  EXPECT_EQ(first_[2], 5.0f);
+  EXPECT_EQ(second_[2], 0.6f);
   std::string l;
   EXPECT_EQ(io_.read_line(ch::command, l), 0);
-  EXPECT_EQ(l, "+5 6");
+  EXPECT_EQ(l, "nx");
   io_.close(ch::command);
   command("1 2\n3 4\n\n5 6\n");
   EXPECT_EQ(table(10), 2);
