@@ -13,9 +13,9 @@ namespace qf {
 
 namespace {
 
-constexpr std::size_t kCmdLine = 128;      // command lines
-constexpr std::size_t kTableLine = 132;    // table rows
-constexpr std::size_t kVertexLine = 64;    // polygon vertices
+constexpr std::size_t kCmdLine = 128;    // command lines
+constexpr std::size_t kTableLine = 132;  // table rows
+constexpr std::size_t kVertexLine = 64;  // polygon vertices
 constexpr std::size_t kKeyLength = 32;
 constexpr std::size_t kOptionName = 128;
 
@@ -71,6 +71,21 @@ std::string locate(const Channels& io, int from, const std::string& name) {
 std::string squeeze(const std::string& field) {
   const std::size_t a = field.find_first_not_of(' ');
   return a == std::string::npos ? std::string() : std::string(trim_right(field.substr(a)));
+}
+
+// A line longer than its buffer is cut to it. That is an error unless the
+// part cut off is blank or the line is a comment line.
+bool cut_loses_text(const std::string& raw, std::size_t max) {
+  if (raw.size() <= max) return false;
+  const std::size_t p = raw.find_first_not_of(" \t");
+  if (p < max && (raw[p] == '/' || raw[p] == '#')) return false;
+  return std::any_of(raw.begin() + static_cast<std::ptrdiff_t>(max), raw.end(),
+                     [](char c) { return static_cast<unsigned char>(c) > 32; });
+}
+
+std::string too_long(const Channels& io, int c, std::size_t max) {
+  return "line longer than " + digits(static_cast<long>(max)) + " characters, file '" + io.path(c) +
+         "', line " + digits(io.record_number(c));
 }
 
 // First character of a value line: a digit, sign or point.
@@ -217,7 +232,18 @@ int CmdReader::iicmd(std::span<const std::string_view> keys, std::string& line, 
   for (;;) {
     close_blocks();
     status = 0;
-    status = io_.read_line(input, raw, kCmdLine);
+    status = io_.read_line(input, raw);
+    // In number-stop mode a data line is only looked at; its reader takes
+    // it whole.
+    const std::size_t first = raw.find_first_not_of(" \t");
+    const bool data = number_stop && first != std::string::npos && starts_number(raw[first]);
+    if (status == 0 && !data && cut_loses_text(raw, kCmdLine)) {
+      // A line read again after a push-back is reported once.
+      const std::string here = too_long(io_, input, kCmdLine);
+      if (here != cut_reported_) msg_.iierr(2, here, listing);
+      cut_reported_ = here;
+    }
+    if (raw.size() > kCmdLine) raw.resize(kCmdLine);
     const bool at_end = status != 0;
     if (at_end) {
       line = pad(">>", kCmdLine);
@@ -341,7 +367,12 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
   auto parent = [input](int c) { return c == ch::table_include_first ? input : c - 1; };
   std::string raw;
   for (;;) {
-    if (io.read_line(tch, raw, kTableLine) != 0) {
+    const int rs = io.read_line(tch, raw);
+    if (rs == 0 && raw.size() > kTableLine) {
+      if (cut_loses_text(raw, kTableLine)) msg.iierr(2, too_long(io, tch, kTableLine), mch);
+      raw.resize(kTableLine);
+    }
+    if (rs != 0) {
       if (tch != input) {
         io.close(tch);
         tch = parent(tch);
@@ -446,10 +477,10 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
 
 namespace {
 
-constexpr std::string_view kGridKeys[] = {
-    "nx",           "ny",           "xllcorner", "yllcorner", "dx",        "dy",
-    "item",         "rotate",       "cellsize",  "ncols",     "nrows",     "nodata_value",
-    "NODATA_value", ">>grid",       "xllcenter", "yllcenter"};
+constexpr std::string_view kGridKeys[] = {"nx",           "ny",     "xllcorner", "yllcorner",
+                                          "dx",           "dy",     "item",      "rotate",
+                                          "cellsize",     "ncols",  "nrows",     "nodata_value",
+                                          "NODATA_value", ">>grid", "xllcenter", "yllcenter"};
 
 // Sets the grid to zero size when it does not fit; otherwise sizes the
 // values to nx x ny (values already there are kept).
@@ -499,7 +530,8 @@ void read_values(CmdReader& rd, Channels& io, int input, int listing, GridData& 
       io.back(input);
       std::size_t e = p;
       while (e < buf.size() && static_cast<unsigned char>(buf[e]) > 32) ++e;
-      ended = "line " + digits(io.record_number(input)) + " '" + buf.substr(p, std::min<std::size_t>(e - p, 64)) + "'";
+      ended = "line " + digits(io.record_number(input)) + " '" +
+              buf.substr(p, std::min<std::size_t>(e - p, 64)) + "'";
       break;
     }
     last = io.record_number(input);
@@ -560,8 +592,8 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
     if (k == 0) {
       if (fit_grid(io, capacity, g) && !g.values.empty())
         rd.messages().iierr(2,
-                            "grid '" + io.path(input) + "': " +
-                                digits(static_cast<long>(g.values.size())) +
+                            "grid '" + io.path(input) +
+                                "': " + digits(static_cast<long>(g.values.size())) +
                                 " values expected (ncols x nrows), none given",
                             listing);
       return;
@@ -632,10 +664,10 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
     }
     io.line(listing, echo);
     if (st != ReadStatus::ok)
-      rd.messages().iierr(2,
-                          "grid header value unreadable: " + std::string(kGridKeys[k - 1]) + ", " +
-                              rd.where(input),
-                          listing);
+      rd.messages().iierr(
+          2,
+          "grid header value unreadable: " + std::string(kGridKeys[k - 1]) + ", " + rd.where(input),
+          listing);
   }
 
   if (g.esri) {
@@ -665,7 +697,11 @@ int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vec
   int read = 0;
   std::string raw;
   for (;;) {
-    if (io.read_line(input, raw, kVertexLine) != 0) break;
+    if (io.read_line(input, raw) != 0) break;
+    if (raw.size() > kVertexLine) {
+      if (cut_loses_text(raw, kVertexLine)) msg.iierr(2, too_long(io, input, kVertexLine), mch);
+      raw.resize(kVertexLine);
+    }
     const std::size_t p = raw.find_first_not_of(' ');
     if (p == std::string::npos) break;  // blank line
     const auto c = static_cast<unsigned char>(raw[p]);
@@ -696,7 +732,6 @@ int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vec
 }
 
 namespace {
-
 
 // Crossing-number test of the point against the polygon, counting the edges
 // that cross the segment from the point to the reference point.

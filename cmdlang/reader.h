@@ -76,6 +76,7 @@ class CmdReader {
   std::array<bool, 101> active_{};
   std::array<bool, 101> taken_{};
   std::string word_ = std::string(128, ' ');
+  std::string cut_reported_;  // place of the last line reported as too long
 };
 
 // Reads a table of (x, y) rows following a "**" keyword. `count` is the

@@ -75,11 +75,9 @@ void section_grid(Ctx& c) {
   // The limits count the ring of boundary cells around the grid.
   auto whole = [](long v) { return fmt_i(v, static_cast<int>(std::to_string(v).size())); };
   if (nxx > max_row)
-    c.stop("too many grid nodes in x: " + whole(g.nx) + " columns, at most " +
-           whole(max_row - 2));
+    c.stop("too many grid nodes in x: " + whole(g.nx) + " columns, at most " + whole(max_row - 2));
   if (nyy > max_row)
-    c.stop("too many grid nodes in y: " + whole(g.ny) + " rows, at most " +
-           whole(max_row - 2));
+    c.stop("too many grid nodes in y: " + whole(g.ny) + " rows, at most " + whole(max_row - 2));
   const long nn = nxx * nyy;
   if (nn > max_nodes)
     c.stop("too many grid nodes: " + whole(nn) + " with the boundary ring, at most " +

@@ -169,8 +169,8 @@ TEST_F(GridTest, WrongValueCountsAndWordsAreErrors) {
   int serial = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.data);
-    const std::string f = file("g" + std::to_string(++serial) + ".asc",
-                               "ncols 3\nnrows 2\ncellsize 1\n" + c.data);
+    const std::string f =
+        file("g" + std::to_string(++serial) + ".asc", "ncols 3\nnrows 2\ncellsize 1\n" + c.data);
     io_.close(ch::command);
     ASSERT_TRUE(io_.open_read(ch::command, f));
     CmdReader rd(io_, msg_, opt_);

@@ -111,6 +111,32 @@ TEST_F(TableTest, IncludeFilesReturnToTheirParent) {
             std::string::npos);
 }
 
+TEST_F(TableTest, IncludeNamesAreFoundNextToTheIncludingFile) {
+  std::filesystem::create_directories(dir_ + "/tables/more");
+  file("tables/more/t2", "2 20\n");
+  file("tables/t1", "1 10\ninclude more/t2\n");
+  command("0 0\ninclude tables/t1\n");
+  EXPECT_EQ(table(10), 3);
+  EXPECT_EQ(first_[2], 2.0f);
+  EXPECT_EQ(msg_.warnings(), 0);
+  EXPECT_NE(listing().find("/include '" + dir_ + "/tables/more/t2'\n"), std::string::npos);
+}
+
+TEST_F(TableTest, TimesGoingBackAreAnErrorAndEqualTimesAStep) {
+  const std::string inc = file("inc", "3 1\n2.5 1\n");
+  command("0 1\n1 1\n1 5\ncontinue\n0 5\ninclude " + inc + "\nnx\n");
+  first_.assign(10, 0.0f);
+  second_.assign(10, 0.0f);
+  int count = 10;
+  iitbl(io_, msg_, count, first_.data(), second_.data(), ch::command, ch::listing, "inflow ");
+  EXPECT_EQ(count, 6);
+  EXPECT_EQ(msg_.errors(), 1);
+  EXPECT_EQ(err_.str(),
+            "**error: keyword \"inflow\": table time 3.5000 lies before the time "
+            "4.0000 of the row above, file '" +
+                inc + "', line 2\n");
+}
+
 TEST_F(TableTest, MissingIncludeWarningIsCutTo32Characters) {
   command("1 1\ninclude 'no_such_table_file.txt'\n2 2\n");
   EXPECT_EQ(table(5), 2);
