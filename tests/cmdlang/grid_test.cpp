@@ -274,7 +274,7 @@ TEST_F(GridTest, ValleyTerrainWhenAvailable) {
   EXPECT_EQ(g_.nx, 1378);
   EXPECT_EQ(g_.ny, 1224);
   EXPECT_EQ(g_.values.size(), 1378u * 1224u);
-  EXPECT_EQ(g_.x_origin, 231335.0);
+  EXPECT_EQ(g_.x_origin, 231340.0);  // corner 231335 plus half a cell
   EXPECT_EQ(g_.values.back(), -9999.0f);  // the north-west corner lies outside
 }
 
