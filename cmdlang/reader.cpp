@@ -74,11 +74,13 @@ std::string squeeze(const std::string& field) {
 }
 
 // A line longer than its buffer is cut to it. That is an error unless the
-// part cut off is blank or the line is a comment line.
-bool cut_loses_text(const std::string& raw, std::size_t max) {
+// part cut off is blank or the line is a comment line; on a line of numbers
+// a slash in the part kept ends the values before the cut.
+bool cut_loses_text(const std::string& raw, std::size_t max, bool numbers = false) {
   if (raw.size() <= max) return false;
   const std::size_t p = raw.find_first_not_of(" \t");
   if (p < max && (raw[p] == '/' || raw[p] == '#')) return false;
+  if (numbers && raw.find('/') < max) return false;
   return std::any_of(raw.begin() + static_cast<std::ptrdiff_t>(max), raw.end(),
                      [](char c) { return static_cast<unsigned char>(c) > 32; });
 }
@@ -369,7 +371,7 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
   for (;;) {
     const int rs = io.read_line(tch, raw);
     if (rs == 0 && raw.size() > kTableLine) {
-      if (cut_loses_text(raw, kTableLine)) msg.iierr(2, too_long(io, tch, kTableLine), mch);
+      if (cut_loses_text(raw, kTableLine, true)) msg.iierr(2, too_long(io, tch, kTableLine), mch);
       raw.resize(kTableLine);
     }
     if (rs != 0) {
@@ -699,7 +701,8 @@ int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vec
   for (;;) {
     if (io.read_line(input, raw) != 0) break;
     if (raw.size() > kVertexLine) {
-      if (cut_loses_text(raw, kVertexLine)) msg.iierr(2, too_long(io, input, kVertexLine), mch);
+      if (cut_loses_text(raw, kVertexLine, true))
+        msg.iierr(2, too_long(io, input, kVertexLine), mch);
       raw.resize(kVertexLine);
     }
     const std::size_t p = raw.find_first_not_of(' ');

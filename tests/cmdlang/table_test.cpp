@@ -137,6 +137,15 @@ TEST_F(TableTest, TimesGoingBackAreAnErrorAndEqualTimesAStep) {
                 inc + "', line 2\n");
 }
 
+TEST_F(TableTest, RowsLongerThanTheBufferAreErrorsUnlessOnlyACommentIsCut) {
+  command("1 2 / " + std::string(200, 'c') + "\n2 3" + std::string(140, ' ') + "4\n");
+  EXPECT_EQ(table(10), 2);
+  EXPECT_EQ(second_[1], 3.0f);
+  EXPECT_EQ(msg_.errors(), 1);
+  EXPECT_EQ(err_.str(),
+            "**error: line longer than 132 characters, file '" + dir_ + "/dain', line 2\n");
+}
+
 TEST_F(TableTest, MissingIncludeWarningIsCutTo32Characters) {
   command("1 1\ninclude 'no_such_table_file.txt'\n2 2\n");
   EXPECT_EQ(table(5), 2);
