@@ -521,6 +521,8 @@ void read_values(CmdReader& rd, Channels& io, int input, int listing, GridData& 
   long last = 0;      // last data line
   std::string buf;
   std::string ended = "the end of the file";
+  const std::string size =
+      g.esri ? " values expected (ncols x nrows), " : " values expected (nx x ny), ";
   for (;;) {
     if (io.read_line(input, buf) != 0) {
       io.back(input);  // the keyword reader meets the end of the file again
@@ -562,13 +564,13 @@ void read_values(CmdReader& rd, Channels& io, int input, int listing, GridData& 
   if (nxy == 0) return;  // no size given: the caller refuses the grid
   if (n < nxy) {
     msg.iierr(2,
-              file + ": " + digits(static_cast<long>(nxy)) + " values expected (ncols x nrows), " +
-                  digits(static_cast<long>(n)) + " read before " + ended,
+              file + ": " + digits(static_cast<long>(nxy)) + size + digits(static_cast<long>(n)) +
+                  " read before " + ended,
               listing);
   } else if (n > nxy) {
     msg.iierr(2,
-              file + ": " + digits(static_cast<long>(nxy)) + " values expected (ncols x nrows), " +
-                  digits(static_cast<long>(n)) + " read up to line " + digits(last),
+              file + ": " + digits(static_cast<long>(nxy)) + size + digits(static_cast<long>(n)) +
+                  " read up to line " + digits(last),
               listing);
   }
 }
@@ -596,7 +598,8 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
         rd.messages().iierr(2,
                             "grid '" + io.path(input) +
                                 "': " + digits(static_cast<long>(g.values.size())) +
-                                " values expected (ncols x nrows), none given",
+                                (g.esri ? " values expected (ncols x nrows), none given"
+                                        : " values expected (nx x ny), none given"),
                             listing);
       return;
     }

@@ -186,6 +186,22 @@ TEST_F(GridTest, WrongValueCountsAndWordsAreErrors) {
       EXPECT_EQ(err_.str(), "**error: grid '" + f + "'" + c.message + "\n");
     }
   }
+  // The model's own header, and a header with no values after it.
+  for (const std::string& text :
+       {std::string("nx 2\nny 1\n1\n"), std::string("nx 2\nny 1\n>>\n")}) {
+    io_.close(ch::command);
+    const std::string f = file("m" + std::to_string(++serial), text);
+    ASSERT_TRUE(io_.open_read(ch::command, f));
+    Messages msg(io_);  // apart: ten errors above already
+    CmdReader rd(io_, msg, opt_);
+    int input = ch::command;
+    err_.str("");
+    iigrid(rd, io_, input, ch::listing, 100, g_);
+    EXPECT_EQ(err_.str(), "**error: grid '" + f + "': 2 values expected (nx x ny), " +
+                              (text.back() == '\n' && text[text.size() - 2] == '1'
+                                   ? "1 read before the end of the file\n"
+                                   : "none given\n"));
+  }
   // The error count stops the run at the input summary.
   EXPECT_THROW(msg_.iierr(0, "", ch::listing), Stop);
 }
@@ -274,7 +290,7 @@ TEST_F(GridTest, ValleyTerrainWhenAvailable) {
   EXPECT_EQ(g_.nx, 1378);
   EXPECT_EQ(g_.ny, 1224);
   EXPECT_EQ(g_.values.size(), 1378u * 1224u);
-  EXPECT_EQ(g_.x_origin, 231340.0);  // corner 231335 plus half a cell
+  EXPECT_EQ(g_.x_origin, 231340.0);       // corner 231335 plus half a cell
   EXPECT_EQ(g_.values.back(), -9999.0f);  // the north-west corner lies outside
 }
 
