@@ -283,6 +283,8 @@ int Channels::read_line(int ch, std::string& line, std::size_t maxlen) {
   } else {
     ++t.record;
     if (!t.last.empty() && t.last.back() == '\r') t.last.pop_back();
+    // A UTF-8 byte-order mark written by some editors is not part of the text.
+    if (t.record == 1 && t.last.compare(0, 3, "\xEF\xBB\xBF") == 0) t.last.erase(0, 3);
   }
   t.last_status = status;
   t.have_last = true;

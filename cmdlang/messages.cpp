@@ -17,11 +17,18 @@ const std::string kStars(47, '*');
 }
 
 void Messages::frame(std::string_view head, std::string_view text, int channel) {
+  const std::string said = std::string(head) + std::string(text);
   io_.line(channel);
   io_.line(channel, kStars);
-  io_.line(channel, std::string(head) + std::string(text));
+  io_.line(channel, said);
   io_.line(channel, kStars);
   io_.line(channel);
+  // The terminal sees every message as well, not only the listing (unless
+  // the message went to the screen already).
+  if (channel != ch::screen) {
+    io_.err() << std::string_view(said).substr(0, len_trim(said)) << '\n';
+    io_.err().flush();
+  }
 }
 
 int Messages::iierr(int kind, std::string_view text, int channel) {

@@ -13,10 +13,9 @@ namespace qf {
 
 namespace {
 
-constexpr std::size_t kCmdLine = 128;      // command lines
-constexpr std::size_t kTableLine = 132;    // table rows
-constexpr std::size_t kVertexLine = 64;    // polygon vertices
-constexpr std::size_t kGridLine = 100000;  // grid data rows
+constexpr std::size_t kCmdLine = 128;    // command lines
+constexpr std::size_t kTableLine = 132;  // table rows
+constexpr std::size_t kVertexLine = 64;  // polygon vertices
 constexpr std::size_t kKeyLength = 32;
 constexpr std::size_t kOptionName = 128;
 
@@ -55,6 +54,45 @@ bool being_read(const Channels& io, const std::string& name, int main_channel, i
 
 std::string digits(long v) {
   return fmt_i(v, static_cast<int>(std::to_string(v).size()));
+}
+
+// A relative include name that does not lead to a file from the working
+// folder is looked for next to the file that names it, so that a model can
+// be run from another folder.
+std::string locate(const Channels& io, int from, const std::string& name) {
+  if (name.empty() || name[0] == '/' || file_exists(name)) return name;
+  const std::filesystem::path dir = std::filesystem::path(io.path(from)).parent_path();
+  if (dir.empty()) return name;
+  const std::string there = (dir / name).string();
+  return file_exists(there) ? there : name;
+}
+
+// A number field without its blanks, for messages.
+std::string squeeze(const std::string& field) {
+  const std::size_t a = field.find_first_not_of(' ');
+  return a == std::string::npos ? std::string() : std::string(trim_right(field.substr(a)));
+}
+
+// A line longer than its buffer is cut to it. That is an error unless the
+// part cut off is blank or the line is a comment line; on a line of numbers
+// a slash in the part kept ends the values before the cut.
+bool cut_loses_text(const std::string& raw, std::size_t max, bool numbers = false) {
+  if (raw.size() <= max) return false;
+  const std::size_t p = raw.find_first_not_of(" \t");
+  if (p < max && (raw[p] == '/' || raw[p] == '#')) return false;
+  if (numbers && raw.find('/') < max) return false;
+  return std::any_of(raw.begin() + static_cast<std::ptrdiff_t>(max), raw.end(),
+                     [](char c) { return static_cast<unsigned char>(c) > 32; });
+}
+
+std::string too_long(const Channels& io, int c, std::size_t max) {
+  return "line longer than " + digits(static_cast<long>(max)) + " characters, file '" + io.path(c) +
+         "', line " + digits(io.record_number(c));
+}
+
+// First character of a value line: a digit, sign or point.
+bool starts_number(char c) {
+  return c == '-' || c == '+' || c == '.' || (c >= '0' && c <= '9');
 }
 
 }  // namespace
@@ -154,7 +192,7 @@ void CmdReader::keyword_help(std::span<const std::string_view> keys, int listing
 }
 
 void CmdReader::include(std::string_view name_view, int& input, int listing) {
-  const std::string name(name_view);
+  const std::string name = locate(io_, input, std::string(name_view));
   if (!file_exists(name)) {
     msg_.iierr(1, msg128("file not found: " + name), listing);
     return;
@@ -196,7 +234,18 @@ int CmdReader::iicmd(std::span<const std::string_view> keys, std::string& line, 
   for (;;) {
     close_blocks();
     status = 0;
-    status = io_.read_line(input, raw, kCmdLine);
+    status = io_.read_line(input, raw);
+    // In number-stop mode a data line is only looked at; its reader takes
+    // it whole.
+    const std::size_t first = raw.find_first_not_of(" \t");
+    const bool data = number_stop && first != std::string::npos && starts_number(raw[first]);
+    if (status == 0 && !data && cut_loses_text(raw, kCmdLine)) {
+      // A line read again after a push-back is reported once.
+      const std::string here = too_long(io_, input, kCmdLine);
+      if (here != cut_reported_) msg_.iierr(2, here, listing);
+      cut_reported_ = here;
+    }
+    if (raw.size() > kCmdLine) raw.resize(kCmdLine);
     const bool at_end = status != 0;
     if (at_end) {
       line = pad(">>", kCmdLine);
@@ -275,7 +324,7 @@ int CmdReader::iicmd(std::span<const std::string_view> keys, std::string& line, 
           return 0;
         }
         level_ = 0;
-        msg_.iierr(2, msg128("command unknown> " + std::string(w)), listing);
+        msg_.iierr(2, msg128("command unknown> " + std::string(w) + ", " + where(input)), listing);
         keyword_help(keys, listing);
         close_blocks();
         return 0;
@@ -292,12 +341,12 @@ int CmdReader::iicmd(std::span<const std::string_view> keys, std::string& line, 
           return static_cast<int>(i) + 1;
         }
       }
-      if (number_stop && (w[0] == '-' || w[0] == '.' || (w[0] >= '0' && w[0] <= '9'))) {
+      if (number_stop && starts_number(w[0])) {
         io_.back(input);
         close_blocks();
         return -1;
       }
-      msg_.iierr(2, msg128("keyword unknown> " + std::string(w)), listing);
+      msg_.iierr(2, msg128("keyword unknown> " + std::string(w) + ", " + where(input)), listing);
       keyword_help(keys, listing);
       break;
     }
@@ -307,7 +356,7 @@ int CmdReader::iicmd(std::span<const std::string_view> keys, std::string& line, 
 // ------------------------------------------------------------------- Tables
 
 void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second, int input,
-           int listing) {
+           int listing, std::string_view keyword) {
   const int capacity = count;
   const int mch = listing != 0 ? listing : ch::screen;
   int rows = 0;
@@ -320,7 +369,12 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
   auto parent = [input](int c) { return c == ch::table_include_first ? input : c - 1; };
   std::string raw;
   for (;;) {
-    if (io.read_line(tch, raw, kTableLine) != 0) {
+    const int rs = io.read_line(tch, raw);
+    if (rs == 0 && raw.size() > kTableLine) {
+      if (cut_loses_text(raw, kTableLine, true)) msg.iierr(2, too_long(io, tch, kTableLine), mch);
+      raw.resize(kTableLine);
+    }
+    if (rs != 0) {
       if (tch != input) {
         io.close(tch);
         tch = parent(tch);
@@ -335,7 +389,7 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
     const char c = rest.empty() ? ' ' : rest[0];
     bool row_ends = false;
     if (c == '/') continue;
-    if (c == '-' || c == '.' || (c >= '0' && c <= '9')) {
+    if (starts_number(c)) {
       FreeReader fr(rest);
       const ReadStatus sx = fr.read(x);
       const ReadStatus sy = sx == ReadStatus::ok ? fr.read(y) : sx;
@@ -351,6 +405,17 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
         if (rows >= capacity) {
           overflow = true;
           continue;
+        }
+        // Times must not go back; two rows at one time make a step.
+        if (rows > 0 && offset + x < first[rows - 1]) {
+          std::string what;
+          if (!keyword.empty()) what = "keyword \"" + std::string(trim_right(keyword)) + "\": ";
+          msg.iierr(2,
+                    what + "table time " + squeeze(fmt_f(offset + x, 12, 4)) +
+                        " lies before the time " + squeeze(fmt_f(first[rows - 1], 12, 4)) +
+                        " of the row above, file '" + io.path(tch) + "', line " +
+                        digits(io.record_number(tch)),
+                    mch);
         }
         first[rows] = offset + x;
         second[rows] = y;
@@ -368,7 +433,8 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
       std::string word(64, ' ');
       int nl = 0;
       rrxwrd(buf, word, nl);
-      const std::string name(trim_right(std::string_view(word).substr(0, std::max(nl, 0))));
+      const std::string name = locate(
+          io, tch, std::string(trim_right(std::string_view(word).substr(0, std::max(nl, 0)))));
       if (!file_exists(name)) {
         msg.iierr(1, pad("file not found: " + name, 32), mch);
         continue;
@@ -413,9 +479,10 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
 
 namespace {
 
-constexpr std::string_view kGridKeys[] = {
-    "nx",     "ny",       "xllcorner", "yllcorner", "dx",           "dy",           "item",
-    "rotate", "cellsize", "ncols",     "nrows",     "nodata_value", "NODATA_value", ">>grid"};
+constexpr std::string_view kGridKeys[] = {"nx",           "ny",     "xllcorner", "yllcorner",
+                                          "dx",           "dy",     "item",      "rotate",
+                                          "cellsize",     "ncols",  "nrows",     "nodata_value",
+                                          "NODATA_value", ">>grid", "xllcenter", "yllcenter"};
 
 // Sets the grid to zero size when it does not fit; otherwise sizes the
 // values to nx x ny (values already there are kept).
@@ -435,6 +502,79 @@ bool fit_grid(Channels& io, long capacity, GridData& g) {
   return true;
 }
 
+bool value_separator(char c) {
+  return static_cast<unsigned char>(c) <= 32 || c == ',';
+}
+
+// Reads the values that follow the grid header. Every line that starts with
+// a number (after blanks) is a data line, whatever its length, and each of
+// its words must be a number; a slash ends the values of its line. Blank
+// lines and comment lines inside the data are passed over; any other line
+// ends the data and is left for the keyword reader. A word that is not a
+// number, fewer values than nx x ny or more are errors that name the file
+// and the line.
+void read_values(CmdReader& rd, Channels& io, int input, int listing, GridData& g) {
+  Messages& msg = rd.messages();
+  const std::size_t nxy = g.values.size();
+  const std::string file = "grid '" + io.path(input) + "'";
+  std::size_t n = 0;  // values met, stored or not
+  long last = 0;      // last data line
+  std::string buf;
+  std::string ended = "the end of the file";
+  const std::string size =
+      g.esri ? " values expected (ncols x nrows), " : " values expected (nx x ny), ";
+  for (;;) {
+    if (io.read_line(input, buf) != 0) {
+      io.back(input);  // the keyword reader meets the end of the file again
+      break;
+    }
+    const std::size_t p = buf.find_first_not_of(" \t\r\f\v");
+    if (p == std::string::npos || buf[p] == '/' || buf[p] == '#') continue;
+    if (!starts_number(buf[p])) {
+      io.back(input);
+      std::size_t e = p;
+      while (e < buf.size() && static_cast<unsigned char>(buf[e]) > 32) ++e;
+      ended = "line " + digits(io.record_number(input)) + " '" +
+              buf.substr(p, std::min<std::size_t>(e - p, 64)) + "'";
+      break;
+    }
+    last = io.record_number(input);
+    const std::string_view l(buf);
+    std::size_t i = p;
+    for (;;) {
+      while (i < l.size() && value_separator(l[i])) ++i;
+      if (i >= l.size() || l[i] == '/') break;
+      const std::size_t start = i;
+      while (i < l.size() && !value_separator(l[i]) && l[i] != '/') ++i;
+      const std::string_view tok = l.substr(start, i - start);
+      double d = 0.0;
+      float v = 0.0f;
+      if (!parse_real(tok, d) || !to_float(d, v)) {
+        msg.iierr(2,
+                  file + ", line " + digits(last) + ": '" + std::string(tok.substr(0, 64)) +
+                      (parse_real(tok, d) ? "' lies beyond the range of 32-bit reals"
+                                          : "' is not a number"),
+                  listing);
+      } else if (n < nxy) {
+        g.values[n] = v;
+      }
+      ++n;
+    }
+  }
+  if (nxy == 0) return;  // no size given: the caller refuses the grid
+  if (n < nxy) {
+    msg.iierr(2,
+              file + ": " + digits(static_cast<long>(nxy)) + size + digits(static_cast<long>(n)) +
+                  " read before " + ended,
+              listing);
+  } else if (n > nxy) {
+    msg.iierr(2,
+              file + ": " + digits(static_cast<long>(nxy)) + size + digits(static_cast<long>(n)) +
+                  " read up to line " + digits(last),
+              listing);
+  }
+}
+
 }  // namespace
 
 void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity, GridData& g) {
@@ -443,6 +583,10 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
   g.item.clear();
   g.no_data = -9999.0f;
   g.esri = false;
+  // In the ESRI header xllcorner and yllcorner give the outer corner of the
+  // south-west cell, xllcenter and yllcenter its centre; the model's origin
+  // is the centre of the first cell.
+  bool x_corner = false, y_corner = false;
 
   std::string line;
   for (;;) {
@@ -450,7 +594,13 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
     const int k = rd.iicmd(kGridKeys, line, input, listing, status);
     if (k == -1) break;
     if (k == 0) {
-      fit_grid(io, capacity, g);
+      if (fit_grid(io, capacity, g) && !g.values.empty())
+        rd.messages().iierr(2,
+                            "grid '" + io.path(input) +
+                                "': " + digits(static_cast<long>(g.values.size())) +
+                                (g.esri ? " values expected (ncols x nrows), none given"
+                                        : " values expected (nx x ny), none given"),
+                            listing);
       return;
     }
     FreeReader fr(line);
@@ -461,19 +611,25 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
       case 10:
         st = fr.read(g.nx);
         echo = fmt_i(g.nx, 5);
+        g.esri = g.esri || k == 10;
         break;
       case 2:
       case 11:
         st = fr.read(g.ny);
         echo = fmt_i(g.ny, 5);
+        g.esri = g.esri || k == 11;
         break;
       case 3:
+      case 15:
         st = fr.read(g.x_origin);
         echo = fmt_f(g.x_origin, 10, 2);
+        x_corner = k == 3;
         break;
       case 4:
+      case 16:
         st = fr.read(g.y_origin);
         echo = fmt_f(g.y_origin, 10, 2);
+        y_corner = k == 4;
         break;
       case 5:
         st = fr.read(g.dx);
@@ -513,38 +669,18 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
     }
     io.line(listing, echo);
     if (st != ReadStatus::ok)
-      rd.messages().iierr(2, "grid header value unreadable: " + std::string(kGridKeys[k - 1]),
-                          listing);
+      rd.messages().iierr(
+          2,
+          "grid header value unreadable: " + std::string(kGridKeys[k - 1]) + ", " + rd.where(input),
+          listing);
   }
 
-  if (!fit_grid(io, capacity, g)) return;
-  const std::size_t nxy = g.values.size();
-  std::size_t n = 0;
-  std::string buf;
-  while (n < nxy) {
-    if (io.read_line(input, buf, kGridLine) != 0) {
-      io.back(input);
-      break;
-    }
-    const int count = iinumber(buf);
-    if (count == 0) {
-      io.back(input);
-      break;
-    }
-    const std::size_t take = std::min(static_cast<std::size_t>(count), nxy - n);
-    FreeReader fr(buf);
-    for (std::size_t i = 0; i < take; ++i) {
-      const ReadStatus st = fr.read(g.values[n + i]);
-      if (st == ReadStatus::end) break;  // a slash: the rest keep their values
-      if (st == ReadStatus::error) {
-        io.err() << " -->error in input file\n"
-                 << " -->" << rd.where(input) << ": '" << fr.bad_token() << "'\n";
-        io.err().flush();
-        throw Stop(1, "error in input file " + rd.where(input));
-      }
-    }
-    n += take;
+  if (g.esri) {
+    if (x_corner) g.x_origin += 0.5 * static_cast<double>(g.dx);
+    if (y_corner) g.y_origin += 0.5 * static_cast<double>(g.dy);
   }
+  if (!fit_grid(io, capacity, g)) return;
+  read_values(rd, io, input, listing, g);
 
   if (g.esri && g.ny > 1) {
     const auto nx = static_cast<std::size_t>(g.nx);
@@ -566,7 +702,12 @@ int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vec
   int read = 0;
   std::string raw;
   for (;;) {
-    if (io.read_line(input, raw, kVertexLine) != 0) break;
+    if (io.read_line(input, raw) != 0) break;
+    if (raw.size() > kVertexLine) {
+      if (cut_loses_text(raw, kVertexLine, true))
+        msg.iierr(2, too_long(io, input, kVertexLine), mch);
+      raw.resize(kVertexLine);
+    }
     const std::size_t p = raw.find_first_not_of(' ');
     if (p == std::string::npos) break;  // blank line
     const auto c = static_cast<unsigned char>(raw[p]);
@@ -597,7 +738,6 @@ int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vec
 }
 
 namespace {
-
 
 // Crossing-number test of the point against the polygon, counting the edges
 // that cross the segment from the point to the reference point.

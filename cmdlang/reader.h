@@ -76,13 +76,15 @@ class CmdReader {
   std::array<bool, 101> active_{};
   std::array<bool, 101> taken_{};
   std::string word_ = std::string(128, ' ');
+  std::string cut_reported_;  // place of the last line reported as too long
 };
 
 // Reads a table of (x, y) rows following a "**" keyword. `count` is the
 // capacity on entry and the number of rows stored on return. Listing 0
-// suppresses the echo.
+// suppresses the echo. A row whose time lies before the row above is an
+// error naming the file, the line and `keyword` when given.
 void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second, int input,
-           int listing);
+           int listing, std::string_view keyword = {});
 
 // Grid file header and values (model or ESRI header), rows returned south
 // first. nx = ny = 0 when the grid exceeds the capacity. On return `values`

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace qf {
 
@@ -262,15 +263,29 @@ ReadStatus FreeReader::read(double& v) {
   return ReadStatus::ok;
 }
 
+bool to_float(double d, float& v) {
+  // Values up to half a unit in the last place above the largest float
+  // round to it (GDAL's no-data value -3.4028234663852886e+38 and its
+  // 9-digit form -3.40282347e+38 both give -FLT_MAX); beyond that a value
+  // would become infinite.
+  static const double limit =
+      static_cast<double>(std::numeric_limits<float>::max()) + std::ldexp(1.0, 103);
+  if (std::isfinite(d) && std::fabs(d) >= limit) return false;
+  v = static_cast<float>(d);
+  return true;
+}
+
+bool parse_float(std::string_view tok, float& v) {
+  double d = 0.0;
+  return parse_real(tok, d) && to_float(d, v);
+}
+
 ReadStatus FreeReader::read(float& v) {
   double d = v;
   const ReadStatus s = read(d);
-  if (s == ReadStatus::ok) {
-    if (std::isfinite(d) && std::fabs(d) > 3.4028234663852886e38) {
-      bad_ = "value out of range";
-      return ReadStatus::error;
-    }
-    v = static_cast<float>(d);
+  if (s == ReadStatus::ok && !to_float(d, v)) {
+    bad_ = "value out of range";
+    return ReadStatus::error;
   }
   return s;
 }

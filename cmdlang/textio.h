@@ -74,5 +74,9 @@ class FreeReader {
 // exponent letter E, e, D or d, or a bare signed exponent as in 1.5+3).
 bool parse_real(std::string_view tok, double& v);
 bool parse_int(std::string_view tok, long long& v);
+// A 32-bit real: false when the token is no number or lies beyond the range
+// of a float (values that round to the largest float are taken).
+bool parse_float(std::string_view tok, float& v);
+bool to_float(double d, float& v);
 
 }  // namespace qf

@@ -76,18 +76,26 @@ void rrxwrd(std::span<char> text, std::span<char> word, int& wordlen) {
 }
 
 int iinumber(std::string_view text) {
+  // A number token is made of digits and "+,-./"; an exponent letter (E, e,
+  // D or d) may stand after a digit or point when a digit or sign follows it,
+  // as in 1.5e+02.
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  auto exponent = [](char c) { return c == 'e' || c == 'E' || c == 'd' || c == 'D'; };
   int count = 0;
-  bool in_token = false;
-  for (char c : text) {
-    if (is_blank(c)) {
-      in_token = false;
-      continue;
-    }
-    if (!in_token) {
-      in_token = true;
+  const std::size_t n = text.size();
+  std::size_t start = 0;  // first character of the current token
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = text[i];
+    if (is_blank(c)) continue;
+    if (i == 0 || is_blank(text[i - 1])) {
       ++count;
+      start = i;
     }
-    if (c < '+' || c > '9') return count - 1;
+    if (c >= '+' && c <= '9') continue;
+    if (exponent(c) && i > start && (digit(text[i - 1]) || text[i - 1] == '.') && i + 1 < n &&
+        (digit(text[i + 1]) || text[i + 1] == '+' || text[i + 1] == '-'))
+      continue;
+    return count - 1;
   }
   return count;
 }

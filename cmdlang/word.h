@@ -26,7 +26,8 @@ void rrwrd(std::span<char> text, std::span<char> word, int& wordlen);
 // that the buffer starts with the next word. A word starting with an
 // apostrophe loses its first and last character (wordlen - 2, not below 0).
 void rrxwrd(std::span<char> text, std::span<char> word, int& wordlen);
-// Count of leading number tokens: tokens made only of "+,-./" and digits.
+// Count of leading number tokens: tokens made of "+,-./" and digits, with an
+// exponent letter allowed between a digit (or point) and a digit or sign.
 int iinumber(std::string_view text);
 // Trimmed length (trailing blanks); also writes a note to the screen.
 int iilen(std::string_view text, Channels& io);

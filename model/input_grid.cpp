@@ -72,10 +72,16 @@ void section_grid(Ctx& c) {
   if (g.nx <= 0 || g.ny <= 0) c.stop("grid empty or too large");
   const long nxx = g.nx + 2L;
   const long nyy = g.ny + 2L;
-  if (nxx > max_row) c.stop("too many grid nodes in x");
-  if (nyy > max_row) c.stop("too many grid nodes in y");
+  // The limits count the ring of boundary cells around the grid.
+  auto whole = [](long v) { return fmt_i(v, static_cast<int>(std::to_string(v).size())); };
+  if (nxx > max_row)
+    c.stop("too many grid nodes in x: " + whole(g.nx) + " columns, at most " + whole(max_row - 2));
+  if (nyy > max_row)
+    c.stop("too many grid nodes in y: " + whole(g.ny) + " rows, at most " + whole(max_row - 2));
   const long nn = nxx * nyy;
-  if (nn > max_nodes) c.stop("too many grid nodes");
+  if (nn > max_nodes)
+    c.stop("too many grid nodes: " + whole(nn) + " with the boundary ring, at most " +
+           whole(max_nodes));
 
   Coin1& c1 = m.coin1;
   m.coin.x_origin = g.x_origin;

@@ -126,6 +126,23 @@ TEST_F(ChannelsTest, FramedMessagesAndTheEleventhError) {
     EXPECT_EQ(s.status(), 1);
   }
   EXPECT_EQ(scr_.str(), " >>program aborted after 10 errors\n");
+  // Every message reaches the terminal as well, one line each.
+  std::string want = "**warning: found table with <2 rows\n";
+  for (int i = 1; i <= 11; ++i) want += "**error: e\n";
+  EXPECT_EQ(err_.str(), want);
+}
+
+TEST_F(ChannelsTest, ByteOrderMarkAtTheStartOfAFileIsSkipped) {
+  Channels io(kb_, scr_, err_);
+  ASSERT_TRUE(io.open_read(8, file("bom", "\xEF\xBB\xBF>>grid\r\n\xEF\xBB\xBFx\n")));
+  std::string l;
+  EXPECT_EQ(io.read_line(8, l), 0);
+  EXPECT_EQ(l, ">>grid");
+  EXPECT_EQ(io.read_line(8, l), 0);
+  EXPECT_EQ(l, "\xEF\xBB\xBFx");  // only at the start of the file
+  io.rewind(8);
+  EXPECT_EQ(io.read_line(8, l), 0);
+  EXPECT_EQ(l, ">>grid");
 }
 
 TEST_F(ChannelsTest, SummaryAndFatalError) {

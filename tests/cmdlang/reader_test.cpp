@@ -110,7 +110,9 @@ TEST_F(ReaderTest, UnknownKeywordGivesErrorAndHelpAndReadingGoesOn) {
   EXPECT_EQ(next(kGrid), 1);  // "NX" is not "nx"
   EXPECT_EQ(rest(), "6");
   EXPECT_EQ(msg_.errors(), 1);
-  EXPECT_EQ(body(), " >>grid\n" + framed("**error: ", pad("keyword unknown> NX", 128)) +
+  EXPECT_EQ(body(), " >>grid\n" +
+                        framed("**error: ",
+                               pad("keyword unknown> NX, file '" + dir_ + "/dain', line 2", 128)) +
                         help(kGrid) + "   nx ");
 }
 
@@ -119,7 +121,9 @@ TEST_F(ReaderTest, UnknownSectionAtTopLevelEndsTheInput) {
   EXPECT_EQ(next(kTop), 0);
   EXPECT_EQ(msg_.errors(), 1);
   EXPECT_EQ(rd_.section_level(), 0);
-  EXPECT_EQ(body(), framed("**error: ", pad("command unknown> >>gird", 128)) + help(kTop));
+  EXPECT_EQ(body(), framed("**error: ",
+                           pad("command unknown> >>gird, file '" + dir_ + "/dain', line 1", 128)) +
+                        help(kTop));
 }
 
 TEST_F(ReaderTest, LongLinesAreCutTo128Characters) {
@@ -127,6 +131,14 @@ TEST_F(ReaderTest, LongLinesAreCutTo128Characters) {
   command("title " + value + "\n");
   EXPECT_EQ(next(kTop), 3);
   EXPECT_EQ(line_, std::string(122, 'v') + std::string(6, ' '));
+  // Text cut off is an error naming the place; a long comment line is not.
+  EXPECT_EQ(msg_.errors(), 1);
+  EXPECT_EQ(err_.str(),
+            "**error: line longer than 128 characters, file '" + dir_ + "/dain', line 1\n");
+  io_.close(ch::command);
+  command("/ " + value + "\ntitle " + std::string(122, 'w') + std::string(30, ' ') + "\n");
+  EXPECT_EQ(next(kTop), 3);
+  EXPECT_EQ(msg_.errors(), 1);
 }
 
 TEST_F(ReaderTest, NumberStopModePushesTheLineBack) {
@@ -167,6 +179,21 @@ TEST_F(ReaderTest, IncludeFilesNestAndReturn) {
   EXPECT_EQ(body(), " >>grid\n\n/include '" + outer + "'\n   nx 1\n\n/include '" + inner +
                         "'\n   ny 2\n/END_INCLUDE\n/END_INCLUDE\n   ny 3\n >> \n");
   EXPECT_EQ(scr_.str(), " >include '" + outer + "'\n >include '" + inner + "'\n");
+}
+
+TEST_F(ReaderTest, IncludeNamesAreFoundNextToTheIncludingFile) {
+  // The command file lies in the scratch folder, not in the working folder.
+  std::filesystem::create_directories(dir_ + "/sub");
+  file("sub/inner", "nx 1\ninclude 'deeper'\n");
+  file("sub/deeper", "\xEF\xBB\xBFny 2\n");
+  command("\xEF\xBB\xBF>>grid\ninclude sub/inner\n");
+  EXPECT_EQ(next(kTop), 1);
+  EXPECT_EQ(next(kGrid), 1);
+  EXPECT_EQ(next(kGrid), 2);
+  EXPECT_EQ(rest(), "2");
+  EXPECT_EQ(msg_.warnings(), 0);
+  EXPECT_EQ(scr_.str(),
+            " >include '" + dir_ + "/sub/inner'\n >include '" + dir_ + "/sub/deeper'\n");
 }
 
 TEST_F(ReaderTest, MissingIncludeFileIsAWarning) {

@@ -21,13 +21,13 @@ class TableTest : public ReaderTest {
 
 TEST_F(TableTest, RowsAreEchoedAndTheNextKeywordIsKept) {
   const Keys keys = {"inflow", "nx"};
-  command("inflow ** 1\n 0.0  5.0\n/ comment\n 1.5,-2.25 99\n.5 1e2\nnx 4\n");
+  command("inflow ** 1\n 0.0  5.0\n/ comment\n 0.25,-2.25 99\n.5 1e2\nnx 4\n");
   EXPECT_EQ(next(keys), 1);
   EXPECT_EQ(status_, 1);
   EXPECT_EQ(table(10), 3);
   EXPECT_EQ(first_[0], 0.0f);
   EXPECT_EQ(second_[0], 5.0f);
-  EXPECT_EQ(first_[1], 1.5f);
+  EXPECT_EQ(first_[1], 0.25f);
   EXPECT_EQ(second_[1], -2.25f);
   EXPECT_EQ(first_[2], 0.5f);
   EXPECT_EQ(second_[2], 100.0f);
@@ -36,7 +36,7 @@ TEST_F(TableTest, RowsAreEchoedAndTheNextKeywordIsKept) {
   EXPECT_EQ(body(),
             "     inflow \n"
             "      0.0000      5.0000\n"
-            "      1.5000     -2.2500\n"
+            "      0.2500     -2.2500\n"
             "      0.5000    100.0000\n"
             "     nx ");
   EXPECT_EQ(msg_.warnings() + msg_.errors(), 0);
@@ -54,12 +54,14 @@ TEST_F(TableTest, ContinueShiftsTheTimeAxis) {
             "     12.0000      3.0000\nCONTINUE /\n     13.0000      4.0000\n");
 }
 
-TEST_F(TableTest, PlusSignOrBlankLineEndsTheTable) {
-  command("1 2\n3 4\n+5 6\n");
-  EXPECT_EQ(table(10), 2);
+TEST_F(TableTest, PlusSignStartsARowAndBlankLineEndsTheTable) {
+  command("1 2\n3 4\n+5 +6e-1\nnx\n");
+  EXPECT_EQ(table(10), 3);
+  EXPECT_EQ(first_[2], 5.0f);
+  EXPECT_EQ(second_[2], 0.6f);
   std::string l;
   EXPECT_EQ(io_.read_line(ch::command, l), 0);
-  EXPECT_EQ(l, "+5 6");
+  EXPECT_EQ(l, "nx");
   io_.close(ch::command);
   command("1 2\n3 4\n\n5 6\n");
   EXPECT_EQ(table(10), 2);
@@ -107,6 +109,41 @@ TEST_F(TableTest, IncludeFilesReturnToTheirParent) {
   EXPECT_NE(listing().find("      1.0000     10.0000\n\n/include '" + outer +
                            "'\n      3.0000     30.0000\n\n/include '" + inner + "'\n"),
             std::string::npos);
+}
+
+TEST_F(TableTest, IncludeNamesAreFoundNextToTheIncludingFile) {
+  std::filesystem::create_directories(dir_ + "/tables/more");
+  file("tables/more/t2", "2 20\n");
+  file("tables/t1", "1 10\ninclude more/t2\n");
+  command("0 0\ninclude tables/t1\n");
+  EXPECT_EQ(table(10), 3);
+  EXPECT_EQ(first_[2], 2.0f);
+  EXPECT_EQ(msg_.warnings(), 0);
+  EXPECT_NE(listing().find("/include '" + dir_ + "/tables/more/t2'\n"), std::string::npos);
+}
+
+TEST_F(TableTest, TimesGoingBackAreAnErrorAndEqualTimesAStep) {
+  const std::string inc = file("inc", "3 1\n2.5 1\n");
+  command("0 1\n1 1\n1 5\ncontinue\n0 5\ninclude " + inc + "\nnx\n");
+  first_.assign(10, 0.0f);
+  second_.assign(10, 0.0f);
+  int count = 10;
+  iitbl(io_, msg_, count, first_.data(), second_.data(), ch::command, ch::listing, "inflow ");
+  EXPECT_EQ(count, 6);
+  EXPECT_EQ(msg_.errors(), 1);
+  EXPECT_EQ(err_.str(),
+            "**error: keyword \"inflow\": table time 3.5000 lies before the time "
+            "4.0000 of the row above, file '" +
+                inc + "', line 2\n");
+}
+
+TEST_F(TableTest, RowsLongerThanTheBufferAreErrorsUnlessOnlyACommentIsCut) {
+  command("1 2 / " + std::string(200, 'c') + "\n2 3" + std::string(140, ' ') + "4\n");
+  EXPECT_EQ(table(10), 2);
+  EXPECT_EQ(second_[1], 3.0f);
+  EXPECT_EQ(msg_.errors(), 1);
+  EXPECT_EQ(err_.str(),
+            "**error: line longer than 132 characters, file '" + dir_ + "/dain', line 2\n");
 }
 
 TEST_F(TableTest, MissingIncludeWarningIsCutTo32Characters) {

@@ -132,6 +132,20 @@ TEST(FreeFormat, BadValuesAreErrorsNotZero) {
   EXPECT_FLOAT_EQ(f, 1500.0f);
 }
 
+TEST(FreeFormat, PlusSignsExponentsAndTheLargestFloat) {
+  FreeReader fr("+2 1.5e+02 -3.4028234663852886e+38 -3.40282347e+38 3.5e38 +.5D1");
+  float v[6] = {};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(fr.read(v[i]), ReadStatus::ok) << i;
+  EXPECT_EQ(v[0], 2.0f);
+  EXPECT_EQ(v[1], 150.0f);
+  EXPECT_EQ(v[2], -std::numeric_limits<float>::max());
+  EXPECT_EQ(v[3], v[2]);                        // rounds to the same float
+  EXPECT_EQ(fr.read(v[4]), ReadStatus::error);  // beyond the range of a float
+  double d = 0;
+  EXPECT_EQ(fr.read(d), ReadStatus::ok);
+  EXPECT_EQ(d, 5.0);
+}
+
 TEST(FreeFormat, QuotedAndPlainTexts) {
   FreeReader fr("'my file.asc' next,'it''s' plain/rest");
   std::string a, b, c, d, e;

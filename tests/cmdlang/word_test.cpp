@@ -118,7 +118,13 @@ TEST(WordReader, ControlCharactersAndHighBytes) {
 TEST(WordReader, NumberCountStopsAtTheFirstNonNumberToken) {
   EXPECT_EQ(iinumber("1.5 -2 3"), 3);
   EXPECT_EQ(iinumber("1 2 abc 4"), 2);
-  EXPECT_EQ(iinumber("1.0e3 2"), 0);
+  // Exponent forms are numbers; a letter elsewhere is not.
+  EXPECT_EQ(iinumber("1.0e3 2"), 2);
+  EXPECT_EQ(iinumber("1.5e+02 -3.4028234663852886e+38 +7 2.D-3 5.E1"), 5);
+  EXPECT_EQ(iinumber("1 e5"), 1);
+  EXPECT_EQ(iinumber("1 1e"), 1);
+  EXPECT_EQ(iinumber("1 1ee5"), 1);
+  EXPECT_EQ(iinumber("1 1x5"), 1);
   EXPECT_EQ(iinumber("  +1,2 /  -.5\t7\r"), 4);
   EXPECT_EQ(iinumber(""), 0);
   EXPECT_EQ(iinumber("     "), 0);

@@ -14,7 +14,7 @@ python3 - "$WORK" <<'PY'
 import sys
 nx, ny = 43, 20
 with open(sys.argv[1] + "/bed.asc", "w") as f:
-    f.write("ncols %d\nnrows %d\nxllcorner 0.0\nyllcorner 0.0\ncellsize 2.0\nNODATA_value -9999\n"
+    f.write("ncols %d\nnrows %d\nxllcenter 0.0\nyllcenter 0.0\ncellsize 2.0\nNODATA_value -9999\n"
             % (nx, ny))
     for j in range(ny):
         f.write(" ".join("106.00" if 20 <= i <= 22 else "100.00" for i in range(nx)) + "\n")

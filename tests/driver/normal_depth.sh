@@ -19,7 +19,7 @@ python3 - "$WORK" <<'PY'
 import sys
 nx, ny, dx, slope = 100, 22, 10.0, 0.001
 with open(sys.argv[1] + "/bed.asc", "w") as f:
-    f.write("ncols %d\nnrows %d\nxllcorner 0.0\nyllcorner 0.0\ncellsize %.1f\nNODATA_value -9999\n"
+    f.write("ncols %d\nnrows %d\nxllcenter 0.0\nyllcenter 0.0\ncellsize %.1f\nNODATA_value -9999\n"
             % (nx, ny, dx))
     for j in range(ny):                       # the first line is the north row
         bank = 3.0 if j in (0, ny - 1) else 0.0

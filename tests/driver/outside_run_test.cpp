@@ -49,7 +49,7 @@ TEST_F(OutsideRun, MaxGridsShowNoDataOutsideTheModel) {
                               "-9999 -9999 0 0\n";
   std::ofstream("dain")
       << "title 'lake with walls'\n>>global\nkst 30\n>>grid\ninclude 'bed.asc'\n"
-         ">>polygon\nwaterlevel 1.0\n995 1995\n1035 1995\n1035 2025\n995 2025\n/\n"
+         ">>polygon\nwaterlevel 1.0\n995 1995\n1045 1995\n1045 2035\n995 2035\n/\n"
          ">>compute\nsteps 20\n"
          ">>output\nmax_depth 'maxdepth.asc'\nmax_flow 'maxflow.asc'\n";
   std::istringstream kb;

@@ -209,11 +209,12 @@ TEST(Erodable, DiagonalRingAndPolygonOverEverything) {
 
 TEST(Erodable, NodeLimit) {
   InputRun r;
+  std::string zeros;
+  for (int k = 1; k <= 150 * 140; ++k) zeros += k % 150 == 0 ? "0\n" : "0 ";
   // Vertices off the half-cell lines, so that no cell centre sees the
   // reference point of the polygon test through a vertex.
-  r.run(
-      ">>grid\nnx 150\nny 140\ndx 1\ndy 1\n0\n>>polygon\nerodable\n-0.7 -0.7\n149.3 -0.7\n"
-      "149.3 139.3\n-0.7 139.3\n");
+  r.run(">>grid\nnx 150\nny 140\ndx 1\ndy 1\n" + zeros +
+        ">>polygon\nerodable\n-0.7 -0.7\n149.3 -0.7\n149.3 139.3\n-0.7 139.3\n");
   EXPECT_EQ(r.m.coin1.nerod, 20000);
   EXPECT_EQ(r.m.coin1.erod_node.size(), 20000u);
   EXPECT_EQ(r.m.coin1.erod_node.back(), r.m.node(2 + 19999 % 150, 2 + 19999 / 150) + 1);

@@ -326,9 +326,10 @@ TEST(InputGrid, SizeLimitsStopTheRun) {
     std::string header;
     std::string message;
   } cases[] = {
-      {"nx 19999\nny 1\n", "too many grid nodes in x"},
-      {"nx 1\nny 19999\n", "too many grid nodes in y"},
-      {"nx 19998\nny 399\n", "too many grid nodes"},
+      {"nx 19999\nny 1\n", "too many grid nodes in x: 19999 columns, at most 19998"},
+      {"nx 1\nny 19999\n", "too many grid nodes in y: 19999 rows, at most 19998"},
+      {"nx 19998\nny 399\n",
+       "too many grid nodes: 8020000 with the boundary ring, at most 8000000"},
       {"nx 0\nny 5\n", "grid empty or too large"},
       {"nx 3000\nny 3000\n", "grid empty or too large"},
       {"", "grid empty or too large"},

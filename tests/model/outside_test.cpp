@@ -17,11 +17,12 @@ std::string frame(const std::string& head, const std::string& text) {
   return "\n" + stars + "\n" + head + text + "\n" + stars + "\n\n";
 }
 
-// 4 x 3 cells of 10 m, origin 1000/2000, north row first. Outside: column 4
+// 4 x 3 cells of 10 m, origin (centre of the first cell) 1000/2000, north
+// row first. Outside: column 4
 // of the southern row, column 1 of the middle row, columns 1 and 2 of the
 // northern row. Highest real bed 34 m: walls at 134 m.
 const char* kBed =
-    "ncols 4\nnrows 3\nxllcorner 1000.0\nyllcorner 2000.0\ncellsize 10.0\n"
+    "ncols 4\nnrows 3\nxllcorner 995.0\nyllcorner 1995.0\ncellsize 10.0\n"
     "NODATA_value -9999\n"
     "-9999 -9999 33 34\n"
     "-9999 22 23 24\n"

@@ -15,15 +15,16 @@
 namespace qf {
 namespace {
 
-// 20 x 10 cells of 2 m, flat bed at 0. No data: columns 15..20 of every row
-// and a notch of columns 10..14 in rows 4..6 (rows counted from the south).
+// 20 x 10 cells of 2 m, first centre at 1000/2000, flat bed at 0. No data:
+// columns 15..20 of every row and a notch of columns 10..14 in rows 4..6
+// (rows counted from the south).
 bool no_data(int col, int row) {
   return col >= 15 || (col >= 10 && row >= 4 && row <= 6);
 }
 
 std::string bed_grid() {
   std::string s =
-      "ncols 20\nnrows 10\nxllcorner 1000.0\nyllcorner 2000.0\ncellsize 2.0\n"
+      "ncols 20\nnrows 10\nxllcorner 999.0\nyllcorner 1999.0\ncellsize 2.0\n"
       "NODATA_value -9999\n";
   for (int row = 10; row >= 1; --row) {
     for (int col = 1; col <= 20; ++col) s += no_data(col, row) ? " -9999" : " 0.0";
