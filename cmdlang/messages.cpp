@@ -125,8 +125,6 @@ int Messages::iiout(int kind, std::string_view text, int channel) {
       const int e = io_.close(c);
       if (e == 0) continue;
       const std::string why = "cannot write output file '" + name + "': " + std::strerror(e);
-      io_.err() << " >" << why << '\n';
-      io_.err().flush();
       iierr(2, why, channel);
       ++failed;
     }
@@ -159,8 +157,6 @@ int Messages::iiout(int kind, std::string_view text, int channel) {
     // its input is read and before the first step.
     const std::string why =
         "cannot create output file '" + name + "': " + std::strerror(errno != 0 ? errno : EIO);
-    io_.err() << " >" << why << '\n';
-    io_.err().flush();
     iierr(2, why, channel);
     return 0;
   }

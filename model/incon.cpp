@@ -62,8 +62,6 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
     const std::string text = (hot ? "hot start file '" + name + "' named in " + warm_marker_name
                                   : "initial condition file '" + name + "'") +
                              why;
-    io.err() << " >error: " << text << '\n';
-    io.err().flush();
     msg.iierr(hot ? 3 : 2, text, ch::listing);
   };
   if (!file_exists(name)) {

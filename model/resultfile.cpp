@@ -357,8 +357,6 @@ bool read_warm_marker(Channels& io, int ch, int& step, float& time, std::string&
         why = "time " + v.substr(v.find_first_not_of(' ')) + " is not a finite number";
       }
       const std::string text = "warm start from " + path + " ignored: " + why;
-      io.err() << " >warning: " << text << '\n';
-      io.err().flush();
       msg->iierr(1, text, ch::listing);
     }
     return false;

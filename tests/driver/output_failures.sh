@@ -59,7 +59,7 @@ mkdir -p "$d"
 cp "$SRC"/examples/floodplain/* "$d"/
 sed -i "s|> inflow.txt|> 'nodir/inflow.txt'|" "$d/floodplain.qfx"
 run_failing "$d" floodplain.qfx
-expect "$d" " >cannot create output file 'nodir/inflow.txt': No such file or directory"
+expect "$d" "**error: cannot create output file 'nodir/inflow.txt': No such file or directory"
 no_steps "$d"
 note "missing folders named before the first step"
 

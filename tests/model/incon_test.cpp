@@ -336,7 +336,7 @@ TEST_F(InconTest, MissingFileIsNotAskedFor) {
   m_.cochar.initial_file = "nofile.res";
   EXPECT_EQ(run(0), -1);
   EXPECT_EQ(scr_.str(), "");
-  EXPECT_EQ(err_.str(), " >error: initial condition file 'nofile.res': not found\n");
+  EXPECT_EQ(err_.str(), "**error: initial condition file 'nofile.res': not found\n");
   EXPECT_EQ(msg_.errors(), 1);
   EXPECT_EQ(m_.cochar.initial_file, "nofile.res");
   expect_untouched();
@@ -531,7 +531,7 @@ TEST_F(InconTest, DamagedFilesAreRefusedNamingTheFile) {
     int mode = 0;
     ASSERT_NO_THROW(incon(m_, io_, msg, mode));
     EXPECT_EQ(mode, -1);
-    EXPECT_EQ(err_.str(), " >error: " + text + "\n");
+    EXPECT_EQ(err_.str(), "**error: " + text + "\n");
     EXPECT_EQ(scr_.str(), "");
     EXPECT_EQ(msg.errors(), 1);
     EXPECT_FALSE(io_.is_open(ch::result));
@@ -556,7 +556,7 @@ TEST_F(InconTest, DamagedFilesAreRefusedNamingTheFile) {
     } catch (const Stop& stop) {
       EXPECT_EQ(stop.status(), 1);
     }
-    EXPECT_EQ(err_.str(), " >error: " + text + "\n");
+    EXPECT_EQ(err_.str(), "**fatal error: " + text + "\n");
     io_.flush(ch::listing);
     EXPECT_NE(slurp("out").find("**fatal error: " + text + "\n"), std::string::npos);
     expect_untouched();

@@ -172,7 +172,7 @@ TEST(InputListing, InitialConditionFileIsOfferedToIncon) {
                              std::string(47, '*') + "\n\n >>compute\n"),
             std::string::npos);
   EXPECT_EQ(r.screen(), ">    0.0k cells\n\n >>warnings   0, errors  1 ->check output listing\n\n");
-  EXPECT_EQ(r.err.str(), " >error: initial condition file 'old.res': not found\n");
+  EXPECT_EQ(r.err.str(), "**error: initial condition file 'old.res': not found\n");
   EXPECT_EQ(r.m.coin1.item_count, 3);
 }
 

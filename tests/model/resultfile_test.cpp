@@ -358,7 +358,7 @@ TEST_F(ResultFileTest, DamagedWarmStartMarkers) {
       continue;
     }
     EXPECT_EQ(step, 7);
-    EXPECT_EQ(err_.str(), " >warning: " + lead + c.warning + "\n");
+    EXPECT_EQ(err_.str(), "**warning: " + lead + c.warning + "\n");
     EXPECT_EQ(msg.warnings(), ++warnings);
     io.flush(ch::listing);
     EXPECT_NE(slurp(path("out")).find("**warning: " + lead + c.warning + "\n"), std::string::npos);

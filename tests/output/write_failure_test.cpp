@@ -187,8 +187,8 @@ TEST_F(WriteFailure, SeriesFiles) {
   });
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err,
-            " >cannot create output file 'nodir/c.txt': No such file or directory\n"
-            " >cannot write output file 'a.txt': File too large\n");
+            "**error: cannot create output file 'nodir/c.txt': No such file or directory\n"
+            "**error: cannot write output file 'a.txt': File too large\n");
   EXPECT_EQ(slurp("b.txt"), "    0.0100       1.000  2\n");
 }
 
