@@ -176,7 +176,8 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   }
   const T phi = dtl / (kappa * dtl + 1.0f);
 
-  const T src = load<T>(in.src + c);
+  // A sink takes at most what the node holds.
+  const T src = vmax(load<T>(in.src + c), -vmax(hP, zero) / dtl);
   const T vdh = -(dtl * ((load<T>(rs.fe.data() + c) - load<T>(rs.fe.data() + c - 1)) / k.dx +
                          (load<T>(rs.gn.data() + c) - load<T>(cr.fs1.data() + c)) / k.dy - src));
   const T vdq = -(phi * ((load<T>(rs.fqe.data() + c) - load<T>(rs.fqe.data() + c - 1)) / k.dx +
@@ -189,7 +190,7 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   // A node skipped as all dry takes only a positive source and keeps its
   // shear velocity and slopes.
   const M skip = load_flag<T>(rs.alldry.data() + c);
-  store(dh + c, sel(skip, sel(src > zero, src * k.dt, zero), vdh));
+  store(dh + c, sel(skip, src * k.dt, vdh));
   store(dq + c, sel(skip, zero, vdq));
   store(dr + c, sel(skip, zero, vdr));
   store(out.us + c, sel(skip, load<T>(out.us + c), us));
@@ -438,6 +439,13 @@ void prepare_solver(Model& m, SolverWork& w) {
     v->assign(nr, 0.0f);
   }
   rs.alldry.assign(nr, 0);
+  w.theta.assign(nn, 1.0f);
+  w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
+  w.tind_sum.assign(nn, 0.0);
+  if (m.f.tind.size() >= nn) {
+    for (std::size_t k = 0; k < nn; ++k) w.tind_sum[k] = m.f.tind[k];
+  }
+  w.dt_last = 0.0f;
   w.dry_reported = false;
 }
 

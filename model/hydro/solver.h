@@ -67,6 +67,16 @@ struct SolverWork {
   RowScratch row;
   std::vector<float> courant;  // Courant measure of one row (timstp)
   bool dry_reported = false;   // " >DRY DOMAIN DETECTED" printed
+  // Outflow limiter of a sweep: per node the share of its computed outflow
+  // that it can give from what it holds (1 on the ring), and per row whether
+  // any node of the row is limited.
+  std::vector<float> theta;
+  std::vector<std::uint8_t> row_limited;
+  // Inundation time [h] of every node summed in double precision; the 32-bit
+  // field `tind` is its rounded value (a `tind` changed from outside, as by a
+  // hot start, restarts the sum of that node).
+  std::vector<double> tind_sum;
+  float dt_last = 0.0f;  // step of the previous call [s], 0 before the first
 };
 
 void prepare_solver(Model& m, SolverWork& w);
