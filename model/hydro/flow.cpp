@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "model/hydro/hydro.h"
@@ -12,6 +13,73 @@
 namespace qf {
 
 namespace {
+
+// Thin nodes. A node a few millimetres deep at a wetting front can receive
+// momentum out of proportion to its water, and q/h then gives speeds the
+// flow cannot have (hundreds of m/s in a film), which also throttle the time
+// step. The water that wets a dry slope cannot move faster than the flow
+// that feeds it: a front advances at u + 2 sqrt(g h) of the water behind
+// it. A wet node thinner than `thin_depth` therefore keeps a speed of at most
+// the largest |u| + 2 sqrt(g h) among itself and its four neighbours in the
+// state the sweep read; its discharges are scaled down to that speed.
+float thin_depth(const Model& m) {
+  return std::max(m.coin.hdry, 0.01f);
+}
+
+// Speed bounds of the thin nodes of row j (rows j - 1 .. j + 1 still hold the
+// state the sweep read; dh the row's increments).
+void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
+  const FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const long b = static_cast<long>(j - 1) * nxx;
+  const float* h = f.h.data() + b;
+  const std::uint8_t* dry = f.ldry.data() + b;
+  const float thin = thin_depth(m);
+  const float g = m.coin.gravity;
+  float* cap = w.speed_cap.data() + b;
+  auto speed = [&](long k) {
+    if (f.ldry[k] || !(f.h[k] > 0.0f)) return 0.0f;
+    const float hk = f.h[k];
+    return std::sqrt(f.q[k] * f.q[k] + f.r[k] * f.r[k]) / hk + 2.0f * std::sqrt(g * hk);
+  };
+  auto thin_node = [&](int c) {
+    const float hn = std::min(h[c], h[c] + dh[c]);
+    return hn < thin &&
+           !(dry[c] && dry[c - 1] && dry[c + 1] && dry[c - nxx] && dry[c + nxx]);
+  };
+  bool any = false;
+  for (int c = 1; c <= nxx - 2 && !any; ++c) any = thin_node(c);
+  w.row_thin[j] = any ? 1 : 0;
+  if (!any) return;
+  for (int c = 1; c <= nxx - 2; ++c) {
+    const long k = b + c;
+    cap[c] = thin_node(c) ? std::max({speed(k), speed(k - 1), speed(k + 1), speed(k - nxx),
+                                      speed(k + nxx)})
+                          : std::numeric_limits<float>::max();
+  }
+}
+
+// Scales the new discharges of the thin wet nodes of row j to their bound.
+template <class Row>
+void cap_thin(const Model& m, const SolverWork& w, int j, const float* hn, Row qn, Row rn) {
+  if (!w.row_thin[j]) return;
+  const int nxx = m.coin1.nxx;
+  const long b = static_cast<long>(j - 1) * nxx;
+  const float thin = thin_depth(m);
+  const float hdry = m.coin.hdry;
+  const float* cap = w.speed_cap.data() + b;
+  for (int c = 1; c <= nxx - 2; ++c) {
+    const float h = hn[c];
+    if (!(h < thin) || h < hdry) continue;
+    const float most = cap[c] * h;
+    const float u2 = qn[c] * qn[c] + rn[c] * rn[c];
+    if (u2 > most * most) {
+      const float s = most / std::sqrt(u2);
+      qn[c] *= s;
+      rn[c] *= s;
+    }
+  }
+}
 
 // The two sweeps of a step. Row j - 1 is no longer read once row j is
 // solved, so each row takes its new state one row behind the solver: the
@@ -71,6 +139,7 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     for (; c + kLanes <= nxx - 1; c += kLanes) interior(Lanes{}, c);
     for (; c <= nxx - 2; ++c) interior(0.0f, c);
     ring(nxx - 1);
+    cap_thin(m, w, j, h, q, r);
   }
   // Volume, wet count and inundation time. The depths are summed in double
   // precision: a 32-bit sum over a large grid loses whole percents once its
@@ -136,6 +205,7 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
     for (; c + kLanes <= nxx - 1; c += kLanes) place(Lanes{}, c, true);
     for (; c <= nxx - 2; ++c) place(0.0f, c, true);
     place(0.0f, nxx - 1, false);
+    cap_thin(m, w, j, h, q, r);
   }
 }
 
@@ -233,6 +303,7 @@ void sweep(Model& m, SolverWork& w, bool second_stage, double dth) {
   for (int j = 1; j <= nyy - 1; ++j) {
     solve(m, w, j, w.dh.data(), w.dq.data(), w.dr.data());
     if (limit && j >= 2) outflow_shares(m, w, j);
+    if (j >= 2) thin_caps(m, w, j, w.dh.data());
     if (j >= 2) finish(j - 1);
     std::swap(w.dh, w.dhp);
     std::swap(w.dq, w.dqp);

@@ -441,6 +441,8 @@ void prepare_solver(Model& m, SolverWork& w) {
   rs.alldry.assign(nr, 0);
   w.theta.assign(nn, 1.0f);
   w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
+  w.speed_cap.assign(nn, 0.0f);
+  w.row_thin.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
   w.tind_sum.assign(nn, 0.0);
   if (m.f.tind.size() >= nn) {
     for (std::size_t k = 0; k < nn; ++k) w.tind_sum[k] = m.f.tind[k];

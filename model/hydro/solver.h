@@ -72,6 +72,10 @@ struct SolverWork {
   // any node of the row is limited.
   std::vector<float> theta;
   std::vector<std::uint8_t> row_limited;
+  // Speed bound of thin nodes [m/s] (see `flow`) and per row whether the
+  // row has a thin node.
+  std::vector<float> speed_cap;
+  std::vector<std::uint8_t> row_thin;
   // Inundation time [h] of every node summed in double precision; the 32-bit
   // field `tind` is its rounded value (a `tind` changed from outside, as by a
   // hot start, restarts the sum of that node).
