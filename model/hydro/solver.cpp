@@ -327,16 +327,22 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
     }
   }
 
-  // Local time step of the wet nodes; a dry node keeps the last one of the row.
+  // Local time step: the Courant condition of the step (the form of the
+  // global step) with the fastest waves of the node and of its four
+  // neighbours, as all four faces feed the node. A node whose neighbourhood
+  // is dry takes the global step.
   if constexpr (kSteady) {
-    const float len = std::min(k.dx, k.dy) * k.cfl;
-    float dtl = k.dt;
+    const float rdx2 = 1.0f / (k.dx * k.dx), rdy2 = 1.0f / (k.dy * k.dy);
+    auto measure = [&](const Row& rw, int cc) {
+      if (rw.dry[cc]) return 0.0f;
+      const float hd = std::max(rw.h[cc], k.hdry);
+      const float u = rw.q[cc] / hd, v = rw.r[cc] / hd;
+      return (k.g * hd + u * u) * rdx2 + (k.g * hd + v * v) * rdy2;
+    };
     for (c = 0; c <= last; ++c) {
-      if (!skip[c] && !P.dry[c]) {
-        const float hd = std::max(P.h[c], k.hdry);
-        dtl = len / (std::sqrt(k.g * hd) + std::max(std::fabs(P.q[c]), std::fabs(P.r[c])) / hd);
-      }
-      rs.dtl[c] = dtl;
+      float sm = std::max({measure(P, c), measure(P, c + 1), measure(S, c), measure(N, c)});
+      if (c > 0) sm = std::max(sm, measure(P, c - 1));
+      rs.dtl[c] = sm > 0.0f ? k.cfl / std::sqrt(sm) : k.dt;
     }
   }
 

@@ -198,3 +198,38 @@ TEST(FlowSafety, WetTimeKeepsCountingAfterHundredsOfHours) {
 
 }  // namespace
 }  // namespace qf
+
+namespace qf {
+namespace {
+
+// Local time steps (steady mode) with the default Courant number: a surge
+// from an inflow over a dry bed and a dam break stay finite and bounded; a
+// dry node beside the water takes the step of its wet neighbours, not the
+// global one.
+TEST(FlowSafety, SteadyModeIsStableWithTheDefaultCourantNumber) {
+  for (bool second : {false, true}) {
+    auto mp = grid(30, 6, 5.0f, 5.0f);
+    Model& m = *mp;
+    m.clog.steady = true;
+    m.clog.second_order = second;
+    test::set_level(m, [](float x, float) { return x < 40.0f ? 2.0f : 0.0f; });
+    Blocks blocks(m);
+    std::vector<std::pair<int, int>> west;
+    for (int j = 2; j <= 7; ++j) west.push_back({side_west, j});
+    blocks.boundary(bt_inflow, {{0.0f, 30.0f}}, west);
+    test::derive(m);
+    Hydro w;
+    prepare(m, w);
+    test::Io io;
+    for (int s = 0; s < 400; ++s) {
+      flow(m, w, io.io, io.msg);
+      ASSERT_TRUE(flow_finite(m)) << "step " << s;
+    }
+    float top = 0.0f;
+    for (int k = 0; k < m.coin1.nn; ++k) top = std::max(top, m.f.h[k]);
+    EXPECT_LT(top, 3.0f) << second;
+  }
+}
+
+}  // namespace
+}  // namespace qf

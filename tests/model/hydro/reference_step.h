@@ -107,10 +107,15 @@ struct ReferenceSolver {
           if (std::fabs(f.r[N]) > 0.0001f) Gn = f.r[N];
           if (f.r[N] > 0.0001f && dry(P)) Gn = 0.0f;
         }
-        if (m.clog.steady && !dry(P)) {
-          const float hd = std::max(f.h[P], K);
-          dtl = std::min(dx, dy) * m.coin.cfl /
-                (std::sqrt(g * hd) + std::max(std::fabs(f.q[P]), std::fabs(f.r[P])) / hd);
+        if (m.clog.steady) {
+          auto measure = [&](int n) {
+            if (dry(n)) return 0.0f;
+            const float hd = std::max(f.h[n], K);
+            const float u = f.q[n] / hd, v = f.r[n] / hd;
+            return (g * hd + u * u) * (1.0f / (dx * dx)) + (g * hd + v * v) * (1.0f / (dy * dy));
+          };
+          const float sm = std::max({measure(P), measure(W), measure(E), measure(S), measure(N)});
+          dtl = sm > 0.0f ? m.coin.cfl / std::sqrt(sm) : dt;
         }
         if (m.clog.turbulence) {
           const ShearFlux t = turbxy(m, i, j);
