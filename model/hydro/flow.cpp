@@ -47,8 +47,19 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
     return hn < thin &&
            !(dry[c] && dry[c - 1] && dry[c + 1] && dry[c - nxx] && dry[c + nxx]);
   };
-  bool any = false;
-  for (int c = 1; c <= nxx - 2 && !any; ++c) any = thin_node(c);
+  // Quick scan: a node thinner than `thin` before or after the step.
+  LaneMask acc{};
+  int c0 = 1;
+  for (; c0 + kLanes <= nxx - 1; c0 += kLanes) {
+    const Lanes hh = load<Lanes>(h + c0);
+    acc = mor(acc, vmin(hh, hh + load<Lanes>(dh + c0)) < thin);
+  }
+  bool any = qf::any(acc);
+  for (; c0 <= nxx - 2 && !any; ++c0) any = std::min(h[c0], h[c0] + dh[c0]) < thin;
+  if (any) {
+    any = false;
+    for (int c = 1; c <= nxx - 2 && !any; ++c) any = thin_node(c);
+  }
   w.row_thin[j] = any ? 1 : 0;
   if (!any) return;
   for (int c = 1; c <= nxx - 2; ++c) {
@@ -92,7 +103,7 @@ void cap_thin(const Model& m, const SolverWork& w, int j, const float* hn, Row q
 // Classification: h < hdry is dry, h = hdry wet. A depth the outflow limiter
 // left a rounding error below zero is stored as zero.
 void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
-                     const float* dr, double dth, double& volume, int& nwet) {
+                     const float* dr, float dth, double& volume, int& nwet) {
   FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const long b = static_cast<long>(j - 1) * nxx;
@@ -141,25 +152,33 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     ring(nxx - 1);
     cap_thin(m, w, j, h, q, r);
   }
-  // Volume, wet count and inundation time. The depths are summed in double
-  // precision: a 32-bit sum over a large grid loses whole percents once its
-  // spacing approaches a depth. The wet times too: a 32-bit sum stops
-  // growing once its spacing exceeds the step (after some 256 h at 0.1 s).
-  float* tind = f.tind.data() + b;
-  double* tsum = w.tind_sum.data() + b;
+  // Volume and wet count. The depths are summed in double precision: a
+  // 32-bit sum over a large grid loses whole percents once its spacing
+  // approaches a depth.
   double v = volume;
   int n = nwet;
   for (int c = 0; c < nxx; ++c) {
     if (!dry[c]) {
       v += h[c];
       ++n;
-      double t = tsum[c];
-      if (static_cast<float>(t) != tind[c]) t = tind[c];
-      t += dth;
-      tsum[c] = t;
-      tind[c] = static_cast<float>(t);
     }
   }
+  // Inundation time, a compensated sum: `tind_lost` keeps what the 32-bit
+  // sum could not take (late in a long run a step is below its spacing).
+  float* tind = f.tind.data() + b;
+  float* lost = w.tind_lost.data() + b;
+  auto wet_time = [&](auto lanes, int c) {
+    using T = decltype(lanes);
+    const T t = load<T>(tind + c);
+    const T y = dth - load<T>(lost + c);
+    const T sum = t + y;
+    const auto wet = mnot(load_flag<T>(dry + c));
+    store(lost + c, sel(wet, (sum - t) - y, load<T>(lost + c)));
+    store(tind + c, sel(wet, sum, t));
+  };
+  int c = 0;
+  for (; c + kLanes <= nxx; c += kLanes) wet_time(Lanes{}, c);
+  for (; c < nxx; ++c) wet_time(0.0f, c);
   volume = v;
   nwet = n;
 }
@@ -231,16 +250,23 @@ void outflow_shares(Model& m, SolverWork& w, int j) {
   float* th = w.theta.data() + b;
   const float dt = m.coin.dt;
   const float tdx = dt / m.coin.dx, tdy = dt / m.coin.dy;
-  bool limited = false;
-  for (int c = 1; c <= nxx - 2; ++c) {
-    const float give = (std::max(qq[c], 0.0f) - std::min(qq[c - 1], 0.0f)) * tdx +
-                       (std::max(rr[c], 0.0f) - std::min(rs[c], 0.0f)) * tdy;
-    const float have = std::max(h[c] + dt * src[c], 0.0f);
-    const bool over = give > have;
+  auto share = [&](auto lanes, int c) {
+    using T = decltype(lanes);
+    const T zero = splat<T>(0.0f);
+    const T give = (vmax(load<T>(qq + c), zero) - vmin(load<T>(qq + c - 1), zero)) * tdx +
+                   (vmax(load<T>(rr + c), zero) - vmin(load<T>(rs + c), zero)) * tdy;
+    const T have = vmax(load<T>(h + c) + dt * load<T>(src + c), zero);
+    const auto over = give > have;
     // The margin keeps the rounding of the update from a negative depth.
-    th[c] = over ? have / give * 0.999999f : 1.0f;
-    limited |= over;
-  }
+    store(th + c, sel(over, have / vmax(give, splat<T>(1e-30f)) * 0.999999f, splat<T>(1.0f)));
+    return over;
+  };
+  bool limited = false;
+  int c = 1;
+  LaneMask acc{};
+  for (; c + kLanes <= nxx - 1; c += kLanes) acc = mor(acc, share(Lanes{}, c));
+  limited = any(acc);
+  for (; c <= nxx - 2; ++c) limited |= share(0.0f, c);
   w.row_limited[j] = limited ? 1 : 0;
 }
 
@@ -286,7 +312,7 @@ void limit_outflow(Model& m, SolverWork& w, int j, float* dh) {
   }
 }
 
-void sweep(Model& m, SolverWork& w, bool second_stage, double dth) {
+void sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   const int nyy = m.coin1.nyy;
   // Local time steps (steady mode) move no conserved water: not limited.
   const bool limit = !m.clog.steady;
@@ -514,14 +540,14 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   source(m, w.boundary, io, msg);
   tmod(m);
 
-  sweep(m, sw, false, static_cast<double>(c.dt) / 3600.0);
+  sweep(m, sw, false, dth);
 
   if (m.clog.second_order) {
     // The step moves the mean of the two stages' fluxes over the boundaries.
     const std::array<float, 8> first = c.boundary_flow;
     c.change_rate = 0.0f;
     bound(m, w.boundary, io, msg);
-    sweep(m, sw, true, 0.0);
+    sweep(m, sw, true, 0.0f);
     for (std::size_t n = 0; n < first.size(); ++n) {
       c.boundary_flow[n] = (first[n] + c.boundary_flow[n]) * 0.5f;
     }

@@ -449,10 +449,7 @@ void prepare_solver(Model& m, SolverWork& w) {
   w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
   w.speed_cap.assign(nn, 0.0f);
   w.row_thin.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
-  w.tind_sum.assign(nn, 0.0);
-  if (m.f.tind.size() >= nn) {
-    for (std::size_t k = 0; k < nn; ++k) w.tind_sum[k] = m.f.tind[k];
-  }
+  w.tind_lost.assign(nn, 0.0f);
   w.dt_last = 0.0f;
   w.dry_reported = false;
 }

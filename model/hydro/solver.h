@@ -76,10 +76,9 @@ struct SolverWork {
   // row has a thin node.
   std::vector<float> speed_cap;
   std::vector<std::uint8_t> row_thin;
-  // Inundation time [h] of every node summed in double precision; the 32-bit
-  // field `tind` is its rounded value (a `tind` changed from outside, as by a
-  // hot start, restarts the sum of that node).
-  std::vector<double> tind_sum;
+  // Per node the part of the inundation time [h] that the 32-bit field
+  // `tind` could not take (compensated summation).
+  std::vector<float> tind_lost;
   float dt_last = 0.0f;  // step of the previous call [s], 0 before the first
 };
 

@@ -188,14 +188,13 @@ struct ReferenceStep {
   ReferenceSolver solver;
   std::vector<float> h0, q0, r0, dh, dq, dr;
   std::vector<float> dhs, dh0;  // swept depth increments, limiter corrections
-  std::vector<double> tsum;
+  std::vector<float> lost;  // compensation of the wet-time sums
   bool dry_reported = false;
   float dt_last = 0.0f;
 
   explicit ReferenceStep(const Model& m) : solver(m) {
     for (auto* v : {&h0, &q0, &r0, &dhs, &dh0}) v->assign(m.coin1.nn, 0.0f);
-    tsum.assign(m.coin1.nn, 0.0);
-    for (int k = 0; k < m.coin1.nn; ++k) tsum[k] = m.f.tind[k];
+    lost.assign(m.coin1.nn, 0.0f);
     for (auto* v : {&dh, &dq, &dr}) v->assign(m.coin1.nxx + 1, 0.0f);
   }
 
@@ -314,9 +313,10 @@ struct ReferenceStep {
         f.ldry[k] = 0;
         m.coin.stored_volume += f.h[k];
         m.coin1.nwet += 1;
-        if (static_cast<float>(tsum[k]) != f.tind[k]) tsum[k] = f.tind[k];
-        tsum[k] += static_cast<double>(m.coin.dt) / 3600.0;
-        f.tind[k] = static_cast<float>(tsum[k]);
+        const float y = dth - lost[k];
+        const float t = f.tind[k] + y;
+        lost[k] = (t - f.tind[k]) - y;
+        f.tind[k] = t;
       }
     }
     m.coin.stored_volume *= m.coin.cell_area;
