@@ -18,10 +18,12 @@ namespace {
 // momentum out of proportion to its water, and q/h then gives speeds the
 // flow cannot have (hundreds of m/s in a film), which also throttle the time
 // step. The water that wets a dry slope cannot move faster than the flow
-// that feeds it: a front advances at u + 2 sqrt(g h) of the water behind
-// it. A wet node thinner than `thin_depth` therefore keeps a speed of at most
-// the largest |u| + 2 sqrt(g h) among itself and its four neighbours in the
-// state the sweep read; its discharges are scaled down to that speed.
+// that feeds it: a front advances at u + 2 sqrt(g h) of the deeper water
+// behind it. A wet node thinner than `thin_depth` therefore keeps a speed of
+// at most the largest |u| + 2 sqrt(g h) of its deeper neighbours in the
+// state the sweep read, and at least the 2 sqrt(g h) of water of its own
+// depth starting from rest; its discharges are scaled down to that speed.
+// (Its own speed does not count: a node could keep a spurious speed by it.)
 float thin_depth(const Model& m) {
   return std::max(m.coin.hdry, 0.01f);
 }
@@ -34,17 +36,20 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
   const long b = static_cast<long>(j - 1) * nxx;
   const float* h = f.h.data() + b;
   const std::uint8_t* dry = f.ldry.data() + b;
-  const float thin = thin_depth(m);
+  // Nodes that may end the step thin: the second stage averages with the
+  // start state, and the outflow limiter may cut what flows in.
+  const float watch = 4.0f * thin_depth(m);
   const float g = m.coin.gravity;
   float* cap = w.speed_cap.data() + b;
-  auto speed = [&](long k) {
-    if (f.ldry[k] || !(f.h[k] > 0.0f)) return 0.0f;
-    const float hk = f.h[k];
-    return std::sqrt(f.q[k] * f.q[k] + f.r[k] * f.r[k]) / hk + 2.0f * std::sqrt(g * hk);
+  // |u| + 2 sqrt(g h) of a neighbour n of node k that is deeper than k.
+  auto feed = [&](long k, long n) {
+    if (f.ldry[n] || !(f.h[n] > f.h[k])) return 0.0f;
+    const float hn = f.h[n];
+    return std::sqrt(f.q[n] * f.q[n] + f.r[n] * f.r[n]) / hn + 2.0f * std::sqrt(g * hn);
   };
   auto thin_node = [&](int c) {
     const float hn = std::min(h[c], h[c] + dh[c]);
-    return hn < thin &&
+    return hn < watch &&
            !(dry[c] && dry[c - 1] && dry[c + 1] && dry[c - nxx] && dry[c + nxx]);
   };
   // Quick scan: a node thinner than `thin` before or after the step.
@@ -52,10 +57,10 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
   int c0 = 1;
   for (; c0 + kLanes <= nxx - 1; c0 += kLanes) {
     const Lanes hh = load<Lanes>(h + c0);
-    acc = mor(acc, vmin(hh, hh + load<Lanes>(dh + c0)) < thin);
+    acc = mor(acc, vmin(hh, hh + load<Lanes>(dh + c0)) < watch);
   }
   bool any = qf::any(acc);
-  for (; c0 <= nxx - 2 && !any; ++c0) any = std::min(h[c0], h[c0] + dh[c0]) < thin;
+  for (; c0 <= nxx - 2 && !any; ++c0) any = std::min(h[c0], h[c0] + dh[c0]) < watch;
   if (any) {
     any = false;
     for (int c = 1; c <= nxx - 2 && !any; ++c) any = thin_node(c);
@@ -64,8 +69,8 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
   if (!any) return;
   for (int c = 1; c <= nxx - 2; ++c) {
     const long k = b + c;
-    cap[c] = thin_node(c) ? std::max({speed(k), speed(k - 1), speed(k + 1), speed(k - nxx),
-                                      speed(k + nxx)})
+    cap[c] = thin_node(c) ? std::max({2.0f * std::sqrt(g * std::max(h[c], 0.0f)), feed(k, k - 1),
+                                      feed(k, k + 1), feed(k, k - nxx), feed(k, k + nxx)})
                           : std::numeric_limits<float>::max();
   }
 }
