@@ -49,8 +49,7 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
   };
   auto thin_node = [&](int c) {
     const float hn = std::min(h[c], h[c] + dh[c]);
-    return hn < watch &&
-           !(dry[c] && dry[c - 1] && dry[c + 1] && dry[c - nxx] && dry[c + nxx]);
+    return hn < watch && !(dry[c] && dry[c - 1] && dry[c + 1] && dry[c - nxx] && dry[c + nxx]);
   };
   // Quick scan: a node thinner than `thin` before or after the step.
   LaneMask acc{};

@@ -18,8 +18,7 @@ namespace {
 
 using bndtest::Blocks;
 
-std::unique_ptr<Model> grid(int nx, int ny, float dx = 10.0f, float dy = 10.0f,
-                            float kst = 30.0f) {
+std::unique_ptr<Model> grid(int nx, int ny, float dx = 10.0f, float dy = 10.0f, float kst = 30.0f) {
   auto m = std::make_unique<Model>();
   test::make_grid(*m, nx, ny, dx, dy, kst);
   return m;

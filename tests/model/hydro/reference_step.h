@@ -188,7 +188,7 @@ struct ReferenceStep {
   ReferenceSolver solver;
   std::vector<float> h0, q0, r0, dh, dq, dr;
   std::vector<float> dhs, dh0;  // swept depth increments, limiter corrections
-  std::vector<float> lost;  // compensation of the wet-time sums
+  std::vector<float> lost;      // compensation of the wet-time sums
   bool dry_reported = false;
   float dt_last = 0.0f;
 
