@@ -1,15 +1,100 @@
 // The flow time step: time step control, the row sweeps, wet/dry
 // classification, run statistics and erosion at erodable nodes.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "model/hydro/hydro.h"
 #include "model/hydro/lanes.h"
+#include "model/hydro/structure_kernels.h"
 
 namespace qf {
 
 namespace {
+
+// Thin nodes. A node a few millimetres deep at a wetting front can receive
+// momentum out of proportion to its water, and q/h then gives speeds the
+// flow cannot have (hundreds of m/s in a film), which also throttle the time
+// step. The water that wets a dry slope cannot move faster than the flow
+// that feeds it: a front advances at u + 2 sqrt(g h) of the deeper water
+// behind it. A wet node thinner than `thin_depth` therefore keeps a speed of
+// at most the largest |u| + 2 sqrt(g h) of its deeper neighbours in the
+// state the sweep read, and at least the 2 sqrt(g h) of water of its own
+// depth starting from rest; its discharges are scaled down to that speed.
+// (Its own speed does not count: a node could keep a spurious speed by it.)
+float thin_depth(const Model& m) {
+  return std::max(m.coin.hdry, 0.01f);
+}
+
+// Speed bounds of the thin nodes of row j (rows j - 1 .. j + 1 still hold the
+// state the sweep read; dh the row's increments).
+void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
+  const FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const long b = static_cast<long>(j - 1) * nxx;
+  const float* h = f.h.data() + b;
+  const std::uint8_t* dry = f.ldry.data() + b;
+  // Nodes that may end the step thin: the second stage averages with the
+  // start state, and the outflow limiter may cut what flows in.
+  const float watch = 4.0f * thin_depth(m);
+  const float g = m.coin.gravity;
+  float* cap = w.speed_cap.data() + b;
+  // |u| + 2 sqrt(g h) of a neighbour n of node k that is deeper than k.
+  auto feed = [&](long k, long n) {
+    if (f.ldry[n] || !(f.h[n] > f.h[k])) return 0.0f;
+    const float hn = f.h[n];
+    return std::sqrt(f.q[n] * f.q[n] + f.r[n] * f.r[n]) / hn + 2.0f * std::sqrt(g * hn);
+  };
+  auto thin_node = [&](int c) {
+    const float hn = std::min(h[c], h[c] + dh[c]);
+    return hn < watch && !(dry[c] && dry[c - 1] && dry[c + 1] && dry[c - nxx] && dry[c + nxx]);
+  };
+  // Quick scan: a node thinner than `thin` before or after the step.
+  LaneMask acc{};
+  int c0 = 1;
+  for (; c0 + kLanes <= nxx - 1; c0 += kLanes) {
+    const Lanes hh = load<Lanes>(h + c0);
+    acc = mor(acc, vmin(hh, hh + load<Lanes>(dh + c0)) < watch);
+  }
+  bool any = qf::any(acc);
+  for (; c0 <= nxx - 2 && !any; ++c0) any = std::min(h[c0], h[c0] + dh[c0]) < watch;
+  if (any) {
+    any = false;
+    for (int c = 1; c <= nxx - 2 && !any; ++c) any = thin_node(c);
+  }
+  w.row_thin[j] = any ? 1 : 0;
+  if (!any) return;
+  for (int c = 1; c <= nxx - 2; ++c) {
+    const long k = b + c;
+    cap[c] = thin_node(c) ? std::max({2.0f * std::sqrt(g * std::max(h[c], 0.0f)), feed(k, k - 1),
+                                      feed(k, k + 1), feed(k, k - nxx), feed(k, k + nxx)})
+                          : std::numeric_limits<float>::max();
+  }
+}
+
+// Scales the new discharges of the thin wet nodes of row j to their bound.
+template <class Row>
+void cap_thin(const Model& m, const SolverWork& w, int j, const float* hn, Row qn, Row rn) {
+  if (!w.row_thin[j]) return;
+  const int nxx = m.coin1.nxx;
+  const long b = static_cast<long>(j - 1) * nxx;
+  const float thin = thin_depth(m);
+  const float hdry = m.coin.hdry;
+  const float* cap = w.speed_cap.data() + b;
+  for (int c = 1; c <= nxx - 2; ++c) {
+    const float h = hn[c];
+    if (!(h < thin) || h < hdry) continue;
+    const float most = cap[c] * h;
+    const float u2 = qn[c] * qn[c] + rn[c] * rn[c];
+    if (u2 > most * most) {
+      const float s = most / std::sqrt(u2);
+      qn[c] *= s;
+      rn[c] *= s;
+    }
+  }
+}
 
 // The two sweeps of a step. Row j - 1 is no longer read once row j is
 // solved, so each row takes its new state one row behind the solver: the
@@ -19,7 +104,8 @@ namespace {
 
 // First stage: the new state (start state plus increment; ring nodes: the
 // new-state entry) replaces the start state, which the new-state arrays keep.
-// Classification: h < hdry is dry, h = hdry wet.
+// Classification: h < hdry is dry, h = hdry wet. A depth the outflow limiter
+// left a rounding error below zero is stored as zero.
 void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
                      const float* dr, float dth, double& volume, int& nwet) {
   FlowValues& f = m.f;
@@ -33,7 +119,6 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
   float* q0 = w.q0.data() + b;
   float* r0 = w.r0.data() + b;
   std::uint8_t* dry = f.ldry.data() + b;
-  float* tind = f.tind.data() + b;
   // Ring node: takes its new-state entry.
   auto ring = [&](int c) {
     std::swap(h[c], h0[c]);
@@ -43,13 +128,12 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     q[c] = wet ? q[c] : 0.0f;
     r[c] = wet ? r[c] : 0.0f;
     dry[c] = wet ? 0 : 1;
-    tind[c] = wet ? tind[c] + dth : tind[c];
   };
   // Interior nodes from column index c: start state plus increment.
   auto interior = [&](auto lanes, int c) {
     using T = decltype(lanes);
     const T H = load<T>(h + c), Q = load<T>(q + c), R = load<T>(r + c);
-    const T hn = H + load<T>(dh + c);
+    const T hn = vmax(H + load<T>(dh + c), splat<T>(0.0f));
     const T qn = Q + load<T>(dq + c);
     const T rn = R + load<T>(dr + c);
     store(h0 + c, H);
@@ -61,8 +145,6 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     store(q + c, sel(wet, qn, zero));
     store(r + c, sel(wet, rn, zero));
     store_flag(dry + c, mnot(wet));
-    const T t = load<T>(tind + c);
-    store(tind + c, sel(wet, t + dth, t));
   };
   if (j == 1) {
     for (int c = 0; c < nxx; ++c) ring(c);
@@ -72,10 +154,11 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     for (; c + kLanes <= nxx - 1; c += kLanes) interior(Lanes{}, c);
     for (; c <= nxx - 2; ++c) interior(0.0f, c);
     ring(nxx - 1);
+    cap_thin(m, w, j, h, q, r);
   }
-  // Volume and wet count. The depths are summed in double precision: a 32-bit
-  // sum over a large grid loses whole percents once its spacing approaches a
-  // depth.
+  // Volume and wet count. The depths are summed in double precision: a
+  // 32-bit sum over a large grid loses whole percents once its spacing
+  // approaches a depth.
   double v = volume;
   int n = nwet;
   for (int c = 0; c < nxx; ++c) {
@@ -84,6 +167,22 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
       ++n;
     }
   }
+  // Inundation time, a compensated sum: `tind_lost` keeps what the 32-bit
+  // sum could not take (late in a long run a step is below its spacing).
+  float* tind = f.tind.data() + b;
+  float* lost = w.tind_lost.data() + b;
+  auto wet_time = [&](auto lanes, int c) {
+    using T = decltype(lanes);
+    const T t = load<T>(tind + c);
+    const T y = dth - load<T>(lost + c);
+    const T sum = t + y;
+    const auto wet = mnot(load_flag<T>(dry + c));
+    store(lost + c, sel(wet, (sum - t) - y, load<T>(lost + c)));
+    store(tind + c, sel(wet, sum, t));
+  };
+  int c = 0;
+  for (; c + kLanes <= nxx; c += kLanes) wet_time(Lanes{}, c);
+  for (; c < nxx; ++c) wet_time(0.0f, c);
   volume = v;
   nwet = n;
 }
@@ -107,7 +206,7 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
     using T = decltype(lanes);
     T hn = load<T>(h0 + c), qn = load<T>(q0 + c), rn = load<T>(r0 + c);
     if (mean) {
-      hn = (hn + load<T>(h + c) + load<T>(dh + c)) * 0.5f;
+      hn = vmax((hn + load<T>(h + c) + load<T>(dh + c)) * 0.5f, splat<T>(0.0f));
       qn = (qn + load<T>(q + c) + load<T>(dq + c)) * 0.5f;
       rn = (rn + load<T>(r + c) + load<T>(dr + c)) * 0.5f;
       store(h0 + c, hn);
@@ -129,14 +228,102 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
     for (; c + kLanes <= nxx - 1; c += kLanes) place(Lanes{}, c, true);
     for (; c <= nxx - 2; ++c) place(0.0f, c, true);
     place(0.0f, nxx - 1, false);
+    cap_thin(m, w, j, h, q, r);
+  }
+}
+
+// Outflow limiter. The face fluxes of a sweep may take more water out of a
+// node than it holds (thin nodes at wet/dry fronts, large outflows from a
+// shallow node): the mass flux of every face is therefore scaled by the share
+// of its upstream node, theta = min(1, what the node holds / what its faces
+// take out in the step), so that no depth falls below zero while every face
+// moves the same water out of one node as into the other. Inflows are not
+// limited: a node's depth is at least what it held minus what it gives.
+
+// Shares of the interior nodes of row j from the mass fluxes of the sweep
+// (qq, rr of rows j and j - 1), the depths the sweep read and the sources.
+void outflow_shares(Model& m, SolverWork& w, int j) {
+  const FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const long b = static_cast<long>(j - 1) * nxx;
+  const float* h = f.h.data() + b;
+  const float* src = f.src.data() + b;
+  const float* qq = f.qq.data() + b;
+  const float* rr = f.rr.data() + b;
+  const float* rs = rr - nxx;
+  float* th = w.theta.data() + b;
+  const float dt = m.coin.dt;
+  const float tdx = dt / m.coin.dx, tdy = dt / m.coin.dy;
+  auto share = [&](auto lanes, int c) {
+    using T = decltype(lanes);
+    const T zero = splat<T>(0.0f);
+    const T give = (vmax(load<T>(qq + c), zero) - vmin(load<T>(qq + c - 1), zero)) * tdx +
+                   (vmax(load<T>(rr + c), zero) - vmin(load<T>(rs + c), zero)) * tdy;
+    const T have = vmax(load<T>(h + c) + dt * load<T>(src + c), zero);
+    const auto over = give > have;
+    // The margin keeps the rounding of the update from a negative depth.
+    store(th + c, sel(over, have / vmax(give, splat<T>(1e-30f)) * 0.999999f, splat<T>(1.0f)));
+    return over;
+  };
+  bool limited = false;
+  int c = 1;
+  LaneMask acc{};
+  for (; c + kLanes <= nxx - 1; c += kLanes) acc = mor(acc, share(Lanes{}, c));
+  limited = any(acc);
+  for (; c <= nxx - 2; ++c) limited |= share(0.0f, c);
+  w.row_limited[j] = limited ? 1 : 0;
+}
+
+// Applies the shares to the depth increments of row j (its upstream nodes
+// lie in rows j - 1 .. j + 1, whose shares are known), to the boundary
+// discharges of its boundary faces and to the mass fluxes qq of row j and
+// rr of row j - 1 (and of row j itself in the last row).
+void limit_outflow(Model& m, SolverWork& w, int j, float* dh) {
+  const int nyy = m.coin1.nyy;
+  if (!(w.row_limited[j - 1] | w.row_limited[j] | w.row_limited[j + 1])) return;
+  FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const long b = static_cast<long>(j - 1) * nxx;
+  float* qq = f.qq.data() + b;
+  float* rr = f.rr.data() + b;
+  float* rs = rr - nxx;
+  const float* th = w.theta.data() + b;
+  const float* ts = th - nxx;
+  const float* tn = th + nxx;
+  const float dt = m.coin.dt;
+  const float dx = m.coin.dx, dy = m.coin.dy;
+  const float tdx = dt / dx, tdy = dt / dy;
+  const int last = nxx - 2;
+  // Share of the upstream node of each face, from the unscaled fluxes.
+  auto east = [&](int c) { return qq[c] > 0.0f ? th[c] : th[c + 1]; };
+  auto south = [&](int c) { return rs[c] > 0.0f ? ts[c] : th[c]; };
+  auto north = [&](int c) { return rr[c] > 0.0f ? th[c] : tn[c]; };
+  std::array<float, 8>& bf = m.coin.boundary_flow;
+  if (qq[0] < 0.0f) bf[1] -= dy * (1.0f - th[1]) * qq[0];
+  if (qq[last] > 0.0f) bf[5] += dy * (1.0f - th[last]) * qq[last];
+  for (int c = 1; c <= last; ++c) {
+    const float we = 1.0f - east(c), ww = 1.0f - east(c - 1);
+    const float wn = 1.0f - north(c), ws = 1.0f - south(c);
+    dh[c] += (we * qq[c] - ww * qq[c - 1]) * tdx + (wn * rr[c] - ws * rs[c]) * tdy;
+    if (j == 2 && rs[c] < 0.0f) bf[3] -= dx * ws * rs[c];
+    if (j == nyy - 1 && rr[c] > 0.0f) bf[7] += dx * wn * rr[c];
+  }
+  // The fluxes as applied (read by the transport step).
+  for (int c = last; c >= 0; --c) qq[c] *= east(c);
+  for (int c = 1; c <= last; ++c) rs[c] *= south(c);
+  if (j == nyy - 1) {
+    for (int c = 1; c <= last; ++c) rr[c] *= north(c);
   }
 }
 
 void sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   const int nyy = m.coin1.nyy;
+  // Local time steps (steady mode) move no conserved water: not limited.
+  const bool limit = !m.clog.steady;
   double volume = 0.0;
   int nwet = 0;
   auto finish = [&](int j) {
+    if (limit && j >= 2) limit_outflow(m, w, j, w.dhp.data());
     if (second_stage) {
       second_stage_row(m, w, j, w.dhp.data(), w.dqp.data(), w.drp.data());
     } else {
@@ -145,6 +332,8 @@ void sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   };
   for (int j = 1; j <= nyy - 1; ++j) {
     solve(m, w, j, w.dh.data(), w.dq.data(), w.dr.data());
+    if (limit && j >= 2) outflow_shares(m, w, j);
+    if (j >= 2) thin_caps(m, w, j, w.dh.data());
     if (j >= 2) finish(j - 1);
     std::swap(w.dh, w.dhp);
     std::swap(w.dq, w.dqp);
@@ -162,6 +351,95 @@ void sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
 void prepare(Model& m, Hydro& w) {
   prepare_solver(m, w.solver);
   prepare_boundary(m, w.boundary);
+}
+
+// Largest step of the explicit viscous shear terms: diffusion number 1/4 on
+// the smaller cell side with the largest eddy viscosity (that of the last
+// step, at least the molecular setting).
+float viscous_step(const Model& m) {
+  const FlowValues& f = m.f;
+  const long nn = std::min<long>(m.coin1.nn, static_cast<long>(f.nu.size()));
+  float nu = m.coin.viscosity;
+  for (long k = 0; k < nn; ++k) nu = std::max(nu, f.nu[k]);
+  if (!(nu > 0.0f)) return 1.0e30f;
+  const float d = std::min(m.coin.dx, m.coin.dy);
+  return 0.25f * d * d / nu;
+}
+
+// Largest step t <= dt for which a node of depth h with speed terms
+// b = u^2/dx^2 + v^2/dy^2 that gains `rate` [m/s] keeps the Courant number:
+// t^2 (g (h + rate t) (1/dx^2 + 1/dy^2) + b) <= cfl^2.
+float gaining_step(const Model& m, float h, float rate, float b, float dt) {
+  const float g = m.coin.gravity;
+  const float a = 1.0f / (m.coin.dx * m.coin.dx) + 1.0f / (m.coin.dy * m.coin.dy);
+  const float cfl2 = m.coin.cfl * m.coin.cfl;
+  auto fits = [&](float t) { return t * t * (g * std::max(h + rate * t, 0.0f) * a + b) <= cfl2; };
+  if (fits(dt)) return dt;
+  float lo = 0.0f, hi = dt;
+  for (int n = 0; n < 40; ++n) {
+    const float mid = 0.5f * (lo + hi);
+    (fits(mid) ? lo : hi) = mid;
+  }
+  return std::max(lo, 1.0e-6f);
+}
+
+// The step shortened so that the water the point sources, the culverts and
+// the boundaries bring in during the step does not break the Courant
+// condition of the nodes that receive it (the source tables are looked up at
+// both ends of the step, as the step may start the inflow; the Courant
+// condition of the rest of the domain sees only the state at its start).
+float inflow_step(const Model& m, const BoundaryWork& bw, float dt) {
+  const FlowValues& f = m.f;
+  if (!f.allocated || m.coin1.nn <= 0) return dt;
+  const std::vector<float>& ta = m.coin.table_a;
+  const std::vector<float>& tb = m.coin.table_b;
+  const float t0 = m.coin.time;
+  const float dx = m.coin.dx, dy = m.coin.dy;
+  float area = m.coin.cell_area;
+  if (!(area > 0.0f)) area = std::fabs(dx * dy);
+  if (!(area > 0.0f)) return dt;
+  auto peak = [&](int n, int row, float step) {
+    if (n <= 0) return 0.0f;
+    const float* tt = ta.data() + row;
+    const float* tv = tb.data() + row;
+    return std::max(rmint_value(n, tt, tv, t0), rmint_value(n, tt, tv, t0 + step / 3600.0f));
+  };
+  auto speed_terms = [&](long k) {
+    if (f.ldry[k] || !(f.h[k] > 0.0f)) return 0.0f;
+    const float u = f.q[k] / f.h[k], v = f.r[k] / f.h[k];
+    return u * u / (dx * dx) + v * v / (dy * dy);
+  };
+  auto gain = [&](long k, float rate) {
+    if (k < 0 || k >= m.coin1.nn || !(rate > 0.0f)) return;
+    dt = gaining_step(m, std::max(f.h[k], 0.0f), rate, speed_terms(k), dt);
+  };
+  for (const SourceBlock& s : bw.sources) {
+    if (s.type == bt_discharge && s.node >= 0) {
+      gain(s.node, peak(s.series_count, s.series_row, dt) / area);
+    } else if (s.type == bt_culvert && s.inlet >= 0 && s.outlet >= 0) {
+      const float last = ta[static_cast<std::size_t>(s.row) + 5];
+      gain(last > 0.0f ? s.outlet : s.inlet, std::fabs(last) / area);
+    }
+  }
+  for (const BoundaryBlock& blk : bw.blocks) {
+    if (blk.node_count <= 0) continue;
+    const float v = peak(blk.series_count, blk.series_row, dt);
+    for (int n = blk.first_node; n < blk.first_node + blk.node_count; ++n) {
+      const BoundaryNode& bn = bw.nodes[static_cast<std::size_t>(n)];
+      const bool across_x = bn.side == side_west || bn.side == side_east;
+      if (blk.type == bt_inflow) {
+        // The discharge spread evenly over the nodes of the boundary.
+        const float width = across_x ? dy : dx;
+        const float depth_rate = std::fabs(v) / (width * blk.node_count) / (across_x ? dx : dy);
+        gain(bn.in, depth_rate);
+      } else if (blk.type == bt_waterlevel || blk.type == bt_tide) {
+        // The depth of the ring node that mirrors the inner level about v.
+        const float hb = 2.0f * v - (f.zb[bn.in] + f.h[bn.in]) - f.zb[bn.in];
+        if (hb > 0.0f) dt = gaining_step(m, hb, 0.0f, speed_terms(bn.in), dt);
+      }
+    }
+  }
+  return dt;
 }
 
 void timstp(Model& m, Hydro& w, Channels& io) {
@@ -209,16 +487,26 @@ void timstp(Model& m, Hydro& w, Channels& io) {
       best_i = c + 1;
     }
   }
+  float dt;
   if (best > 0.0f) {
-    m.coin.dt = m.coin.cfl * m.coin.dx / std::sqrt(best);
+    dt = m.coin.cfl * m.coin.dx / std::sqrt(best);
     m.coin1.cfl_cell = {best_i - 1, best_j - 1};
   } else {
     if (!w.solver.dry_reported) {
       io.line(Channels::screen, " >DRY DOMAIN DETECTED");
       w.solver.dry_reported = true;
     }
-    m.coin.dt = 1.0f;
+    dt = 1.0f;
   }
+  if (m.clog.turbulence) dt = std::min(dt, viscous_step(m));
+  dt = inflow_step(m, w.boundary, dt);
+  // The step grows by at most a quarter from one step to the next, so that a
+  // domain that has just become wet (after dry steps of 1 s) or a
+  // flow that has just calmed down is not stepped past what is coming in.
+  const float grown = w.solver.dt_last * 1.25f;
+  if (best > 0.0f && grown > 0.0f) dt = std::min(dt, grown);
+  m.coin.dt = dt;
+  w.solver.dt_last = dt;
 }
 
 void zerode(Model& m) {
@@ -260,10 +548,15 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   sweep(m, sw, false, dth);
 
   if (m.clog.second_order) {
+    // The step moves the mean of the two stages' fluxes over the boundaries.
+    const std::array<float, 8> first = c.boundary_flow;
     c.change_rate = 0.0f;
     w.boundary.stage = 2;
     bound(m, w.boundary, io, msg);
-    sweep(m, sw, true, dth);
+    sweep(m, sw, true, 0.0f);
+    for (std::size_t n = 0; n < first.size(); ++n) {
+      c.boundary_flow[n] = (first[n] + c.boundary_flow[n]) * 0.5f;
+    }
   }
   c.change_rate /= c.dt;
   zerode(m);

@@ -176,7 +176,8 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   }
   const T phi = dtl / (kappa * dtl + 1.0f);
 
-  const T src = load<T>(in.src + c);
+  // A sink takes at most what the node holds.
+  const T src = vmax(load<T>(in.src + c), -vmax(hP, zero) / dtl);
   const T vdh = -(dtl * ((load<T>(rs.fe.data() + c) - load<T>(rs.fe.data() + c - 1)) / k.dx +
                          (load<T>(rs.gn.data() + c) - load<T>(cr.fs1.data() + c)) / k.dy - src));
   const T vdq = -(phi * ((load<T>(rs.fqe.data() + c) - load<T>(rs.fqe.data() + c - 1)) / k.dx +
@@ -189,7 +190,7 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   // A node skipped as all dry takes only a positive source and keeps its
   // shear velocity and slopes.
   const M skip = load_flag<T>(rs.alldry.data() + c);
-  store(dh + c, sel(skip, sel(src > zero, src * k.dt, zero), vdh));
+  store(dh + c, sel(skip, src * k.dt, vdh));
   store(dq + c, sel(skip, zero, vdq));
   store(dr + c, sel(skip, zero, vdr));
   store(out.us + c, sel(skip, load<T>(out.us + c), us));
@@ -326,16 +327,22 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
     }
   }
 
-  // Local time step of the wet nodes; a dry node keeps the last one of the row.
+  // Local time step: the Courant condition of the step (the form of the
+  // global step) with the fastest waves of the node and of its four
+  // neighbours, as all four faces feed the node. A node whose neighbourhood
+  // is dry takes the global step.
   if constexpr (kSteady) {
-    const float len = std::min(k.dx, k.dy) * k.cfl;
-    float dtl = k.dt;
+    const float rdx2 = 1.0f / (k.dx * k.dx), rdy2 = 1.0f / (k.dy * k.dy);
+    auto measure = [&](const Row& rw, int cc) {
+      if (rw.dry[cc]) return 0.0f;
+      const float hd = std::max(rw.h[cc], k.hdry);
+      const float u = rw.q[cc] / hd, v = rw.r[cc] / hd;
+      return (k.g * hd + u * u) * rdx2 + (k.g * hd + v * v) * rdy2;
+    };
     for (c = 0; c <= last; ++c) {
-      if (!skip[c] && !P.dry[c]) {
-        const float hd = std::max(P.h[c], k.hdry);
-        dtl = len / (std::sqrt(k.g * hd) + std::max(std::fabs(P.q[c]), std::fabs(P.r[c])) / hd);
-      }
-      rs.dtl[c] = dtl;
+      float sm = std::max({measure(P, c), measure(P, c + 1), measure(S, c), measure(N, c)});
+      if (c > 0) sm = std::max(sm, measure(P, c - 1));
+      rs.dtl[c] = sm > 0.0f ? k.cfl / std::sqrt(sm) : k.dt;
     }
   }
 
@@ -438,6 +445,12 @@ void prepare_solver(Model& m, SolverWork& w) {
     v->assign(nr, 0.0f);
   }
   rs.alldry.assign(nr, 0);
+  w.theta.assign(nn, 1.0f);
+  w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
+  w.speed_cap.assign(nn, 0.0f);
+  w.row_thin.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
+  w.tind_lost.assign(nn, 0.0f);
+  w.dt_last = 0.0f;
   w.dry_reported = false;
 }
 

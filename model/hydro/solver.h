@@ -67,6 +67,19 @@ struct SolverWork {
   RowScratch row;
   std::vector<float> courant;  // Courant measure of one row (timstp)
   bool dry_reported = false;   // " >DRY DOMAIN DETECTED" printed
+  // Outflow limiter of a sweep: per node the share of its computed outflow
+  // that it can give from what it holds (1 on the ring), and per row whether
+  // any node of the row is limited.
+  std::vector<float> theta;
+  std::vector<std::uint8_t> row_limited;
+  // Speed bound of thin nodes [m/s] (see `flow`) and per row whether the
+  // row has a thin node.
+  std::vector<float> speed_cap;
+  std::vector<std::uint8_t> row_thin;
+  // Per node the part of the inundation time [h] that the 32-bit field
+  // `tind` could not take (compensated summation).
+  std::vector<float> tind_lost;
+  float dt_last = 0.0f;  // step of the previous call [s], 0 before the first
 };
 
 void prepare_solver(Model& m, SolverWork& w);

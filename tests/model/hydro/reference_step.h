@@ -54,7 +54,7 @@ struct ReferenceSolver {
         dh[i] = dq[i] = dr[i] = 0.0f;
         row = {0, 0, 0};
         dzs[i] = drs[i] = dqs[i] = 0.0f;
-        if (f.src[P] > 0.0f) dh[i] = f.src[P] * dt;
+        dh[i] = std::max(f.src[P], -std::max(f.h[P], 0.0f) / dt) * dt;
       } else {
         // East face.
         float Jx = 0.0f;
@@ -107,10 +107,15 @@ struct ReferenceSolver {
           if (std::fabs(f.r[N]) > 0.0001f) Gn = f.r[N];
           if (f.r[N] > 0.0001f && dry(P)) Gn = 0.0f;
         }
-        if (m.clog.steady && !dry(P)) {
-          const float hd = std::max(f.h[P], K);
-          dtl = std::min(dx, dy) * m.coin.cfl /
-                (std::sqrt(g * hd) + std::max(std::fabs(f.q[P]), std::fabs(f.r[P])) / hd);
+        if (m.clog.steady) {
+          auto measure = [&](int n) {
+            if (dry(n)) return 0.0f;
+            const float hd = std::max(f.h[n], K);
+            const float u = f.q[n] / hd, v = f.r[n] / hd;
+            return (g * hd + u * u) * (1.0f / (dx * dx)) + (g * hd + v * v) * (1.0f / (dy * dy));
+          };
+          const float sm = std::max({measure(P), measure(W), measure(E), measure(S), measure(N)});
+          dtl = sm > 0.0f ? m.coin.cfl / std::sqrt(sm) : dt;
         }
         if (m.clog.turbulence) {
           const ShearFlux t = turbxy(m, i, j);
@@ -140,7 +145,8 @@ struct ReferenceSolver {
           if (ceil(P) > 0.0f && ceil(P) < etaP) beta *= 2.0f;
           const float kappa = fdiag(f.q[P], f.r[P]) * beta;
           const float phi = dtl / (kappa * dtl + 1.0f);
-          dh[i] = -dtl * ((Fe - Fw) / dx + (Gn - fs1[i]) / dy - f.src[P]);
+          const float src = std::max(f.src[P], -std::max(f.h[P], 0.0f) / dtl);
+          dh[i] = -dtl * ((Fe - Fw) / dx + (Gn - fs1[i]) / dy - src);
           dq[i] = -phi * ((Fqe - Fqw) / dx + (Gqn - fs2[i]) / dy + g * f.h[P] * f.dzbx[P] +
                           kappa * f.q[P]);
           dr[i] = -phi * ((Fre - Frw) / dx + (Grn - fs3[i]) / dy + g * f.h[P] * f.dzby[P] +
@@ -181,10 +187,14 @@ struct ReferenceSolver {
 struct ReferenceStep {
   ReferenceSolver solver;
   std::vector<float> h0, q0, r0, dh, dq, dr;
+  std::vector<float> dhs, dh0;  // swept depth increments, limiter corrections
+  std::vector<float> lost;      // compensation of the wet-time sums
   bool dry_reported = false;
+  float dt_last = 0.0f;
 
   explicit ReferenceStep(const Model& m) : solver(m) {
-    for (auto* v : {&h0, &q0, &r0}) v->assign(m.coin1.nn, 0.0f);
+    for (auto* v : {&h0, &q0, &r0, &dhs, &dh0}) v->assign(m.coin1.nn, 0.0f);
+    lost.assign(m.coin1.nn, 0.0f);
     for (auto* v : {&dh, &dq, &dr}) v->assign(m.coin1.nxx + 1, 0.0f);
   }
 
@@ -211,6 +221,56 @@ struct ReferenceStep {
       dry_reported = true;
       m.coin.dt = 1.0f;
     }
+    if (m.clog.turbulence) {
+      float nu = m.coin.viscosity;
+      for (int k = 0; k < m.coin1.nn; ++k) nu = std::max(nu, f.nu[k]);
+      const float d = std::min(m.coin.dx, m.coin.dy);
+      m.coin.dt = std::min(m.coin.dt, 0.25f * d * d / nu);
+    }
+    if (best > 0.0f && dt_last > 0.0f) m.coin.dt = std::min(m.coin.dt, 1.25f * dt_last);
+    dt_last = m.coin.dt;
+  }
+
+  // Outflow limiter over the whole grid after a sweep: every face's mass flux
+  // scaled by the share of its upstream node; dh0 takes the depth corrections.
+  void limit(Model& m) {
+    std::fill(dh0.begin(), dh0.end(), 0.0f);
+    if (m.clog.steady) return;
+    FlowValues& f = m.f;
+    const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
+    const float dt = m.coin.dt, dx = m.coin.dx, dy = m.coin.dy;
+    std::vector<float> th(m.coin1.nn, 1.0f);
+    for (int j = 2; j <= nyy - 1; ++j) {
+      for (int i = 2; i <= nxx - 1; ++i) {
+        const int P = m.node(i, j);
+        const float give = (std::max(f.qq[P], 0.0f) - std::min(f.qq[P - 1], 0.0f)) * (dt / dx) +
+                           (std::max(f.rr[P], 0.0f) - std::min(f.rr[P - nxx], 0.0f)) * (dt / dy);
+        const float have = std::max(f.h[P] + dt * f.src[P], 0.0f);
+        if (give > have) th[P] = have / give * 0.999999f;
+      }
+    }
+    auto share = [&](float F, int up, int down) { return F > 0.0f ? th[up] : th[down]; };
+    std::array<float, 8>& bf = m.coin.boundary_flow;
+    for (int j = 2; j <= nyy - 1; ++j) {
+      for (int i = 2; i <= nxx - 1; ++i) {
+        const int P = m.node(i, j);
+        const float fe = f.qq[P], fw = f.qq[P - 1], gn = f.rr[P], gs = f.rr[P - nxx];
+        const float we = 1.0f - share(fe, P, P + 1), ww = 1.0f - share(fw, P - 1, P);
+        const float wn = 1.0f - share(gn, P, P + nxx), ws = 1.0f - share(gs, P - nxx, P);
+        dh0[P] = (we * fe - ww * fw) * (dt / dx) + (wn * gn - ws * gs) * (dt / dy);
+        if (i == 2 && fw < 0.0f) bf[1] -= dy * ww * fw;
+        if (i == nxx - 1 && fe > 0.0f) bf[5] += dy * we * fe;
+        if (j == 2 && gs < 0.0f) bf[3] -= dx * ws * gs;
+        if (j == nyy - 1 && gn > 0.0f) bf[7] += dx * wn * gn;
+      }
+    }
+    for (int j = 1; j <= nyy - 1; ++j) {
+      for (int i = 1; i <= nxx - 1; ++i) {
+        const int P = m.node(i, j);
+        if (j >= 2) f.qq[P] *= share(f.qq[P], P, P + 1);
+        if (i >= 2) f.rr[P] *= share(f.rr[P], P, P + nxx);
+      }
+    }
   }
 
   void step(Model& m, BoundaryWork& bw, Channels& io, Messages& msg) {
@@ -230,9 +290,16 @@ struct ReferenceStep {
       if (j < 2) continue;
       for (int i = 2; i <= nxx - 1; ++i) {
         const int k = m.node(i, j);
-        h0[k] = f.h[k] + dh[i];
+        dhs[k] = dh[i];
         q0[k] = f.q[k] + dq[i];
         r0[k] = f.r[k] + dr[i];
+      }
+    }
+    limit(m);
+    for (int j = 2; j <= nyy - 1; ++j) {
+      for (int i = 2; i <= nxx - 1; ++i) {
+        const int k = m.node(i, j);
+        h0[k] = std::max(f.h[k] + (dhs[k] + dh0[k]), 0.0f);
       }
     }
     for (int k = 0; k < nn - nxx; ++k) {
@@ -246,21 +313,35 @@ struct ReferenceStep {
         f.ldry[k] = 0;
         m.coin.stored_volume += f.h[k];
         m.coin1.nwet += 1;
-        f.tind[k] += dth;
+        const float y = dth - lost[k];
+        const float t = f.tind[k] + y;
+        lost[k] = (t - f.tind[k]) - y;
+        f.tind[k] = t;
       }
     }
     m.coin.stored_volume *= m.coin.cell_area;
     if (m.clog.second_order) {
       m.coin.change_rate = 0.0f;
+      const std::array<float, 8> first = m.coin.boundary_flow;
       bound(m, bw, io, msg);
       for (int j = 1; j <= nyy - 1; ++j) {
         solver.solve(m, j, dh, dq, dr);
         if (j < 2) continue;
         for (int i = 2; i <= nxx - 1; ++i) {
           const int k = m.node(i, j);
-          h0[k] = (h0[k] + f.h[k] + dh[i]) * 0.5f;
+          dhs[k] = dh[i];
           q0[k] = (q0[k] + f.q[k] + dq[i]) * 0.5f;
           r0[k] = (r0[k] + f.r[k] + dr[i]) * 0.5f;
+        }
+      }
+      limit(m);
+      for (int n = 0; n < 8; ++n) {
+        m.coin.boundary_flow[n] = (first[n] + m.coin.boundary_flow[n]) * 0.5f;
+      }
+      for (int j = 2; j <= nyy - 1; ++j) {
+        for (int i = 2; i <= nxx - 1; ++i) {
+          const int k = m.node(i, j);
+          h0[k] = std::max((h0[k] + f.h[k] + (dhs[k] + dh0[k])) * 0.5f, 0.0f);
         }
       }
       for (int k = 0; k < nn - nxx; ++k) {
