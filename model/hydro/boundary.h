@@ -75,12 +75,11 @@ struct WaterBudget {
   // Volumes moved (sums of the amounts of each sweep): rain or evaporation,
   // point discharges either way, leakage, and the transfer through culverts.
   double rain_moved = 0.0, points_moved = 0.0, leakage_moved = 0.0, culvert_moved = 0.0;
-  // How the solver applies a sink: false, a node whose five-point
-  // neighbourhood is dry takes no sink (nor a zero source) and a sink may take
-  // a node below empty; true, every node takes its sink, but only down to
-  // empty (src at least -max(h, 0) / dt), as a solver with an outflow
-  // limiter does.
-  bool sinks_limited = false;
+  // How the solver applies a sink: true (the flow step), every node takes its
+  // sink, but only down to empty (src at least -max(h, 0) / dt); false, a node
+  // whose five-point neighbourhood is dry takes no sink and a sink may take a
+  // node below empty (a bare row sweep without the outflow limiter).
+  bool sinks_limited = true;
   // The sweep whose sums are still to be counted.
   bool pending = false;
   bool rates_ready = false;  // source rates of the pending sweep are known
