@@ -188,7 +188,7 @@ void grprnt(double value, double step, std::string& text, int& width) {
   int d = 1;
   if (value != 0) {
     const double m = std::fabs(step) / 2 + std::fabs(value);
-    d = std::max(1, grsafe_int(std::log10(m)) + 1);
+    d = std::clamp(grsafe_int(std::log10(m)), 0, 98) + 1;
   }
   if (value < 0) ++d;
   auto exponent = [&] {

@@ -70,6 +70,8 @@ TEST_F(GrAxes, NumberLabels) {
       {0.12345, 0.00001, 1, "0.123E+00         ", 9},
       {20, 20, 0, "    20", 2},
       {0.6000001f, 0.2f, 1, "0.6", 3},
+      {1e30, 1, 1, "0.100E+31         ", 9},
+      {HUGE_VAL, 1, 1, " Infinity         ", 9},
   };
   for (const Case& c : cases) {
     std::string text;
