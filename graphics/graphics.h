@@ -193,6 +193,14 @@ struct GrMessages {
   std::vector<std::string> history;  // up to 200 of 80 characters
 };
 
+// Axis scales of the last graxes call and the spacing counters of the
+// contour labels (grwrit).
+struct GrAxes {
+  double xstep = 0, ystep = 0;    // label intervals in user units
+  double xfirst = 0, yfirst = 0;  // first labelled multiples of the steps
+  std::vector<int> since_label;   // per level: cells passed since its last label
+};
+
 struct Graphics {
   Grcomn n;
   Grcomt t;
@@ -202,6 +210,7 @@ struct Graphics {
   GrPenState pen;
   GrSegments seg;
   std::vector<GrCleanRect> clean;
+  GrAxes axes;
   GrKeepList keep;
   GrMessages msg;
   int beam_last = -1;              // last percentage shown by grbeam
@@ -310,5 +319,29 @@ void grinfo(Graphics& g, int n, const std::string* labels, std::string* values);
 std::string grfix(std::string_view s, std::size_t n);  // cut or blank-pad
 void grline(Graphics& g, int ch, std::string_view s);  // line on a library channel
 void grjout(Graphics& g, std::string_view s);          // line on JOUTGR
+
+// ---- axes, scales, number labels, contour labels and the key (axes.cpp) ----
+// Nice scale: n steps of NICEGR(i) times a power of ten, starting at a
+// multiple of the step at or below lo, that cover hi.
+void grscal(const Graphics& g, float lo, float hi, int n, float& start, float& step);
+// Window and scales (draw = 0: first pass, nothing drawn; otherwise the frame,
+// titles, date line, grid, tics and numbers in the window). The data extent
+// xmin .. ymax is used when the window is derived from the data.
+void graxes(Graphics& g, float xmin, float xmax, float ymin, float ymax, int draw);
+// Number label of value for labels step apart. width on entry: 0 = centred in
+// a field of 9 characters, otherwise left-aligned; on exit the number of
+// characters of the number.
+void grprnt(double value, double step, std::string& text, int& width);
+// Labels of the contour levels in one cell of n corners (x, y, f); levels
+// holds nlev values; nx, ny is the size of the node grid.
+void grwrit(Graphics& g, const float* x, const float* y, const float* f, int n, const float* levels,
+            int nlev, int nx, int ny);
+// Colour key. mode1 1: draw the key (with the titles) in the window; 0: the
+// class and key settings form, then the new levels (NCOLGR + 1 values);
+// -1: the form of the two title lines. mode2 is the caller's switch
+// "Plot < Origin" (1 on), shown and set by the settings form. colour is the
+// colour of the contour lines, drawn between the key's boxes while contour
+// lines are on.
+void grkey2(Graphics& g, std::vector<float>& levels, int mode1, int& mode2, int colour);
 
 }  // namespace qf

@@ -1,0 +1,580 @@
+// Axes and scales of a plot: nice scales, the window derived from the data,
+// the frame with titles, date line, grid, tics and numbers; the number
+// labels shared by axes, contour labels and the key; the contour labels of
+// a cell; the colour key and its settings forms.
+//
+// Frame, texts and the key are drawn in window pixels: grclip(0) gives
+// coordinates in pixels from an origin near the lower left of the plot,
+// y upward; pix() turns a window pixel (y downward) into them.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "cmdlang/textio.h"
+#include "graphics/graphics.h"
+#include "graphics/internal.h"
+
+namespace qf {
+
+namespace {
+
+constexpr int kCharWidth = 6;  // pixels per character of the fixed font
+
+// Quotient q rounded down to a whole number, with room for the rounding of
+// single-precision values that lie on a multiple.
+double floor_q(double q) {
+  return std::floor(q + 1e-5);
+}
+
+// Window-pixel drawing in device coordinates (after grclip(0)).
+struct PixelPen {
+  Graphics& g;
+  float ox, oy;  // device origin in window pixels
+  explicit PixelPen(Graphics& gr) : g(gr), ox(gr.n.XORGGR), oy(gr.n.YORGGR) {}
+  void mov(int px, int py) { grmov2(g, static_cast<float>(px) - ox, oy - static_cast<float>(py)); }
+  void drw(int px, int py) { grdrw2(g, static_cast<float>(px) - ox, oy - static_cast<float>(py)); }
+  void line(int x1, int y1, int x2, int y2) {
+    mov(x1, y1);
+    drw(x2, y2);
+  }
+  // Text with the start of its baseline at (px, py).
+  void text(int px, int py, std::string_view t) {
+    if (trim_right(t).empty()) return;
+    mov(px, py);
+    granot(g, t, 0);
+  }
+  // Filled box of the window pixels x0..x1, y0..y1 (y0 above y1) with a
+  // black outline.
+  void box(int x0, int y0, int x1, int y1, int colour) {
+    const float u0 = static_cast<float>(x0) - ox, v0 = oy - static_cast<float>(y1);
+    grect(g, u0, v0, static_cast<float>(x1 - x0), static_cast<float>(y1 - y0), colour, 0);
+    grcolr(g, 0);
+    mov(x0, y0);
+    drw(x1, y0);
+    drw(x1, y1);
+    drw(x0, y1);
+    drw(x0, y0);
+  }
+};
+
+// The frame of the plot in window pixels.
+struct Frame {
+  int l, r, b, t;
+};
+
+Frame frame_of(const Graphics& g) {
+  const Grcomn& n = g.n;
+  Frame f;
+  f.l = grsafe_int(n.XORGGR);
+  f.r = grsafe_int(n.XORGGR + n.XSCLGR * n.UNITGR * static_cast<float>(n.NXINGR));
+  f.b = grsafe_int(n.YORGGR);
+  f.t = grsafe_int(n.YORGGR - n.YSCLGR * n.UNITGR * static_cast<float>(n.NYINGR));
+  return f;
+}
+
+// Derives the window from the data extent (nice scales over NXINGR, NYINGR
+// intervals; equal steps with dependent scaling).
+void window_from_data(Graphics& g, float xmin, float xmax, float ymin, float ymax) {
+  Grcomn& n = g.n;
+  const int nx = std::max(n.NXINGR, 1), ny = std::max(n.NYINGR, 1);
+  const float xlo = std::min(xmin, xmax), xhi = std::max({xmin, xmax, xlo + 0.01f});
+  const float ylo = std::min(ymin, ymax), yhi = std::max({ymin, ymax, ylo + 0.01f});
+  float xs = 0, xstep = 0, ys = 0, ystep = 0;
+  grscal(g, xlo, xhi, nx, xs, xstep);
+  grscal(g, ylo, yhi, ny, ys, ystep);
+  if (n.IN02GR) {
+    // The smaller step takes the larger one; its start moves down to a whole
+    // multiple of it.
+    auto lower_start = [](float start, float step) {
+      return static_cast<float>(floor_q(static_cast<double>(start) / step) * step);
+    };
+    if (std::fabs(xstep) < std::fabs(ystep)) {
+      xstep = std::copysign(std::fabs(ystep), xstep);
+      xs = lower_start(xs, xstep);
+    } else if (std::fabs(ystep) < std::fabs(xstep)) {
+      ystep = std::copysign(std::fabs(xstep), ystep);
+      ys = lower_start(ys, ystep);
+    }
+  }
+  n.XMINGR = xs;
+  n.YMINGR = ys;
+  n.XMAXGR = xs + static_cast<float>(nx) * xstep;
+  n.YMAXGR = ys + static_cast<float>(ny) * ystep;
+}
+
+// Scales, clip rectangle and label steps from the current window.
+void scales_of_window(Graphics& g) {
+  Grcomn& n = g.n;
+  grsfac(g);
+  n.XMNCGR = std::min(n.XMINGR, n.XMAXGR);
+  n.XMXCGR = std::max(n.XMINGR, n.XMAXGR);
+  n.YMNCGR = std::min(n.YMINGR, n.YMAXGR);
+  n.YMXCGR = std::max(n.YMINGR, n.YMAXGR);
+  GrAxes& a = g.axes;
+  a.xstep = (static_cast<double>(n.XMAXGR) - n.XMINGR) / std::max(n.NXINGR, 1);
+  a.ystep = (static_cast<double>(n.YMAXGR) - n.YMINGR) / std::max(n.NYINGR, 1);
+}
+
+// Positions of the labels of one axis: the multiples of step from first
+// that lie in the window lo .. hi.
+std::vector<double> label_positions(double first, double step, double lo, double hi) {
+  std::vector<double> v;
+  if (!(step != 0) || !std::isfinite(step)) return v;
+  const double s = std::fabs(step);
+  const double a = std::min(lo, hi), b = std::max(lo, hi), tol = 1e-4 * s;
+  double k0 = std::ceil((a - first) / s - 1e-4);
+  for (double k = k0; v.size() < 1000; k += 1) {
+    const double x = first + k * s;
+    if (x > b + tol) break;
+    if (x >= a - tol) v.push_back(x);
+  }
+  return v;
+}
+
+// Titles above the frame.
+void draw_titles(Graphics& g, PixelPen& p, const Frame& f) {
+  p.text(f.l, f.t - 18, g.t.TITLGR);
+  p.text(f.l, f.t - 6, g.t.TIT2GR);
+}
+
+// Fraction steps of a number: how often (at most `most`) it must be
+// multiplied by 10 before its fraction is at most `tol` (a fraction just
+// below a whole number counts as none).
+int fraction_steps(double v, double factor, double tol, int most) {
+  v = std::fabs(v);
+  int k = 0;
+  while (k < most && v - std::trunc(factor * v) > tol) {
+    v *= 10;
+    ++k;
+  }
+  return k;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- scales
+
+void grscal(const Graphics& g, float lo, float hi, int n, float& start, float& step) {
+  const Grcomn& s = g.n;
+  const int nint = std::max(n, 1);
+  double d = (static_cast<double>(hi) - lo) / nint;
+  if (d == 0) d = std::fabs(static_cast<double>(hi)) / nint;
+  int p = -10;
+  while (p < 10 && d * std::pow(10.0, p) < 1) ++p;
+  const double gv = d * std::pow(10.0, p);
+  const int nn = std::clamp(s.NNICGR, 1, 7);
+  int i = nn;
+  for (int k = 2; k <= nn; ++k)
+    if (gv < s.NICEGR[k - 1]) {
+      i = k;
+      break;
+    }
+  double st = 1, sta = 0;
+  for (;; ++i) {
+    st = s.NICEGR[std::max(i - 1, 1) - 1] * std::pow(10.0, -p);
+    const double q = std::clamp(static_cast<double>(lo) / st, -1e9, 1e9);
+    sta = st * floor_q(q);
+    if ((hi - sta) / st < nint + 1e-5 && (lo - sta) / st > -1e-5) break;
+    if (i >= nn) break;
+  }
+  start = static_cast<float>(sta);
+  step = static_cast<float>(st);
+}
+
+// ---------------------------------------------------------------- number labels
+
+void grprnt(double value, double step, std::string& text, int& width) {
+  const bool centred = width == 0;
+  int d = 1;
+  if (value != 0) {
+    const double m = std::fabs(step) / 2 + std::fabs(value);
+    d = std::clamp(grsafe_int(std::log10(m)), 0, 98) + 1;
+  }
+  if (value < 0) ++d;
+  auto exponent = [&] {
+    text = fmt_e(value, 9, 3) + std::string(9, ' ');
+    width = 9;
+  };
+  auto integer = [&] {
+    const std::string num = fmt_i(static_cast<long long>(std::trunc(value)), d);
+    text = centred ? std::string((10 - d) / 2, ' ') + num : num;
+    width = d;
+  };
+  if (!(step > 0)) {
+    if (d + 1 > 8)
+      exponent();
+    else
+      integer();
+    return;
+  }
+  const int f = static_cast<int>(std::lround(0.49 - std::log10(step)));
+  const int s = fraction_steps(step, 1.01, 0.1, 3);
+  const int v = fraction_steps(value, 1.0001, 0.001, 4);
+  const int gd = std::max({0, s, f, v});
+  if (d + gd + 1 > 8 || gd > 4) {
+    exponent();
+    return;
+  }
+  if (gd > 0) {
+    std::string num = fmt_f(value, d + gd + 1, gd);
+    if (centred) num = std::string(std::max(1, (9 - (d + gd)) / 2), ' ') + num;
+    const std::size_t k = num.find_first_not_of(' ');
+    if (k != std::string::npos && k > 0 && num[k] == '.') num[k - 1] = '0';
+    text = num;
+    width = d + gd + 1;
+    return;
+  }
+  integer();
+}
+
+// ---------------------------------------------------------------- axes
+
+void graxes(Graphics& g, float xmin, float xmax, float ymin, float ymax, int draw) {
+  Grcomn& n = g.n;
+  GrAxes& a = g.axes;
+  if (n.INDSGR == 1 && draw == 0) window_from_data(g, xmin, xmax, ymin, ymax);
+  scales_of_window(g);
+  if (a.xstep == 0 || a.ystep == 0) {
+    n.INDSGR = 1;
+    n.IN01GR = 1;
+    window_from_data(g, xmin, xmax, ymin, ymax);
+    scales_of_window(g);
+  }
+  a.xfirst = a.xstep * std::trunc(n.XMINGR / a.xstep);
+  a.yfirst = a.ystep * std::trunc(n.YMINGR / a.ystep);
+  if (draw == 0 || !grscreen(g)) return;
+
+  const Frame f = frame_of(g);
+  // Tic positions in window pixels, taken in user coordinates.
+  const std::vector<double> xs = label_positions(a.xfirst, a.xstep, n.XMINGR, n.XMAXGR);
+  const std::vector<double> ys = label_positions(a.yfirst, a.ystep, n.YMINGR, n.YMAXGR);
+  std::vector<int> xpix, ypix;
+  for (double x : xs) xpix.push_back(grdevx(g, static_cast<float>(x)));
+  for (double y : ys) ypix.push_back(grdevy(g, static_cast<float>(y)));
+
+  grdump(g);
+  grcolr(g, 0);
+  grdash(g, 1);
+  const bool was_user = g.pen.user_coords;
+  grclip(g, 0);
+  PixelPen p(g);
+  if (n.IKEYGR < 1) draw_titles(g, p, f);
+  if (n.DTONGR) {
+    const int y = n.IN03GR ? f.b + 30 : f.b + 15;
+    p.text(f.l, y, g.t.DATEGR.substr(0, 12));
+    const std::string_view firm = trim_right(g.t.FIRMGR);
+    p.text(f.r - kCharWidth * static_cast<int>(firm.size()), y, firm);
+  }
+  if (!n.ON3DGR) {
+    if (n.IN04GR) {
+      // Grid through the interval boundaries (user coordinates, clipped).
+      if (was_user) grclip(g, 1);
+      grdash(g, 2);
+      for (int i = 1; i < n.NXINGR; ++i) {
+        const float x = static_cast<float>(n.XMINGR + i * a.xstep);
+        grmov2(g, x, n.YMINGR);
+        grdrw2(g, x, n.YMAXGR);
+      }
+      for (int j = 1; j < n.NYINGR; ++j) {
+        const float y = static_cast<float>(n.YMINGR + j * a.ystep);
+        grmov2(g, n.XMINGR, y);
+        grdrw2(g, n.XMAXGR, y);
+      }
+      grdump(g);
+      grdash(g, 1);
+      grclip(g, 0);
+    }
+    if (n.IN03GR) {
+      grcolr(g, 0);
+      p.line(f.l, f.b, f.r, f.b);
+      p.line(f.l, f.t, f.r, f.t);
+      const std::string_view xcap = trim_right(g.t.XCAPGR);
+      p.text((f.l + f.r) / 2 - kCharWidth * static_cast<int>(xcap.size()) / 2, f.b + 23, xcap);
+      int written = 0;
+      for (std::size_t i = 0; i < xs.size(); ++i) {
+        const int px = xpix[i];
+        if (px < f.l || px > f.r) continue;
+        p.line(px, f.b, px, f.b - 3);
+        p.line(px, f.t, px, f.t + 3);
+        std::string label;
+        int w = 0;
+        grprnt(n.XORGR + xs[i], a.xstep, label, w);
+        if (w < 6 || written % 2 == 0) p.text(px - 31, f.b + 12, label);
+        ++written;
+      }
+      p.line(f.l, f.b, f.l, f.t);
+      p.line(f.r, f.b, f.r, f.t);
+      p.text(f.l + 6, f.t + 14, trim_right(g.t.YCAPGR));
+      for (std::size_t j = 0; j < ys.size(); ++j) {
+        const int py = ypix[j];
+        if (py > f.b || py < f.t) continue;
+        p.line(f.l, py, f.l + 3, py);
+        p.line(f.r, py, f.r - 3, py);
+        std::string label;
+        int w = 1;
+        grprnt(n.YORGR + ys[j], a.ystep, label, w);
+        const std::string_view t = trim_right(label);
+        p.text(f.l - 3 - kCharWidth * static_cast<int>(t.size()), py + 4, t);
+      }
+    }
+  }
+  grdump(g);
+  if (was_user) grclip(g, 1);
+}
+
+// ---------------------------------------------------------------- contour labels
+
+void grwrit(Graphics& g, const float* x, const float* y, const float* f, int n, const float* levels,
+            int nlev, int nx, int ny) {
+  Grcomn& s = g.n;
+  if (n < 3 || nlev < 1) return;
+  float xlo = x[0], xhi = x[0], ylo = y[0], yhi = y[0], flo = f[0], fhi = f[0];
+  double xc = 0, yc = 0, fc = 0;
+  for (int i = 0; i < n; ++i) {
+    xlo = std::min(xlo, x[i]);
+    xhi = std::max(xhi, x[i]);
+    ylo = std::min(ylo, y[i]);
+    yhi = std::max(yhi, y[i]);
+    flo = std::min(flo, f[i]);
+    fhi = std::max(fhi, f[i]);
+    xc += x[i];
+    yc += y[i];
+    fc += f[i];
+  }
+  if (xhi < s.XMNCGR || xlo > s.XMXCGR || yhi < s.YMNCGR || ylo > s.YMXCGR) return;
+  const int ncol = std::min(s.NCOLGR, nlev);
+  bool any = false;
+  for (int k = 1; k <= ncol && !any; ++k) any = flo < levels[k - 1] && levels[k - 1] < fhi;
+  if (!any) return;
+  xc /= n;
+  yc /= n;
+  fc /= n;
+  std::vector<int>& count = g.axes.since_label;
+  if (static_cast<int>(count.size()) < ncol + 1) count.resize(ncol + 1, 0);
+  const int w = s.NCOLGR / 20 + 1;
+  const int u = grsafe_int(2 * std::sqrt(static_cast<double>(nx) * ny));
+  for (int k = w; k <= ncol; k += w) {
+    const double lv = levels[k - 1];
+    if (!(flo < lv && lv < fhi)) continue;
+    const double h =
+        std::fabs(levels[std::min(k + 1, ncol) - 1] - levels[std::max(k - 1, 1) - 1]) / 2;
+    for (int t = 0; t < n; ++t) {
+      // Triangle of the corners t, t + 1 and the centre.
+      const int t2 = (t + 1) % n;
+      const double px[3] = {x[t], x[t2], xc}, py[3] = {y[t], y[t2], yc}, pf[3] = {f[t], f[t2], fc};
+      double cx[2], cy[2];
+      int m = 0;
+      for (int e = 0; e < 3 && m < 2; ++e) {
+        const int e2 = (e + 1) % 3;
+        const double a = pf[e] - lv, b = pf[e2] - lv;
+        if ((a < 0 && b >= 0) || (a >= 0 && b < 0)) {
+          const double r = a / (a - b);
+          cx[m] = px[e] + r * (px[e2] - px[e]);
+          cy[m] = py[e] + r * (py[e2] - py[e]);
+          ++m;
+        }
+      }
+      if (m < 2) continue;
+      int ang = 90;
+      if (cx[0] != cx[1])
+        ang = grsafe_int(57.3 * std::atan(std::fabs(s.YFACGR) * (cy[1] - cy[0]) /
+                                          (std::fabs(s.XFACGR) * (cx[1] - cx[0]))));
+      int& c = count[k];
+      if (ang < -30) {
+        ++c;
+        continue;
+      }
+      const double r = h > 0 ? (fhi - flo) / h : 1e30;
+      const bool place = (r < 0.2 && c > 0.2 * u) || (r < 0.4 && c > 0.3 * u) ||
+                         (r < 0.8 && c > 0.5 * u) || (r < 1.6 && c > 0.8 * u) ||
+                         (r < 3.2 && c > 1.2 * u);
+      if (!place) {
+        ++c;
+        continue;
+      }
+      std::string label;
+      int wd = 1;
+      grprnt(lv, h, label, wd);
+      grmov2(g, static_cast<float>((cx[0] + cx[1]) / 2), static_cast<float>((cy[0] + cy[1]) / 2));
+      granot(g, "~~" + label, ang);
+      c = 1 - u;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- colour key
+
+namespace {
+
+void draw_key(Graphics& g, const std::vector<float>& levels, int colour) {
+  Grcomn& n = g.n;
+  if (n.IKEYGR < 1 || !grscreen(g)) return;
+  const Frame f = frame_of(g);
+  grdump(g);
+  grcolr(g, 0);
+  grdash(g, 1);
+  const bool was_user = g.pen.user_coords;
+  grclip(g, 0);
+  PixelPen p(g);
+  draw_titles(g, p, f);
+  const int ncol = std::max(n.NCOLGR, 1);
+  // With no-data values drawn, the classes start at level 1; otherwise the
+  // first box holds the values below it.
+  const int below = n.IN07GR ? 0 : 1;
+  const int nbox = ncol + below;
+  const double inc = levels.size() > 1 ? std::fabs(levels[1] - levels[0]) : 0.0;
+  auto label_of = [&](int b, std::string& t) {  // level at boundary b, if any
+    const int k = b - below + 1;
+    if (k < 1 || k > ncol + 1 || k > static_cast<int>(levels.size())) return false;
+    int w = 1;
+    grprnt(levels[k - 1], inc, t, w);
+    t = std::string(trim_right(t));
+    return true;
+  };
+  const float ks = std::max(n.KEYSGR, 0.1f);
+  const bool lines = n.IN14GR != 0;
+  if (n.IKEYGR == 2) {
+    // Column of boxes right of the frame, upward from KEYYGR above its bottom.
+    const int bw = std::max(2, grsafe_int(20 * ks)), bh = std::max(2, grsafe_int(15 * ks));
+    const int x0 = f.r + 10 + grsafe_int(n.KEYXGR), yb = f.b - grsafe_int(n.KEYYGR);
+    for (int b = 1; b <= nbox; ++b) p.box(x0, yb - b * bh, x0 + bw, yb - (b - 1) * bh, b);
+    if (lines) {
+      grcolr(g, colour);
+      for (int b = 1; b < nbox; ++b) p.line(x0, yb - b * bh, x0 + bw, yb - b * bh);
+      grcolr(g, 0);
+    }
+    const int every = bh < 12 ? 2 : 1;
+    for (int b = 0; b <= nbox; b += every) {
+      std::string t;
+      if (label_of(b, t)) p.text(x0 + bw + 4, yb - b * bh + 4, t);
+    }
+  } else {
+    // Row of boxes above the frame, ending KEYXGR left of its right side.
+    int bw = std::max(2, grsafe_int(30 * ks));
+    const int bh = std::max(2, grsafe_int(10 * ks));
+    if (nbox * bw > f.r - f.l) bw = std::max(2, (f.r - f.l) / nbox);
+    const int x0 = f.r - grsafe_int(n.KEYXGR) - nbox * bw, yb = f.t - grsafe_int(n.KEYYGR);
+    for (int b = 1; b <= nbox; ++b) p.box(x0 + (b - 1) * bw, yb - bh, x0 + b * bw, yb, b);
+    if (lines) {
+      grcolr(g, colour);
+      for (int b = 1; b < nbox; ++b) p.line(x0 + b * bw, yb - bh, x0 + b * bw, yb);
+      grcolr(g, 0);
+    }
+    std::size_t widest = 0;
+    for (int b = 0; b <= nbox; ++b) {
+      std::string t;
+      if (label_of(b, t)) widest = std::max(widest, t.size());
+    }
+    const int every = static_cast<int>(widest + 1) * kCharWidth > bw ? 2 : 1;
+    for (int b = 0; b <= nbox; b += every) {
+      std::string t;
+      if (label_of(b, t))
+        p.text(x0 + b * bw - kCharWidth * static_cast<int>(t.size()) / 2, yb - bh - 3, t);
+    }
+  }
+  grdump(g);
+  if (was_user) grclip(g, 1);
+}
+
+bool read_int(const std::string& s, int& v) {
+  FreeReader r(s);
+  return r.read(v) == ReadStatus::ok &&
+         FreeReader(s.substr(r.position())).read(v) == ReadStatus::end;
+}
+
+bool read_real(const std::string& s, float& v) {
+  FreeReader r(s);
+  float t = 0;
+  if (r.read(t) != ReadStatus::ok || !std::isfinite(t)) return false;
+  int dummy = 0;
+  if (FreeReader(s.substr(r.position())).read(dummy) != ReadStatus::end) return false;
+  v = t;
+  return true;
+}
+
+// The digit of a choice field "|d|...".
+int choice_of(const std::string& s) {
+  return s.size() >= 2 && s[0] == '|' && s[1] >= '0' && s[1] <= '9' ? s[1] - '0' : -1;
+}
+
+// The form's answer "cancel" (cut to the length of the first field).
+bool cancelled(const std::string& first) {
+  return first == pad("cancel", first.size());
+}
+
+bool ticked(const std::string& s) {
+  return !s.empty() && s[0] == '+';
+}
+
+void settings_form(Graphics& g, std::vector<float>& levels, int& below) {
+  Grcomn& n = g.n;
+  static const char* const kLabels[12] = {"Contour number", "Origin",         "Increment",
+                                          "Contour lines",  "Contour labels", "Plot < Origin",
+                                          "Color of scale", "Scale type",     "Key type",
+                                          "Size of key",    "Fill Pattern",   "Fill Distance"};
+  std::string labels[12];
+  for (int i = 0; i < 12; ++i) labels[i] = pad(kLabels[i], 16);
+  if (levels.size() < 2) levels.resize(2, levels.empty() ? 0.0f : levels[0]);
+  const int cm = std::clamp(std::abs(n.CMODGR), 1, 4);
+  const int kt = std::clamp(n.IKEYGR, 1, 2);
+  std::string v[12] = {fmt_i(n.NCOLGR, 3),
+                       fmt_f(levels[0], 12, 3),
+                       fmt_f(static_cast<double>(levels[1]) - levels[0], 12, 3),
+                       n.IN14GR ? "+" : "_",
+                       n.LABLGR ? "+" : "_",
+                       below ? "+" : "_",
+                       fmt_i(n.CPARGR, 3),
+                       "|" + std::to_string(cm) + "|grey|rainbow|uniform|none",
+                       "|" + std::to_string(kt) + "|horizontal|vertical",
+                       fmt_f(n.KEYSGR, 6, 1),
+                       fmt_i(n.HTCHGR, 5),
+                       fmt_i(n.HTSPGR, 5)};
+  for (;;) {
+    grinfo(g, 12, labels, v);
+    if (cancelled(v[0])) return;
+    int ncol = 0, cpar = 0, hatch = 0, hsp = 0;
+    float origin = 0, incr = 0, size = 0;
+    const int mode = choice_of(v[7]), key = choice_of(v[8]);
+    const bool ok = read_int(v[0], ncol) && ncol >= 1 && ncol <= 200 && read_real(v[1], origin) &&
+                    read_real(v[2], incr) && read_int(v[6], cpar) && mode >= 1 && mode <= 4 &&
+                    key >= 1 && key <= 2 && read_real(v[9], size) && read_int(v[10], hatch) &&
+                    read_int(v[11], hsp);
+    if (!ok) continue;  // shown again
+    n.NCOLGR = ncol;
+    n.IN14GR = ticked(v[3]) ? 1 : 0;
+    n.LABLGR = ticked(v[4]) ? 1 : 0;
+    below = ticked(v[5]) ? 1 : 0;
+    n.CPARGR = cpar;
+    n.CMODGR = n.CMODGR < 0 ? -mode : mode;
+    n.IKEYGR = key;
+    n.KEYSGR = size;
+    n.HTCHGR = hatch;
+    n.HTSPGR = std::max(hsp, 1);
+    if (static_cast<int>(levels.size()) < ncol + 1) levels.resize(ncol + 1);
+    levels[0] = origin;
+    for (int k = 2; k <= ncol + 1; ++k) levels[k - 1] = levels[k - 2] + incr;
+    return;
+  }
+}
+
+void title_form(Graphics& g) {
+  const std::string labels[2] = {pad("Title", 16), pad("Subtitle", 16)};
+  std::string v[2] = {g.t.TITLGR, g.t.TIT2GR};
+  grinfo(g, 2, labels, v);
+  if (cancelled(v[0])) return;
+  g.t.TITLGR = grfix(v[0], 80);
+  g.t.TIT2GR = grfix(v[1], 80);
+}
+
+}  // namespace
+
+void grkey2(Graphics& g, std::vector<float>& levels, int mode1, int& mode2, int colour) {
+  if (mode1 >= 1)
+    draw_key(g, levels, colour);
+  else if (mode1 == 0)
+    settings_form(g, levels, mode2);
+  else
+    title_form(g);
+}
+
+}  // namespace qf
