@@ -613,6 +613,14 @@ void grinpf(Graphics& g, std::string_view prompt, float& value) {
     def = fmt_g(value, 15, 7);
     def.erase(0, def.find_first_not_of(' '));
     def = std::string(trim_right(def));
+    // Trailing zeros of the fraction are left out of the default.
+    const std::size_t e = def.find_first_of("Ee");
+    std::string mant = def.substr(0, e), expo = e == std::string::npos ? "" : def.substr(e);
+    if (mant.find('.') != std::string::npos) {
+      while (mant.size() > 1 && mant.back() == '0') mant.pop_back();
+      if (mant.back() == '.') mant.pop_back();
+    }
+    def = mant + expo;
   }
   const std::string t(trim_right(prompt_text(g, prompt, def, 40)));
   const std::size_t b = t.find_first_not_of(' ');
