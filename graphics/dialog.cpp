@@ -430,8 +430,9 @@ void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, flo
         continue;
       }
       if (j == 0) {
+        // The menu keeps a "<" entry selected for the following clicks.
         answer = m.waiting;
-        m.waiting = 0;
+        if (!plot) m.waiting = 0;
         store_cursor(g, e.x, e.y, x, y);
         if (answer != 0) draw_bar(g, bar, n, labels);
         return;
@@ -446,6 +447,7 @@ void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, flo
         continue;
       }
       answer = j;
+      m.waiting = 0;
       if (!poll) m.held = j;
       draw_bar(g, bar, n, labels);
       return;
@@ -484,6 +486,7 @@ void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, flo
         continue;
       }
       answer = j;
+      if (j > 0) m.waiting = 0;
       if (j > 0 && !poll) m.held = j;
       if (j > 0) draw_bar(g, bar, n, labels);
       return;

@@ -276,6 +276,23 @@ TEST_F(GrDialogX, ButtonBarAnswersClicksAndKeys) {
   EXPECT_EQ(a, 4);
 }
 
+TEST_F(GrDialogX, ResizeFollowedWhileWaiting) {
+  Graphics& g = *g_;
+  const std::string labels[2] = {" ZZoom", " XeXit"};
+  XResizeWindow(sender_, g.x.window, 800, 600);
+  XSync(sender_, 0);
+  click(300, 200);
+  int a = -1;
+  float x = 0, y = 0;
+  grcurs(g, 2, labels, a, x, y);
+  EXPECT_EQ(a, 0);
+  EXPECT_EQ(g.n.WNDWGR[2], 800);
+  EXPECT_EQ(g.n.WNDWGR[3], 600);
+  EXPECT_FLOAT_EQ(g.n.YORGGR, 575);
+  EXPECT_EQ(g.n.NXINGR, 15);  // 800 / (50 * 0.7865) - 4.5 = 15.8
+  EXPECT_EQ(g.n.NYINGR, 13);  // 600 / (50 * 0.7865) - 2 = 13.3
+}
+
 TEST_F(GrDialogX, ButtonHitTest) {
   Graphics& g = *g_;
   int hit = 0;
@@ -401,6 +418,39 @@ TEST_F(GrDialogX, MenuArrowKeysRedrawThePicture) {
   grcurs1(g, 2, labels, a, x, y, plot);
   EXPECT_EQ(a, 2);
   EXPECT_EQ(requests, (std::vector<int>{3}));
+}
+
+TEST_F(GrDialogX, MenuKeepsAWaitingEntrySelected) {
+  Graphics& g = *g_;
+  const std::string labels[3] = {"<VValue", " RReplot", "<ZZoom"};
+  const std::function<void(int)> plot = [](int) {};
+  int a = 0;
+  float x = 0, y = 0;
+  const auto menu = [&] {
+    a = -1;
+    grcurs1(g, 3, labels, a, x, y, plot);
+    return a;
+  };
+  key('v');
+  click(300, 200);
+  EXPECT_EQ(menu(), 1);
+  click(310, 210);  // still the Value mode
+  EXPECT_EQ(menu(), 1);
+  EXPECT_NEAR(x, (310 - g.n.XORGGR) / g.n.XFACGR, 1e-3);
+  key('r');  // another entry ends the mode
+  EXPECT_EQ(menu(), 2);
+  click(310, 210);
+  EXPECT_EQ(menu(), 0);
+  // grcurs lets the waiting button go after its click.
+  key('z');
+  click(300, 200);
+  a = -1;
+  grcurs(g, 3, labels, a, x, y);
+  EXPECT_EQ(a, 3);
+  click(300, 200);
+  a = -1;
+  grcurs(g, 3, labels, a, x, y);
+  EXPECT_EQ(a, 0);
 }
 
 }  // namespace
