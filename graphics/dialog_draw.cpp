@@ -56,6 +56,11 @@ float grpuser_y(const Graphics& g, int py) {
 void grpclean(Graphics& g, int x, int y, int w, int h) {
   const float x1 = grpuser_x(g, x), x2 = grpuser_x(g, x + w);
   const float y1 = grpuser_y(g, y + h), y2 = grpuser_y(g, y);
+  // A dialog redrawn in the same place is entered once.
+  for (const GrCleanRect& r : g.clean)
+    if (r.x == std::min(x1, x2) && r.y == std::min(y1, y2) && r.w == std::fabs(x2 - x1) &&
+        r.h == std::fabs(y2 - y1))
+      return;
   grclean(g, 0, std::min(x1, x2), std::max(x1, x2), std::min(y1, y2), std::max(y1, y2));
 }
 

@@ -306,6 +306,15 @@ TEST_F(GrDialogX, ButtonHitTest) {
   EXPECT_EQ(hit, 0);
   grflip(g);
   EXPECT_EQ(window_pixel(110, 108), static_cast<unsigned>(g.n.PIXTAB[grcent(g, -3)]));
+  // Fill colours of the leaving and the running buttons; a clean-up entry each.
+  const std::size_t before = g.clean.size();
+  grbutn(g, 0, 200, 100, 76, 17, " XeXit", 0, 0, hit);
+  grbutn(g, 0, 300, 100, 76, 17, " CCompute", 0, 0, hit);
+  grbutn(g, 0, 300, 100, 76, 17, " CCompute", 0, 0, hit);
+  grflip(g);
+  EXPECT_EQ(window_pixel(210, 108), static_cast<unsigned>(g.n.PIXTAB[grcent(g, 31)]));
+  EXPECT_EQ(window_pixel(310, 108), static_cast<unsigned>(g.n.PIXTAB[grcent(g, 21)]));
+  EXPECT_EQ(g.clean.size(), before + 2);
 }
 
 TEST_F(GrDialogX, MessageBoxDrawnAndCleared) {
