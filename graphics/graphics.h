@@ -191,6 +191,14 @@ struct GrKeepList {
 struct GrMessages {
   std::vector<std::string> lines;    // up to 5 of 100 characters
   std::vector<std::string> history;  // up to 200 of 80 characters
+  int box_w = 0, box_h = 0;          // message box last drawn (pixels)
+  // Button bar between calls: count, layout, held-down button, button
+  // waiting for a position, width used last (pixels).
+  int bar_n = 0, bar_cols = 0, bar_rows = 0, held = 0, waiting = 0;
+  float bar_width = 76.5f;
+  int choices = 0;                              // choices of the current choice field
+  std::string save_name = std::string(32, ' ');  // file of the last text-page save
+  int warnings = 0, errors = 0;                 // message counters of igrerr
 };
 
 // Axis scales of the last graxes call and the spacing counters of the
