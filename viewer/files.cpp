@@ -13,7 +13,6 @@
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
 #include "graphics/dialog.h"
-#include "graphics/internal.h"
 #include "model/resultfile.h"
 
 namespace qf {
@@ -191,12 +190,14 @@ void grfile(Graphics& g, FileChooser& fc, std::string& name, std::string& direct
     grgstr(g, fx, fy, "Filename", field, hit);
     if (hit) continue;                   // typed or edited
     if (g.n.XCRSGR == no_click) return;  // the window is gone
-    const float px = static_cast<float>(grdevx(g, g.n.XCRSGR));
-    const float py = static_cast<float>(grdevy(g, g.n.YCRSGR));
+    // The click back in window pixels (rounded: the cursor went through
+    // user coordinates).
+    const float px = std::round((g.n.XCRSGR - g.n.XMINGR) * g.n.XFACGR + g.n.XORGGR);
+    const float py = std::round((g.n.YCRSGR - g.n.YMINGR) * g.n.YFACGR + g.n.YORGGR);
     int b = -1;
     for (int i = 0; i < 5 && b < 0; ++i) {
       if (i == 4 && filter.empty()) break;
-      grbutn(g, 1, l.but_x[i], l.but_y, kButW, kButH, kButtons[i], px + 0.5f, py + 0.5f, hit);
+      grbutn(g, 1, l.but_x[i], l.but_y, kButW, kButH, kButtons[i], px, py, hit);
       if (hit) b = i;
     }
     const int n = static_cast<int>(entries.size());
