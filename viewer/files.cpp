@@ -41,6 +41,12 @@ std::string extension_of(const std::string& name) {
   return name.substr(dot);
 }
 
+// A name handed to the chooser is an extension filter when it starts with
+// "."; a path such as "./plan.kep" or "../plan.kep" is a name.
+bool is_filter(const std::string& name) {
+  return !name.empty() && name[0] == '.' && name.find('/') == std::string::npos;
+}
+
 // Type and record length of a result file, checked against the file: false
 // (reason in `why`) for a file whose header cannot describe it.
 bool result_type_of(const std::string& path, int& type, int& reclen, std::string& why) {
@@ -159,7 +165,7 @@ void grfile(Graphics& g, FileChooser& fc, std::string& name, std::string& direct
     throw Stop(1, line);
   }
   std::string filter = trimmed(name);
-  if (filter.empty() || filter[0] != '.') filter.clear();
+  if (!is_filter(filter)) filter.clear();
   if (filter.size() > 20) filter.resize(20);
   name.clear();
   if (!grdlgon(g)) return;
@@ -287,7 +293,7 @@ void gropn(Graphics& g, FileChooser& fc, int ch, std::string& name, std::string&
   directory = "./";
   name = trimmed(name);
   for (;;) {
-    if (name.empty() || name[0] == '.') {
+    if (name.empty() || is_filter(name)) {
       int ok = 0;
       grfile(g, fc, name, directory, ok);
       if (name.empty() || ok == 0) {

@@ -149,6 +149,11 @@ TEST_F(FilesScript, TextOpenedAndMissingNamesGoToTheChooser) {
   ASSERT_NE(std::fgets(buf, sizeof buf, g.files.get(ch)), nullptr);
   EXPECT_STREQ(buf, "first\n");
   g.files.close(ch);
+  // A path starting with "." is a name, not a filter.
+  name = "./data.txt";
+  gropn(g, fc_, ch, name, dir, mode);
+  EXPECT_TRUE(g.files.is_open(ch));
+  g.files.close(ch);
   // A missing name: message, then the chooser (here the queue) gives the file.
   answer(g, {"data.txt"});
   name = "nosuch.txt";
