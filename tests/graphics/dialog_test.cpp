@@ -148,44 +148,19 @@ class GrDialogX : public grtest::ScratchDir {
     n.XMAXGR = 100;
     n.YMAXGR = 75;
     grsfac(g);
-    sender_ = XOpenDisplay(nullptr);
-    ASSERT_NE(sender_, nullptr);
+    sender_ = std::make_unique<grtest::EventSender>();
+    ASSERT_TRUE(sender_->ok());
   }
   void TearDown() override {
-    if (sender_) XCloseDisplay(sender_);
+    sender_.reset();
     g_.reset();
     grtest::ScratchDir::TearDown();
   }
   // A pointer button pressed at window pixel (x, y); it reaches the dialog
   // in the order sent.
-  void click(int x, int y, unsigned button = 1) {
-    XEvent e{};
-    e.xbutton.type = ButtonPress;
-    e.xbutton.display = sender_;
-    e.xbutton.window = g_->x.window;
-    e.xbutton.root = DefaultRootWindow(sender_);
-    e.xbutton.x = x;
-    e.xbutton.y = y;
-    e.xbutton.button = button;
-    e.xbutton.same_screen = 1;
-    XSendEvent(sender_, g_->x.window, 0, ButtonPressMask, &e);
-    XSync(sender_, 0);
-  }
-  void key(KeySym sym) {
-    XEvent e{};
-    e.xkey.type = KeyPress;
-    e.xkey.display = sender_;
-    e.xkey.window = g_->x.window;
-    e.xkey.root = DefaultRootWindow(sender_);
-    e.xkey.keycode = XKeysymToKeycode(sender_, sym);
-    e.xkey.same_screen = 1;
-    XSendEvent(sender_, g_->x.window, 0, KeyPressMask, &e);
-    XSync(sender_, 0);
-  }
-  void type(const std::string& s) {
-    for (char c : s) key(c == '.' ? XK_period : static_cast<KeySym>(c));
-    key(XK_Return);
-  }
+  void click(int x, int y, unsigned button = 1) { sender_->click(g_->x.window, x, y, button); }
+  void key(KeySym sym) { sender_->key(g_->x.window, sym); }
+  void type(const std::string& s) { sender_->type(g_->x.window, s); }
   // Centre of button j (from 1) of a row of n buttons.
   void row_button(int n, int j, int& x, int& y) {
     const Graphics& g = *g_;
@@ -205,7 +180,7 @@ class GrDialogX : public grtest::ScratchDir {
   static grtest::VirtualX* x_;
   std::unique_ptr<Graphics> g_;
   std::ostringstream os_;
-  Display* sender_ = nullptr;
+  std::unique_ptr<grtest::EventSender> sender_;
 };
 
 grtest::VirtualX* GrDialogX::x_ = nullptr;
@@ -279,8 +254,8 @@ TEST_F(GrDialogX, ButtonBarAnswersClicksAndKeys) {
 TEST_F(GrDialogX, ResizeFollowedWhileWaiting) {
   Graphics& g = *g_;
   const std::string labels[2] = {" ZZoom", " XeXit"};
-  XResizeWindow(sender_, g.x.window, 800, 600);
-  XSync(sender_, 0);
+  XResizeWindow(sender_->display(), g.x.window, 800, 600);
+  XSync(sender_->display(), 0);
   click(300, 200);
   int a = -1;
   float x = 0, y = 0;

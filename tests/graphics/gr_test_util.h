@@ -18,6 +18,12 @@
 
 #include "graphics/graphics.h"
 
+#if __has_include(<X11/Xlib.h>)
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#define QF_TEST_HAVE_X11 1
+#endif
+
 namespace qf::grtest {
 
 // Runs the test in a fresh scratch directory (".grset" and the outputs are
@@ -179,5 +185,54 @@ class VirtualX {
   bool had_old_ = false;
   std::string old_display_;
 };
+
+#ifdef QF_TEST_HAVE_X11
+// Sends pointer clicks and keys to a window from a second connection; they
+// reach the window's dialog in the order sent, without any waiting.
+class EventSender {
+ public:
+  EventSender() : d_(XOpenDisplay(nullptr)) {}
+  ~EventSender() {
+    if (d_) XCloseDisplay(d_);
+  }
+  EventSender(const EventSender&) = delete;
+  EventSender& operator=(const EventSender&) = delete;
+  bool ok() const { return d_ != nullptr; }
+  Display* display() const { return d_; }
+
+  void click(Window w, int x, int y, unsigned button = 1) {
+    XEvent e{};
+    e.xbutton.type = ButtonPress;
+    e.xbutton.display = d_;
+    e.xbutton.window = w;
+    e.xbutton.root = DefaultRootWindow(d_);
+    e.xbutton.x = x;
+    e.xbutton.y = y;
+    e.xbutton.button = button;
+    e.xbutton.same_screen = 1;
+    XSendEvent(d_, w, 0, ButtonPressMask, &e);
+    XSync(d_, 0);
+  }
+  void key(Window w, KeySym sym) {
+    XEvent e{};
+    e.xkey.type = KeyPress;
+    e.xkey.display = d_;
+    e.xkey.window = w;
+    e.xkey.root = DefaultRootWindow(d_);
+    e.xkey.keycode = XKeysymToKeycode(d_, sym);
+    e.xkey.same_screen = 1;
+    XSendEvent(d_, w, 0, KeyPressMask, &e);
+    XSync(d_, 0);
+  }
+  // The characters of s (letters, digits, '.') and Return.
+  void type(Window w, const std::string& s) {
+    for (char c : s) key(w, c == '.' ? XK_period : static_cast<KeySym>(c));
+    key(w, XK_Return);
+  }
+
+ private:
+  Display* d_;
+};
+#endif
 
 }  // namespace qf::grtest

@@ -264,49 +264,24 @@ class FilesX : public FilesScript {
     g.n.XMAXGR = 100;
     g.n.YMAXGR = 75;
     grsfac(g);
-    sender_ = XOpenDisplay(nullptr);
-    ASSERT_NE(sender_, nullptr);
+    sender_ = std::make_unique<grtest::EventSender>();
+    ASSERT_TRUE(sender_->ok());
   }
   void TearDown() override {
-    if (sender_) XCloseDisplay(sender_);
+    sender_.reset();
     g_.reset();
     grtest::ScratchDir::TearDown();
   }
-  void click(int x, int y) {
-    XEvent e{};
-    e.xbutton.type = ButtonPress;
-    e.xbutton.display = sender_;
-    e.xbutton.window = g_->x.window;
-    e.xbutton.root = DefaultRootWindow(sender_);
-    e.xbutton.x = x;
-    e.xbutton.y = y;
-    e.xbutton.button = 1;
-    e.xbutton.same_screen = 1;
-    XSendEvent(sender_, g_->x.window, 0, ButtonPressMask, &e);
-    XSync(sender_, 0);
-  }
-  void type(const std::string& s) {
-    for (char c : s) key(c == '.' ? XK_period : static_cast<KeySym>(c));
-    key(XK_Return);
-  }
-  void key(KeySym sym) {
-    XEvent e{};
-    e.xkey.type = KeyPress;
-    e.xkey.display = sender_;
-    e.xkey.window = g_->x.window;
-    e.xkey.root = DefaultRootWindow(sender_);
-    e.xkey.keycode = XKeysymToKeycode(sender_, sym);
-    e.xkey.same_screen = 1;
-    XSendEvent(sender_, g_->x.window, 0, KeyPressMask, &e);
-    XSync(sender_, 0);
-  }
+  void click(int x, int y, unsigned button = 1) { sender_->click(g_->x.window, x, y, button); }
+  void key(KeySym sym) { sender_->key(g_->x.window, sym); }
+  void type(const std::string& s) { sender_->type(g_->x.window, s); }
   // The chooser's layout: list rows of 14 pixels from y = 70 below a box at
   // (40, 30); buttons 76 wide, 82 apart, below the visible rows.
   int rows() const { return std::clamp((g_->x.height - 70 - 40) / 14, 1, 30); }
   void row(int r) { click(60, 70 + 14 * r + 7); }
   void button(int i) { click(44 + 82 * i + 38, 70 + rows() * 14 + 6 + 8); }
   static grtest::VirtualX* x_;
-  Display* sender_ = nullptr;
+  std::unique_ptr<grtest::EventSender> sender_;
 };
 
 grtest::VirtualX* FilesX::x_ = nullptr;
