@@ -131,11 +131,13 @@ float area(const Model& m, int k) {
   const float dy = m.coin.dy;
   const float plan = dx * dy;
   if (nn <= 0 || k < 1 || k > nn || plan == 0.0f) return 1.0f;
+  // Wall heights relative to the node's bed keep the depth's digits where a
+  // 32-bit level far above the datum would round them.
   const float z = f.zb[k - 1];
-  const float level = z + f.h[k - 1];
+  const float depth = f.h[k - 1];
   auto wall = [&](int kn) {
     kn = std::clamp(kn, 1, nn);
-    const float w = std::min(f.zb[kn - 1], level) - z;
+    const float w = std::min(f.zb[kn - 1] - z, depth);
     return w > 0.0f ? w : 0.0f;
   };
   const float west = wall(k - 1);

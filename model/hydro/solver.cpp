@@ -52,8 +52,13 @@ template <bool kSecond, class T>
 QF_INLINE void east_face(const Row& p, RowScratch& rs, int c, int rr, bool first, const Consts& k) {
   using M = MaskOf<T>;
   const T zero = splat<T>(0.0f);
-  const T zP = load<T>(p.zb + c), zE = load<T>(p.zb + c + 1), zEE = load<T>(p.zb + rr);
-  const T etaP = zP + load<T>(p.h + c);
+  // Levels and beds relative to the bed of P: the face flux depends on
+  // level differences only, and a 32-bit level hundreds of metres above the
+  // datum would round them to some 3e-5 m, noise that keeps the water
+  // moving where it should stand (the steady state is never reached).
+  const T zP = load<T>(p.zb + c);
+  const T zE = load<T>(p.zb + c + 1) - zP, zEE = load<T>(p.zb + rr) - zP;
+  const T etaP = load<T>(p.h + c);
   const T etaE = zE + load<T>(p.h + c + 1);
   const T etaEE = zEE + load<T>(p.h + rr);
   const T qP = load<T>(p.q + c), qE = load<T>(p.q + c + 1), qEE = load<T>(p.q + rr);
@@ -66,8 +71,9 @@ QF_INLINE void east_face(const Row& p, RowScratch& rs, int c, int rr, bool first
   if constexpr (kSecond) {
     if (!first) {
       const M skipped = load_flag<T>(rs.alldry.data() + c - 1);
-      const T etaW = load<T>(p.zb + c - 1) + load<T>(p.h + c - 1);
-      sd.eta = sel(skipped, zero, etaP - etaW);
+      // As the west face left it: relative to the bed of W.
+      const T zW = load<T>(p.zb + c - 1);
+      sd.eta = sel(skipped, zero, ((zP - zW) + etaP) - load<T>(p.h + c - 1));
       sd.qn = sel(skipped, zero, qP - load<T>(p.q + c - 1));
       sd.qt = sel(skipped, zero, rP - load<T>(p.r + c - 1));
     }
@@ -79,10 +85,10 @@ QF_INLINE void east_face(const Row& p, RowScratch& rs, int c, int rr, bool first
   const T drP = draught(fP);
   const T zd = vmax(fP - 1000.0f, fE - 1000.0f);
   const T J = sel(drP > zero, (drP + draught(fE)) * 0.5f,
-                  sel(zd > zero, vmax(vmax(etaP, etaE) - zd, zero), zero));
+                  sel(zd > zero, vmax(vmax(etaP, etaE) - (zd - zP), zero), zero));
 
-  const FaceFluxT<T> fl = rflux_t<kSecond>(etaP, etaE, etaEE, qP, qE, qEE, rP, rE, rEE, zP, zE, dP,
-                                           dE, sd, k.hdry, k.g, J);
+  const FaceFluxT<T> fl = rflux_t<kSecond>(etaP, etaE, etaEE, qP, qE, qEE, rP, rE, rEE, zero, zE,
+                                           dP, dE, sd, k.hdry, k.g, J);
   const M skip = load_flag<T>(rs.alldry.data() + c);
   store(rs.fe.data() + c, sel(skip, zero, fl.f));
   store(rs.fqe.data() + c, sel(skip, zero, fl.fn));
@@ -96,8 +102,10 @@ QF_INLINE void north_face(const Row& p, const Row& n, const Row& nn, FaceCarry& 
                           int c, const Consts& k) {
   using M = MaskOf<T>;
   const T zero = splat<T>(0.0f);
-  const T zP = load<T>(p.zb + c), zN = load<T>(n.zb + c), zNN = load<T>(nn.zb + c);
-  const T etaP = zP + load<T>(p.h + c);
+  // Levels and beds relative to the bed of P, as on the east face.
+  const T zP = load<T>(p.zb + c);
+  const T zN = load<T>(n.zb + c) - zP, zNN = load<T>(nn.zb + c) - zP;
+  const T etaP = load<T>(p.h + c);
   const T etaN = zN + load<T>(n.h + c);
   const T etaNN = zNN + load<T>(nn.h + c);
   const T qP = load<T>(p.q + c), qN = load<T>(n.q + c), qNN = load<T>(nn.q + c);
@@ -111,12 +119,12 @@ QF_INLINE void north_face(const Row& p, const Row& n, const Row& nn, FaceCarry& 
   const T fP = load<T>(p.hfl + c), fN = load<T>(n.hfl + c);
   const T drP = draught(fP);
   const T zd = (fP + fN) * 0.5f - 1000.0f;
-  const T J =
-      sel(drP > zero, (drP + draught(fN)) * 0.5f,
-          sel(mand(fP - 1000.0f > zero, zd > zero), vmax((etaP + etaN) * 0.5f - zd, zero), zero));
+  const T J = sel(drP > zero, (drP + draught(fN)) * 0.5f,
+                  sel(mand(fP - 1000.0f > zero, zd > zero),
+                      vmax((etaP + etaN) * 0.5f - (zd - zP), zero), zero));
 
-  const FaceFluxT<T> fl = rflux_t<kSecond>(etaP, etaN, etaNN, rP, rN, rNN, qP, qN, qNN, zP, zN, dP,
-                                           dN, sd, k.hdry, k.g, J);
+  const FaceFluxT<T> fl = rflux_t<kSecond>(etaP, etaN, etaNN, rP, rN, rNN, qP, qN, qNN, zero, zN,
+                                           dP, dN, sd, k.hdry, k.g, J);
   const M skip = load_flag<T>(rs.alldry.data() + c);
   store(rs.gn.data() + c, sel(skip, zero, fl.f));
   store(rs.grn.data() + c, sel(skip, zero, fl.fn));
@@ -149,10 +157,12 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   const T qP = load<T>(p.q + c), rP = load<T>(p.r + c);
   const T etaP = hP + zP;
 
-  // Bed slopes, neighbour beds clipped to the node's level.
+  // Bed slopes, neighbour beds clipped to the node's level; relative to the
+  // node's bed, which keeps the depth's digits in a 32-bit level.
   const T dzbx =
-      (vmin(load<T>(p.zb + c + 1), etaP) - vmin(load<T>(p.zb + c - 1), etaP)) * 0.5f / k.dx;
-  const T dzby = (vmin(load<T>(n.zb + c), etaP) - vmin(load<T>(s.zb + c), etaP)) * 0.5f / k.dy;
+      (vmin(load<T>(p.zb + c + 1) - zP, hP) - vmin(load<T>(p.zb + c - 1) - zP, hP)) * 0.5f / k.dx;
+  const T dzby =
+      (vmin(load<T>(n.zb + c) - zP, hP) - vmin(load<T>(s.zb + c) - zP, hP)) * 0.5f / k.dy;
 
   // Friction rate [1/s] from the conveyance of the friction depth, with
   // vegetation, cover and deck friction and the side walls.

@@ -40,7 +40,9 @@ struct ReferenceSolver {
     LineDiff row{0, 0, 0};
     float Fw = 0, Fqw = 0, Frw = 0;
     float dtl = dt;
-    auto eta = [&](int k) { return f.zb[k] + f.h[k]; };
+    // Levels relative to a reference bed (that of the face's first node):
+    // the fluxes depend on level differences only.
+    auto eta = [&](int k, int ref) { return (f.zb[k] - f.zb[ref]) + f.h[k]; };
     auto dry = [&](int k) { return f.ldry[k] != 0; };
     auto draught = [&](int k) { return f.hfloat[k] - 1000.0f < 0.0f ? f.hfloat[k] : 0.0f; };
     auto ceil = [&](int k) { return f.hfloat[k] - 1000.0f; };
@@ -62,10 +64,11 @@ struct ReferenceSolver {
           Jx = (draught(P) + draught(E)) / 2;
         } else {
           const float zd = std::max(ceil(P), ceil(E));
-          if (zd > 0.0f) Jx = std::max(std::max(eta(P), eta(E)) - zd, 0.0f);
+          if (zd > 0.0f) Jx = std::max(std::max(eta(P, P), eta(E, P)) - (zd - f.zb[P]), 0.0f);
         }
-        const FaceFlux fe = rflux(eta(P), eta(E), eta(EE), f.q[P], f.q[E], f.q[EE], f.r[P], f.r[E],
-                                  f.r[EE], f.zb[P], f.zb[E], dry(P), dry(E), row, K, second, g, Jx);
+        const FaceFlux fe =
+            rflux(eta(P, P), eta(E, P), eta(EE, P), f.q[P], f.q[E], f.q[EE], f.r[P], f.r[E],
+                  f.r[EE], 0.0f, f.zb[E] - f.zb[P], dry(P), dry(E), row, K, second, g, Jx);
         Fe = fe.f;
         Fqe = fe.fn;
         Fre = fe.ft;
@@ -77,11 +80,12 @@ struct ReferenceSolver {
           Jy = (draught(P) + draught(N)) / 2;
         } else if (ceil(P) > 0.0f) {
           const float zd = (f.hfloat[P] + f.hfloat[N]) / 2 - 1000.0f;
-          if (zd > 0.0f) Jy = std::max((eta(P) + eta(N)) / 2 - zd, 0.0f);
+          if (zd > 0.0f) Jy = std::max((eta(P, P) + eta(N, P)) / 2 - (zd - f.zb[P]), 0.0f);
         }
         LineDiff col{dzs[i], drs[i], dqs[i]};
-        const FaceFlux gn = rflux(eta(P), eta(N), eta(NN), f.r[P], f.r[N], f.r[NN], f.q[P], f.q[N],
-                                  f.q[NN], f.zb[P], f.zb[N], dry(P), dry(N), col, K, second, g, Jy);
+        const FaceFlux gn =
+            rflux(eta(P, P), eta(N, P), eta(NN, P), f.r[P], f.r[N], f.r[NN], f.q[P], f.q[N],
+                  f.q[NN], 0.0f, f.zb[N] - f.zb[P], dry(P), dry(N), col, K, second, g, Jy);
         dzs[i] = col.eta;
         drs[i] = col.qn;
         dqs[i] = col.qt;
@@ -126,8 +130,11 @@ struct ReferenceSolver {
           dh[i] = dq[i] = dr[i] = 0.0f;
         } else {
           const float etaP = f.h[P] + f.zb[P];
-          f.dzbx[P] = (std::min(f.zb[E], etaP) - std::min(f.zb[W], etaP)) * 0.5f / dx;
-          f.dzby[P] = (std::min(f.zb[N], etaP) - std::min(f.zb[S], etaP)) * 0.5f / dy;
+          const float hP = f.h[P];
+          f.dzbx[P] =
+              (std::min(f.zb[E] - f.zb[P], hP) - std::min(f.zb[W] - f.zb[P], hP)) * 0.5f / dx;
+          f.dzby[P] =
+              (std::min(f.zb[N] - f.zb[P], hP) - std::min(f.zb[S] - f.zb[P], hP)) * 0.5f / dy;
           const float hd = std::max(f.h[P], K);
           float hf, drP = draught(P);
           if (ceil(P) >= 0.0f) {
