@@ -196,9 +196,9 @@ struct GrMessages {
   // waiting for a position, width used last (pixels).
   int bar_n = 0, bar_cols = 0, bar_rows = 0, held = 0, waiting = 0;
   float bar_width = 76.5f;
-  int choices = 0;                              // choices of the current choice field
+  int choices = 0;                               // choices of the current choice field
   std::string save_name = std::string(32, ' ');  // file of the last text-page save
-  int warnings = 0, errors = 0;                 // message counters of igrerr
+  int warnings = 0, errors = 0;                  // message counters of igrerr
 };
 
 // Axis scales of the last graxes call and the spacing counters of the
