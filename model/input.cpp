@@ -285,7 +285,7 @@ void Ctx::refuse_block(InputState::Block kind, std::string_view kw, int w, int d
   if (st.status >= 1) {
     std::vector<float> sa(max_table), sb(max_table);
     int count = max_table;
-    iitbl(io, msg, count, sa.data(), sb.data(), input(), listing());
+    iitbl(io, msg, count, sa.data(), sb.data(), input(), listing(), kw);
   } else {
     FreeReader fr(st.line);
     echo(fmt_f(real(fr, kw), w, d));

@@ -288,7 +288,7 @@ void boundary_open(Ctx& c, int type, std::string_view kw) {
   int count = 1;
   if (table) {
     count = 99994 - c.st.itab;
-    iitbl(c.io, c.msg, count, &c.a(base + 6), &c.b(base + 6), c.input(), c.listing());
+    iitbl(c.io, c.msg, count, &c.a(base + 6), &c.b(base + 6), c.input(), c.listing(), kw);
     count = std::clamp(count, 0, 99994 - c.st.itab);
   } else {
     c.a(base + 6) = 0.0f;

@@ -92,7 +92,7 @@ void source_open(Ctx& c, int code, std::string_view kw) {
   int count = 0;
   if (table) {
     count = 99998 - c.st.itab;
-    iitbl(c.io, c.msg, count, &c.a(base + 3), &c.b(base + 3), c.input(), c.listing());
+    iitbl(c.io, c.msg, count, &c.a(base + 3), &c.b(base + 3), c.input(), c.listing(), kw);
     count = std::clamp(count, 0, 99998 - c.st.itab);
   } else {
     FreeReader fr(c.st.line);

@@ -160,5 +160,32 @@ TEST(InputChecks, BoundariesAndSourcesThatActOnNoNodeAreNamed) {
   EXPECT_NE(r.screen().find(" >>warnings   5, errors  0"), std::string::npos) << r.screen();
 }
 
+TEST(InputChecks, TableTimesGoingBackNameTheKeyword) {
+  struct Case {
+    int itab;  // table rows in use before the block (99995: no room left)
+    std::string file, message;
+  } cases[] = {
+      {0, ">>boundary\ninflow **\n0 1\n2 2\n1 3\n",
+       "keyword \"inflow\": table time 1.0000 lies before the time 2.0000 of the row above, "
+       "file '%', line 5"},
+      {0, ">>source\ndischarge **\n0 1\n2 2\n1.5 3\n",
+       "keyword \"discharge\": table time 1.5000 lies before the time 2.0000 of the row "
+       "above, file '%', line 5"},
+      {99995, ">>boundary\nwaterlevel **\n0 1\n2 2\n1 3\n",
+       "keyword \"waterlevel\": table time 1.0000 lies before the time 2.0000 of the row "
+       "above, file '%', line 5"},
+  };
+  for (const auto& c : cases) {
+    InputRun r;
+    r.st.itab = c.itab;
+    try {
+      r.run(c.file);
+    } catch (const Stop&) {
+    }
+    EXPECT_NE(r.listing().find(frame("**error: ", placed(r, c.message))), std::string::npos)
+        << r.listing();
+  }
+}
+
 }  // namespace
 }  // namespace qf::test
