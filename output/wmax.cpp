@@ -231,6 +231,18 @@ std::string coordinate(double v, int w) {
   return spaced(v, w, d);
 }
 
+// A cell size with 4 decimals, or up to 9 when the size needs them to be
+// read back as the same 32-bit value (a cell of 1/32 m).
+std::string cell_size(float v, int w) {
+  int d = 4;
+  while (d < 9) {
+    const double scale = std::pow(10.0, d);
+    if (static_cast<float>(std::round(static_cast<double>(v) * scale) / scale) == v) break;
+    ++d;
+  }
+  return spaced(v, w, d);
+}
+
 // Writes a grid under its temporary name and puts it in place; 0, or the
 // error number of what failed (the temporary file is then removed).
 int write_grid(Channels& io, const std::string& name, const Model& m,
@@ -260,11 +272,11 @@ int write_esri_grid(Channels& io, int ch, const std::string& path, const Model& 
   io.line(ch, "xllcorner" + coordinate(xll, 12));
   io.line(ch, "yllcorner" + coordinate(yll, 12));
   if (m.coin.dx == m.coin.dy) {
-    io.line(ch, "cellsize" + spaced(m.coin.dx, 13, 4));
+    io.line(ch, "cellsize" + cell_size(m.coin.dx, 13));
   } else {
     // Cells that are not square: their two sizes, as GIS readers take them.
-    io.line(ch, "dx" + spaced(m.coin.dx, 19, 4));
-    io.line(ch, "dy" + spaced(m.coin.dy, 19, 4));
+    io.line(ch, "dx" + cell_size(m.coin.dx, 19));
+    io.line(ch, "dy" + cell_size(m.coin.dy, 19));
   }
   io.line(ch, "NODATA_value" + fmt_f(max_no_data, 9, 1));
   // The no-data value does not fit a field of 8 with 3 decimals; written

@@ -321,6 +321,14 @@ TEST_F(WmaxTest, EsriValuesNeverRunTogether) {
             "yllcorner       10.00\n"
             "dx             0.2500\n"
             "dy             0.5000\n");
+  // A cell of 1/32 m keeps all its decimals; 0.1 m its four.
+  for (const auto& [size, text] : {std::pair{0.03125f, "cellsize      0.03125\n"},
+                                   std::pair{0.1f, "cellsize       0.1000\n"}}) {
+    m.coin.dx = m.coin.dy = size;
+    ASSERT_EQ(write_esri_grid(io_, ch::aux, "c.asc", m, v, {}), 0);
+    const std::string c = slurp("c.asc");
+    EXPECT_EQ(c.substr(c.find("cellsize"), c.find("NODATA") - c.find("cellsize")), text);
+  }
 }
 
 // State of the 3 x 2 grid with a max-value file written at 2 h: cell
