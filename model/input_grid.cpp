@@ -215,7 +215,7 @@ void section_global(Ctx& c) {
     // keeps the old ones (Strickler 0.01 at the start: a bed of glue), which
     // nothing else in the listing would show.
     if (code <= 5 && m.f.allocated && !warned) {
-      c.warning("defaults after >>grid: its nodes keep the old ones");
+      c.warning("defaults after >>grid: its nodes keep the old ones, " + c.where());
       warned = true;
     }
   }

@@ -415,7 +415,7 @@ float floor_level(const Model& m, const Poly& p, int i, int j) {
   return own;
 }
 
-void check_friction(Ctx& c, int code) {
+void check_friction(Ctx& c, int code, std::string_view kw) {
   const int law = c.m.coin1.friction_law;
   bool ok = true;
   switch (code) {
@@ -433,7 +433,10 @@ void check_friction(Ctx& c, int code) {
       return;
   }
   if (ok) return;
-  c.error(law == 0 ? "default value not defined" : "multiple friction laws");
+  c.error(law == 0 ? "default value not defined: " + Ctx::kwtext(kw) +
+                         "no friction law set in >>global, " + c.where()
+                   : "multiple friction laws: " + Ctx::kwtext(kw) +
+                         "not for the friction law set in >>global, " + c.where());
 }
 
 void polygon_keyword(Ctx& c, int code, std::string_view kw) {
@@ -450,7 +453,7 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
     v = c.real(fr, kw);
     c.echo(fmt_f(v, 12, 3));
   }
-  check_friction(c, code);
+  check_friction(c, code, kw);
   const bool apply = code == 14 || c.in_range(kw, v);
   Poly p;
   p.n = c.read_polygon(p.x, p.y);

@@ -107,7 +107,12 @@ TEST(PolygonValues, FrictionLawChecksAndZeroN) {
   {
     InputRun r;
     EXPECT_THROW(r.run(std::string(grid4x3) + ">>polygon\nkst 25\n" + one_cell), Stop);
-    EXPECT_NE(r.listing().find(frame("**error: ", "default value not defined")), std::string::npos);
+    EXPECT_NE(r.listing().find(frame("**error: ",
+                                     "default value not defined: keyword \"kst\": no "
+                                     "friction law set in >>global, file '" +
+                                         r.path("dain") + "', line 12")),
+              std::string::npos)
+        << r.listing();
     EXPECT_EQ(r.m.f.ks[r.m.node(3, 3)], 25.0f);  // applied all the same
   }
   {
@@ -115,7 +120,12 @@ TEST(PolygonValues, FrictionLawChecksAndZeroN) {
     EXPECT_THROW(run_with(r, "kst 30", std::string("ks 0.1\n") + one_cell + "z0 0.01\n" + one_cell),
                  Stop);
     EXPECT_EQ(r.msg.errors(), 2);
-    EXPECT_NE(r.listing().find(frame("**error: ", "multiple friction laws")), std::string::npos);
+    EXPECT_NE(r.listing().find(frame("**error: ",
+                                     "multiple friction laws: keyword \"ks\": not for "
+                                     "the friction law set in >>global, file '" +
+                                         r.path("dain") + "', line 14")),
+              std::string::npos)
+        << r.listing();
     EXPECT_EQ(r.m.f.ks[r.m.node(3, 3)], 0.01f);
   }
   {
