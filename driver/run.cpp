@@ -75,8 +75,10 @@ void command_line(Session& s, const std::vector<std::string>& args) {
     } else if (!a.empty() && a[0] == '@') {
       // Run options; collected above, never a file name.
     } else if (s.command_file.empty()) {
-      s.command_file = a;
-      const std::string note = " >input from file '" + a + "'";
+      // The command file is taken by its whole path: cut, it would name
+      // another file or none.
+      s.command_file = std::string(trim_right(full));
+      const std::string note = " >input from file '" + s.command_file + "'";
       s.io.line(ch::screen, note);
       s.io.line(ch::listing, note);
     } else if (s.model.cochar.result_file == "dares") {
@@ -285,8 +287,10 @@ int run(Session& s, const std::vector<std::string>& args) {
     }
     command_line(s, args);
     int mode = 0;
+    const std::string given = s.command_file;
     s.msg.iiopn(ch::command, s.command_file, mode);
     if (!s.io.is_open(ch::command)) {
+      s.msg.iierr(2, "command file '" + given + "' not found (or not a file)", ch::listing);
       s.io.line(ch::screen, " >no command file, run abandoned");
       s.io.close_all();
       return exit_input;
