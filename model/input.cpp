@@ -246,9 +246,17 @@ bool Ctx::optional_real(FreeReader& fr, std::string_view kw, float& v) {
 
 std::string Ctx::text(FreeReader& fr, std::string_view kw, std::size_t maxlen) {
   std::string v;
-  const ReadStatus s = fr.read(v, maxlen);
+  const ReadStatus s = fr.read(v, 1024);
   if (s != ReadStatus::ok) fatal(kwtext(kw) + "value missing, " + where());
-  return std::string(trim_right(v));
+  v = std::string(trim_right(v));
+  // Cut, a file name would name another file (perhaps one the run writes
+  // as well): an error.
+  if (v.size() > maxlen) {
+    error(kwtext(kw) + "'" + v + "' is longer than " + std::to_string(maxlen) + " characters, " +
+          where());
+    v.resize(maxlen);
+  }
+  return v;
 }
 
 std::string Ctx::unplaced_block() {

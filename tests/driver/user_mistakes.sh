@@ -45,6 +45,19 @@ for h in 'ncols 0\nnrows 3|ncols 0, nrows 3, no cells' \
 done
 note "grid sizes named"
 
+# A result file name cut to its 32 characters would name another file: an
+# error. A series file is opened at once and keeps its longer name.
+model ">>output\n   to 'results/scenario_hq100_variant_b.res'\n"
+rc=0
+(cd "$d" && "$QF" -q m.qfx </dev/null >screen.txt 2>err.txt) || rc=$?
+[ "$rc" = 1 ] || fail "long result file name: exit status $rc"
+grep -qF "**error: keyword \"to\": 'results/scenario_hq100_variant_b.res' is longer than 32 characters" \
+  "$d/err.txt" || fail "long result file name: $(cat "$d/err.txt")"
+model ">>boundary\n   inflow 1 > 'inflow_series_of_the_long_named_run.txt'\n   location\n      995 2000\n      1005 2000\n      1005 2030\n      995 2030\n   /\n"
+(cd "$d" && "$QF" -q m.qfx </dev/null >screen.txt 2>&1) || fail "long series name: $(tail -3 "$d/screen.txt")"
+[ -s "$d/inflow_series_of_the_long_named_run.txt" ] || fail "series file not written under its name"
+note "long file names"
+
 # A command file that does not exist, and one given by a long path.
 rc=0
 (cd "$d" && "$QF" -q nofile.qfx </dev/null >screen.txt 2>err.txt) || rc=$?

@@ -187,5 +187,21 @@ TEST(InputChecks, TableTimesGoingBackNameTheKeyword) {
   }
 }
 
+TEST(InputChecks, FileNamesLongerThanTheirFieldAreErrors) {
+  const std::string name = "results/scenario_hq100_variant_b.res";  // 36 characters
+  for (const std::string kw : {"to", "max_values", "max_depth", "max_flow"}) {
+    InputRun r;
+    EXPECT_THROW(r.run(">>output\n" + kw + " '" + name + "'\n"), Stop) << kw;
+    EXPECT_NE(r.listing().find(frame(
+                  "**error: ", placed(r, "keyword \"" + kw + "\": '" + name +
+                                             "' is longer than 32 characters, file '%', line 2"))),
+              std::string::npos)
+        << r.listing();
+  }
+  InputRun ok;
+  ok.run(">>output\nto '" + name.substr(4) + "'\n");
+  EXPECT_EQ(ok.m.cochar.result_file, name.substr(4));
+}
+
 }  // namespace
 }  // namespace qf::test
