@@ -83,6 +83,11 @@ void command_line(Session& s, const std::vector<std::string>& args) {
       s.io.line(ch::listing, note);
     } else if (s.model.cochar.result_file == "dares") {
       s.model.cochar.result_file = a;
+      if (trim_right(full).size() > a.size())
+        s.msg.iierr(
+            2,
+            "result file name '" + std::string(trim_right(full)) + "' is longer than 32 characters",
+            ch::listing);
     }
   }
   if (s.command_file.empty()) s.command_file = "dain";

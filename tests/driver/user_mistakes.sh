@@ -56,6 +56,11 @@ grep -qF "**error: keyword \"to\": 'results/scenario_hq100_variant_b.res' is lon
 model ">>boundary\n   inflow 1 > 'inflow_series_of_the_long_named_run.txt'\n   location\n      995 2000\n      1005 2000\n      1005 2030\n      995 2030\n   /\n"
 (cd "$d" && "$QF" -q m.qfx </dev/null >screen.txt 2>&1) || fail "long series name: $(tail -3 "$d/screen.txt")"
 [ -s "$d/inflow_series_of_the_long_named_run.txt" ] || fail "series file not written under its name"
+rc=0
+(cd "$d" && "$QF" -q m.qfx results/a_very_long_result_file_name.res </dev/null >screen.txt 2>err.txt) ||
+  rc=$?
+[ "$rc" = 1 ] && grep -qxF "**error: result file name 'results/a_very_long_result_file_name.res' is longer than 32 characters" "$d/err.txt" ||
+  fail "long result file name on the command line: $rc $(cat "$d/err.txt")"
 note "long file names"
 
 # A command file that does not exist, and one given by a long path.
