@@ -190,7 +190,8 @@ int plot_code(std::string_view name) {
 void plot_item(Ctx& c, std::string_view kw) {
   Coin1& c1 = c.m.coin1;
   FreeReader fr(c.st.line);
-  const std::string name = c.text(fr, kw, 16);
+  // No item has a longer name: a longer one is an unknown item.
+  const std::string name = c.text(fr, kw, 128);
   c.echo(" " + name);
   if (name == "initial") {
     const int keep = std::min<int>(c1.item_count, max_items - 3);
@@ -208,7 +209,7 @@ void plot_item(Ctx& c, std::string_view kw) {
   if (name == "flowdepth" && c.st.initial_items) return;
   const int code = plot_code(name);
   if (code == 0) {
-    c.warning("unknown item: " + pad(name, 16));
+    c.warning("unknown item: " + name + ", " + c.where());
     return;
   }
   if (c1.item_count >= max_items) {

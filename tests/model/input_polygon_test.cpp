@@ -289,7 +289,8 @@ TEST(OutputItems, NamesUnknownItemsAndLimit) {
   const int want[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 10, 11, 14, 15, 16, 17, 18, 4, 4, 4};
   for (int n = 0; n < 20; ++n) EXPECT_EQ(c1.item_code[n], want[n]) << n;
   const std::string l = r.listing();
-  EXPECT_NE(l.find("   plot  depth\n" + frame("**warning: ", "unknown item: depth           ")),
+  EXPECT_NE(l.find("   plot  depth\n" + frame("**warning: ", "unknown item: depth, file '" +
+                                                                 r.path("dain") + "', line 2")),
             std::string::npos)
       << l;
   EXPECT_NE(
