@@ -351,6 +351,14 @@ void read_title(Ctx& c) {
   if (fr.read(t, 64) != ReadStatus::ok) c.fatal("heee...?");
   c.m.cochar.title = std::string(trim_right(t));
   c.echo(" '" + c.m.cochar.title + "'");
+  // Words after the first: a title with blanks not put in apostrophes.
+  std::string_view rest(c.st.line);
+  rest.remove_prefix(std::min(fr.position(), rest.size()));
+  const auto p = rest.find_first_not_of(" \t,");
+  rest = trim_right(p == std::string_view::npos ? std::string_view() : rest.substr(p));
+  if (!rest.empty() && rest[0] != '/')
+    c.warning("keyword \"title\": only '" + c.m.cochar.title + "' taken, '" + std::string(rest) +
+              "' left over (a title with blanks goes in apostrophes), " + c.where());
 }
 
 // The real cells inside the model of `field` against range r; one error

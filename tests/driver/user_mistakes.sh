@@ -18,6 +18,7 @@ cases=(
   ">>polygon\n   kst 20\n      1000 2000\n      1020 2000\n      1020 2020\n   /\n|1|**error: default value not defined: keyword \"kst\": no friction law set in >>global, file 'm.qfx', line 5"
   ">>global\n   kst 30\n|0|**warning: defaults after >>grid: its nodes keep the old ones, file 'm.qfx', line 5"
   ">>compute\n   cfl 1.5\n|1|**error: keyword \"cfl\": value 1.5 out of range, Courant number must be above 0 and not above 1, file 'm.qfx', line 5"
+  ">>output\n   plot depthh\n|0|**warning: unknown item: depthh, file 'm.qfx', line 5"
   ">>initiate\n   from 'bed.asc'\n|1|**error: initial condition file 'bed.asc' is not a result file: its first value 1819239278 is no result-file type"
 )
 for c in "${cases[@]}"; do
@@ -32,6 +33,13 @@ $(cat "$d/err.txt")"
   grep -qF -- "$message" "$d/out" || fail "not in the listing: $message"
 done
 note "${#cases[@]} mistakes named on the terminal and in the listing"
+
+# A title with blanks outside apostrophes keeps its first word, with a warning.
+model ""
+sed -i "1s/.*/title My flood run/" "$d/m.qfx"
+(cd "$d" && "$QF" -q m.qfx </dev/null >screen.txt 2>err.txt) || fail "title: exit status"
+grep -qxF "**warning: keyword \"title\": only 'My' taken, 'flood run' left over (a title with blanks goes in apostrophes), file 'm.qfx', line 1" \
+  "$d/err.txt" || fail "title: $(cat "$d/err.txt")"
 
 # Grid headers without cells or with too many.
 for h in 'ncols 0\nnrows 3|ncols 0, nrows 3, no cells' \
