@@ -116,8 +116,18 @@ void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
   ResultHeader hd;
-  if (f && mode > 0 && nx > 0 && ny > 0 && read_header(*f, hd) && hd.nx == nx && hd.ny == ny &&
-      f->record_length() == max_record_length(nx)) {
+  const bool fits = f && mode > 0 && nx > 0 && ny > 0 && read_header(*f, hd) && hd.nx == nx &&
+                    hd.ny == ny && f->record_length() == max_record_length(nx);
+  // A run that goes on from an earlier one would carry its maxima on: say
+  // that the file cannot give them (the run then writes a file of its own).
+  if (!fits && (m.clog.warm_started || (!trim_right(m.cochar.initial_file).empty() &&
+                                        m.coin.time_initial == m.coin.time))) {
+    msg.iierr(1,
+              "max-value file '" + name +
+                  "' is damaged or of another grid: the maxima start from this run",
+              ch::listing);
+  }
+  if (fits) {
     // The block is taken only when it is there whole; its values replace
     // the arrays all at once.
     const std::size_t row = static_cast<std::size_t>(nx);

@@ -203,14 +203,22 @@ TEST_F(WmaxTest, RestoreAccumulatesOverRunsOfTheSameGrid) {
   wmax(m, w, io_, msg_, 0);
   EXPECT_EQ(w.depth[m.node(4, 3)], 5.0f);
 
-  // Another grid: ignored without a word.
+  // Another grid: ignored, with a warning (the continued run loses the
+  // earlier maxima).
   Model other = grid(4, 2);
   other.cochar.max_value_file = "m.max";
   other.clog.warm_started = true;
   Wmax w2;
   scr_.str("");
+  err_.str("");
+  const int warnings = msg_.warnings();
   wmax(other, w2, io_, msg_, -1);
   EXPECT_EQ(scr_.str(), "");
+  EXPECT_EQ(msg_.warnings(), warnings + 1);
+  EXPECT_NE(err_.str().find("**warning: max-value file 'm.max' is damaged or of another grid: "
+                            "the maxima start from this run"),
+            std::string::npos)
+      << err_.str();
   for (float v : w2.depth) EXPECT_EQ(v, -9999.0f);
 
   // A file cut short or holding garbage restores nothing.
