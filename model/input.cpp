@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -181,7 +182,14 @@ bool Ctx::in_range(std::string_view kw, float v) {
   const ValueRange* r = find_range(section, kw);
   if (r == nullptr || admits(*r, v)) return true;
   const std::string text = value_text.empty() ? table_number(v) : value_text;
-  error(kwtext(kw) + "value " + text + " out of range, " + rule(*r) + ", " + where());
+  // "0,7" reads as 0 and 7: a decimal comma is the likely cause.
+  std::string hint;
+  const auto at = value_text.empty() ? std::string::npos : st.line.find(value_text);
+  const auto after = at == std::string::npos ? at : at + value_text.size();
+  if (after != std::string::npos && after + 1 < st.line.size() && st.line[after] == ',' &&
+      std::isdigit(static_cast<unsigned char>(st.line[after + 1])))
+    hint = " (a comma separates values: decimals take a point)";
+  error(kwtext(kw) + "value " + text + " out of range, " + rule(*r) + ", " + where() + hint);
   return false;
 }
 

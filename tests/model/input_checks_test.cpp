@@ -35,6 +35,9 @@ TEST(InputChecks, ValuesOutOfRangeAreErrorsAndStayUnstored) {
       {">>compute\ncfl 1.01\n",
        "\"cfl\": value 1.01 out of range, Courant number must be above 0 "
        "and not above 1, file '%', line 2"},
+      {">>compute\ncfl 0,7\n",
+       "\"cfl\": value 0 out of range, Courant number must be above 0 and not above 1, file "
+       "'%', line 2 (a comma separates values: decimals take a point)"},
       {">>compute\nhdry 0\n",
        "\"hdry\": value 0 out of range, dry depth must be above 0, file "
        "'%', line 2"},
