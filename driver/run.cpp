@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <iostream>
@@ -294,8 +295,13 @@ int run(Session& s, const std::vector<std::string>& args) {
     int mode = 0;
     const std::string given = s.command_file;
     s.msg.iiopn(ch::command, s.command_file, mode);
+    // After the help text a missing command file is no surprise.
+    const bool help_asked = std::any_of(args.begin(), args.end(), [](const std::string& a) {
+      return a.size() > 1 && a[0] == '-' && a.find('h') != std::string::npos;
+    });
     if (!s.io.is_open(ch::command)) {
-      s.msg.iierr(2, "command file '" + given + "' not found (or not a file)", ch::listing);
+      if (!help_asked)
+        s.msg.iierr(2, "command file '" + given + "' not found (or not a file)", ch::listing);
       s.io.line(ch::screen, " >no command file, run abandoned");
       s.io.close_all();
       return exit_input;
