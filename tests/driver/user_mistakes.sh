@@ -41,18 +41,6 @@ sed -i "1s/.*/title My flood run/" "$d/m.qfx"
 grep -qxF "**warning: keyword \"title\": only 'My' taken, 'flood run' left over (a title with blanks goes in apostrophes), file 'm.qfx', line 1" \
   "$d/err.txt" || fail "title: $(cat "$d/err.txt")"
 
-# Grid headers without cells or with too many.
-for h in 'ncols 0\nnrows 3|ncols 0, nrows 3, no cells' \
-  'ncols 2147483647\nnrows 2147483647|ncols 2147483647, nrows 2147483647, more than 8000000 values'; do
-  printf "${h%%|*}\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n" >"$d/big.asc"
-  printf "title 'x'\n>>grid\n   include 'big.asc'\n>>compute\n   steps 1\n" >"$d/b.qfx"
-  rc=0
-  (cd "$d" && ulimit -v 400000 && "$QF" -q b.qfx </dev/null >screen.txt 2>err.txt) || rc=$?
-  [ "$rc" = 1 ] || fail "grid ${h#*|}: exit status $rc"
-  grep -qxF "**error: grid 'big.asc': ${h#*|}" "$d/err.txt" || fail "grid: $(cat "$d/err.txt")"
-done
-note "grid sizes named"
-
 # A result file name cut to its 32 characters would name another file: an
 # error. A series file is opened at once and keeps its longer name.
 model ">>output\n   to 'results/scenario_hq100_variant_b.res'\n"
