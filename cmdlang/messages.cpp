@@ -138,7 +138,8 @@ int Messages::iiout(int kind, std::string_view text, int channel) {
   if (gt == std::string_view::npos) return 0;
   FreeReader fr(text.substr(gt + 1));
   std::string name;
-  const ReadStatus st = fr.read(name, 32);
+  // The name is opened at once, so it may be as long as the line allows.
+  const ReadStatus st = fr.read(name, 128);
   if (st == ReadStatus::error) {
     iierr(1, "wrong format of output file name", channel);
     return 0;

@@ -587,6 +587,7 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
   // south-west cell, xllcenter and yllcenter its centre; the model's origin
   // is the centre of the first cell.
   bool x_corner = false, y_corner = false;
+  const int errors_before = rd.messages().errors();
 
   std::string line;
   for (;;) {
@@ -679,7 +680,24 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
     if (x_corner) g.x_origin += 0.5 * static_cast<double>(g.dx);
     if (y_corner) g.y_origin += 0.5 * static_cast<double>(g.dy);
   }
-  if (!fit_grid(io, capacity, g)) return;
+  // A size that gives no cells or more than the capacity: the values are
+  // not read and the caller refuses the grid; the message tells which size.
+  const int nx = g.nx, ny = g.ny;
+  const bool fits = nx > 0 && ny > 0 && fit_grid(io, capacity, g);
+  if (!fits) {
+    g.nx = g.ny = 0;
+    g.values.clear();
+    const std::string cols = g.esri ? "ncols " : "nx ";
+    const std::string rows = g.esri ? "nrows " : "ny ";
+    // A size left unreadable has had its error already.
+    if (rd.messages().errors() == errors_before)
+      rd.messages().iierr(
+          2,
+          "grid '" + io.path(input) + "': " + cols + digits(nx) + ", " + rows + digits(ny) +
+              (nx > 0 && ny > 0 ? ", more than " + digits(capacity) + " values" : ", no cells"),
+          listing);
+    return;
+  }
   read_values(rd, io, input, listing, g);
 
   if (g.esri && g.ny > 1) {

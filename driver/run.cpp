@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <iostream>
@@ -75,12 +76,19 @@ void command_line(Session& s, const std::vector<std::string>& args) {
     } else if (!a.empty() && a[0] == '@') {
       // Run options; collected above, never a file name.
     } else if (s.command_file.empty()) {
-      s.command_file = a;
-      const std::string note = " >input from file '" + a + "'";
+      // The command file is taken by its whole path: cut, it would name
+      // another file or none.
+      s.command_file = std::string(trim_right(full));
+      const std::string note = " >input from file '" + s.command_file + "'";
       s.io.line(ch::screen, note);
       s.io.line(ch::listing, note);
     } else if (s.model.cochar.result_file == "dares") {
       s.model.cochar.result_file = a;
+      if (trim_right(full).size() > a.size())
+        s.msg.iierr(
+            2,
+            "result file name '" + std::string(trim_right(full)) + "' is longer than 32 characters",
+            ch::listing);
     }
   }
   if (s.command_file.empty()) s.command_file = "dain";
@@ -285,8 +293,15 @@ int run(Session& s, const std::vector<std::string>& args) {
     }
     command_line(s, args);
     int mode = 0;
+    const std::string given = s.command_file;
     s.msg.iiopn(ch::command, s.command_file, mode);
+    // After the help text a missing command file is no surprise.
+    const bool help_asked = std::any_of(args.begin(), args.end(), [](const std::string& a) {
+      return a.size() > 1 && a[0] == '-' && a.find('h') != std::string::npos;
+    });
     if (!s.io.is_open(ch::command)) {
+      if (!help_asked)
+        s.msg.iierr(2, "command file '" + given + "' not found (or not a file)", ch::listing);
       s.io.line(ch::screen, " >no command file, run abandoned");
       s.io.close_all();
       return exit_input;

@@ -38,7 +38,7 @@ struct Session {
   BedWork bed;
   Wres results;
   Wmax maxima;
-  std::string command_file;                         // up to 32 characters
+  std::string command_file;                         // the path as given
   int step = 0;                                     // step counter
   float next_result = 0;                            // model time of the next result record [h]
   float next_series = 0;                            // model time of the next series tick [h]

@@ -103,7 +103,13 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
 
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
-  if (hd.nx != nx || hd.ny != ny) msg.iierr(1, "different grid dimensions", ch::listing);
+  if (hd.nx != nx || hd.ny != ny)
+    msg.iierr(1,
+              "different grid dimensions: '" + name + "' has " + std::to_string(hd.nx) + " x " +
+                  std::to_string(hd.ny) + " cells, the model " + std::to_string(nx) + " x " +
+                  std::to_string(ny) + ", " + (hot ? "hot start" : "initial condition") +
+                  " ignored",
+              ch::listing);
   // Each data record must hold the time and the first three items.
   const long need = 4L * (1 + 3L * std::max(nx, 0));
   if (!accepted_type(hd.type) || hd.nx != nx || hd.ny != ny || nx < 1 || ny < 1 ||

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -181,7 +182,14 @@ bool Ctx::in_range(std::string_view kw, float v) {
   const ValueRange* r = find_range(section, kw);
   if (r == nullptr || admits(*r, v)) return true;
   const std::string text = value_text.empty() ? table_number(v) : value_text;
-  error(kwtext(kw) + "value " + text + " out of range, " + rule(*r) + ", " + where());
+  // "0,7" reads as 0 and 7: a decimal comma is the likely cause.
+  std::string hint;
+  const auto at = value_text.empty() ? std::string::npos : st.line.find(value_text);
+  const auto after = at == std::string::npos ? at : at + value_text.size();
+  if (after != std::string::npos && after + 1 < st.line.size() && st.line[after] == ',' &&
+      std::isdigit(static_cast<unsigned char>(st.line[after + 1])))
+    hint = " (a comma separates values: decimals take a point)";
+  error(kwtext(kw) + "value " + text + " out of range, " + rule(*r) + ", " + where() + hint);
   return false;
 }
 
@@ -246,9 +254,17 @@ bool Ctx::optional_real(FreeReader& fr, std::string_view kw, float& v) {
 
 std::string Ctx::text(FreeReader& fr, std::string_view kw, std::size_t maxlen) {
   std::string v;
-  const ReadStatus s = fr.read(v, maxlen);
+  const ReadStatus s = fr.read(v, 1024);
   if (s != ReadStatus::ok) fatal(kwtext(kw) + "value missing, " + where());
-  return std::string(trim_right(v));
+  v = std::string(trim_right(v));
+  // Cut, a file name would name another file (perhaps one the run writes
+  // as well): an error.
+  if (v.size() > maxlen) {
+    error(kwtext(kw) + "'" + v + "' is longer than " + std::to_string(maxlen) + " characters, " +
+          where());
+    v.resize(maxlen);
+  }
+  return v;
 }
 
 std::string Ctx::unplaced_block() {
@@ -285,7 +301,7 @@ void Ctx::refuse_block(InputState::Block kind, std::string_view kw, int w, int d
   if (st.status >= 1) {
     std::vector<float> sa(max_table), sb(max_table);
     int count = max_table;
-    iitbl(io, msg, count, sa.data(), sb.data(), input(), listing());
+    iitbl(io, msg, count, sa.data(), sb.data(), input(), listing(), kw);
   } else {
     FreeReader fr(st.line);
     echo(fmt_f(real(fr, kw), w, d));
@@ -343,6 +359,14 @@ void read_title(Ctx& c) {
   if (fr.read(t, 64) != ReadStatus::ok) c.fatal("heee...?");
   c.m.cochar.title = std::string(trim_right(t));
   c.echo(" '" + c.m.cochar.title + "'");
+  // Words after the first: a title with blanks not put in apostrophes.
+  std::string_view rest(c.st.line);
+  rest.remove_prefix(std::min(fr.position(), rest.size()));
+  const auto p = rest.find_first_not_of(" \t,");
+  rest = trim_right(p == std::string_view::npos ? std::string_view() : rest.substr(p));
+  if (!rest.empty() && rest[0] != '/')
+    c.warning("keyword \"title\": only '" + c.m.cochar.title + "' taken, '" + std::string(rest) +
+              "' left over (a title with blanks goes in apostrophes), " + c.where());
 }
 
 // The real cells inside the model of `field` against range r; one error

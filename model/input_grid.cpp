@@ -215,7 +215,7 @@ void section_global(Ctx& c) {
     // keeps the old ones (Strickler 0.01 at the start: a bed of glue), which
     // nothing else in the listing would show.
     if (code <= 5 && m.f.allocated && !warned) {
-      c.warning("defaults after >>grid: its nodes keep the old ones");
+      c.warning("defaults after >>grid: its nodes keep the old ones, " + c.where());
       warned = true;
     }
   }
@@ -288,7 +288,7 @@ void boundary_open(Ctx& c, int type, std::string_view kw) {
   int count = 1;
   if (table) {
     count = 99994 - c.st.itab;
-    iitbl(c.io, c.msg, count, &c.a(base + 6), &c.b(base + 6), c.input(), c.listing());
+    iitbl(c.io, c.msg, count, &c.a(base + 6), &c.b(base + 6), c.input(), c.listing(), kw);
     count = std::clamp(count, 0, 99994 - c.st.itab);
   } else {
     c.a(base + 6) = 0.0f;

@@ -92,7 +92,7 @@ void source_open(Ctx& c, int code, std::string_view kw) {
   int count = 0;
   if (table) {
     count = 99998 - c.st.itab;
-    iitbl(c.io, c.msg, count, &c.a(base + 3), &c.b(base + 3), c.input(), c.listing());
+    iitbl(c.io, c.msg, count, &c.a(base + 3), &c.b(base + 3), c.input(), c.listing(), kw);
     count = std::clamp(count, 0, 99998 - c.st.itab);
   } else {
     FreeReader fr(c.st.line);
@@ -190,7 +190,8 @@ int plot_code(std::string_view name) {
 void plot_item(Ctx& c, std::string_view kw) {
   Coin1& c1 = c.m.coin1;
   FreeReader fr(c.st.line);
-  const std::string name = c.text(fr, kw, 16);
+  // No item has a longer name: a longer one is an unknown item.
+  const std::string name = c.text(fr, kw, 128);
   c.echo(" " + name);
   if (name == "initial") {
     const int keep = std::min<int>(c1.item_count, max_items - 3);
@@ -208,7 +209,7 @@ void plot_item(Ctx& c, std::string_view kw) {
   if (name == "flowdepth" && c.st.initial_items) return;
   const int code = plot_code(name);
   if (code == 0) {
-    c.warning("unknown item: " + pad(name, 16));
+    c.warning("unknown item: " + name + ", " + c.where());
     return;
   }
   if (c1.item_count >= max_items) {
@@ -415,7 +416,7 @@ float floor_level(const Model& m, const Poly& p, int i, int j) {
   return own;
 }
 
-void check_friction(Ctx& c, int code) {
+void check_friction(Ctx& c, int code, std::string_view kw) {
   const int law = c.m.coin1.friction_law;
   bool ok = true;
   switch (code) {
@@ -433,7 +434,10 @@ void check_friction(Ctx& c, int code) {
       return;
   }
   if (ok) return;
-  c.error(law == 0 ? "default value not defined" : "multiple friction laws");
+  c.error(law == 0 ? "default value not defined: " + Ctx::kwtext(kw) +
+                         "no friction law set in >>global, " + c.where()
+                   : "multiple friction laws: " + Ctx::kwtext(kw) +
+                         "not for the friction law set in >>global, " + c.where());
 }
 
 void polygon_keyword(Ctx& c, int code, std::string_view kw) {
@@ -450,7 +454,7 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
     v = c.real(fr, kw);
     c.echo(fmt_f(v, 12, 3));
   }
-  check_friction(c, code);
+  check_friction(c, code, kw);
   const bool apply = code == 14 || c.in_range(kw, v);
   Poly p;
   p.n = c.read_polygon(p.x, p.y);

@@ -116,8 +116,18 @@ void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
   ResultHeader hd;
-  if (f && mode > 0 && nx > 0 && ny > 0 && read_header(*f, hd) && hd.nx == nx && hd.ny == ny &&
-      f->record_length() == max_record_length(nx)) {
+  const bool fits = f && mode > 0 && nx > 0 && ny > 0 && read_header(*f, hd) && hd.nx == nx &&
+                    hd.ny == ny && f->record_length() == max_record_length(nx);
+  // A run that goes on from an earlier one would carry its maxima on: say
+  // that the file cannot give them (the run then writes a file of its own).
+  if (!fits && (m.clog.warm_started || (!trim_right(m.cochar.initial_file).empty() &&
+                                        m.coin.time_initial == m.coin.time))) {
+    msg.iierr(1,
+              "max-value file '" + name +
+                  "' is damaged or of another grid: the maxima start from this run",
+              ch::listing);
+  }
+  if (fits) {
     // The block is taken only when it is there whole; its values replace
     // the arrays all at once.
     const std::size_t row = static_cast<std::size_t>(nx);
@@ -231,6 +241,18 @@ std::string coordinate(double v, int w) {
   return spaced(v, w, d);
 }
 
+// A cell size with 4 decimals, or up to 9 when the size needs them to be
+// read back as the same 32-bit value (a cell of 1/32 m).
+std::string cell_size(float v, int w) {
+  int d = 4;
+  while (d < 9) {
+    const double scale = std::pow(10.0, d);
+    if (static_cast<float>(std::round(static_cast<double>(v) * scale) / scale) == v) break;
+    ++d;
+  }
+  return spaced(v, w, d);
+}
+
 // Writes a grid under its temporary name and puts it in place; 0, or the
 // error number of what failed (the temporary file is then removed).
 int write_grid(Channels& io, const std::string& name, const Model& m,
@@ -260,11 +282,11 @@ int write_esri_grid(Channels& io, int ch, const std::string& path, const Model& 
   io.line(ch, "xllcorner" + coordinate(xll, 12));
   io.line(ch, "yllcorner" + coordinate(yll, 12));
   if (m.coin.dx == m.coin.dy) {
-    io.line(ch, "cellsize" + spaced(m.coin.dx, 13, 4));
+    io.line(ch, "cellsize" + cell_size(m.coin.dx, 13));
   } else {
     // Cells that are not square: their two sizes, as GIS readers take them.
-    io.line(ch, "dx" + spaced(m.coin.dx, 19, 4));
-    io.line(ch, "dy" + spaced(m.coin.dy, 19, 4));
+    io.line(ch, "dx" + cell_size(m.coin.dx, 19));
+    io.line(ch, "dy" + cell_size(m.coin.dy, 19));
   }
   io.line(ch, "NODATA_value" + fmt_f(max_no_data, 9, 1));
   // The no-data value does not fit a field of 8 with 3 decimals; written

@@ -135,6 +135,31 @@ TEST_F(GridTest, LargerThanTheCapacity) {
   EXPECT_EQ(g_.values.size(), 6u);
 }
 
+TEST_F(GridTest, SizesWithoutCellsOrBeyondTheCapacityAreNamed) {
+  const struct {
+    std::string header, message;
+  } cases[] = {
+      {"ncols 3\nnrows 0\n", "ncols 3, nrows 0, no cells"},
+      {"nx -4\nny 2\n", "nx -4, ny 2, no cells"},
+      {"ncols 2147483647\nnrows 2147483647\n",
+       "ncols 2147483647, nrows 2147483647, more than 5 values"},
+  };
+  for (const auto& c : cases) {
+    io_.close(ch::command);
+    const int before = msg_.errors();
+    command(c.header + "1 2 3\n");
+    int input = ch::command;
+    CmdReader rd(io_, msg_, opt_);
+    iigrid(rd, io_, input, ch::listing, 5, g_);
+    EXPECT_EQ(g_.nx, 0);
+    EXPECT_TRUE(g_.values.empty());
+    EXPECT_EQ(msg_.errors() - before, 1) << c.message;
+    EXPECT_NE(listing().find("**error: grid '" + dir_ + "/dain': " + c.message + "\n"),
+              std::string::npos)
+        << listing();
+  }
+}
+
 TEST_F(GridTest, ExponentNotationIsReadAndAWordEndsTheData) {
   command(">>grid\nbed_level\nnx 4\nny 1\n1 +2\n3.0e1 4.5D-1\nnext_keyword\n");
   read_grid();

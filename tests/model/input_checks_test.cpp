@@ -35,6 +35,9 @@ TEST(InputChecks, ValuesOutOfRangeAreErrorsAndStayUnstored) {
       {">>compute\ncfl 1.01\n",
        "\"cfl\": value 1.01 out of range, Courant number must be above 0 "
        "and not above 1, file '%', line 2"},
+      {">>compute\ncfl 0,7\n",
+       "\"cfl\": value 0 out of range, Courant number must be above 0 and not above 1, file "
+       "'%', line 2 (a comma separates values: decimals take a point)"},
       {">>compute\nhdry 0\n",
        "\"hdry\": value 0 out of range, dry depth must be above 0, file "
        "'%', line 2"},
@@ -158,6 +161,49 @@ TEST(InputChecks, BoundariesAndSourcesThatActOnNoNodeAreNamed) {
             std::string::npos)
       << l;
   EXPECT_NE(r.screen().find(" >>warnings   5, errors  0"), std::string::npos) << r.screen();
+}
+
+TEST(InputChecks, TableTimesGoingBackNameTheKeyword) {
+  struct Case {
+    int itab;  // table rows in use before the block (99995: no room left)
+    std::string file, message;
+  } cases[] = {
+      {0, ">>boundary\ninflow **\n0 1\n2 2\n1 3\n",
+       "keyword \"inflow\": table time 1.0000 lies before the time 2.0000 of the row above, "
+       "file '%', line 5"},
+      {0, ">>source\ndischarge **\n0 1\n2 2\n1.5 3\n",
+       "keyword \"discharge\": table time 1.5000 lies before the time 2.0000 of the row "
+       "above, file '%', line 5"},
+      {99995, ">>boundary\nwaterlevel **\n0 1\n2 2\n1 3\n",
+       "keyword \"waterlevel\": table time 1.0000 lies before the time 2.0000 of the row "
+       "above, file '%', line 5"},
+  };
+  for (const auto& c : cases) {
+    InputRun r;
+    r.st.itab = c.itab;
+    try {
+      r.run(c.file);
+    } catch (const Stop&) {
+    }
+    EXPECT_NE(r.listing().find(frame("**error: ", placed(r, c.message))), std::string::npos)
+        << r.listing();
+  }
+}
+
+TEST(InputChecks, FileNamesLongerThanTheirFieldAreErrors) {
+  const std::string name = "results/scenario_hq100_variant_b.res";  // 36 characters
+  for (const std::string kw : {"to", "max_values", "max_depth", "max_flow"}) {
+    InputRun r;
+    EXPECT_THROW(r.run(">>output\n" + kw + " '" + name + "'\n"), Stop) << kw;
+    EXPECT_NE(r.listing().find(frame(
+                  "**error: ", placed(r, "keyword \"" + kw + "\": '" + name +
+                                             "' is longer than 32 characters, file '%', line 2"))),
+              std::string::npos)
+        << r.listing();
+  }
+  InputRun ok;
+  ok.run(">>output\nto '" + name.substr(4) + "'\n");
+  EXPECT_EQ(ok.m.cochar.result_file, name.substr(4));
 }
 
 }  // namespace

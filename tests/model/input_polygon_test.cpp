@@ -107,7 +107,12 @@ TEST(PolygonValues, FrictionLawChecksAndZeroN) {
   {
     InputRun r;
     EXPECT_THROW(r.run(std::string(grid4x3) + ">>polygon\nkst 25\n" + one_cell), Stop);
-    EXPECT_NE(r.listing().find(frame("**error: ", "default value not defined")), std::string::npos);
+    EXPECT_NE(r.listing().find(frame("**error: ",
+                                     "default value not defined: keyword \"kst\": no "
+                                     "friction law set in >>global, file '" +
+                                         r.path("dain") + "', line 12")),
+              std::string::npos)
+        << r.listing();
     EXPECT_EQ(r.m.f.ks[r.m.node(3, 3)], 25.0f);  // applied all the same
   }
   {
@@ -115,7 +120,12 @@ TEST(PolygonValues, FrictionLawChecksAndZeroN) {
     EXPECT_THROW(run_with(r, "kst 30", std::string("ks 0.1\n") + one_cell + "z0 0.01\n" + one_cell),
                  Stop);
     EXPECT_EQ(r.msg.errors(), 2);
-    EXPECT_NE(r.listing().find(frame("**error: ", "multiple friction laws")), std::string::npos);
+    EXPECT_NE(r.listing().find(frame("**error: ",
+                                     "multiple friction laws: keyword \"ks\": not for "
+                                     "the friction law set in >>global, file '" +
+                                         r.path("dain") + "', line 14")),
+              std::string::npos)
+        << r.listing();
     EXPECT_EQ(r.m.f.ks[r.m.node(3, 3)], 0.01f);
   }
   {
@@ -279,7 +289,8 @@ TEST(OutputItems, NamesUnknownItemsAndLimit) {
   const int want[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 10, 11, 14, 15, 16, 17, 18, 4, 4, 4};
   for (int n = 0; n < 20; ++n) EXPECT_EQ(c1.item_code[n], want[n]) << n;
   const std::string l = r.listing();
-  EXPECT_NE(l.find("   plot  depth\n" + frame("**warning: ", "unknown item: depth           ")),
+  EXPECT_NE(l.find("   plot  depth\n" + frame("**warning: ", "unknown item: depth, file '" +
+                                                                 r.path("dain") + "', line 2")),
             std::string::npos)
       << l;
   EXPECT_NE(

@@ -310,9 +310,11 @@ TEST(InputGrid, DefaultsAfterTheGridAreAWarning) {
   EXPECT_EQ(b.m.f.ks[b.m.node(2, 2)], 0.01f);
   EXPECT_EQ(b.m.coin1.friction_law, 1);
   const std::string l = b.listing();
-  EXPECT_NE(l.find("   kst     25.0\n" +
-                   frame("**warning: ", "defaults after >>grid: its nodes keep the old ones")),
-            std::string::npos)
+  EXPECT_NE(
+      l.find("   kst     25.0\n" +
+             frame("**warning: ", "defaults after >>grid: its nodes keep the old ones, file '" +
+                                      b.path("dain") + "', line 6")),
+      std::string::npos)
       << l;
   EXPECT_EQ(l.find("**warning"), l.rfind("**warning"));
   // The friction-law switch alone sets no default: no warning.

@@ -203,14 +203,22 @@ TEST_F(WmaxTest, RestoreAccumulatesOverRunsOfTheSameGrid) {
   wmax(m, w, io_, msg_, 0);
   EXPECT_EQ(w.depth[m.node(4, 3)], 5.0f);
 
-  // Another grid: ignored without a word.
+  // Another grid: ignored, with a warning (the continued run loses the
+  // earlier maxima).
   Model other = grid(4, 2);
   other.cochar.max_value_file = "m.max";
   other.clog.warm_started = true;
   Wmax w2;
   scr_.str("");
+  err_.str("");
+  const int warnings = msg_.warnings();
   wmax(other, w2, io_, msg_, -1);
   EXPECT_EQ(scr_.str(), "");
+  EXPECT_EQ(msg_.warnings(), warnings + 1);
+  EXPECT_NE(err_.str().find("**warning: max-value file 'm.max' is damaged or of another grid: "
+                            "the maxima start from this run"),
+            std::string::npos)
+      << err_.str();
   for (float v : w2.depth) EXPECT_EQ(v, -9999.0f);
 
   // A file cut short or holding garbage restores nothing.
@@ -321,6 +329,14 @@ TEST_F(WmaxTest, EsriValuesNeverRunTogether) {
             "yllcorner       10.00\n"
             "dx             0.2500\n"
             "dy             0.5000\n");
+  // A cell of 1/32 m keeps all its decimals; 0.1 m its four.
+  for (const auto& [size, text] : {std::pair{0.03125f, "cellsize      0.03125\n"},
+                                   std::pair{0.1f, "cellsize       0.1000\n"}}) {
+    m.coin.dx = m.coin.dy = size;
+    ASSERT_EQ(write_esri_grid(io_, ch::aux, "c.asc", m, v, {}), 0);
+    const std::string c = slurp("c.asc");
+    EXPECT_EQ(c.substr(c.find("cellsize"), c.find("NODATA") - c.find("cellsize")), text);
+  }
 }
 
 // State of the 3 x 2 grid with a max-value file written at 2 h: cell
