@@ -1,5 +1,5 @@
 // Face kernels of the row solver: the Roe-type flux through one cell face,
-// the minmod limiter and the friction factor of oblique flow.
+// the slope limiters and the friction factor of oblique flow.
 //
 // A face lies between a left node L and a right node R; R is the east or the
 // north neighbour of L and RR the node beyond R on the same line. Normal means
@@ -39,6 +39,19 @@ inline T rlmt(T a, T b) {
   return sel(a * b <= zero, zero, sel(vabs(b) >= vabs(a), a, b));
 }
 
+// Van Albada limiter: 0 when a and b differ in sign (or one is 0), otherwise
+// ab(a + b)/(a^2 + b^2), which lies between a and b and changes smoothly with
+// them. Minmod's hard switch between a and b makes the converged state of a
+// smooth flow flip the slope of some faces from step to step, which keeps a
+// small oscillation alive that local time steps never damp out; this one
+// lets the flow settle.
+template <class T>
+inline T rlmt_smooth(T a, T b) {
+  const T zero = splat<T>(0.0f);
+  const T ab = a * b;
+  return sel(ab <= zero, zero, ab * (a + b) / vmax(a * a + b * b, splat<T>(1.0e-30f)));
+}
+
 // Friction factor of oblique flow: 1 when one discharge component is small,
 // otherwise (1 + min(|q/r|, |r/q|))^-0.333.
 inline float fdiag(float q, float r) {
@@ -53,7 +66,8 @@ inline float fdiag(float q, float r) {
 //
 // Levels, normal and tangential discharges of L, R and RR; bed levels zL, zR;
 // dry flags of L and R; the stored differences `s` of the line (second order
-// only: read, then replaced by this face's unlimited differences); hdry the
+// only: read, then replaced by this face's unlimited differences; limited by
+// minmod, or by van Albada when kSmooth, for steady runs); hdry the
 // dry threshold; g gravity; J the depth blocked by a floating cover or a
 // bridge deck at the face (0 = open face).
 //
@@ -62,7 +76,7 @@ inline float fdiag(float q, float r) {
 // bed-slope term of the node balances. A wet node beside a dry one whose bed
 // stands above the wet level sees a wall. A face whose mean depth is not above
 // hdry carries the central flux only, with depth hdry.
-template <bool kSecond, class T>
+template <bool kSecond, bool kSmooth = false, class T>
 inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL, T qtR, T qtRR,
                             T zL, T zR, MaskOf<T> dryL, MaskOf<T> dryR, LineDiffT<T>& s, float hdry,
                             float g, T J) {
@@ -70,14 +84,15 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
   const float K = hdry;
 
   if constexpr (kSecond) {
-    // Limited linear reconstruction of the face values (minmod).
+    // Limited linear reconstruction of the face values.
+    auto lim = [](T a, T b) { return kSmooth ? rlmt_smooth(a, b) : rlmt(a, b); };
     const T deta = etaR - etaL, deta2 = etaRR - etaR;
     const T dqn = qnR - qnL, dqn2 = qnRR - qnR;
     const T dqt = qtR - qtL, dqt2 = qtRR - qtR;
     const MaskOf<T> wet = mand(mnot(dryL), mnot(dryR));
-    const T seL = sel(wet, rlmt(s.eta, deta), zero), seR = sel(wet, rlmt(deta, deta2), zero);
-    const T snL = sel(wet, rlmt(s.qn, dqn), zero), snR = sel(wet, rlmt(dqn, dqn2), zero);
-    const T stL = sel(wet, rlmt(s.qt, dqt), zero), stR = sel(wet, rlmt(dqt, dqt2), zero);
+    const T seL = sel(wet, lim(s.eta, deta), zero), seR = sel(wet, lim(deta, deta2), zero);
+    const T snL = sel(wet, lim(s.qn, dqn), zero), snR = sel(wet, lim(dqn, dqn2), zero);
+    const T stL = sel(wet, lim(s.qt, dqt), zero), stR = sel(wet, lim(dqt, dqt2), zero);
     etaL = vmax(etaL + seL * 0.5f, zL);
     etaR = vmax(etaR - seR * 0.5f, zR);
     qnL = qnL + snL * 0.5f;
@@ -163,10 +178,16 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
 }
 
 // Flux through one face (one-face form of rflux_t). The level and discharge
-// arguments are working copies; `s` is read and replaced in second order.
+// arguments are working copies; `s` is read and replaced in second order,
+// whose slopes `smooth` limits by van Albada instead of minmod.
 inline FaceFlux rflux(float etaL, float etaR, float etaRR, float qnL, float qnR, float qnRR,
                       float qtL, float qtR, float qtRR, float zL, float zR, bool dryL, bool dryR,
-                      LineDiff& s, float hdry, bool second_order, float g, float J) {
+                      LineDiff& s, float hdry, bool second_order, float g, float J,
+                      bool smooth = false) {
+  if (second_order && smooth) {
+    return rflux_t<true, true>(etaL, etaR, etaRR, qnL, qnR, qnRR, qtL, qtR, qtRR, zL, zR, dryL,
+                               dryR, s, hdry, g, J);
+  }
   if (second_order) {
     return rflux_t<true>(etaL, etaR, etaRR, qnL, qnR, qnRR, qtL, qtR, qtRR, zL, zR, dryL, dryR, s,
                          hdry, g, J);

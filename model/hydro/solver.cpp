@@ -48,7 +48,7 @@ inline T draught(T hfl) {
 // index of the node beyond the east neighbour).
 #define QF_INLINE inline __attribute__((always_inline))
 
-template <bool kSecond, class T>
+template <bool kSecond, bool kSmooth, class T>
 QF_INLINE void east_face(const Row& p, RowScratch& rs, int c, int rr, bool first, const Consts& k) {
   using M = MaskOf<T>;
   const T zero = splat<T>(0.0f);
@@ -87,8 +87,8 @@ QF_INLINE void east_face(const Row& p, RowScratch& rs, int c, int rr, bool first
   const T J = sel(drP > zero, (drP + draught(fE)) * 0.5f,
                   sel(zd > zero, vmax(vmax(etaP, etaE) - (zd - zP), zero), zero));
 
-  const FaceFluxT<T> fl = rflux_t<kSecond>(etaP, etaE, etaEE, qP, qE, qEE, rP, rE, rEE, zero, zE,
-                                           dP, dE, sd, k.hdry, k.g, J);
+  const FaceFluxT<T> fl = rflux_t<kSecond, kSmooth>(etaP, etaE, etaEE, qP, qE, qEE, rP, rE, rEE,
+                                                    zero, zE, dP, dE, sd, k.hdry, k.g, J);
   const M skip = load_flag<T>(rs.alldry.data() + c);
   store(rs.fe.data() + c, sel(skip, zero, fl.f));
   store(rs.fqe.data() + c, sel(skip, zero, fl.fn));
@@ -97,7 +97,7 @@ QF_INLINE void east_face(const Row& p, RowScratch& rs, int c, int rr, bool first
 
 // North face of the nodes from column index c; p, n, nn are the rows j,
 // j + 1 and the one beyond (j + 1 again at the top).
-template <bool kSecond, class T>
+template <bool kSecond, bool kSmooth, class T>
 QF_INLINE void north_face(const Row& p, const Row& n, const Row& nn, FaceCarry& cr, RowScratch& rs,
                           int c, const Consts& k) {
   using M = MaskOf<T>;
@@ -123,8 +123,8 @@ QF_INLINE void north_face(const Row& p, const Row& n, const Row& nn, FaceCarry& 
                   sel(mand(fP - 1000.0f > zero, zd > zero),
                       vmax((etaP + etaN) * 0.5f - (zd - zP), zero), zero));
 
-  const FaceFluxT<T> fl = rflux_t<kSecond>(etaP, etaN, etaNN, rP, rN, rNN, qP, qN, qNN, zero, zN,
-                                           dP, dN, sd, k.hdry, k.g, J);
+  const FaceFluxT<T> fl = rflux_t<kSecond, kSmooth>(etaP, etaN, etaNN, rP, rN, rNN, qP, qN, qNN,
+                                                    zero, zN, dP, dN, sd, k.hdry, k.g, J);
   const M skip = load_flag<T>(rs.alldry.data() + c);
   store(rs.gn.data() + c, sel(skip, zero, fl.f));
   store(rs.grn.data() + c, sel(skip, zero, fl.fn));
@@ -284,15 +284,18 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   }
 
   // East faces: column 1 starts the row, the last one has no node beyond.
-  east_face<kSecond, float>(P, rs, 0, 2, true, k);  // last >= 1
+  east_face<kSecond, kSteady, float>(P, rs, 0, 2, true, k);  // last >= 1
   int c = 1;
-  for (; c + kLanes <= last; c += kLanes) east_face<kSecond, Lanes>(P, rs, c, c + 2, false, k);
-  for (; c <= last; ++c) east_face<kSecond, float>(P, rs, c, c == last ? c + 1 : c + 2, false, k);
+  for (; c + kLanes <= last; c += kLanes)
+    east_face<kSecond, kSteady, Lanes>(P, rs, c, c + 2, false, k);
+  for (; c <= last; ++c)
+    east_face<kSecond, kSteady, float>(P, rs, c, c == last ? c + 1 : c + 2, false, k);
 
   // North faces.
   c = 0;
-  for (; c + kLanes <= last + 1; c += kLanes) north_face<kSecond, Lanes>(P, N, NN, cr, rs, c, k);
-  for (; c <= last; ++c) north_face<kSecond, float>(P, N, NN, cr, rs, c, k);
+  for (; c + kLanes <= last + 1; c += kLanes)
+    north_face<kSecond, kSteady, Lanes>(P, N, NN, cr, rs, c, k);
+  for (; c <= last; ++c) north_face<kSecond, kSteady, float>(P, N, NN, cr, rs, c, k);
 
   // Wetted-area factors of the wet node at wet/dry faces.
   for (c = 0; c <= last; ++c) {

@@ -66,9 +66,9 @@ struct ReferenceSolver {
           const float zd = std::max(ceil(P), ceil(E));
           if (zd > 0.0f) Jx = std::max(std::max(eta(P, P), eta(E, P)) - (zd - f.zb[P]), 0.0f);
         }
-        const FaceFlux fe =
-            rflux(eta(P, P), eta(E, P), eta(EE, P), f.q[P], f.q[E], f.q[EE], f.r[P], f.r[E],
-                  f.r[EE], 0.0f, f.zb[E] - f.zb[P], dry(P), dry(E), row, K, second, g, Jx);
+        const FaceFlux fe = rflux(eta(P, P), eta(E, P), eta(EE, P), f.q[P], f.q[E], f.q[EE], f.r[P],
+                                  f.r[E], f.r[EE], 0.0f, f.zb[E] - f.zb[P], dry(P), dry(E), row, K,
+                                  second, g, Jx, m.clog.steady);
         Fe = fe.f;
         Fqe = fe.fn;
         Fre = fe.ft;
@@ -83,9 +83,9 @@ struct ReferenceSolver {
           if (zd > 0.0f) Jy = std::max((eta(P, P) + eta(N, P)) / 2 - (zd - f.zb[P]), 0.0f);
         }
         LineDiff col{dzs[i], drs[i], dqs[i]};
-        const FaceFlux gn =
-            rflux(eta(P, P), eta(N, P), eta(NN, P), f.r[P], f.r[N], f.r[NN], f.q[P], f.q[N],
-                  f.q[NN], 0.0f, f.zb[N] - f.zb[P], dry(P), dry(N), col, K, second, g, Jy);
+        const FaceFlux gn = rflux(eta(P, P), eta(N, P), eta(NN, P), f.r[P], f.r[N], f.r[NN], f.q[P],
+                                  f.q[N], f.q[NN], 0.0f, f.zb[N] - f.zb[P], dry(P), dry(N), col, K,
+                                  second, g, Jy, m.clog.steady);
         dzs[i] = col.eta;
         drs[i] = col.qn;
         dqs[i] = col.qt;
