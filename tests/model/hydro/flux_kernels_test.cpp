@@ -58,6 +58,18 @@ TEST(Rlmt, MinmodOfTwoSlopes) {
   EXPECT_EQ(rlmt(-0.2f, -0.2f), -0.2f);
 }
 
+// Van Albada: ab(a + b)/(a^2 + b^2), 0 across a sign change; continuous where
+// minmod jumps from one slope to the other (a = b).
+TEST(Rlmt, VanAlbadaOfTwoSlopes) {
+  EXPECT_FLOAT_EQ(rlmt_smooth(1.0f, 2.0f), 1.2f);
+  EXPECT_FLOAT_EQ(rlmt_smooth(-2.0f, -1.0f), -1.2f);
+  EXPECT_FLOAT_EQ(rlmt_smooth(0.3f, 0.3f), 0.3f);
+  EXPECT_EQ(rlmt_smooth(0.3f, -0.1f), 0.0f);
+  EXPECT_EQ(rlmt_smooth(0.0f, 5.0f), 0.0f);
+  EXPECT_EQ(rlmt_smooth(0.0f, 0.0f), 0.0f);
+  EXPECT_NEAR(rlmt_smooth(0.3f, 0.3001f) - rlmt_smooth(0.3001f, 0.3f), 0.0f, 1e-7f);
+}
+
 TEST(Fdiag, ObliqueFlowFactor) {
   EXPECT_EQ(fdiag(0.05f, 5.0f), 1.0f);
   EXPECT_EQ(fdiag(5.0f, -0.09f), 1.0f);
