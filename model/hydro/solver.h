@@ -20,7 +20,9 @@
 // momentum fluxes [m3/s2]. The bed slope is a centred source term with the
 // neighbour beds clipped to the node's water level, so still water over an
 // uneven bed stays at rest. Optional second order: minmod reconstruction of
-// level and discharges at the faces (time integration by Heun, in `flow`).
+// level and discharges at the faces (van Albada in steady runs, whose local
+// steps minmod's switching keeps from settling; time integration by Heun, in
+// `flow`).
 //
 // Dry threshold: a node is dry (ldry = 1) when its depth is below `hdry`
 // (default 0.02 m); a dry node has q = r = 0. A face with mean depth not
