@@ -279,7 +279,7 @@ TEST_F(GrBitmap_, PaletteOpenedFromAForm) {
   click(48, 38);    // grey entry 0
   click(80, 46);    // entry 23
   click(158, 220);  // the palette's Done
-  click(78, 60);    // the form's Done
+  click(78, 76);    // the form's Done (two rows of 16 pixels from y = 30)
   const std::string labels[2] = {"Color", "Name"};
   std::string values[2] = {grfix("  5", 4), grfix("ab", 8)};
   grinfo(*g, 2, labels, values);
