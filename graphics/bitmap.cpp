@@ -169,8 +169,7 @@ void grbmdraw(Graphics& g, const GrBitmap& bm, double wx, double wy, float dx, f
       int j = i + 1;
       while (j < c1 && ramp_entry(p[j]) == e) ++j;
       grfilp(g, static_cast<float>(ux + i * static_cast<double>(dx)), static_cast<float>(bottom),
-             static_cast<float>(ux + j * static_cast<double>(dx)), static_cast<float>(top),
-             p[i]);
+             static_cast<float>(ux + j * static_cast<double>(dx)), static_cast<float>(top), p[i]);
       i = j;
     }
   }

@@ -143,8 +143,8 @@ int swatch_at(int px, int py) {
 std::string colour_line(const Graphics& g, int entry) {
   int v = g.n.COLTAB[std::clamp(entry, 0, kColours - 1)], r = 0, gr = 0, b = 0;
   grgcol(v, r, gr, b, 1);
-  return "No " + fmt_i(entry_colour(entry), 3) + "  Red:" + fmt_i(r, 3) + " Green:" +
-         fmt_i(gr, 3) + " Blue:" + fmt_i(b, 3);
+  return "No " + fmt_i(entry_colour(entry), 3) + "  Red:" + fmt_i(r, 3) + " Green:" + fmt_i(gr, 3) +
+         " Blue:" + fmt_i(b, 3);
 }
 
 }  // namespace

@@ -6,8 +6,6 @@
 // answers blank, a form "cancel" and the button bar 0.
 #include "graphics/dialog.h"
 
-#include "graphics/bitmap.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -18,6 +16,7 @@
 #include "cmdlang/channels.h"
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
+#include "graphics/bitmap.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
 

@@ -243,7 +243,8 @@ void bitmap_keep(Graphics& g) {
     return;
   }
   const std::string lines = "BITM\n" + grquote(file) + " /\n" + fmt_list(wx) + "," + fmt_list(wy) +
-                            "," + fmt_list(dx) + "," + fmt_list(dy) + "," + fmt_list(angle) + " /\n";
+                            "," + fmt_list(dx) + "," + fmt_list(dy) + "," + fmt_list(angle) +
+                            " /\n";
   const bool ok = std::fputs(lines.c_str(), f) >= 0;
   if (std::fclose(f) != 0 || !ok) {
     grmesg(g, "Error opening: " + keep);

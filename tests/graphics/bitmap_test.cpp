@@ -1,12 +1,13 @@
 // Bitmaps of keep files: the raw pbm/pgm reader, the world file, "BITM"
 // records replayed at their world place, and the palette viewer.
+#include "graphics/bitmap.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <sstream>
 
 #include "cmdlang/textio.h"
-#include "graphics/bitmap.h"
 #include "graphics/graphics.h"
 #include "tests/graphics/gr_test_util.h"
 // clang-format off
@@ -42,9 +43,18 @@ TEST_F(GrBitmap_, ReaderCases) {
     std::vector<int> pixels;  // empty: the read fails
     std::string error;        // part of the message
   } cases[] = {
-      {"a.pbm", std::string("P4\n# comment\n10 2\n") + "\x80\x40\xff\xc0", 10, 2,
-       {0, 255, 255, 255, 255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ""},
-      {"b.pgm", std::string("P5 3 1 100\n") + std::string("\x00\x32\x64", 3), 3, 1, {0, 127, 255}, ""},
+      {"a.pbm",
+       std::string("P4\n# comment\n10 2\n") + "\x80\x40\xff\xc0",
+       10,
+       2,
+       {0, 255, 255, 255, 255, 255, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       ""},
+      {"b.pgm",
+       std::string("P5 3 1 100\n") + std::string("\x00\x32\x64", 3),
+       3,
+       1,
+       {0, 127, 255},
+       ""},
       {"c.pgm", std::string("P5 2 1 1000\n") + "\x03\xe8\x01\xf4", 2, 1, {255, 127}, ""},
       {"d.pgm", "P2 3 1 255\n0 1 2\n", 0, 0, {}, "magic number"},
       {"e.pgm", big + std::string(16, '\0'), 0, 0, {}, "exceed the store of 30000000 bytes"},
@@ -285,7 +295,7 @@ TEST_F(GrBitmap_, PaletteOpenedFromAForm) {
   grinfo(*g, 2, labels, values);
   EXPECT_EQ(values[0], grfix("23", 4));
   EXPECT_EQ(values[1], grfix("ab", 8));
-  click(48, 118);   // entry 101, then Cancel
+  click(48, 118);  // entry 101, then Cancel
   click(78, 220);
   int c = 4;
   grcmap(*g, c);
