@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "cmdlang/textio.h"
+#include "graphics/bitmap.h"
+#include "graphics/dialog.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
 
@@ -112,6 +115,108 @@ int grcent(const Graphics& g, int c) {
   }
   // A colour parameter outside its range must not reach beyond the table.
   return std::clamp(d, 0, kColours - 1);
+}
+
+// ---------------------------------------------------------------- palette
+
+namespace {
+
+// Palette layout: the grey ramp (entries 0..20) in the first row, then one
+// row per shade (1..9) of the 20 hues; swatches of kSw pixels.
+constexpr int kSw = 16, kPx = 40, kPy = 30;
+
+// Colour number of table entry e in the grey mode (where numbers 1..200 are
+// the entries themselves); entry 0 is the white of number -1.
+int entry_colour(int e) {
+  return e == 0 ? -1 : e;
+}
+
+// Table entry of the swatch under pixel (px, py); -1 when none.
+int swatch_at(int px, int py) {
+  if (px < kPx || py < kPy) return -1;
+  const int col = (px - kPx) / kSw, row = (py - kPy) / kSw;
+  if (row == 0) return col <= 20 ? col : -1;
+  if (row > 9 || col >= 20) return -1;
+  return 20 * row + col + 1;
+}
+
+std::string colour_line(const Graphics& g, int entry) {
+  int v = g.n.COLTAB[std::clamp(entry, 0, kColours - 1)], r = 0, gr = 0, b = 0;
+  grgcol(v, r, gr, b, 1);
+  return "No " + fmt_i(entry_colour(entry), 3) + "  Red:" + fmt_i(r, 3) + " Green:" + fmt_i(gr, 3) +
+         " Blue:" + fmt_i(b, 3);
+}
+
+}  // namespace
+
+void grcmap(Graphics& g, int& colour) {
+  // Queued answers: a colour number picks it, "D" ends, "C" cancels.
+  std::string cmd;
+  int picked = colour;
+  bool any = false;
+  while (grsnext(g, cmd)) {
+    any = true;
+    const std::string_view c = trim_right(cmd);
+    const std::size_t f = c.find_first_not_of(' ');
+    const std::string_view t = f == std::string_view::npos ? std::string_view() : c.substr(f);
+    long long k = 0;
+    if (!t.empty() && (t[0] == 'C' || t[0] == 'c')) return;
+    if (!t.empty() && parse_int(t, k) && k >= -1 && k < kColours) {
+      picked = static_cast<int>(k);
+      grmesg(g, colour_line(g, picked < 0 ? 0 : picked));
+      continue;
+    }
+    break;  // "D" or anything else ends the viewer
+  }
+  if (any || !grdlgon(g)) {
+    colour = picked;
+    return;
+  }
+  const int w = 21 * kSw, h = 10 * kSw;
+  const float by = static_cast<float>(kPy + h + 22);
+  const float bc = kPx, bd = kPx + 80;
+  auto draw = [&](int entry) {
+    const int cmod = g.n.CMODGR;
+    g.n.CMODGR = 1;  // colour numbers are table entries
+    grpbox(g, kPx - 4, kPy - 4, w + 8, h + 48, -5, -3);
+    grpclean(g, kPx - 4, kPy - 4, w + 9, h + 49);
+    for (int e = 0; e < kColours; ++e) {
+      const int row = e <= 20 ? 0 : (e - 1) / 20, col = e <= 20 ? e : (e - 1) % 20;
+      grpbox(g, kPx + col * kSw, kPy + row * kSw, kSw - 1, kSw - 1, entry_colour(e),
+             e == entry ? 0 : kNoFrame);
+    }
+    g.n.CMODGR = cmod;
+    grptxt(g, kPx, kPy + h + 14, entry >= 0 ? colour_line(g, entry) : std::string(), 0);
+    grpbutton(g, bc, by, 76, 17, " CCancel", false);
+    grpbutton(g, bd, by, 76, 17, " DDone", false);
+    grflip(g);
+  };
+  int entry = picked == -1 ? 0 : (picked >= 1 && picked < kColours ? picked : -1);
+  draw(entry);
+  for (;;) {
+    int type = 0, px = 0, py = 0, detail = 0;
+    grxevn(g.x, type, px, py, detail);
+    if (type == 0) return;  // the window is gone
+    if (type == kGrxButtonPress) {
+      int hit = 0;
+      grbutn(g, 1, bc, by, 76, 17, " CCancel", static_cast<float>(px), static_cast<float>(py), hit);
+      if (hit) return;
+      grbutn(g, 1, bd, by, 76, 17, " DDone", static_cast<float>(px), static_cast<float>(py), hit);
+      if (hit) break;
+      const int e = swatch_at(px, py);
+      if (e >= 0) {
+        entry = e;
+        picked = entry_colour(e);
+        draw(entry);
+      }
+    } else if (type == kGrxKeyPress) {
+      if (detail == 'c' || detail == 'C' || detail == kGrxKeyEscape) return;
+      if (detail == 'd' || detail == 'D' || detail == kGrxKeyReturn) break;
+    } else if (type == kGrxExpose) {
+      draw(entry);
+    }
+  }
+  colour = picked;
 }
 
 }  // namespace qf

@@ -16,6 +16,7 @@
 #include "cmdlang/channels.h"
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
+#include "graphics/bitmap.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
 
@@ -246,9 +247,15 @@ void activate_field(Graphics& g, int x, int y, std::string_view label, std::stri
     case Kind::Choice:
       next_choice(g, value);
       break;
-    case Kind::Colour:
-      grmesg(g, "Color chooser not available");
+    case Kind::Colour: {
+      long long k = 0;
+      const std::string_view t = trim_right(value);
+      const std::size_t f = t.find_first_not_of(' ');
+      int c = f != std::string_view::npos && parse_int(t.substr(f), k) ? static_cast<int>(k) : 1;
+      grcmap(g, c);
+      value = value.empty() ? std::to_string(c) : pad(std::to_string(c), value.size());
       break;
+    }
     case Kind::Text:
       edit_text(g, x, y, label, value, 0);
       break;

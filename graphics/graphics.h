@@ -16,6 +16,8 @@
 
 #include <array>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <iosfwd>
 #include <map>
 #include <string>
@@ -182,9 +184,17 @@ struct GrCleanRect {
   float x, y, w, h;
 };
 
+struct Graphics;
+struct GrBitmapCache;
+
 struct GrKeepList {
   std::vector<std::string> names;  // 80 characters each
   std::vector<int> flags;          // pass 1 or 2; 0 = to be dropped
+  // Reader of "PUT" records (the plot list): lines and the position after
+  // the keyword, advanced past what it takes; the shift of the record's
+  // coordinates. Without one the records are skipped.
+  std::function<void(Graphics&, const std::vector<std::string>&, std::size_t&, double, double)>
+      put;
 };
 
 // Message area of the dialogs: newest line first.
@@ -220,6 +230,7 @@ struct Graphics {
   std::vector<GrCleanRect> clean;
   GrAxes axes;
   GrKeepList keep;
+  std::shared_ptr<GrBitmapCache> bitmaps;  // bitmaps of keep files (bitmap.cpp)
   GrMessages msg;
   int beam_last = -1;              // last percentage shown by grbeam
   int saved_nx = 0, saved_ny = 0;  // interval counts after the settings were read
@@ -310,7 +321,8 @@ void grscpt(Graphics& g, int n, const std::string* commands, int length);
 bool grsnext(Graphics& g, std::string& command);
 // Keep list: 0 clear, -1 drop the last, -2 read it from ".grset", -3 write
 // it (with the settings) to ".grset", 3 and 4 replay the passes 1 and 2.
-// Choosing files (1, 2) and bitmaps (5) needs the drawn dialogs.
+// 1 and 2 choose keep files for pass 1 or 2 in a form, 5 makes a bitmap keep
+// file.
 void grklst(Graphics& g, int mode);
 void grkpla(Graphics& g, int& n, std::vector<std::string>& names, std::vector<int>& flags);
 

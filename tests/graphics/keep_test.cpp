@@ -1,10 +1,14 @@
 // Keep files byte for byte, their replay at the right world place, the keep
 // list, the command script queue and the answering path of the dialogs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include "cmdlang/stop.h"
+#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
 #include "tests/graphics/gr_test_util.h"
 
@@ -294,6 +298,104 @@ TEST_F(GrKeep, MessageArea) {
   EXPECT_EQ(g.msg.history.size(), 200u);
   EXPECT_EQ(g.msg.history[199], grfix("m299", 80));
   EXPECT_EQ(g.msg.history[198], grfix("m191", 80));  // 7 + 192 before it
+}
+
+}  // namespace
+}  // namespace qf
+
+namespace qf {
+namespace {
+
+std::vector<std::string> queued(Graphics& g) {
+  std::vector<std::string> v;
+  std::string c;
+  while (grsnext(g, c)) v.push_back(std::string(trim_right(c)));
+  return v;
+}
+
+TEST_F(GrKeep, ListChosenInAForm) {
+  Graphics g;
+  start(g);
+  grklst(g, 1);
+  EXPECT_EQ(g.msg.lines[0], grfix("no keep files found", 100));
+  EXPECT_EQ(queued(g), std::vector<std::string>{"K"});
+  for (const char* f : {"b.kep", "a.kep", "it's.kep", ".hidden.kep", "note.txt"}) spit(f, "");
+  ASSERT_EQ(mkdir("dir.kep", 0755), 0);
+  // Fields: a.kep, b.kep, it's.kep (name order; no directory, no hidden file).
+  answer(g, {"1", "3", "D"});
+  grklst(g, 1);
+  EXPECT_EQ(queued(g), (std::vector<std::string>{"R", "K"}));
+  EXPECT_EQ(g.keep.names, (std::vector<std::string>{grfix("a.kep", 80), grfix("it's.kep", 80)}));
+  EXPECT_EQ(g.keep.flags, (std::vector<int>{1, 1}));
+  // Pass 2 takes a.kep over; pass 1 then unticks it's.kep, which leaves.
+  answer(g, {"1", "D"});
+  grklst(g, 2);
+  EXPECT_EQ(g.keep.flags, (std::vector<int>{2, 1}));
+  answer(g, {"3 _", "D"});
+  grklst(g, 1);
+  EXPECT_EQ(g.keep.names, std::vector<std::string>{grfix("a.kep", 80)});
+  EXPECT_EQ(g.keep.flags, std::vector<int>{2});
+  // A full list has its last entry replaced.
+  g.keep.names.assign(kKeepListMax, grfix("x.kep", 80));
+  g.keep.flags.assign(kKeepListMax, 2);
+  answer(g, {"2", "D"});
+  grklst(g, 1);
+  ASSERT_EQ(g.keep.names.size(), static_cast<std::size_t>(kKeepListMax));
+  EXPECT_EQ(g.keep.names.back(), grfix("b.kep", 80));
+  EXPECT_EQ(g.keep.flags.back(), 1);
+}
+
+TEST_F(GrKeep, BitmapKeepFiles) {
+  Graphics g;
+  std::ostringstream err;
+  g.err = &err;
+  start(g);
+  g.n.XORGR = 1000;
+  g.n.YORGR = 2000;
+  spit("pic.pgm", std::string("P5 2 1 255\n") + std::string(2, '\0'));
+  // Placed by its world file.
+  spit("pic.tfw", "2.5\n0\n0\n-2.5\n1010\n2090\n");
+  answer(g, {"pic.pgm"});
+  grklst(g, 5);
+  EXPECT_EQ(queued(g), std::vector<std::string>{"R"});
+  std::vector<std::string> l = grtest::lines_of(slurp("pic.kep"));
+  ASSERT_EQ(l.size(), 3u);
+  EXPECT_EQ(l[0], "BITM");
+  EXPECT_EQ(l[1], "'pic.pgm' /");
+  auto numbers = [](const std::string& s) {
+    std::vector<double> v;
+    FreeReader r(s);
+    double x = 0;
+    while (r.read(x) == ReadStatus::ok) v.push_back(x);
+    return v;
+  };
+  EXPECT_EQ(numbers(l[2]), (std::vector<double>{1010, 2090, 2.5, 2.5, 0}));
+  EXPECT_EQ(g.keep.names, std::vector<std::string>{grfix("pic.kep", 80)});
+  EXPECT_EQ(g.keep.flags, std::vector<int>{2});
+  // A world file line that is no number: message, no keep file.
+  std::remove("pic.kep");
+  spit("pic.tfw", "2.5\n0\n0\nminus\n1010\n2090\n");
+  answer(g, {"pic.pgm"});
+  grklst(g, 5);
+  EXPECT_EQ(g.msg.lines[0], grfix("world file pic.tfw line 4 is not a number: minus", 100));
+  EXPECT_FALSE(std::ifstream("pic.kep").good());
+  EXPECT_TRUE(queued(g).empty());
+  // Without a world file: the cursor and a form.
+  std::remove("pic.tfw");
+  answer(g, {"pic.pgm", "P 10 20", "3 0.5", "4 0.25", "D"});
+  grklst(g, 5);
+  l = grtest::lines_of(slurp("pic.kep"));
+  ASSERT_EQ(l.size(), 3u);
+  EXPECT_EQ(numbers(l[2]), (std::vector<double>{1010, 2020, 0.5, 0.25, 0}));
+  EXPECT_EQ(g.keep.names.size(), 1u);
+  // Not a raw bitmap.
+  spit("pic.pgm", "P2 2 1 255\n0 0\n");
+  spit("new.pgm", "P2 2 1 255\n0 0\n");
+  answer(g, {"new.pgm"});
+  grklst(g, 5);
+  EXPECT_EQ(g.msg.lines[0], grfix("format unknown (accepting raw pbm or pgm)", 100));
+  EXPECT_FALSE(std::ifstream("new.kep").good());
+  EXPECT_NE(err.str().find("new.pgm: no raw pbm (P4) or pgm (P5) magic number"), std::string::npos);
 }
 
 }  // namespace
