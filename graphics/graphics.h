@@ -17,9 +17,9 @@
 #include <array>
 #include <cstdio>
 #include <functional>
-#include <memory>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -193,8 +193,7 @@ struct GrKeepList {
   // Reader of "PUT" records (the plot list): lines and the position after
   // the keyword, advanced past what it takes; the shift of the record's
   // coordinates. Without one the records are skipped.
-  std::function<void(Graphics&, const std::vector<std::string>&, std::size_t&, double, double)>
-      put;
+  std::function<void(Graphics&, const std::vector<std::string>&, std::size_t&, double, double)> put;
 };
 
 // Message area of the dialogs: newest line first.
