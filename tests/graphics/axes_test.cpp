@@ -229,24 +229,11 @@ TEST_F(GrAxes, ContourLabelSpacing) {
 }
 
 // The frame read back from the window of a virtual X server.
-class GrAxesWindow : public grtest::ScratchDir {
+class GrAxesWindow : public grtest::WindowTest<GrAxesWindow> {
  protected:
-  static void SetUpTestSuite() { x_ = new grtest::VirtualX(); }
-  static void TearDownTestSuite() {
-    delete x_;
-    x_ = nullptr;
-  }
   void SetUp() override {
-    grtest::ScratchDir::SetUp();
-    if (!x_ || !x_->ok()) GTEST_SKIP() << "no virtual X server";
-    g_ = std::make_unique<Graphics>();
-    grinit(*g_, 5, 9, "qftest", "", 0);
-    ASSERT_EQ(g_->n.IMODGR, kModeScreen);
-    grcler(*g_, 1);
-  }
-  void TearDown() override {
-    g_.reset();
-    grtest::ScratchDir::TearDown();
+    WindowTest::SetUp();
+    if (ready()) grcler(*g_, 1);
   }
   unsigned long pixel(int x, int y) { return region(x, y, 1, 1).at(0); }
   std::vector<unsigned long> region(int x0, int y0, int w, int h) {
@@ -267,10 +254,7 @@ class GrAxesWindow : public grtest::ScratchDir {
     return c;
   }
   unsigned long black() { return static_cast<unsigned>(g_->n.PIXTAB[20]); }
-  static grtest::VirtualX* x_;
-  std::unique_ptr<Graphics> g_;
 };
-grtest::VirtualX* GrAxesWindow::x_ = nullptr;
 
 TEST_F(GrAxesWindow, FrameTicsAndNumbers) {
   Graphics& g = *g_;

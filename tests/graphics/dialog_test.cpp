@@ -128,33 +128,22 @@ TEST_F(GrDialogScript, MessageCounter) {
 
 // ---------------------------------------------------------------- window
 
-class GrDialogX : public grtest::ScratchDir {
+class GrDialogX : public grtest::WindowTest<GrDialogX> {
  protected:
-  static void SetUpTestSuite() { x_ = new grtest::VirtualX(); }
-  static void TearDownTestSuite() {
-    delete x_;
-    x_ = nullptr;
-  }
   void SetUp() override {
-    grtest::ScratchDir::SetUp();
-    if (!x_ || !x_->ok()) GTEST_SKIP() << "no virtual X server";
-    g_ = std::make_unique<Graphics>();
-    g_->out = &os_;
-    Graphics& g = *g_;
-    grinit(g, 5, 9, "qftest", "", 0);
-    ASSERT_EQ(g.n.IMODGR, kModeScreen);
-    Grcomn& n = g.n;
+    WindowTest::SetUp();
+    if (!ready()) return;
+    Grcomn& n = g_->n;
     n.XMINGR = n.YMINGR = 0;
     n.XMAXGR = 100;
     n.YMAXGR = 75;
-    grsfac(g);
+    grsfac(*g_);
     sender_ = std::make_unique<grtest::EventSender>();
     ASSERT_TRUE(sender_->ok());
   }
   void TearDown() override {
     sender_.reset();
-    g_.reset();
-    grtest::ScratchDir::TearDown();
+    WindowTest::TearDown();
   }
   // A pointer button pressed at window pixel (x, y); it reaches the dialog
   // in the order sent.
@@ -177,13 +166,8 @@ class GrDialogX : public grtest::ScratchDir {
     XDestroyImage(im);
     return p;
   }
-  static grtest::VirtualX* x_;
-  std::unique_ptr<Graphics> g_;
-  std::ostringstream os_;
   std::unique_ptr<grtest::EventSender> sender_;
 };
-
-grtest::VirtualX* GrDialogX::x_ = nullptr;
 
 TEST_F(GrDialogX, ButtonBarAnswersClicksAndKeys) {
   Graphics& g = *g_;

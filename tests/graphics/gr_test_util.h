@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -184,6 +185,36 @@ class VirtualX {
   int display_ = 0;
   bool had_old_ = false;
   std::string old_display_;
+};
+
+// A test in the window of a virtual X server (one server per test suite):
+// a fresh graphics state in screen mode for every test, skipped when no
+// server can be started.
+template <class Suite>
+class WindowTest : public ScratchDir {
+ protected:
+  static void SetUpTestSuite() { x_ = new VirtualX(); }
+  static void TearDownTestSuite() {
+    delete x_;
+    x_ = nullptr;
+  }
+  void SetUp() override {
+    ScratchDir::SetUp();
+    if (!x_ || !x_->ok()) GTEST_SKIP() << "no virtual X server";
+    g_ = std::make_unique<Graphics>();
+    g_->out = &os_;
+    grinit(*g_, 5, 9, "qftest", "", 0);
+    ASSERT_EQ(g_->n.IMODGR, kModeScreen);
+  }
+  void TearDown() override {
+    g_.reset();
+    ScratchDir::TearDown();
+  }
+  // True when the test goes on after SetUp of this base.
+  bool ready() const { return g_ && !IsSkipped() && !HasFatalFailure(); }
+  static inline VirtualX* x_ = nullptr;
+  std::unique_ptr<Graphics> g_;
+  std::ostringstream os_;
 };
 
 #ifdef QF_TEST_HAVE_X11
