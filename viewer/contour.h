@@ -1,0 +1,7 @@
+#pragma once
+
+namespace qf {
+
+struct ContourState {};
+
+}  // namespace qf

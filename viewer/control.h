@@ -1,0 +1,7 @@
+#pragma once
+
+namespace qf {
+
+struct ControlState {};
+
+}  // namespace qf
