@@ -2,6 +2,7 @@
 
 #include "cmdlang/messages.h"
 #include "cmdlang/textio.h"
+#include "graphics/dialog.h"
 #include "model/state.h"
 
 namespace qf {
@@ -26,6 +27,19 @@ std::array<std::string, 20> help_lines() {
 void help(int mode, Channels& io) {
   if (mode != 0) return;  // the graphics page comes with the progress window
   for (const auto& s : help_lines()) io.line(ch::screen, " " + s);
+}
+
+}  // namespace qf
+
+namespace qf {
+
+void help_page(Graphics& g, int listing, std::string_view program) {
+  const std::array<std::string, 20> l = help_lines();
+  grclos(g);
+  grinit(g, 5, listing, program, "out", 0);
+  grtext(g, l.data(), static_cast<int>(l.size()));
+  grclos(g);
+  grinit(g, 5, listing, program, "out", 1);
 }
 
 }  // namespace qf

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cmdlang/channels.h"
+#include "graphics/graphics.h"
 
 namespace qf {
 
@@ -13,5 +14,8 @@ namespace qf {
 std::array<std::string, 20> help_lines();
 // mode 0: the lines on the screen, each preceded by one blank.
 void help(int mode, Channels& io);
+// The lines as a text page in the full-size window, then back to the small
+// progress window (the progress window's "??").
+void help_page(Graphics& g, int listing, std::string_view program);
 
 }  // namespace qf
