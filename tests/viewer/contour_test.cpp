@@ -287,6 +287,42 @@ TEST_F(Contour, ExamineTwiceAndGridTwice) {
   EXPECT_EQ(cmd, grfix("R", 16));
 }
 
+TEST_F(Contour, InquireByScript) {
+  Field d(5, 3, 10, [](float x, float y) { return x + 2 * y; });
+  std::vector<float> lv(15);
+  g.n.XORGR = 500;
+  grtest::spit("pts.txt", "# x y\n510 5\n\n535,12.5 point two\n");
+  grtest::spit("line.txt", "500 0\n520 0\n520 10\n");
+  grtest::spit("bad.txt", "510 5\n510 abc\n");
+  answer(g,
+         {"N", "pts.txt", "list.txt", "P", "10", "S", "line.txt", "sec.txt", "N", "bad.txt", "D"});
+  d.plot(g, v, -5, lv);
+  const std::vector<std::string> pts = {"      510.00        5.00   20.000",
+                                        "      535.00       12.50   60.000"};
+  auto l = lines_of(slurp("list.txt"));
+  ASSERT_GE(l.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(l.begin() + 2, l.begin() + 4), pts);
+  // Section points every 10 m along the line, with their distance.
+  l = lines_of(slurp("sec.txt"));
+  ASSERT_GE(l.size(), 6u);
+  const std::vector<std::string> sec = {"      500.00        0.00    0.000        0.00",
+                                        "      510.00        0.00   10.000       10.00",
+                                        "      520.00        0.00   20.000       20.00",
+                                        "      520.00       10.00   40.000       30.00"};
+  EXPECT_EQ(std::vector<std::string>(l.begin() + 2, l.begin() + 6), sec);
+  EXPECT_EQ(std::string(trim_right(g.msg.lines[0])), "bad.txt line 2: not a number: abc");
+}
+
+TEST_F(Contour, SumCurve) {
+  Field d(10, 1, 1, [](float x, float) { return x + 1; });
+  const auto l = grsumc(g, d.f.data(), 10, 10, 1, -9999);
+  ASSERT_EQ(l.size(), 21u);
+  EXPECT_EQ(l[1], "value[ ]  sum[-]");
+  EXPECT_EQ(l[2], "    1.000   0.100");
+  EXPECT_EQ(l[4], "    2.000   0.200");
+  EXPECT_EQ(l[20], "   10.000   1.000");
+}
+
 #ifdef QF_TEST_HAVE_X11
 class ContourWindow : public grtest::WindowTest<ContourWindow> {};
 
