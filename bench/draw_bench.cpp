@@ -1,13 +1,15 @@
 // Speed of a colour-class plot in the window: axes, classes and key of the
 // valley terrain (mostly no-data) and of a smooth 1000 x 1000 field.
 //
-//   xvfb-run -a draw_bench [valley-10m.asc[.gz] [repeats [picture prefix]]]
+//   xvfb-run -a draw_bench [valley-10m.asc[.gz] [repeats [picture prefix [polygons]]]]
 //
 // Each picture is drawn as the viewer draws it (axes first pass, the plot,
 // axes second pass, the key) into the back buffer and shown; the time runs
 // until the X server has done all of it. Prints the best of the repeats.
 // With a picture prefix, each picture is also saved as <prefix>1.png,
-// <prefix>2.png (ImageMagick import of the screen).
+// <prefix>2.png (ImageMagick import of the screen); "-" saves none.
+// "polygons" draws every cell as its own polygons instead of pixel rows,
+// for comparison.
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -120,7 +122,8 @@ int main(int argc, char** argv) {
   const std::string path =
       argc > 1 ? argv[1] : std::string(QF_SOURCE_DIR) + "/examples/valley/valley-10m.asc.gz";
   const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-  const std::string shots = argc > 3 ? argv[3] : "";
+  const std::string shots = argc > 3 && std::string(argv[3]) != "-" ? argv[3] : "";
+  const bool polygons = argc > 4 && std::string(argv[4]) == "polygons";
   Grid valley;
   if (!read_grid(path, valley)) {
     std::cerr << "draw_bench: cannot read the grid " << path << "\n";
@@ -135,6 +138,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     qf::Viewer v;
+    if (polygons) v.contour.raster = -1;
     struct Case {
       const char* name;
       Grid* grid;
