@@ -107,7 +107,7 @@ float cell_pixels(const Graphics& g, const Field& d) {
 
 void draw(Graphics& g, ContourState& cs, const Field& d, const float* levels) {
   const Grcomn& s = g.n;
-  const int ncol = std::max(s.NCOLGR, 1);
+  const int ncol = std::max(std::abs(s.NCOLGR), 1);
   if (d.nx < 1 || d.ny < 1) return;
   if (cs.classes && d.nx > 1 && d.ny > 1) {
     const bool rows = grscreen(g) && s.ON3DGR == 0 && s.HTCHGR <= 0 &&
@@ -177,11 +177,16 @@ void setup(Graphics& g, Viewer& v, const Field& d, float* levels, int& options, 
     grcfil(g, d.f, d.ld, d.nx, d.ny, d.nodata, levels);
     options &= ~4;
   }
-  for (const char* e : kEntries) v.menu.push_back(pad(e, 16));
+  // A second set-up (the loop asks again for the extent) keeps one set of entries.
+  const std::size_t m = v.menu.size();
+  bool there = m >= 9;
+  for (std::size_t k = 0; k < 9 && there; ++k) there = v.menu[m - 9 + k] == pad(kEntries[k], 16);
+  if (!there)
+    for (const char* e : kEntries) v.menu.push_back(pad(e, 16));
 }
 
 void key(Graphics& g, ContourState& cs, float* levels, int mode1) {
-  const int n = std::max(g.n.NCOLGR, 1) + 1;
+  const int n = std::max(std::abs(g.n.NCOLGR), 1) + 1;
   std::vector<float> lv(levels, levels + n);
   int below = 1;
   grkey2(g, lv, mode1, below, cs.line_colour);
@@ -234,21 +239,23 @@ bool read_points(Graphics& g, Viewer& v, std::vector<double>& px, std::vector<do
   gropn(g, v.chooser, ch, name, dir, mode);
   std::FILE* fp = g.files.get(ch);
   if (name.empty() || !fp) return false;
-  char buf[4096];
   int line = 0;
   bool ok = true;
-  while (std::fgets(buf, sizeof buf, fp)) {
+  std::string l;
+  for (;;) {
+    l.clear();
+    int c;
+    while ((c = std::fgetc(fp)) != EOF && c != '\n') l += static_cast<char>(c);
+    if (c == EOF && l.empty()) break;
     ++line;
-    std::string l(buf);
-    while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+    if (!l.empty() && l.back() == '\r') l.pop_back();
     const std::size_t b = l.find_first_not_of(" \t");
     if (b == std::string::npos || l[b] == '#') continue;
-    for (char& c : l)
-      if (c == '\t') c = ' ';
+    std::replace(l.begin(), l.end(), '\t', ' ');
     FreeReader r(l);
-    double a = 0, c = 0;
+    double a = 0, b2 = 0;
     const ReadStatus s1 = r.read(a);
-    const ReadStatus s2 = s1 == ReadStatus::ok ? r.read(c) : s1;
+    const ReadStatus s2 = s1 == ReadStatus::ok ? r.read(b2) : s1;
     if (s1 != ReadStatus::ok || s2 != ReadStatus::ok) {
       const std::string bad = r.bad_token().empty() ? std::string("(missing)") : r.bad_token();
       const std::string msg = name + " line " + std::to_string(line) + ": not a number: " + bad;
@@ -258,7 +265,7 @@ bool read_points(Graphics& g, Viewer& v, std::vector<double>& px, std::vector<do
       break;
     }
     px.push_back(a);
-    py.push_back(c);
+    py.push_back(b2);
   }
   g.files.close(ch);
   if (ok && px.empty()) {
@@ -273,8 +280,7 @@ void show_lines(Graphics& g, const std::vector<std::string>& lines) {
   grtext(g, lines.data(), static_cast<int>(lines.size()));
 }
 
-std::string point_line(Graphics& g, double wx, double wy, float v) {
-  (void)g;
+std::string point_line(double wx, double wy, float v) {
   return fmt_f(wx, 12, 2) + fmt_f(wy, 12, 2) + fmt_f(v, 9, 3);
 }
 
@@ -326,7 +332,7 @@ void inquire(Graphics& g, Viewer& v, const Field& d) {
         if (!grloct(g, d.x, d.y, d.f, d.ld, d.nx, d.ny, static_cast<float>(wx - ox),
                     static_cast<float>(wy - oy), val))
           return;
-        std::string l = point_line(g, wx, wy, val);
+        std::string l = point_line(wx, wy, val);
         if (dist >= 0) l += fmt_f(dist, 12, 2);
         out.push_back(l);
       };

@@ -313,6 +313,35 @@ TEST_F(Contour, InquireByScript) {
   EXPECT_EQ(std::string(trim_right(g.msg.lines[0])), "bad.txt line 2: not a number: abc");
 }
 
+TEST_F(Contour, SetUpNearestAndShading) {
+  Field d(4, 3, 10, [](float x, float y) { return x < 5 ? -9999 : x + 2 * y; });
+  std::vector<float> lv(15);
+  v.menu.assign(11, std::string(16, ' '));
+  int options = 2 | 4;
+  float ext[4];
+  for (int k = 0; k < 2; ++k)  // a second set-up adds no entries
+    grcon1(g, v, 0, d.x.data(), d.y.data(), d.f.data(), 4, 3, 4, 3, lv.data(), options, -9999, ext);
+  ASSERT_EQ(v.menu.size(), 20u);
+  EXPECT_EQ(v.menu[11], "<NNearest       ");
+  EXPECT_EQ(v.menu[18], "-SShading       ");
+  EXPECT_EQ(options, 2);
+  EXPECT_EQ(std::vector<float>(ext, ext + 4), std::vector<float>({0, 30, 0, 20}));
+  EXPECT_EQ(g.n.VLOWGR, 10);
+  g.n.XORGR = 1000;
+  g.n.XCRSGR = 17;
+  g.n.YCRSGR = 14;
+  d.plot(g, v, -1, lv);
+  EXPECT_EQ(std::string(trim_right(g.msg.lines[0])),
+            "(X,Y):    1020.00      10.00 (I,J):    3    2 F:     40.000");
+  answer(g, {"1 -2.5", "4", "D"});
+  d.plot(g, v, -8, lv);
+  EXPECT_EQ(g.n.LITEGR[0], -2.5f);
+  EXPECT_EQ(g.n.SHADGR, 1);
+  std::string cmd;
+  ASSERT_TRUE(grsnext(g, cmd));
+  EXPECT_EQ(cmd, grfix("R", 16));
+}
+
 TEST_F(Contour, SumCurve) {
   Field d(10, 1, 1, [](float x, float) { return x + 1; });
   const auto l = grsumc(g, d.f.data(), 10, 10, 1, -9999);
