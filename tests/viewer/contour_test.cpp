@@ -177,6 +177,16 @@ TEST_F(Contour, GridExportOfThreeByTwo) {
                                          "     4.000     5.000     6.000",
                                          "     1.000     2.000     3.000"};
   EXPECT_EQ(lines_of(slurp("g.asc")), want);
+  // Values wider than their field keep a blank between them; a half-cell
+  // offset of 0.125 keeps its third decimal.
+  d.f = {-12345.678f, 1234567.5f, 0, 0, 0, 0};
+  g.n.XORGR = 0.25;
+  for (float& x : d.x) x /= 40;
+  ASSERT_TRUE(grwgrid(g, "w.asc", d.x.data(), d.y.data(), d.f.data(), 3, 3, 2, -99999));
+  const auto w = lines_of(slurp("w.asc"));
+  ASSERT_EQ(w.size(), 8u);
+  EXPECT_EQ(w[2], "xllcorner       0.125");
+  EXPECT_EQ(w[7], " -12345.678 1234567.500     0.000");
   // A file that cannot be written is reported, never as stored.
   EXPECT_FALSE(grwgrid(g, "no/such/dir.asc", d.x.data(), d.y.data(), d.f.data(), 3, 3, 2, -9999));
   EXPECT_EQ(std::string(trim_right(g.msg.lines[0])), "Error opening: no/such/dir.asc");
