@@ -96,7 +96,9 @@ bool grwgrid(Graphics& g, const std::string& name, const float* x, const float* 
   put(fp, "xllcorner" + field(xll, 12, dd));
   put(fp, "yllcorner" + field(yll, 12, dd));
   put(fp, "cellsize" + field(cs, 12, dc));
-  put(fp, "NODATA_value" + field(nodata, 12, 0));
+  // The no-data value with all its decimals, so that readers match it.
+  const int dn = decimals(nodata, 0);
+  put(fp, "NODATA_value" + field(nodata, 12, dn));
   std::string row;
   for (int r = 0; r < ny; ++r) {
     const int j = yup ? ny - 1 - r : r;
@@ -105,7 +107,7 @@ bool grwgrid(Graphics& g, const std::string& name, const float* x, const float* 
       const int i = xup ? c : nx - 1 - c;
       const float v = f[at(ld, i, j)];
       // Missing values are written as the no-data value itself.
-      row += v > nodata + 0.1f ? field(v, 10, 3) : field(nodata, 10, 3);
+      row += v > nodata + 0.1f ? field(v, 10, 3) : field(nodata, 10, std::max(3, dn));
     }
     put(fp, row);
   }

@@ -187,6 +187,12 @@ TEST_F(Contour, GridExportOfThreeByTwo) {
   ASSERT_EQ(w.size(), 8u);
   EXPECT_EQ(w[2], "xllcorner       0.125");
   EXPECT_EQ(w[7], " -12345.678 1234567.500     0.000");
+  // A no-data value with decimals keeps them, in the header and the rows.
+  ASSERT_TRUE(grwgrid(g, "n.asc", d.x.data(), d.y.data(), d.f.data(), 3, 3, 2, -0.09f));
+  const auto n = lines_of(slurp("n.asc"));
+  ASSERT_EQ(n.size(), 8u);
+  EXPECT_EQ(n[5], "NODATA_value       -0.09");
+  EXPECT_EQ(n[7], "    -0.090 1234567.500    -0.090");
   // A file that cannot be written is reported, never as stored.
   EXPECT_FALSE(grwgrid(g, "no/such/dir.asc", d.x.data(), d.y.data(), d.f.data(), 3, 3, 2, -9999));
   EXPECT_EQ(std::string(trim_right(g.msg.lines[0])), "Error opening: no/such/dir.asc");
