@@ -9,7 +9,8 @@
 // With a picture prefix, each picture is also saved as <prefix>1.png,
 // <prefix>2.png (ImageMagick import of the screen); "-" saves none.
 // "polygons" draws every cell as its own polygons instead of pixel rows,
-// for comparison.
+// for comparison. With QF_LINES set in the environment the contour lines
+// and their labels are drawn as well.
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -139,6 +140,7 @@ int main(int argc, char** argv) {
     }
     qf::Viewer v;
     if (polygons) v.contour.raster = -1;
+    if (std::getenv("QF_LINES")) g.n.IN14GR = g.n.LABLGR = 1;
     struct Case {
       const char* name;
       Grid* grid;
