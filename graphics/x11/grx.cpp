@@ -240,6 +240,13 @@ void grxply(GrxState& s, const int* xs, const int* ys, int n) {
   XDrawLines(s.display, s.drawable, s.gc, p.data(), n + 1, CoordModeOrigin);
 }
 
+void grxrec(GrxState& s, int x, int y, int w, int h) {
+  if (s.display == nullptr || w <= 0 || h <= 0) return;
+  XFillRectangle(s.display, s.drawable, s.gc, narrow(x), narrow(y),
+                 static_cast<unsigned>(std::min(w, 65535)),
+                 static_cast<unsigned>(std::min(h, 65535)));
+}
+
 void grxstc(GrxState& s, int pixel) {
   if (s.display == nullptr) return;
   s.pixelsave = to_pixel(pixel);

@@ -125,6 +125,9 @@ void grxlnz(GrxState& s, int n, const int* xs, const int* ys);
 // outline (n + 1 points, first repeated) in the same colour.
 void grxply(GrxState& s, const int* xs, const int* ys, int n);
 
+// Fills the rectangle of w x h pixels with its top left corner at (x, y).
+void grxrec(GrxState& s, int x, int y, int w, int h);
+
 // Sets the foreground pixel and remembers it in pixelsave.
 void grxstc(GrxState& s, int pixel);
 
