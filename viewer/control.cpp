@@ -255,7 +255,7 @@ void Loop::hardcopy() {
         name = "gr" + dig4(k) + "." + ext;
         if (!std::filesystem::exists(name, ec)) break;
       }
-      const std::string_view wname = g.t.WNABGR.substr(0, g.t.WNABGR.find('\0'));
+      const std::string wname = g.t.WNABGR.substr(0, g.t.WNABGR.find('\0'));
       c.pending = {"import", "-window", std::string(trim_right(wname))};
       if (c.frame) c.pending.push_back("-frame");
       if (c.crop) {

@@ -1,0 +1,329 @@
+// The viewer's loop driven by the script queue with a recording plot
+// routine, and by clicks and keys in the window of a virtual X server.
+#include "viewer/control.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+
+#include "cmdlang/textio.h"
+#include "graphics/dialog.h"
+#include "tests/graphics/gr_test_util.h"
+#include "viewer/viewer.h"
+
+// Xlib last: its macros clash with names of the test framework.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#undef None
+#undef Bool
+#undef Status
+
+namespace qf {
+namespace {
+
+using grtest::answer;
+using grtest::run;
+using grtest::slurp;
+
+// A plot of the extent 0..100 x 0..50 with two entries of its own; it draws
+// one line unless told not to, and records the modes it is called with.
+struct Recorder {
+  Recorder(Graphics& gr, Viewer& vw) : g(gr), v(vw) {}
+  Graphics& g;
+  Viewer& v;
+  std::vector<int> modes;
+  PlotScale value_at{};
+  bool draws = true;
+  PlotRoutine routine() {
+    return [this](int m, PlotScale& s) {
+      modes.push_back(m);
+      if (m == 0) {
+        s = {0, 100, 0, 50};
+        v.menu.push_back(pad(" AAlpha", 16));
+        v.menu.push_back(pad(" BBeta", 16));
+      } else if (m == 1 && draws) {
+        grmov2(g, 10, 10);
+        grdrw2(g, 90, 40);
+      } else if (m == 2) {
+        value_at = s;
+      }
+    };
+  }
+};
+
+class ControlScript : public grtest::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    g.out = &os;
+    g.err = &os;
+    grinit(g, 5, 6, "qftest", "", 0);
+  }
+  void loop(const std::vector<std::string>& cmds, int option = 0) {
+    answer(g, cmds);
+    grctrl(g, v, rec.routine(), option, texts);
+  }
+  bool said(const std::string& m) {
+    for (const std::string& h : g.msg.history)
+      if (trim_right(h) == m) return true;
+    return false;
+  }
+  Graphics g;
+  Viewer v;
+  Recorder rec{g, v};
+  std::ostringstream os;
+  std::string texts;
+};
+
+TEST_F(ControlScript, PlotEntriesArriveAsNegativeModes) {
+  loop({"B", "A", "X"});
+  std::vector<int> entries;
+  for (int m : rec.modes)
+    if (m < 0) entries.push_back(m);
+  EXPECT_EQ(entries, (std::vector<int>{-2, -1}));
+  EXPECT_EQ((std::vector<int>(rec.modes.begin(), rec.modes.begin() + 3)),
+            (std::vector<int>{0, 1, 3}));
+  EXPECT_EQ(v.menu.size(), 13u);
+  EXPECT_EQ(trim_right(texts.substr(0, 80)), "Title");
+}
+
+TEST_F(ControlScript, OptionWordSetsSwitches) {
+  Grcomn& n = g.n;
+  int* sw[15] = {&n.IN01GR, &n.IN02GR, &n.IN03GR, &n.IN04GR, &n.IN05GR,
+                 &n.IN06GR, &n.IN07GR, &n.IN08GR, &n.IN09GR, &n.IN10GR,
+                 &n.IN11GR, &n.IN12GR, &n.IN13GR, &n.IN14GR, &n.IN15GR};
+  struct Case {
+    int option;
+    const char* want;  // IN01GR .. IN15GR after the call, from all off
+  } cases[] = {{8191, "111111011111100"},
+               {0, "000000000000000"},
+               {64, "000000000000000"},
+               {8192 + 5, "101000000000000"}};
+  for (const Case& c : cases) {
+    for (int* s : sw) *s = 0;
+    loop({"X"}, c.option);
+    std::string got;
+    for (int* s : sw) got += static_cast<char>('0' + *s);
+    EXPECT_EQ(got, c.want) << c.option;
+  }
+}
+
+TEST_F(ControlScript, ZoomAboutAPoint) {
+  struct Case {
+    float x, y;
+    int mode;
+    float x0, x1, y0, y1;
+  } cases[] = {
+      {50, 25, 2, 0, 100, 0, 50},                // centred, same size
+      {50, 25, 1, 14.5f, 85.5f, 7.25f, 42.75f},  // ZOOMGR 0.71
+      {50, 25, -9, 0, 100, 0, 50},
+      {0, 0, 4, -17.75f, 53.25f, -8.875f, 26.625f},
+      {50, 25, -5, 50 - 50 / 0.71f, 50 + 50 / 0.71f, 25 - 25 / 0.71f, 25 + 25 / 0.71f},
+  };
+  for (const Case& c : cases) {
+    grsset(g, 0, 100, 0, 50);
+    grzoom(g, c.x, c.y, c.mode);
+    EXPECT_NEAR(g.n.XMINGR, c.x0, 1e-3) << c.mode;
+    EXPECT_NEAR(g.n.XMAXGR, c.x1, 1e-3) << c.mode;
+    EXPECT_NEAR(g.n.YMINGR, c.y0, 1e-3) << c.mode;
+    EXPECT_NEAR(g.n.YMAXGR, c.y1, 1e-3) << c.mode;
+  }
+}
+
+TEST_F(ControlScript, QueryFormReadsBackInOrder) {
+  struct Case {
+    std::vector<std::string> fields;
+    std::function<void()> check;
+  } cases[] = {
+      {{"8 0.05"}, [&] { EXPECT_FLOAT_EQ(g.n.SYMFGR, 0.1f); }},
+      {{"9 2"}, [&] { EXPECT_FLOAT_EQ(g.n.XSCLGR, 0.7865f * 2); }},
+      {{"10 2", "1 _"}, [&] { EXPECT_EQ(g.n.LANGGR * 10 + g.n.IN03GR, 20); }},
+      {{"5 0", "8 3"},
+       [&] {
+         EXPECT_TRUE(said("X-Units not read: 0"));
+         EXPECT_EQ(g.n.NXINGR, 24);
+         EXPECT_FLOAT_EQ(g.n.SYMFGR, 0.5f);
+       }},
+  };
+  for (Case& c : cases) {
+    grinit(g, 5, 6, "qftest", "", 0);
+    g.n.SYMFGR = 0.5f, g.n.SCALGR = 1, g.n.XSCLGR = 0.7865f, g.n.IN03GR = 1, g.n.LANGGR = 1;
+    std::vector<std::string> cmds{"Q"};
+    cmds.insert(cmds.end(), c.fields.begin(), c.fields.end());
+    cmds.insert(cmds.end(), {"D", "X"});
+    loop(cmds);
+    c.check();
+  }
+}
+
+TEST_F(ControlScript, ValueWrittenWithWorldCoordinates) {
+  g.n.XORGR = 1000;
+  loop({"V 12.5 30", "X"});
+  EXPECT_FLOAT_EQ(rec.value_at[0], 12.5f);
+  EXPECT_FLOAT_EQ(rec.value_at[1], 30.0f);
+  EXPECT_NE(os.str().find("    1012.500      30.000 /xy\n"), std::string::npos);
+}
+
+TEST_F(ControlScript, HardcopiesReadByOtherTools) {
+  loop({"H", "D", "plan", "S", "1 roads", "2 level", "3 2", "D", "X", "X"});
+  const std::string py = grtest::ezdxf_python();
+  if (!py.empty()) {
+    EXPECT_EQ(run(py + " -c \"import ezdxf; m = ezdxf.readfile('plan.dxf').modelspace(); "
+                       "print([tuple(e.dxf.start)[:2] for e in m.query('LINE')])\""),
+              "[(10.0, 10.0)]\n");
+  }
+  const std::string info = run("ogrinfo -al -so roads.shp");
+  EXPECT_NE(info.find("Geometry: Line String"), std::string::npos) << info;
+  EXPECT_NE(info.find("Feature Count: 1"), std::string::npos) << info;
+  EXPECT_TRUE(said("DXF File done") && said("Shapefile done"));
+}
+
+TEST_F(ControlScript, KeepSavedThenReplayed) {
+  loop({"K", "S", "base", "D", "X"});
+  EXPECT_NE(slurp("base.kep").find("DRW2"), std::string::npos);
+  // Chosen for the foreground; the plot itself now draws nothing.
+  rec.draws = false;
+  loop({"K", "", "1 +", "D", "D", "H", "D", "again", "X", "X"});
+  ASSERT_EQ(g.keep.names.size(), 1u);
+  const std::string py = grtest::ezdxf_python();
+  if (py.empty()) GTEST_SKIP() << "no ezdxf";
+  EXPECT_EQ(run(py + " -c \"import ezdxf; m = ezdxf.readfile('again.dxf').modelspace(); "
+                     "print(len(m.query('LINE')))\""),
+            "1\n");
+}
+
+TEST_F(ControlScript, SettingsWrittenOnExitUnlessSmall) {
+  for (int small : {1, 0}) {
+    grinit(g, 5, 6, "qftest", "", small);
+    loop({"X"});
+    EXPECT_EQ(slurp(".grset").rfind("/graphic attributes\n", 0) == 0, small == 0) << small;
+  }
+}
+
+// Screen-shot programs: a stand-in "import" on PATH records its arguments.
+TEST_F(ControlScript, ScreenShotRunsImportWithoutShell) {
+  const char* old = std::getenv("PATH");
+  const std::string path = old ? old : "";
+  struct Case {
+    const char* body;  // of the stand-in, empty: none on PATH
+    const char* message;
+  } cases[] = {
+      {"echo \"$@\" > args.txt", "screen shot to gr0000.gif"},
+      {"exit 1", "screen shot to gr0000.gif failed: import ended with status 1"},
+      {"", "screen shot to gr0000.gif failed: import not found"},
+  };
+  v.control.frame = v.control.crop = true;
+  for (const Case& c : cases) {
+    run("mkdir -p bin && rm -f bin/import args.txt");
+    if (*c.body) {
+      grtest::spit("bin/import", std::string("#!/bin/sh\n") + c.body + "\n");
+      run("chmod +x bin/import");
+    }
+    setenv("PATH", *c.body ? ("bin:" + path).c_str() : "bin", 1);
+    g.msg.history.clear();
+    loop({"H", "G", "X", "X"});
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_TRUE(said(c.message)) << c.message;
+  }
+  grtest::spit("bin/import", "#!/bin/sh\necho \"$@\" > args.txt\n");
+  run("chmod +x bin/import");
+  setenv("PATH", ("bin:" + path).c_str(), 1);
+  loop({"H", "T", "X", "X"});
+  setenv("PATH", path.c_str(), 1);
+  // Window 1120 x 786 pixels: the crop leaves out 100 pixels on the right.
+  EXPECT_EQ(slurp("args.txt"), "-window qftest -frame -crop 1020x0786+0+0 gr0000.tif\n");
+}
+
+TEST(ControlHelp, ThirtyThreeLines) {
+  const auto& h = grctrl_help();
+  ASSERT_EQ(h.size(), 33u);
+  EXPECT_EQ(h[0], "Basic Options (for all plotting)");
+  EXPECT_EQ(h[18], " eXit       -leave pictor window");
+  EXPECT_EQ(h[32], "    -or press left/right mouse button");
+}
+
+// ---------------------------------------------------------------- window
+
+class ControlX : public grtest::WindowTest<ControlX> {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    if (!ready()) return;
+    sender_ = std::make_unique<grtest::EventSender>();
+    ASSERT_TRUE(sender_->ok());
+    rec_ = std::make_unique<Recorder>(*g_, v_);
+  }
+  void TearDown() override {
+    sender_.reset();
+    rec_.reset();
+    WindowTest::TearDown();
+  }
+  // Runs the loop on the extent 0..100 x 0..50 with the events `send`
+  // waiting, then leaves by the key x.
+  void loop(const std::function<void()>& send) {
+    Graphics& g = *g_;
+    g.n.INDSGR = 0;
+    grsset(g, 0, 100, 0, 50);
+    send();
+    sender_->key(g.x.window, 'x');
+    std::string texts;
+    grctrl(g, v_, rec_->routine(), 0, texts);
+  }
+  // Window pixel of a user coordinate in the extent 0..100 x 0..50.
+  int px(float x) {
+    grsset(*g_, 0, 100, 0, 50);
+    grsfac(*g_);
+    return static_cast<int>((x - g_->n.XMINGR) * g_->n.XFACGR + g_->n.XORGGR);
+  }
+  int py(float y) { return static_cast<int>((y - g_->n.YMINGR) * g_->n.YFACGR + g_->n.YORGGR); }
+  std::unique_ptr<grtest::EventSender> sender_;
+  Viewer v_;
+  std::unique_ptr<Recorder> rec_;
+};
+
+TEST_F(ControlX, ClicksWheelArrowsAndAxisForm) {
+  Graphics& g = *g_;
+  const Window w = g.x.window;
+  const int cx = px(50), cy = py(25), below = py(0) + 10, left = px(10);
+  struct Case {
+    const char* what;
+    std::function<void()> send;
+    float x0, x1;
+  } cases[] = {
+      {"click zooms in", [&] { sender_->click(w, cx, cy); }, 14.5f, 85.5f},
+      {"wheel zooms out", [&] { sender_->click(w, cx, cy, 5); }, 50 - 50 / 0.71f, 50 + 50 / 0.71f},
+      {"arrow pans", [&] { sender_->key(w, XK_Right); }, 33.33f, 133.33f},
+      {"XMAX below XMIN",
+       [&] {
+         sender_->click(w, left, below);
+         sender_->key(w, '2');
+         for (int i = 0; i < 12; ++i) sender_->key(w, XK_BackSpace);
+         sender_->key(w, XK_minus);
+         sender_->type(w, "5");
+         sender_->key(w, '9');
+       },
+       0, 0.001f},
+  };
+  for (const Case& c : cases) {
+    loop(c.send);
+    EXPECT_NEAR(g.n.XMINGR, c.x0, 0.5) << c.what;
+    EXPECT_NEAR(g.n.XMAXGR, c.x1, 0.5) << c.what;
+    EXPECT_NEAR(g.n.XMAXGR - g.n.XMINGR, c.x1 - c.x0, 1e-2) << c.what;
+  }
+}
+
+TEST_F(ControlX, TwoScreenShotsInARow) {
+  if (!grtest::have_tool("import") || !grtest::have_tool("identify"))
+    GTEST_SKIP() << "no ImageMagick";
+  answer(*g_, {"H", "P", "P", "X", "X"});
+  std::string texts;
+  grctrl(*g_, v_, rec_->routine(), 0, texts);
+  for (const char* f : {"gr0000.png", "gr0001.png"})
+    EXPECT_NE(run(std::string("identify ") + f).find(std::string(f) + " PNG"), std::string::npos)
+        << f;
+}
+
+}  // namespace
+}  // namespace qf
