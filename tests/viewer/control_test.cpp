@@ -89,6 +89,48 @@ TEST_F(ControlScript, PlotEntriesArriveAsNegativeModes) {
   EXPECT_EQ(trim_right(texts.substr(0, 80)), "Title");
 }
 
+TEST_F(ControlScript, NonInteractiveReturnsAfterDrawing) {
+  g.n.IN15GR = 1;
+  loop({"B", "X"});
+  EXPECT_EQ(rec.modes, (std::vector<int>{0, 1, 3}));
+  EXPECT_EQ(g.n.NSCRGR - g.n.SCTKGR, 2);
+}
+
+TEST_F(ControlScript, PerspectiveViewAndBack) {
+  struct Case {
+    std::vector<std::string> form;  // yaw, tilt, exaggeration, base level
+    float dx, dy, z, sx, sy;        // a point off the window centre, where it is drawn
+  } cases[] = {
+      {{"1 90", "2 0"}, 10, 0, 0, 0, 10},  // turned about the centre
+      {{"1 0", "2 90", "3 2", "4 10"}, 0, 0, 15, 0, 10},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> cmds{"Y"};
+    cmds.insert(cmds.end(), c.form.begin(), c.form.end());
+    cmds.insert(cmds.end(), {"D", "X"});
+    loop(cmds);
+    const float xc = (g.n.XMINGR + g.n.XMAXGR) / 2, yc = (g.n.YMINGR + g.n.YMAXGR) / 2;
+    float sx = 0, sy = 0, sz = 0;
+    grtran(g, xc + c.dx, yc + c.dy, c.z, sx, sy, sz);
+    EXPECT_EQ(g.n.ON3DGR, 1);
+    EXPECT_NEAR(sx - xc, c.sx, 1e-3);
+    EXPECT_NEAR(sy - yc, c.sy, 1e-3);
+  }
+  loop({"O", "X"});
+  EXPECT_EQ(g.n.ON3DGR, 0);
+}
+
+TEST_F(ControlScript, VectorPlotInTheLoop) {
+  const float x[4] = {0, 10, 0, 10}, y[4] = {0, 0, 10, 10}, u[4] = {1, 1, 1, 1}, w[4] = {};
+  g.n.IKEYGR = 2;
+  answer(g, {"S 2 5", "X"});
+  grvect(g, v, x, y, u, w, 2, 2, 2, 2, 0, texts);
+  EXPECT_EQ(g.n.IKEYGR, 2);
+  EXPECT_EQ(v.menu.size(), 17u);
+  ASSERT_EQ(v.vector.starts.size(), 1u);
+  EXPECT_EQ(v.vector.starts[0], (std::pair<float, float>{2, 5}));
+}
+
 TEST_F(ControlScript, OptionWordSetsSwitches) {
   Grcomn& n = g.n;
   int* sw[15] = {&n.IN01GR, &n.IN02GR, &n.IN03GR, &n.IN04GR, &n.IN05GR,
