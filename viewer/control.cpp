@@ -587,8 +587,11 @@ void grctrl(Graphics& g, Viewer& v, const PlotRoutine& plot, int option, std::st
   l.redraw();
   if (n.IN15GR == 1) return;
 
+  // The menu redraws the current window (panned by the arrow keys, or
+  // resized), which must not be derived from the data again.
   const std::function<void(int)> menu_plot = [&](int r) {
     if (r == 1) {
+      n.INDSGR = 0;
       l.axes(0);
       l.call(1);
       grplst(g, v, 2);

@@ -252,9 +252,9 @@ class ControlX : public grtest::WindowTest<ControlX> {
   }
   // Runs the loop on the extent 0..100 x 0..50 with the events `send`
   // waiting, then leaves by the key x.
-  void loop(const std::function<void()>& send) {
+  void loop(const std::function<void()>& send, int derived = 0) {
     Graphics& g = *g_;
-    g.n.INDSGR = 0;
+    g.n.INDSGR = derived;
     grsset(g, 0, 100, 0, 50);
     send();
     sender_->key(g.x.window, 'x');
@@ -281,10 +281,12 @@ TEST_F(ControlX, ClicksWheelArrowsAndAxisForm) {
     const char* what;
     std::function<void()> send;
     float x0, x1;
+    int derived = 0;  // the window first derived from the data (0..120)
   } cases[] = {
       {"click zooms in", [&] { sender_->click(w, cx, cy); }, 14.5f, 85.5f},
       {"wheel zooms out", [&] { sender_->click(w, cx, cy, 5); }, 50 - 50 / 0.71f, 50 + 50 / 0.71f},
       {"arrow pans", [&] { sender_->key(w, XK_Right); }, 33.33f, 133.33f},
+      {"arrow pans a derived window", [&] { sender_->key(w, XK_Right); }, 40, 160, 1},
       {"XMAX below XMIN",
        [&] {
          sender_->click(w, left, below);
@@ -297,7 +299,7 @@ TEST_F(ControlX, ClicksWheelArrowsAndAxisForm) {
        0, 0.001f},
   };
   for (const Case& c : cases) {
-    loop(c.send);
+    loop(c.send, c.derived);
     EXPECT_NEAR(g.n.XMINGR, c.x0, 0.5) << c.what;
     EXPECT_NEAR(g.n.XMAXGR, c.x1, 0.5) << c.what;
     EXPECT_NEAR(g.n.XMAXGR - g.n.XMINGR, c.x1 - c.x0, 1e-2) << c.what;
