@@ -306,6 +306,13 @@ TEST_F(ControlX, ClicksWheelArrowsAndAxisForm) {
   }
 }
 
+TEST_F(ControlX, NewAxisIntervalsResizeTheWindow) {
+  answer(*g_, {"Q", "5 10", "D", "R", "X"});
+  std::string texts;
+  grctrl(*g_, v_, rec_->routine(), 0, texts);
+  EXPECT_EQ(g_->x.width, 570);  // (10 + 4.5) x 50 x 0.7865 pixels
+}
+
 TEST_F(ControlX, TwoScreenShotsInARow) {
   if (!grtest::have_tool("import") || !grtest::have_tool("identify"))
     GTEST_SKIP() << "no ImageMagick";
