@@ -111,6 +111,7 @@ struct Grcomn {
   int ON3DGR = 0;
   float KEYSGR = 1;
   int DTONGR = 1;
+  int HCDTGR = 0;  // hardcopies carry the date ("with date" of the viewer)
 };
 
 // Text state record: blank-padded fixed-length texts (the sizes below are
@@ -130,6 +131,7 @@ struct Grcomt {
   std::string FIRMGR = std::string(80, ' ');
   std::string PROGGR = std::string(20, ' ');
   std::string FILNGR = std::string(80, ' ');
+  std::vector<std::string> TRACGR;  // trace list shown by the viewer (80 characters a line)
 };
 
 // Open files of the library by channel number (JDV1GR, JDV3GR, ...).

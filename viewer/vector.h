@@ -1,7 +1,38 @@
+// Vector plot of a flow field: an arrow per node, streamlines from points
+// the user picks, the nearest node, the settings form and the export of
+// magnitudes or components.
 #pragma once
+
+#include <utility>
+#include <vector>
+
+#include "graphics/graphics.h"
 
 namespace qf {
 
-struct VectorState {};
+struct Viewer;
+
+inline constexpr int kStreamlines = 50;  // starts kept between redraws
+inline constexpr int kStreamlineSteps = 4000;
+
+// Streamline starts of the current plot (user coordinates).
+struct VectorState {
+  std::vector<std::pair<float, float>> starts;
+};
+
+// The plot routine of vector fields. request 0: extent (x min, x max, y min,
+// y max) and the menu entries; 1 draw; -1 Nearest, -2 Attributes, -3 Write,
+// -4 Streamline, -5 Alter, -6 help; others nothing. Node (i, j), 1-based, is
+// element (i - 1) + (j - 1) * ld of each array.
+void grvec1(Graphics& g, Viewer& v, int request, const float* x, const float* y, const float* u,
+            const float* v_, int ld, int ld2, int n1, int n2, float extent[4]);
+
+// Traces and draws one streamline from (x0, y0) through the field of the n
+// nodes x, y, u, v (one flat list).
+void grslin(Graphics& g, const float* x, const float* y, const float* u, const float* v, int n,
+            float x0, float y0);
+
+// Smallest and largest of the n values of a.
+void grmin(const float* a, int n, float& lo, float& hi);
 
 }  // namespace qf
