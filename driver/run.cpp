@@ -7,6 +7,7 @@
 
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
+#include "driver/browse.h"
 #include "driver/help.h"
 #include "model/hydro/boundary.h"
 #include "model/incon.h"
@@ -204,6 +205,38 @@ void end_balance(Session& s, long steps, bool last_line) {
                   ch::listing);
 }
 
+double wall_seconds(const Session& s) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - s.started).count();
+}
+
+// The progress window after step `step` (0: before the first step).
+void progress(Session& s, int step) {
+  Model& m = s.model;
+  if (m.clog.quiet) return;
+  ProgressActions act;
+  act.save = [&s, step]() {
+    wres(s.model, s.results, s.io, step);
+    return write_warm_marker(s.io, ch::aux, step, s.model.coin.time, s.model.cochar.result_file);
+  };
+  act.reset = [&s]() { return withdraw_warm_marker(s.io, ch::aux); };
+  act.help = [&s]() { help_page(s.graphics, ch::listing, version_string); };
+  act.clock = [&s]() { return wall_seconds(s); };
+  if (step == 0) {
+    s.graphics.io = &s.io;
+    s.progress.listing = ch::listing;
+    try {
+      wprog(s.graphics, s.viewer, s.progress, m, step, s.stride, s.expected, version_string, act);
+    } catch (const Stop&) {
+      const char* note = " >no window can be opened (is DISPLAY set?): run with -q for no window";
+      s.io.line(ch::screen, note);
+      s.io.line(ch::listing, note);
+      throw;
+    }
+    return;
+  }
+  wprog(s.graphics, s.viewer, s.progress, m, step, s.stride, s.expected, version_string, act);
+}
+
 // Runs the loop; returns the signal that stopped it, or 0.
 int time_loop(Session& s) {
   Model& m = s.model;
@@ -232,6 +265,7 @@ int time_loop(Session& s) {
   // From here on a signal lets the run end with its results; before, there
   // are none to save and it ends the program at once.
   if (s.catch_signals) catch_stop_signals();
+  progress(s, 0);
   const int first_step = s.step;
   int balance_step = s.step;  // step of the last line of the balance file
   int stopped = 0;
@@ -255,6 +289,7 @@ int time_loop(Session& s) {
     } else {
       m.clog.series_due = false;
     }
+    progress(s, s.step);
     if (m.clog.steady && c.change_rate < 0.001f) break;
     if (c.time >= c.time_end) break;
     if (c.max_steps >= 0 && s.step >= c.max_steps) break;
@@ -283,10 +318,33 @@ int time_loop(Session& s) {
 
 }  // namespace
 
+// "-v FILE": the file in the viewer instead of a run. Empty when not asked.
+std::string browse_request(const std::vector<std::string>& args, bool& asked) {
+  asked = false;
+  std::string file;
+  for (const auto& a : args) {
+    if (a.size() > 1 && a[0] == '-') {
+      if (a.find('v') != std::string::npos) asked = true;
+    } else if (!a.empty() && a[0] != '@' && file.empty()) {
+      file = a;
+    }
+  }
+  return file;
+}
+
 int run(Session& s, const std::vector<std::string>& args) {
   s.started = std::chrono::steady_clock::now();
   try {
     banner(s.io);
+    bool view = false;
+    const std::string viewed = browse_request(args, view);
+    if (view) {
+      if (viewed.empty()) {
+        s.io.line(ch::screen, " >-v needs a result file or a grid to show");
+        return exit_input;
+      }
+      return browse(s, viewed);
+    }
     if (!s.io.open_write(ch::listing, "out")) {
       s.io.line(ch::screen, " >cannot write the output listing 'out'");
       return exit_input;

@@ -10,6 +10,7 @@
 #include "cmdlang/channels.h"
 #include "cmdlang/messages.h"
 #include "cmdlang/reader.h"
+#include "graphics/graphics.h"
 #include "model/hydro/hydro.h"
 #include "model/input.h"
 #include "model/state.h"
@@ -18,6 +19,8 @@
 #include "output/balance.h"
 #include "output/wmax.h"
 #include "output/wres.h"
+#include "viewer/progress.h"
+#include "viewer/viewer.h"
 
 namespace qf {
 
@@ -47,6 +50,10 @@ struct Session {
   Balance balance;                                  // water balance file and summary
   std::chrono::steady_clock::time_point started{};  // start of the run (wall clock)
   bool catch_signals = false;  // SIGINT and SIGTERM stop the time loop (the program's own run)
+  // The progress window and the viewer (nothing is drawn in quiet mode).
+  Graphics graphics;
+  Viewer viewer;
+  ProgressState progress;
 };
 
 // Exit statuses of the program.

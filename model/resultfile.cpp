@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "cmdlang/textio.h"
@@ -313,19 +314,38 @@ void item_row(const Model& m, int code, int j, float* out) {
 
 // ------------------------------------------------------- warm-start marker
 
-void write_warm_marker(Channels& io, int ch, int step, float time, const std::string& result_file,
-                       const std::string& path) {
-  if (!io.open_write(ch, path)) return;
-  io.line(ch, fmt_list(step) + fmt_list(time) + " /");
-  io.line(ch, " " + pad(result_file, 32) + " /");
-  io.close(ch);
+namespace {
+
+// The marker is written under a temporary name and renamed over the old
+// one, so that a process killed while saving never leaves a marker that
+// names a half-written state.
+bool replace_marker(Channels& io, int ch, const std::string& path, const std::string& line1,
+                    const std::string& line2) {
+  const std::string tmp = path + ".tmp";
+  if (!io.open_write(ch, tmp)) return false;
+  io.line(ch, line1);
+  io.line(ch, line2);
+  if (io.close(ch) != 0) {
+    std::remove(tmp.c_str());
+    return false;
+  }
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return false;
+  }
+  return true;
 }
 
-void withdraw_warm_marker(Channels& io, int ch, const std::string& path) {
-  if (!io.open_write(ch, path)) return;
-  io.line(ch, fmt_list(0) + fmt_list(0) + fmt_list(0));
-  io.line(ch);
-  io.close(ch);
+}  // namespace
+
+bool write_warm_marker(Channels& io, int ch, int step, float time, const std::string& result_file,
+                       const std::string& path) {
+  return replace_marker(io, ch, path, fmt_list(step) + fmt_list(time) + " /",
+                        " " + pad(result_file, 32) + " /");
+}
+
+bool withdraw_warm_marker(Channels& io, int ch, const std::string& path) {
+  return replace_marker(io, ch, path, fmt_list(0) + fmt_list(0) + fmt_list(0), "");
 }
 
 bool read_warm_marker(Channels& io, int ch, int& step, float& time, std::string& file,

@@ -131,9 +131,11 @@ void item_row(const Model& m, int code, int j, float* out);
 // Warm-start marker ".hvx" (text, free form, on the auxiliary channel).
 // Saved form: step, time, " /"; then the 32-character result file name and
 // " /". Withdrawn form: three zero integers, then an empty line.
-void write_warm_marker(Channels& io, int ch, int step, float time, const std::string& result_file,
+// Both are written whole under a temporary name and then renamed; false
+// when the marker could not be written (the old one is then unchanged).
+bool write_warm_marker(Channels& io, int ch, int step, float time, const std::string& result_file,
                        const std::string& path = warm_marker_name);
-void withdraw_warm_marker(Channels& io, int ch, const std::string& path = warm_marker_name);
+bool withdraw_warm_marker(Channels& io, int ch, const std::string& path = warm_marker_name);
 // Largest step number a marker may hold: a resumed run still has over a
 // billion steps before its counter could overflow.
 inline constexpr int warm_step_limit = 1000000000;

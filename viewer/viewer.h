@@ -22,9 +22,6 @@
 
 namespace qf {
 
-using PlotScale = std::array<float, 4>;
-using PlotRoutine = std::function<void(int mode, PlotScale& scale)>;
-
 // Everything the viewer keeps between calls; owned by the caller together
 // with the Graphics object and passed by reference.
 struct Viewer {
@@ -41,5 +38,13 @@ struct Viewer {
 // columns and n2 rows of x, y (leading dimension ld); i and j are 1-based.
 // The node is marked with a symbol.
 void grnear(Graphics& g, const float* x, const float* y, int n1, int n2, int ld, int& i, int& j);
+
+// Contour and colour plot of the field f at the nodes x, y in the loop, with
+// the colour key. option: the loop's switch word; options: bit 1 (2) colour
+// classes, bit 2 (4) compute the levels (cleared once done); texts: title,
+// subtitle and axis labels (80, 80, 40, 40 characters).
+void grcont(Graphics& g, Viewer& v, const float* x, const float* y, const float* f, int ld, int ld2,
+            int nx, int ny, std::string& texts, float* levels, int option, int& options,
+            float nodata);
 
 }  // namespace qf

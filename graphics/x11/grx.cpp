@@ -311,6 +311,11 @@ void grxcvn(GrxState& s, int& type, int& x, int& y, int& detail) {
   }
 }
 
+bool grxpnd(GrxState& s) {
+  if (s.display == nullptr) return false;
+  return XEventsQueued(s.display, QueuedAfterReading) > 0;
+}
+
 void grxslp(GrxState& s, int n) {
   if (n <= 0) return;
   if (s.display != nullptr) XFlush(s.display);

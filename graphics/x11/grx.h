@@ -162,6 +162,9 @@ void grxevn(GrxState& s, int& type, int& x, int& y, int& detail);
 // untranslated key symbol of the last one). Nothing pending: arguments are
 // left as they were. Other events stay queued.
 void grxcvn(GrxState& s, int& type, int& x, int& y, int& detail);
+// True when events wait in the queue (nothing is taken from it); false
+// without a display.
+bool grxpnd(GrxState& s);
 
 // Sleeps n times 30 ms (after flushing pending output); n <= 0 returns at once.
 void grxslp(GrxState& s, int n);

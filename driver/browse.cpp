@@ -1,0 +1,271 @@
+#include "driver/browse.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "cmdlang/stop.h"
+#include "cmdlang/textio.h"
+#include "driver/run.h"
+#include "graphics/dialog.h"
+#include "model/resultfile.h"
+#include "viewer/contour.h"
+#include "viewer/control.h"
+
+namespace qf {
+
+namespace {
+
+// What is shown: node coordinates relative to the origin and the values
+// of every record and item, read on demand.
+struct Browsed {
+  int nx = 0, ny = 0;
+  double x_origin = 0, y_origin = 0;
+  std::string title;
+  std::vector<float> xs, ys, fs;
+  std::vector<std::string> items;  // labels without the key letter
+  std::vector<float> times;        // one per record; empty for a grid
+  float no_data = -9999.0f;
+  DirectFile file;
+  int header_records = result_header_records;
+};
+
+std::string item_name(const std::string& label) {
+  // " DFlow Depth [m]": a blank, the key letter, then the name.
+  return std::string(trim_right(label.size() > 2 ? label.substr(2) : label));
+}
+
+bool open_result(Browsed& b, const std::string& path, std::string& why) {
+  if (!b.file.open(path, 104, 'r')) return false;
+  ResultHeader h;
+  if (!read_header(b.file, h, &why)) return false;
+  b.file.set_record_length(h.reclen);
+  int n = 0;
+  std::vector<std::string> labels;
+  if (!read_labels(b.file, n, labels) || n < 1) {
+    why = "no item labels";
+    return false;
+  }
+  b.nx = h.nx;
+  b.ny = h.ny;
+  b.header_records = h.header_records;
+  b.x_origin = h.x_origin;
+  b.y_origin = h.y_origin;
+  b.title = std::string(trim_right(h.title));
+  for (int k = 1; k <= n && k < static_cast<int>(labels.size()); ++k)
+    b.items.push_back(item_name(labels[static_cast<std::size_t>(k)]));
+  const std::size_t nn = static_cast<std::size_t>(b.nx) * static_cast<std::size_t>(b.ny);
+  b.xs.assign(nn, 0.0f);
+  b.ys.assign(nn, 0.0f);
+  b.fs.assign(nn, 0.0f);
+  std::vector<float> row;
+  std::vector<unsigned char> buf;
+  for (int j = 1; j <= b.ny; ++j) {
+    const std::size_t nxs = static_cast<std::size_t>(b.nx);
+    if (!read_floats(b.file, coord_x_record(b.header_records, j), nxs + 1, row, buf)) {
+      why = "coordinate records cut short";
+      return false;
+    }
+    std::copy(row.begin() + 1, row.begin() + 1 + b.nx, b.xs.begin() + (j - 1) * b.nx);
+    if (!read_floats(b.file, coord_y_record(b.header_records, b.ny, j), nxs + 1, row, buf)) {
+      why = "coordinate records cut short";
+      return false;
+    }
+    std::copy(row.begin() + 1, row.begin() + 1 + b.nx, b.ys.begin() + (j - 1) * b.nx);
+  }
+  scan_blocks(b.file, b.header_records, b.ny, [&b](float t) {
+    b.times.push_back(t);
+    return true;
+  });
+  if (b.times.empty()) {
+    why = "no complete record";
+    return false;
+  }
+  return true;
+}
+
+bool load_record(Browsed& b, int rec, int item) {
+  std::vector<float> row;
+  std::vector<unsigned char> buf;
+  const std::size_t nxs = static_cast<std::size_t>(b.nx);
+  const std::size_t count = 1 + nxs * b.items.size();
+  for (int j = 1; j <= b.ny; ++j) {
+    if (!read_floats(b.file, block_record(b.header_records, b.ny, rec, j), count, row, buf))
+      return false;
+    std::copy(row.begin() + 1 + static_cast<long>(item * nxs),
+              row.begin() + 1 + static_cast<long>((item + 1) * nxs), b.fs.begin() + (j - 1) * b.nx);
+  }
+  return true;
+}
+
+bool open_grid(Session& s, Browsed& b, const std::string& path, std::string& why) {
+  if (!s.io.open_read(ch::aux, path)) {
+    why = "cannot be read";
+    return false;
+  }
+  GridData g;
+  g.dx = g.dy = 1;
+  int input = ch::aux;
+  try {
+    iigrid(s.rd, s.io, input, ch::listing, max_nodes, g);
+  } catch (const Stop&) {
+    s.io.close(ch::aux);
+    why = "not a grid";
+    return false;
+  }
+  s.io.close(ch::aux);
+  if (g.nx <= 0 || g.ny <= 0 || g.values.size() < static_cast<std::size_t>(g.nx) * g.ny) {
+    why = "not a grid, or too large";
+    return false;
+  }
+  b.nx = g.nx;
+  b.ny = g.ny;
+  b.x_origin = g.x_origin;
+  b.y_origin = g.y_origin;
+  b.title = path;
+  b.items.push_back(g.item.empty() ? "Value" : std::string(trim_right(g.item)));
+  b.no_data = g.no_data;
+  const std::size_t nn = static_cast<std::size_t>(b.nx) * static_cast<std::size_t>(b.ny);
+  b.xs.resize(nn);
+  b.ys.resize(nn);
+  b.fs = g.values;
+  b.fs.resize(nn);
+  for (int j = 0; j < b.ny; ++j) {
+    for (int i = 0; i < b.nx; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i + j * b.nx);
+      b.xs[k] = static_cast<float>(i) * g.dx;
+      b.ys[k] = static_cast<float>(j) * g.dy;
+      // The viewer leaves values not above its no-data value + 0.1 empty.
+      if (b.fs[k] == g.no_data) b.fs[k] = -9999.0f;
+    }
+  }
+  b.no_data = -9999.0f;
+  return true;
+}
+
+std::string texts_of(const Browsed& b, int rec, int item) {
+  std::string t(240, ' ');
+  t.replace(0, std::min<std::size_t>(b.title.size(), 80), b.title.substr(0, 80));
+  std::string sub = b.items[static_cast<std::size_t>(item)];
+  if (!b.times.empty()) {
+    sub += "   t =" + fmt_f(b.times[static_cast<std::size_t>(rec - 1)], 10, 3) + " h   (record " +
+           std::to_string(rec) + " of " + std::to_string(b.times.size()) + ")";
+  }
+  t.replace(80, std::min<std::size_t>(sub.size(), 80), sub.substr(0, 80));
+  t.replace(160, 3, "[m]");
+  t.replace(200, 3, "[m]");
+  return t;
+}
+
+std::string label16(std::string s) {
+  s.resize(16, ' ');
+  return s;
+}
+
+}  // namespace
+
+int browse(Session& s, const std::string& path) {
+  auto held = std::make_unique<Browsed>();
+  std::string why;
+  const bool result = open_result(*held, path, why);
+  if (!result) {
+    held = std::make_unique<Browsed>();
+    std::string why_grid;
+    if (!open_grid(s, *held, path, why_grid)) {
+      s.io.line(ch::screen, " >'" + path + "' is neither a result file (" + why + ") nor a grid (" +
+                                why_grid + ")");
+      return exit_input;
+    }
+  }
+  Browsed& b = *held;
+  Graphics& g = s.graphics;
+  Viewer& v = s.viewer;
+  g.io = nullptr;  // the run's listing is not touched: messages go to the terminal
+  grinit(g, 5, ch::listing, version_string, "out", 0);
+  double xo = b.x_origin, yo = b.y_origin;
+  std::string text;
+  grvalu(g, "XORGR", 1, xo, text);
+  grvalu(g, "YORGR", 1, yo, text);
+  std::vector<float> levels(255, 0.0f);
+  // The last record first: the state the run ended with, whose range of
+  // values also gives levels that serve the records before it.
+  const int records = std::max<int>(1, static_cast<int>(b.times.size()));
+  int rec = records, item = 0, options = 6;
+  bool load = true;
+  for (;;) {
+    if (load && result && !load_record(b, rec, item)) {
+      grmesg(g, "record " + std::to_string(rec) + " cannot be read");
+      rec = 1;
+    }
+    load = false;
+    std::string texts = texts_of(b, rec, item);
+    float in15 = 1;
+    grvalu(g, "IN15GR", 1, in15, text);
+    grcler(g, 1);
+    grcont(g, v, b.xs.data(), b.ys.data(), b.fs.data(), b.nx, b.ny, b.nx, b.ny, texts,
+           levels.data(), -1, options, b.no_data);
+    options = 2;
+    std::string labels[8] = {label16(" FFirst"), label16(" PPrevious"), label16(" NNext"),
+                             label16(" LLast"),  label16(" IItem"),     label16(" TTime"),
+                             label16(" VView"),  label16(" XeXit")};
+    if (!result) {
+      for (int k = 0; k < 6; ++k) labels[k][0] = '-';
+    }
+    int answer = 0;
+    float cx = 0, cy = 0;
+    grcurs(g, 8, labels, answer, cx, cy);
+    const int before_rec = rec, before_item = item;
+    switch (answer) {
+      case 1:
+        rec = 1;
+        break;
+      case 2:
+        rec = std::max(1, rec - 1);
+        break;
+      case 3:
+        rec = std::min(records, rec + 1);
+        break;
+      case 4:
+        rec = records;
+        break;
+      case 5:
+        item = (item + 1) % static_cast<int>(b.items.size());
+        break;
+      case 6: {
+        float t = b.times[static_cast<std::size_t>(rec - 1)];
+        grinpf(g, "Time [h]> ", t);
+        // The record nearest to the time asked for.
+        int best = 1;
+        for (int k = 1; k <= records; ++k) {
+          if (std::fabs(b.times[static_cast<std::size_t>(k - 1)] - t) <
+              std::fabs(b.times[static_cast<std::size_t>(best - 1)] - t))
+            best = k;
+        }
+        rec = best;
+        break;
+      }
+      case 7: {
+        float in15off = 0;
+        grvalu(g, "IN15GR", 1, in15off, text);
+        grcler(g, 1);
+        grcont(g, v, b.xs.data(), b.ys.data(), b.fs.data(), b.nx, b.ny, b.nx, b.ny, texts,
+               levels.data(), -1, options, b.no_data);
+        break;
+      }
+      case 8:
+        grclos(g);
+        return exit_complete;
+      default:
+        break;
+    }
+    if (rec != before_rec || item != before_item) load = true;
+    if (item != before_item) options = 6;  // new levels for another quantity
+    if (answer == 0 && !grdlgon(g)) {
+      // The window is gone and no command is queued: nothing more to show.
+      grclos(g);
+      return exit_complete;
+    }
+  }
+}
+
+}  // namespace qf

@@ -1,0 +1,17 @@
+#include "viewer/viewer.h"
+
+namespace qf {
+
+void grcont(Graphics& g, Viewer& v, const float* x, const float* y, const float* f, int ld, int ld2,
+            int nx, int ny, std::string& texts, float* levels, int option, int& options,
+            float nodata) {
+  if (g.n.IKEYGR <= 0) g.n.IKEYGR = 1;
+  const PlotRoutine plot = [&](int mode, PlotScale& scale) {
+    float extent[4] = {scale[0], scale[1], scale[2], scale[3]};
+    grcon1(g, v, mode, x, y, f, ld, ld2, nx, ny, levels, options, nodata, extent);
+    if (mode == 0) scale = {extent[0], extent[1], extent[2], extent[3]};
+  };
+  grctrl(g, v, plot, option, texts);
+}
+
+}  // namespace qf

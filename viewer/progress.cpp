@@ -1,0 +1,252 @@
+#include "viewer/progress.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "cmdlang/textio.h"
+#include "graphics/dialog.h"
+#include "viewer/contour.h"
+#include "viewer/control.h"
+#include "viewer/vector.h"
+
+namespace qf {
+
+namespace {
+
+const char* const kFieldLabel[6] = {"Flow Depth [m]",  "Flow [m2/s]",   "Flow Velocity [m/s]",
+                                    "Water Level [m]", "Bed Level [m]", "Flow Vectors"};
+
+void set_int(Graphics& g, std::string_view name, int v) {
+  float value = static_cast<float>(v);
+  std::string text;
+  grvalu(g, name, 1, value, text);
+}
+
+void set_origin(Graphics& g, const Model& m) {
+  double xo = m.coin.x_origin, yo = m.coin.y_origin;
+  std::string text;
+  grvalu(g, "XORGR", 1, xo, text);
+  grvalu(g, "YORGR", 1, yo, text);
+}
+
+// Node coordinates of the padded grid, relative to the origin.
+void fill_coordinates(ProgressState& p, const Model& m) {
+  const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
+  const std::size_t nn = static_cast<std::size_t>(nxx) * static_cast<std::size_t>(nyy);
+  p.xs.assign(nn, 0.0f);
+  p.ys.assign(nn, 0.0f);
+  p.fs.assign(nn, 0.0f);
+  for (int j = 1; j <= nyy; ++j) {
+    for (int i = 1; i <= nxx; ++i) {
+      const std::size_t k = static_cast<std::size_t>(m.node(i, j));
+      p.xs[k] = m.coin1.xc[i];
+      p.ys[k] = m.coin1.yc[j];
+    }
+  }
+}
+
+// The field plotted as a contour plot (1..5).
+void fill_field(ProgressState& p, const Model& m) {
+  const FlowValues& f = m.f;
+  const std::size_t nn = p.fs.size();
+  const float hdry = m.coin.hdry;
+  for (std::size_t k = 0; k < nn; ++k) {
+    const float q = f.q[k], r = f.r[k], h = f.h[k];
+    float v = 0;
+    switch (p.field) {
+      case 1:
+        v = h;
+        break;
+      case 2:
+        v = std::sqrt(q * q + r * r);
+        break;
+      case 3:
+        v = std::sqrt(q * q + r * r) / std::max(h, 0.001f);
+        break;
+      case 4:
+        v = h > hdry ? f.zb[k] + h : -99999.0f;
+        break;
+      default:
+        v = f.zb[k];
+        break;
+    }
+    // Nodes outside the model are left empty in every field.
+    if (!f.outside.empty() && f.outside[k]) v = -99999.0f;
+    p.fs[k] = v;
+  }
+}
+
+std::string plot_text(const Model& m, int field) {
+  std::string t(240, ' ');
+  t.replace(0, std::min<std::size_t>(m.cochar.title.size(), 64), m.cochar.title.substr(0, 64));
+  const std::string label = kFieldLabel[field - 1];
+  t.replace(80, label.size(), label);
+  t.replace(160, 3, "[m]");
+  t.replace(200, 3, "[m]");
+  return t;
+}
+
+void plot(Graphics& g, Viewer& v, ProgressState& p, const Model& m) {
+  grcler(g, 1);
+  p.texts = plot_text(m, p.field);
+  const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
+  if (p.field <= 5) {
+    fill_field(p, m);
+    int options = p.field != p.last_field ? 6 : 2;
+    grcont(g, v, p.xs.data(), p.ys.data(), p.fs.data(), nxx, nyy, nxx, nyy, p.texts,
+           p.levels.data(), p.plot_index, options, -9999.0f);
+  } else {
+    grvect(g, v, p.xs.data(), p.ys.data(), m.f.q.data(), m.f.r.data(), nxx, nyy, nxx, nyy,
+           p.plot_index, p.texts);
+  }
+  p.last_field = p.field;
+  set_int(g, "IN15GR", 1);
+  ++p.plots;
+}
+
+void text_at(Graphics& g, float x, float y, const std::string& s) {
+  grmov2(g, x, y);
+  granot(g, s, 0);
+}
+
+void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int expected) {
+  const Coin& c = m.coin;
+  float in = c.boundary_flow[0] + c.boundary_flow[2] + c.boundary_flow[4] + c.boundary_flow[6];
+  float out = c.boundary_flow[1] + c.boundary_flow[3] + c.boundary_flow[5] + c.boundary_flow[7];
+  for (const float s : m.f.src) {
+    if (s > 0) in += c.cell_area * s;
+    if (s < 0) out += c.cell_area * s;
+  }
+  grclip(g, 0);
+  const float bx[4] = {-10, 210, 210, -10}, by[4] = {-20, -20, 110, 110};
+  grfil2(g, bx, by, 4, -2);
+  if (p.plot_window) grfram(g, bx, by, 4, 0);
+  grcolr(g, 0);
+  text_at(g, 0, 95, m.cochar.title.substr(0, 34));
+  grmov2(g, -5, 93);
+  grdrw2(g, 200, 93);
+  text_at(g, 0, 75, "Step.....  Time.....  Timestep..");
+  text_at(g, 0, 65, progress_time_line(step, c.time, c.dt));
+  text_at(g, 0, 50, "Stored...  Wetted...  CFL-Cell.");
+  const int nn = std::max(m.coin1.nn, 1);
+  const long long wet = 100LL * m.coin1.nwet / nn;
+  text_at(g, 0, 40,
+          fmt_i(m.coin1.result_count, 5) + "/" + fmt_i(expected, 3) + fmt_i(wet, 10) + "%" +
+              fmt_i(m.coin1.cfl_cell[0], 6) + "/" + fmt_i(m.coin1.cfl_cell[1], 4));
+  text_at(g, 0, 25, "Inflow...  Outflow.. Balance/cms");
+  text_at(g, 0, 15, fmt_f(in, 9, 1) + fmt_f(-out, 11, 1) + fmt_f(in + out, 11, 1));
+  if (p.plot_window) text_at(g, 0, 5, std::string(static_cast<std::size_t>(p.plots % 32), '.'));
+  grdump(g);
+  grclip(g, 1);
+}
+
+std::string label16(std::string s) {
+  s.resize(16, ' ');
+  return s;
+}
+
+}  // namespace
+
+std::string progress_time_line(int step, float time, float dt) {
+  const double t = time;
+  const int h = static_cast<int>(t);
+  const double minutes = 60.0 * (t - h);
+  const int mi = static_cast<int>(minutes);
+  const int se = static_cast<int>(60.0 * (minutes - mi));
+  if (h > 0)
+    return fmt_i(step, 9) + fmt_i(h, 7) + "h" + fmt_i(mi, 2) + "'" + fmt_f(dt, 11, 2) + "S";
+  return fmt_i(step, 9) + fmt_i(h, 4) + "h" + fmt_i(mi, 2) + "'" + fmt_i(se, 2) + "S" +
+         fmt_f(dt, 11, 2) + "S";
+}
+
+void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int nplot, int& expected,
+           std::string_view version, const ProgressActions& act) {
+  if (m.clog.quiet) return;
+  if (step == 0) {
+    grinit(g, 5, p.listing, version, "out", 1);
+    set_int(g, "IN15GR", 1);
+    fill_coordinates(p, m);
+  }
+  if (nplot < 1) nplot = 1;
+  const bool due = step % nplot == 0;
+  const double now = act.clock ? act.clock() : 0.0;
+  const bool draw = due && (step == 0 || now - p.last_draw >= p.min_interval);
+  // Between drawings only a pending key or click is answered.
+  if (!draw && !grxpnd(g.x)) return;
+  bool redraw = draw;
+  for (;;) {
+    if (redraw) {
+      if (p.plot_window) plot(g, v, p, m);
+      panel(g, p, m, step, expected);
+      grbeam(g, -1, 0, "");
+      grbeam(g, static_cast<int>(3600.0 * m.coin.time),
+             static_cast<int>(3600.0 * std::max(m.coin.time_end, 1e-6f)), "");
+      p.last_draw = now;
+    }
+    redraw = true;
+    int answer = 100;
+    float cx = 0, cy = 0;
+    if (p.plot_window) {
+      std::string labels[9] = {" DDepth",   " FFlow", " VVelocity", " WWaterlevel", " BBedlevel",
+                               " VVectors", " ",      " HHalt",     " CClose"};
+      for (auto& l : labels) l = label16(l);
+      labels[p.field - 1][0] = '-';
+      grcurs(g, 9, labels, answer, cx, cy);
+      if (answer == 0) return;
+      if (answer >= 1 && answer <= 6) {
+        p.field = answer;
+      } else if (answer == 8) {
+        set_int(g, "IN15GR", 0);
+      } else if (answer == 9) {
+        grclos(g);
+        grinit(g, 5, p.listing, version, "out", 1);
+        set_int(g, "IN15GR", 1);
+        p.plot_window = false;
+        p.plots = 0;
+      } else if (answer < 0) {
+        redraw = false;  // a pan of the plot: nothing of the run changed
+      }
+    } else {
+      std::string labels[5] = {label16(" SSave"), label16(" RReset"), label16(" SShow"),
+                               label16(" ??"), label16(" XeXit")};
+      if (!m.clog.warm_started) labels[1][0] = '-';
+      grcurs(g, 5, labels, answer, cx, cy);
+      if (answer == 0) return;
+      if (answer == 1) {
+        const bool saved = !act.save || act.save();
+        grmesg(g, " ");
+        // The record is in the result file either way; the marker may not be.
+        m.coin1.result_count += 1;
+        expected += 1;
+        if (saved) {
+          grmesg(g, "Results saved for warm start");
+          m.clog.warm_started = true;
+        } else {
+          grmesg(g, "warm start marker .hvx could not be written");
+        }
+      } else if (answer == 2) {
+        if (!act.reset || act.reset()) {
+          grmesg(g, "warm start data removed");
+          m.clog.warm_started = false;
+        } else {
+          grmesg(g, "warm start marker .hvx could not be written");
+        }
+      } else if (answer == 3) {
+        grclos(g);
+        grinit(g, 5, p.listing, version, "out", 0);
+        p.plot_window = true;
+        set_int(g, "IN15GR", 1);
+        set_origin(g, m);
+      } else if (answer == 4) {
+        if (act.help) act.help();
+      } else if (answer == 5) {
+        m.coin.time_end = m.coin.time - 1;
+        return;
+      } else {
+        redraw = false;
+      }
+    }
+  }
+}
+
+}  // namespace qf

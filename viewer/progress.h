@@ -1,0 +1,55 @@
+// The progress display of a run: a small window with the panel of step,
+// time, outputs, wetted share and water balance, a progress bar and the
+// buttons Save (state for a warm start), Reset, Show, ?? and eXit; or the
+// full plot window showing one field of the model with the panel and the
+// buttons of the six fields, Halt and Close.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "graphics/graphics.h"
+#include "model/state.h"
+#include "viewer/viewer.h"
+
+namespace qf {
+
+struct ProgressState {
+  int field = 1;       // plotted field, 1..6
+  int last_field = 0;  // field of the last plot
+  bool plot_window = false;
+  int plots = 0;
+  std::vector<float> levels = std::vector<float>(255, 0.0f);  // contour levels of the viewer
+  int plot_index = -1;
+  std::vector<float> xs, ys, fs;  // node coordinates and the plotted field
+  std::string texts;              // plot text handed to the viewer
+  // Wall clock of the last drawing [s]; drawings follow at most every
+  // min_interval seconds, however short the steps.
+  double last_draw = -1e9;
+  double min_interval = 0.25;
+  int listing = 9;  // channel of the run's listing (messages of the viewer)
+};
+
+// What the run does for the buttons: save the state for a warm start
+// (result record and marker), withdraw the marker (false when the marker
+// could not be written), show the help page.
+struct ProgressActions {
+  std::function<bool()> save;
+  std::function<bool()> reset;
+  std::function<void()> help;
+  std::function<double()> clock;  // wall clock [s]
+};
+
+// Called before the first step (step 0) and after every step. Draws every
+// nplot steps; expected is the number of result records the run will write
+// (one more after a Save). eXit sets the end time below the model time.
+void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int nplot, int& expected,
+           std::string_view version, const ProgressActions& act);
+
+// The value line of step and time: hours form above one hour, else with
+// seconds.
+std::string progress_time_line(int step, float time, float dt);
+
+}  // namespace qf
