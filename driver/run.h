@@ -29,7 +29,10 @@ inline constexpr const char* version_string = "Quellfax_v3.0_1";
 // Everything one run owns. The driver makes one; tests may make several.
 struct Session {
   Session(std::istream& kb, std::ostream& scr, std::ostream& err)
-      : io(kb, scr, err), msg(io), rd(io, msg, opt) {}
+      : io(kb, scr, err), msg(io), rd(io, msg, opt) {
+    graphics.out = &scr;
+    graphics.err = &err;
+  }
   Channels io;
   Messages msg;
   Options opt;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -63,7 +64,7 @@ const char* kSmall =
 
 TEST_F(DriverTest, BannerAndDefaultCommandFile) {
   file("dain", kSmall);
-  EXPECT_EQ(run_with({}), 0);
+  EXPECT_EQ(run_with({"-q"}), 0);
   const std::string scr = scr_.str();
   EXPECT_EQ(scr.rfind(kBanner, 0), 0u) << scr;
   EXPECT_EQ(scr.find("input from file"), std::string::npos);
@@ -71,9 +72,31 @@ TEST_F(DriverTest, BannerAndDefaultCommandFile) {
   EXPECT_TRUE(fs::exists("out"));
 }
 
+// Without -q the run opens its progress window; with no display it stops
+// before the first step, says how to run without a window, and keeps the
+// initial record.
+TEST_F(DriverTest, NoDisplayStopsWithTheQuietHint) {
+  file("dain", kSmall);
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display ? display : "";
+  setenv("DISPLAY", ":9999", 1);
+  const int status = run_with({});
+  if (display)
+    setenv("DISPLAY", saved.c_str(), 1);
+  else
+    unsetenv("DISPLAY");
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(scr_.str().find(" Cannot open display...aborting\n >no window can be opened (is "
+                            "DISPLAY set?): run with -q for no window\n"),
+            std::string::npos)
+      << scr_.str();
+  EXPECT_NE(slurp("out").find("run with -q"), std::string::npos);
+  EXPECT_TRUE(fs::exists("dares"));
+}
+
 TEST_F(DriverTest, ThreeArgumentsCommandResultIgnored) {
   file("model.qfx", kSmall);
-  EXPECT_EQ(run_with({"model.qfx", "myres", "third"}), 0);
+  EXPECT_EQ(run_with({"-q", "model.qfx", "myres", "third"}), 0);
   EXPECT_EQ(s_->model.cochar.result_file, "myres");
   EXPECT_NE(scr_.str().find(" >input from file 'model.qfx'\n"), std::string::npos);
   EXPECT_EQ(slurp("out").rfind(" >input from file 'model.qfx'\n", 0), 0u);
