@@ -4,6 +4,7 @@
 #include "viewer/control.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -466,7 +467,7 @@ void grzoom(Graphics& g, float x, float y, int mode) {
   n.INDSGR = 0;
 }
 
-bool grspawn(const std::vector<std::string>& argv, std::string& why) {
+bool grspawn(const std::vector<std::string>& argv, std::string& why, int seconds) {
   if (argv.empty()) return false;
   // The child reports a failed exec through a pipe closed by a successful one.
   int fds[2];
@@ -497,8 +498,24 @@ bool grspawn(const std::vector<std::string>& argv, std::string& why) {
     got = read(fds[0], &e, sizeof e);
   } while (got < 0 && errno == EINTR);
   close(fds[0]);
+  // A program that does not end (import waits on for a window it cannot
+  // find) is stopped, so the viewer does not hang with it.
   int st = 0;
-  while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+  bool ended = false;
+  for (int waited = 0; waited <= seconds * 20; ++waited) {
+    const pid_t r = waitpid(pid, &st, WNOHANG);
+    if (r == pid || (r < 0 && errno != EINTR)) {
+      ended = r == pid;
+      break;
+    }
+    usleep(50000);
+  }
+  if (!ended) {
+    kill(pid, SIGKILL);
+    while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+    }
+    why = argv[0] + " did not finish within " + std::to_string(seconds) + " s";
+    return false;
   }
   if (got == static_cast<ssize_t>(sizeof e)) {
     why = argv[0] + (e == ENOENT ? std::string(" not found") : ": " + std::string(strerror(e)));

@@ -56,9 +56,10 @@ void grzoom(Graphics& g, float x, float y, int mode);
 // the 3-D transform and a redraw through the plot routine.
 void gryaw(Graphics& g, Viewer& v, const PlotRoutine& plot, const PlotScale& extent);
 
-// Starts a screen-shot program without a shell: false with `why` when it
-// cannot be run or does not succeed.
-bool grspawn(const std::vector<std::string>& argv, std::string& why);
+// Runs a program (the screen shots' import) without a shell and waits for
+// it, at most `seconds`: false with `why` when it cannot be started, fails
+// or does not finish in time (it is then stopped).
+bool grspawn(const std::vector<std::string>& argv, std::string& why, int seconds = 30);
 
 // The help page of the loop (33 lines).
 const std::vector<std::string>& grctrl_help();

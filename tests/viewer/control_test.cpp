@@ -232,6 +232,9 @@ TEST_F(ControlScript, ScreenShotRunsImportWithoutShell) {
   }
   // Window 1120 x 786 pixels: the crop leaves out 100 pixels on the right.
   EXPECT_EQ(slurp("args.txt"), "-window qftest -frame -crop 1020x0786+0+0 gr0000.tif\n");
+  std::string why;
+  EXPECT_FALSE(grspawn({"sleep", "30"}, why, 1));
+  EXPECT_EQ(why, "sleep did not finish within 1 s");
 }
 
 // ---------------------------------------------------------------- window
