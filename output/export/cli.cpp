@@ -177,8 +177,8 @@ std::vector<int> chosen_blocks(const GridFile& g, const Options& o, std::ostream
   std::vector<int> out;
   for (std::size_t b = 0; b < g.times.size(); ++b) {
     const double t = g.times[b];
-    if (o.has_from && t < o.from - 1.0e-4) continue;
-    if (o.has_to && t > o.to + 1.0e-4) continue;
+    if (o.has_from && t < o.from - time_tolerance) continue;
+    if (o.has_to && t > o.to + time_tolerance) continue;
     // The last state of a run is written again at its end: the later record
     // of the same time stands for both.
     if (!out.empty() && g.times[static_cast<std::size_t>(out.back())] == g.times[b]) {

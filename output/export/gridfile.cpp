@@ -173,10 +173,14 @@ bool read_array(GridFile& g, int block, int item, std::vector<float>& out) {
 }
 
 int block_at(const GridFile& g, double t) {
+  // The last of the records nearest to t (the final state may stand twice).
+  int best = -1;
   for (std::size_t b = 0; b < g.times.size(); ++b) {
-    if (std::fabs(g.times[b] - t) <= 1.0e-4) return static_cast<int>(b);
+    const double d = std::fabs(g.times[b] - t);
+    if (d <= time_tolerance && (best < 0 || d <= std::fabs(g.times[best] - t)))
+      best = static_cast<int>(b);
   }
-  return -1;
+  return best;
 }
 
 }  // namespace qf::exp

@@ -50,7 +50,11 @@ bool open_grid_file(const std::string& path, GridFile& g, std::string& why);
 // nx * ny values, north row first. False when the block cannot be read.
 bool read_array(GridFile& g, int block, int item, std::vector<float>& out);
 
-// Index of the block at time `t` [h] (the first within 1e-4 h), -1 if none.
+// Record times stand in 32 bits and drift from the round times of the
+// result interval by the sum of the time steps; a time given on the command
+// line matches a record within 0.001 h (3.6 s).
+inline constexpr double time_tolerance = 1.0e-3;
+// Index of the block nearest to time `t` [h] within time_tolerance, -1 if none.
 int block_at(const GridFile& g, double t);
 
 }  // namespace qf::exp
