@@ -243,8 +243,8 @@ void crs_keyword(Ctx& c, std::string_view kw) {
     // simulator does not carry: the code goes beside the result and
     // max-value files, the export program resolves it.
     c.io.line(c.listing(), " >crs " + c.m.cochar.crs +
-                               ": ESRI grids get no .prj (WKT needs a projection database);" +
-                               " quellfax-export writes them projected");
+                               ": the ESRI grids get no .prj (WKT needs a projection database);" +
+                               " quellfax-export resolves the code for NetCDF and GeoTIFF");
     return;
   }
   std::string wkt;

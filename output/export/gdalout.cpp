@@ -327,7 +327,11 @@ bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, cons
   std::vector<std::shared_ptr<GDALMDArray>> vars;
   for (int it : rq.items) {
     const ItemInfo& info = g.items[static_cast<std::size_t>(it)];
-    auto v = root->CreateMDArray(info.name, {dt, dy, dx}, f32);
+    // One chunk per time and item, compressed: most of a flood plain is
+    // dry or outside the model most of the time.
+    const std::string chunks = "BLOCKSIZE=1," + std::to_string(p.ny) + "," + std::to_string(p.nx);
+    const char* vopts[] = {"COMPRESS=DEFLATE", "ZLEVEL=4", chunks.c_str(), nullptr};
+    auto v = root->CreateMDArray(info.name, {dt, dy, dx}, f32, const_cast<char**>(vopts));
     double fill = export_no_data;
     ok = v && v->SetNoDataValue(fill) && text_attribute(*v, "long_name", info.long_name) &&
          (info.units.empty() || text_attribute(*v, "units", info.units)) &&
