@@ -369,6 +369,11 @@ int export_main(const std::vector<std::string>& args, std::ostream& out, std::os
   try {
     const Options o = parse(args, err);
     GDALAllRegister();
+    // Failures are reported once, with GDAL's text, by the commands.
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    struct PopHandler {
+      ~PopHandler() { CPLPopErrorHandler(); }
+    } pop;
     GridFile g = open_input(o, err);
     if (o.command == "info") return info(g, out);
     if (o.command == "netcdf") return netcdf(g, o, out, err);
