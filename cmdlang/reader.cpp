@@ -583,6 +583,7 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
   g.item.clear();
   g.no_data = -9999.0f;
   g.esri = false;
+  g.file.clear();
   // In the ESRI header xllcorner and yllcorner give the outer corner of the
   // south-west cell, xllcenter and yllcenter its centre; the model's origin
   // is the centre of the first cell.
@@ -610,6 +611,7 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
     switch (k) {
       case 1:
       case 10:
+        g.file = io.path(input);
         st = fr.read(g.nx);
         echo = fmt_i(g.nx, 5);
         g.esri = g.esri || k == 10;

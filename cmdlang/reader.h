@@ -97,6 +97,7 @@ struct GridData {
   std::string item;      // up to 16 characters
   float no_data = -9999.0f;
   bool esri = false;
+  std::string file;           // the file that held the header (the command file or an include)
   std::vector<float> values;  // nx * ny values, x fastest, south row first
 };
 void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity, GridData& g);

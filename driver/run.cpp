@@ -1,5 +1,7 @@
 #include "driver/run.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <csignal>
@@ -134,6 +136,24 @@ void warm_start(Session& s) {
   m.clog.warm_started = true;
 }
 
+// The projection file beside a file the run has written (none when the run
+// has no projection, or for an ESRI grid when only an EPSG code is known).
+void projection_beside(Session& s, const std::string& name, bool esri_grid) {
+  const Projection& p = s.projection;
+  if (name.empty() || p.text.empty() || (esri_grid && !p.wkt) || !file_exists(name)) return;
+  const std::string prj = esri_grid ? grid_prj_path(name) : file_prj_path(name);
+  if (const int e = write_prj(prj, p.text)) report_output_failure(s.io, "cannot write", prj, e);
+}
+
+// The maxima and their grids with their projection files.
+void write_maxima(Session& s) {
+  Model& m = s.model;
+  wmax(m, s.maxima, s.io, s.msg, 1);
+  projection_beside(s, std::string(trim_right(m.cochar.max_value_file)), false);
+  projection_beside(s, std::string(trim_right(m.cochar.max_depth_file)), true);
+  projection_beside(s, std::string(trim_right(m.cochar.max_flow_file)), true);
+}
+
 // Stops a run whose state is no longer a number, after writing the last
 // records so that the results up to here stay usable.
 void check_finite(Session& s) {
@@ -147,10 +167,13 @@ void check_finite(Session& s) {
   s.io.line(ch::screen, " >" + where);
   s.io.line(ch::listing);
   s.io.line(ch::listing, " >" + where + ": depth or discharge is not a number");
+  progress_clear(s.progress_line, s.io.err());
   wres(m, s.results, s.io, s.step);
   wres1();
   wres2();
-  wmax(m, s.maxima, s.io, s.msg, 1);
+  gauges_line(m, s.gauges, s.io);
+  gauges_close(s.gauges, s.io);
+  write_maxima(s);
   throw Stop(exit_unstable, where);
 }
 
@@ -210,7 +233,7 @@ double wall_seconds(const Session& s) {
 }
 
 // The progress window after step `step` (0: before the first step).
-void progress(Session& s, int step) {
+void show_progress(Session& s, int step) {
   Model& m = s.model;
   if (m.clog.quiet) return;
   ProgressActions act;
@@ -247,6 +270,11 @@ int time_loop(Session& s) {
   s.maxima.outside = m.f.outside;
   wmax(m, s.maxima, s.io, s.msg, -1);
   start_balance(s);
+  s.projection = run_projection(m);
+  if (!s.projection.text.empty())
+    s.io.line(ch::listing, " >projection from '" + s.projection.from + "'");
+  projection_beside(s, std::string(trim_right(m.cochar.result_file)), false);
+  gauges_start(m, s.gauges, s.io);
 
   s.next_result = c.time + c.result_interval;
   const double quot = 1000.0 / std::sqrt(static_cast<double>(m.coin1.nn));
@@ -265,17 +293,21 @@ int time_loop(Session& s) {
   // From here on a signal lets the run end with its results; before, there
   // are none to save and it ends the program at once.
   if (s.catch_signals) catch_stop_signals();
-  progress(s, 0);
+  show_progress(s, 0);
   const int first_step = s.step;
   int balance_step = s.step;  // step of the last line of the balance file
   int stopped = 0;
+  progress_start(m, s.progress_line, s.terminal, s.step);
   for (;;) {
     ++s.step;
     if (!advance(s)) break;
     close_budget(m, s.hydro.boundary);
     wmax(m, s.maxima, s.io, s.msg, 0);
     if (!(c.time < s.next_result)) {
+      // The step line of the result goes where the progress line stood.
+      progress_clear(s.progress_line, s.io.err());
       wres(m, s.results, s.io, s.step);
+      s.io.flush(ch::screen);
       s.next_result += c.result_interval;
       m.coin1.result_count += 1;
       if (s.balance.active) {
@@ -286,10 +318,12 @@ int time_loop(Session& s) {
     if (!(c.time < s.next_series)) {
       s.next_series += c.dt_out;
       m.clog.series_due = true;
+      gauges_line(m, s.gauges, s.io);
     } else {
       m.clog.series_due = false;
     }
-    progress(s, s.step);
+    show_progress(s, s.step);
+    progress_step(m, s.progress_line, s.io.err(), s.step);
     if (m.clog.steady && c.change_rate < 0.001f) break;
     if (c.time >= c.time_end) break;
     if (c.max_steps >= 0 && s.step >= c.max_steps) break;
@@ -299,10 +333,14 @@ int time_loop(Session& s) {
     }
   }
 
+  progress_clear(s.progress_line, s.io.err());
   wres(m, s.results, s.io, s.step);
   wres1();
   wres2();
-  wmax(m, s.maxima, s.io, s.msg, 1);
+  // The last state, unless its line is written already.
+  if (!m.clog.series_due) gauges_line(m, s.gauges, s.io);
+  gauges_close(s.gauges, s.io);
+  write_maxima(s);
   if (stopped != 0) {
     const std::string note = " >stopped by " + signal_name(stopped) + " after step " +
                              std::to_string(s.step) + " at t=" + bare(fmt_f(c.time, 14, 4)) +
@@ -394,6 +432,7 @@ int run_main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   Session s(std::cin, std::cout, std::cerr);
   s.catch_signals = true;
+  s.terminal = isatty(STDERR_FILENO) != 0;
   return run(s, args);
 }
 

@@ -13,10 +13,13 @@
 #include "graphics/graphics.h"
 #include "model/hydro/hydro.h"
 #include "model/input.h"
+#include "model/projection.h"
 #include "model/state.h"
 #include "model/transport/mobile_bed.h"
 #include "model/transport/transport.h"
 #include "output/balance.h"
+#include "output/gauges.h"
+#include "output/progress.h"
 #include "output/wmax.h"
 #include "output/wres.h"
 #include "viewer/progress.h"
@@ -51,6 +54,10 @@ struct Session {
   int stride = 1;                                   // progress display stride
   int expected = 0;                                 // expected number of result records
   Balance balance;                                  // water balance file and summary
+  GaugeFile gauges;                                 // series at the gauges
+  Projection projection;                            // map projection of the run
+  ProgressLine progress_line;                       // progress line of a quiet run
+  bool terminal = false;                            // standard error is a terminal
   std::chrono::steady_clock::time_point started{};  // start of the run (wall clock)
   bool catch_signals = false;  // SIGINT and SIGTERM stop the time loop (the program's own run)
   // The progress window and the viewer (nothing is drawn in quiet mode).

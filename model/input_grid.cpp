@@ -120,6 +120,9 @@ void section_grid(Ctx& c) {
   std::string item = trim_both(g.item);
   if (item.empty()) item = "bedlevel";
   if (item == "bedlevel") {
+    // Bed levels from a file of their own: its projection file, if any,
+    // places the run on the map.
+    m.cochar.bed_grid_file = g.file != c.io.path(ch::command) ? g.file : std::string();
     mark_outside(c, g.no_data, p);
     mmove(p.data(), f.zb.data(), nn);
   } else if (item == "bedrock") {

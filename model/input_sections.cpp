@@ -2,11 +2,13 @@
 // and the two module sections.
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <unordered_set>
 
 #include "model/input_detail.h"
+#include "model/projection.h"
 
 namespace qf::input {
 
@@ -220,11 +222,78 @@ void plot_item(Ctx& c, std::string_view kw) {
   ++c1.item_count;
 }
 
+// "EPSG:" and a number, any letter case.
+bool epsg_code(std::string_view s) {
+  if (s.size() < 6) return false;
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (std::toupper(static_cast<unsigned char>(s[i])) != "EPSG"[i]) return false;
+  }
+  if (s[4] != ':') return false;
+  return std::all_of(s.begin() + 5, s.end(),
+                     [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)) != 0; });
+}
+
+void crs_keyword(Ctx& c, std::string_view kw) {
+  FreeReader fr(c.st.line);
+  const std::string v = c.text(fr, kw, 1024);
+  c.echo("  " + v);
+  if (epsg_code(v)) {
+    c.m.cochar.crs = "EPSG:" + v.substr(5);
+    // Turning a code into WKT takes a projection database, which the
+    // simulator does not carry: the code goes beside the result and
+    // max-value files, the export program resolves it.
+    c.io.line(c.listing(), " >crs " + c.m.cochar.crs +
+                               ": the ESRI grids get no .prj (WKT needs a projection database);" +
+                               " quellfax-export resolves the code for NetCDF and GeoTIFF");
+    return;
+  }
+  std::string wkt;
+  if (!read_wkt_file(v, wkt)) {
+    c.error(Ctx::kwtext(kw) + "'" + v +
+            "' is neither an EPSG code (EPSG:number) nor a readable file of WKT text, " +
+            c.where());
+    return;
+  }
+  c.m.cochar.crs = v;
+}
+
+void gauge_keyword(Ctx& c, std::string_view kw) {
+  Model& m = c.m;
+  FreeReader fr(c.st.line);
+  const double x = c.real64(fr, kw);
+  const double y = c.real64(fr, kw);
+  const std::string name = c.text(fr, kw, 32);
+  c.echo(fmt_f(x, 12, 1) + fmt_f(y, 12, 1) + "  " + name);
+  if (!c.need_grid(kw)) return;
+  for (const Gauge& g : m.coin1.gauges) {
+    if (g.name == name) {
+      c.error(Ctx::kwtext(kw) + "gauge '" + name + "' is named twice, " + c.where());
+      return;
+    }
+  }
+  Gauge g;
+  g.name = name;
+  g.x = x;
+  g.y = y;
+  getpos(m, static_cast<float>(x - m.coin.x_origin), static_cast<float>(y - m.coin.y_origin), g.i,
+         g.j, g.k, nullptr, c.listing());
+  if (g.k == 0) {
+    c.warning(Ctx::kwtext(kw) + "gauge '" + name + "' lies outside the grid, no values, " +
+              c.where());
+  } else if (outside_model(m, g.k)) {
+    c.warning(Ctx::kwtext(kw) + "gauge '" + name +
+              "' lies on a no-data cell outside the model, no values, " + c.where());
+    g.k = 0;
+  }
+  m.coin1.gauges.push_back(g);
+}
+
 }  // namespace
 
 void section_output(Ctx& c) {
-  static constexpr std::array<std::string_view, 8> keys = {
-      "to", "interval", "max_values", "no_data", "plot", "dt_out", "max_depth", "max_flow"};
+  static constexpr std::array<std::string_view, 10> keys = {
+      "to",     "interval",  "max_values", "no_data", "plot",
+      "dt_out", "max_depth", "max_flow",   "crs",     "gauge"};
   Model& m = c.m;
   int code;
   while ((code = c.next(Keys(keys))) > 0) {
@@ -269,6 +338,12 @@ void section_output(Ctx& c) {
       case 8:
         m.cochar.max_flow_file = c.text(fr, kw, 32);
         c.echo("  " + m.cochar.max_flow_file);
+        break;
+      case 9:
+        crs_keyword(c, kw);
+        break;
+      case 10:
+        gauge_keyword(c, kw);
         break;
       default:
         break;

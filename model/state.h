@@ -112,6 +112,16 @@ struct ErodRecord {
   float floor = 0;
 };
 
+// A gauge: a named point at which depth, water level and speed are written
+// at every time-series tick. k is the 1-based node index of its cell, 0 when
+// the point lies outside the grid or on a cell outside the model.
+struct Gauge {
+  std::string name;
+  double x = 0, y = 0;  // map coordinates as given
+  int k = 0;
+  int i = 0, j = 0;  // column and row of the cell, counted from the first real cell
+};
+
 // Geometry, counters, lists and file channels.
 struct Coin1 {
   std::vector<float> xc = std::vector<float>(max_row + 1, 0.0f);  // 1-based, relative to x_origin
@@ -131,6 +141,7 @@ struct Coin1 {
   std::int32_t ch_command = 8, ch_listing = 9, ch_result = 10, ch_aux = 11;
   std::int32_t word_size = 4;
   std::vector<std::int32_t> erod_node;  // node indices (1-based)
+  std::vector<Gauge> gauges;            // in the order given
 };
 
 // Text parameters (stored trimmed; the fixed length is the limit).
@@ -141,6 +152,12 @@ struct Cochar {
   std::string initial_file;
   std::string max_depth_file;
   std::string max_flow_file;
+  // Map projection: an EPSG code ("EPSG:27700") or the name of a file that
+  // holds its WKT text, as given by "crs"; blank when none was given.
+  std::string crs;
+  // The file the bed levels were read from (blank when they stood in the
+  // command file); a projection file beside it gives the run its projection.
+  std::string bed_grid_file;
 };
 
 struct Csed {

@@ -197,9 +197,17 @@ int write_max_file(Model& m, Wmax& w, Channels& io, const std::string& name) {
   for (const char* l : kLabels) labels.push_back(pad(l, 32));
   const auto lab = label_record(labels);
   const std::size_t row = static_cast<std::size_t>(nx);
+  // Cells outside the model hold the no-data value, as in the grids: a
+  // reader of the file cannot tell a wall from a dry cell otherwise.
   const auto fill = [&](int j, float* out) {
     const int k0 = m.node(2, j + 1);
-    for (int a = 0; a < kArrays; ++a) std::copy_n((w.*kArray[a]).begin() + k0, row, out + a * row);
+    for (int a = 0; a < kArrays; ++a) {
+      std::copy_n((w.*kArray[a]).begin() + k0, row, out + a * row);
+      for (std::size_t i = 0; i < row; ++i) {
+        const std::size_t k = static_cast<std::size_t>(k0) + i;
+        if (k < w.outside.size() && w.outside[k] != 0) out[a * row + i] = max_no_data;
+      }
+    }
   };
   std::vector<float> buffer;
   const bool ok = f.write(2, lab.data(), lab.size()) &&

@@ -21,7 +21,8 @@ struct Wmax {
   std::vector<float> flow;      // highest sqrt(q^2 + r^2) [m2/s]
   std::vector<float> velocity;  // highest sqrt(q^2 + r^2) / max(h, 0.001) [m/s]
   // Optional, per node: non-zero marks a node outside the model (a no-data
-  // bed level). Such nodes show the no-data value in the exported grids.
+  // bed level). Such nodes show the no-data value in the exported grids and
+  // in the max-value file.
   std::vector<std::uint8_t> outside;
 };
 

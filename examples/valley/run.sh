@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the valley example in the current directory (or in the directory
 # given as the second argument) and prints the maximum depths at its seven
-# output points.
+# output points from the gauge series of the run.
 #
 #   bash run.sh [path/to/quellfax [work directory]]
 #
@@ -32,31 +32,15 @@ gunzip -c "$here/valley-10m.asc.gz" > valley-10m.asc
 
 "$prog" -q valley.qfx
 
-# Maximum depths at the output points, from the maximum-depth grid
-# (ESRI ASCII; the no-data value marks cells outside the valley).
-python3 - maxdepth.asc <<'EOF'
-import sys
-
-points = [(1, 235200, 832400), (2, 236700, 833800), (3, 237800, 835200),
-          (4, 239400, 838000), (5, 243300, 840300), (6, 235700, 832500),
-          (7, 237700, 835500)]
-with open(sys.argv[1]) as f:
-    head = {}
-    for _ in range(6):
-        key, value = f.readline().split()
-        head[key.lower()] = float(value)
-    ncols, nrows = int(head["ncols"]), int(head["nrows"])
-    size = head["cellsize"]
-    # Rows north first; each value takes a field of 8 characters.
-    rows = []
-    for line in f:
-        line = line.rstrip("\n")
-        rows.append([float(line[8 * i:8 * i + 8]) for i in range(ncols)])
-print("point        x         y   max depth [m]")
-for n, x, y in points:
-    col = int((x - head["xllcorner"]) // size)
-    row = int((y - head["yllcorner"]) // size)
-    value = rows[nrows - 1 - row][col]
-    text = "no data" if value == head["nodata_value"] else "%8.3f" % value
-    print("%5d %9d %9d %15s" % (n, x, y, text))
-EOF
+# Maximum depths at the output points and their times, from the gauge
+# series of the run (depth, level and speed every dt_out).
+awk -F, '
+  NR == 1 { for (c = 2; c <= NF; c += 3) { split($c, w, " "); name[c] = w[1] }; next }
+  { for (c = 2; c <= NF; c += 3)
+      if ($c != "" && (!(c in top) || $c + 0 > top[c])) { top[c] = $c + 0; when[c] = $1 } }
+  END {
+    print "point   max depth [m]   at [h]"
+    for (c = 2; c <= NF; c += 3)
+      if (c in top) printf "%5s %15.3f %8.2f\n", name[c], top[c], when[c]
+      else printf "%5s %15s\n", name[c], "no data"
+  }' valley.res.gauges.csv

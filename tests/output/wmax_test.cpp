@@ -517,3 +517,28 @@ TEST_F(WmaxTest, KilledRunLeavesWholeFiles) {
 
 }  // namespace
 }  // namespace qf
+
+namespace qf {
+namespace {
+
+TEST_F(WmaxTest, CellsOutsideTheModelAreNoDataInTheMaxValueFile) {
+  Model m = grid(3, 1);
+  m.cochar.max_value_file = "o.max";
+  Wmax w;
+  wmax(m, w, io_, msg_, -1);
+  for (int i = 2; i <= 4; ++i) m.f.h[static_cast<std::size_t>(m.node(i, 2))] = 0.5f;
+  wmax(m, w, io_, msg_, 0);
+  w.outside.assign(static_cast<std::size_t>(m.coin1.nn), 0);
+  w.outside[static_cast<std::size_t>(m.node(3, 2))] = 1;  // the middle cell
+  wmax(m, w, io_, msg_, 1);
+  // The block is record 5 of 165 bytes: time, then 3 values per array.
+  const std::string b = slurp("o.max");
+  const std::size_t block = 4 * 165;
+  for (int a = 0; a < 4; ++a) {
+    EXPECT_EQ(at<float>(b, block + 4 + (a * 3 + 1) * 4), -9999.0f) << "array " << a;
+    EXPECT_NE(at<float>(b, block + 4 + (a * 3 + 2) * 4), -9999.0f) << "array " << a;
+  }
+}
+
+}  // namespace
+}  // namespace qf

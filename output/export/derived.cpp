@@ -1,0 +1,38 @@
+#include "output/export/derived.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qf::exp {
+
+float hazard_rating(float d, float v) {
+  const float debris = d > 0.25f ? 0.5f : 0.0f;
+  return d * (v + 0.5f) + debris;
+}
+
+void raise_hazard(const float* depth, const float* speed, std::size_t n, float no_data,
+                  std::vector<float>& hr) {
+  hr.resize(n, 0.0f);
+  for (std::size_t k = 0; k < n; ++k) {
+    const float d = depth[k], v = speed[k];
+    if (!std::isfinite(d) || !std::isfinite(v) || d == no_data || v == no_data) continue;
+    const float r = hazard_rating(std::max(d, 0.0f), std::fabs(v));
+    if (r > hr[k]) hr[k] = r;
+  }
+}
+
+void speed_of(const float* u, const float* v, std::size_t n, std::vector<float>& speed) {
+  speed.resize(n);
+  for (std::size_t k = 0; k < n; ++k) speed[k] = std::sqrt(u[k] * u[k] + v[k] * v[k]);
+}
+
+void mark_wetting(const float* depth, std::size_t n, float time, float threshold,
+                  std::vector<float>& first) {
+  first.resize(n, export_no_data);
+  for (std::size_t k = 0; k < n; ++k) {
+    if (first[k] == export_no_data && depth[k] > threshold && std::isfinite(depth[k]))
+      first[k] = time;
+  }
+}
+
+}  // namespace qf::exp

@@ -1,0 +1,46 @@
+// Writing through GDAL: Cloud-Optimised GeoTIFF (named bands, no-data,
+// projection) and CF NetCDF of the records of a result file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "output/export/gridfile.h"
+
+namespace qf::exp {
+
+// Placement of a grid on the map.
+struct Placement {
+  int nx = 0, ny = 0;
+  double west = 0, north = 0;  // outer corner of the north-west cell
+  double dx = 1, dy = 1;
+  std::string srs;  // WKT or "EPSG:<number>" as GDAL takes it; blank: none
+};
+Placement placement_of(const GridFile& g, const std::string& srs);
+
+struct Band {
+  std::string name;           // band description
+  std::vector<float> values;  // nx * ny, north row first
+};
+
+// Checks that `srs` is a projection GDAL knows; false with the reason.
+bool check_srs(const std::string& srs, std::string& why);
+
+// One COG file with the bands; false with the reason in `why`.
+bool write_cog(const std::string& path, const Placement& p, const std::vector<Band>& bands,
+               float no_data, std::string& why);
+
+struct NetcdfRequest {
+  std::vector<int> items;    // indices into g.items
+  std::vector<int> blocks;   // indices into g.times
+  std::string reference;     // start of the run as "YYYY-MM-DD hh:mm:ss"; blank: none
+  bool map_no_data = false;  // values equal to no_data_in become the fill value
+  float no_data_in = 0;
+};
+
+// NetCDF-4 file following the CF conventions: dimensions time, y, x, one
+// variable per item (float, _FillValue -9999) and the grid mapping.
+bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, const NetcdfRequest& rq,
+                  std::string& why);
+
+}  // namespace qf::exp
