@@ -9,6 +9,7 @@
 #include "model/hydro/hydro.h"
 #include "model/hydro/lanes.h"
 #include "model/hydro/structure_kernels.h"
+#include "model/hydro/threads.h"
 
 namespace qf {
 
@@ -278,15 +279,20 @@ void outflow_shares(Model& m, SolverWork& w, int j) {
 // lie in rows j - 1 .. j + 1, whose shares are known), to the boundary
 // discharges of its boundary faces and to the mass fluxes qq of row j and
 // rr of row j - 1 (and of row j itself in the last row).
-void limit_outflow(Model& m, SolverWork& w, int j, float* dh) {
+bool limited_near(const SolverWork& w, int j) {
+  return w.row_limited[j - 1] | w.row_limited[j] | w.row_limited[j + 1];
+}
+
+// The depth increments of row j and the boundary discharges bf.
+void limit_increments(Model& m, const SolverWork& w, int j, float* dh, std::array<float, 8>& bf) {
+  if (!limited_near(w, j)) return;
   const int nyy = m.coin1.nyy;
-  if (!(w.row_limited[j - 1] | w.row_limited[j] | w.row_limited[j + 1])) return;
   FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const long b = static_cast<long>(j - 1) * nxx;
-  float* qq = f.qq.data() + b;
-  float* rr = f.rr.data() + b;
-  float* rs = rr - nxx;
+  const float* qq = f.qq.data() + b;
+  const float* rr = f.rr.data() + b;
+  const float* rs = rr - nxx;
   const float* th = w.theta.data() + b;
   const float* ts = th - nxx;
   const float* tn = th + nxx;
@@ -298,7 +304,6 @@ void limit_outflow(Model& m, SolverWork& w, int j, float* dh) {
   auto east = [&](int c) { return qq[c] > 0.0f ? th[c] : th[c + 1]; };
   auto south = [&](int c) { return rs[c] > 0.0f ? ts[c] : th[c]; };
   auto north = [&](int c) { return rr[c] > 0.0f ? th[c] : tn[c]; };
-  std::array<float, 8>& bf = m.coin.boundary_flow;
   if (qq[0] < 0.0f) bf[1] -= dy * (1.0f - th[1]) * qq[0];
   if (qq[last] > 0.0f) bf[5] += dy * (1.0f - th[last]) * qq[last];
   for (int c = 1; c <= last; ++c) {
@@ -308,12 +313,41 @@ void limit_outflow(Model& m, SolverWork& w, int j, float* dh) {
     if (j == 2 && rs[c] < 0.0f) bf[3] -= dx * ws * rs[c];
     if (j == nyy - 1 && rr[c] > 0.0f) bf[7] += dx * wn * rr[c];
   }
-  // The fluxes as applied (read by the transport step).
+}
+
+// The mass fluxes as applied (read by the transport step): qq of row j and
+// rr of row j - 1 (and of row j itself in the last row). The increments of
+// rows j - 1 and j must have been limited first.
+void limit_fluxes(Model& m, const SolverWork& w, int j) {
+  if (!limited_near(w, j)) return;
+  const int nyy = m.coin1.nyy;
+  FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const long b = static_cast<long>(j - 1) * nxx;
+  float* qq = f.qq.data() + b;
+  float* rr = f.rr.data() + b;
+  float* rs = rr - nxx;
+  const float* th = w.theta.data() + b;
+  const float* ts = th - nxx;
+  const float* tn = th + nxx;
+  const int last = nxx - 2;
+  auto east = [&](int c) { return qq[c] > 0.0f ? th[c] : th[c + 1]; };
+  auto south = [&](int c) { return rs[c] > 0.0f ? ts[c] : th[c]; };
+  auto north = [&](int c) { return rr[c] > 0.0f ? th[c] : tn[c]; };
   for (int c = last; c >= 0; --c) qq[c] *= east(c);
   for (int c = 1; c <= last; ++c) rs[c] *= south(c);
   if (j == nyy - 1) {
     for (int c = 1; c <= last; ++c) rr[c] *= north(c);
   }
+}
+
+// Applies the shares to the depth increments of row j (its upstream nodes
+// lie in rows j - 1 .. j + 1, whose shares are known), to the boundary
+// discharges of its boundary faces and to the mass fluxes qq of row j and
+// rr of row j - 1 (and of row j itself in the last row).
+void limit_outflow(Model& m, SolverWork& w, int j, float* dh) {
+  limit_increments(m, w, j, dh, m.coin.boundary_flow);
+  limit_fluxes(m, w, j);
 }
 
 void sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
@@ -343,6 +377,88 @@ void sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   if (!second_stage) {
     m.coin.stored_volume = static_cast<float>(volume * m.coin.cell_area);
     m.coin1.nwet = nwet;
+  }
+}
+
+// The same sweep over fixed blocks of rows, one thread per block at a time.
+// The solver takes every row from the start state and keeps the increments
+// of every node; shares, limits and new states follow row by row, each pass
+// once all rows of the one before are done.
+void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const bool limit = !m.clog.steady;
+  const int rows = nyy - 1;
+  const int per = std::max(w.block_rows, 1);
+  const int blocks = (rows + per - 1) / per;
+  size_strips(m, w);
+  float* dhg = w.dhg.data();
+  float* dqg = w.dqg.data();
+  float* drg = w.drg.data();
+  auto base = [nxx](int j) { return static_cast<long>(j - 1) * nxx; };
+#pragma omp parallel
+  {
+    StripWork& sw = w.strips[static_cast<std::size_t>(step_thread())];
+#pragma omp for schedule(static)
+    for (int j = 1; j <= nyy; ++j) set_wet_dry_areas(m, j);
+#pragma omp for schedule(static)
+    for (int blk = 0; blk < blocks; ++blk) {
+      const int ja = 1 + blk * per;
+      const int jb = std::min(rows, ja + per - 1);
+      if (ja > 1) carry_in(m, sw.carry, sw.row, ja);
+      for (int j = ja; j <= jb; ++j) {
+        float& change = w.row_change[j] = 0.0f;
+        std::array<float, 8>& bf = w.row_flow[j] = {};
+        const long b = base(j);
+        solve_row(m, sw.carry, sw.row, j, dhg + b, dqg + b, drg + b, change, bf, false);
+        if (j >= 2) thin_caps(m, w, j, dhg + b);
+      }
+    }
+    if (limit) {
+#pragma omp for schedule(static)
+      for (int j = 2; j <= rows; ++j) outflow_shares(m, w, j);
+#pragma omp for schedule(static)
+      for (int j = 2; j <= rows; ++j) limit_increments(m, w, j, dhg + base(j), w.row_flow[j]);
+#pragma omp for schedule(static)
+      for (int j = 2; j <= rows; ++j) limit_fluxes(m, w, j);
+    }
+#pragma omp for schedule(static)
+    for (int j = 1; j <= rows; ++j) {
+      const long b = base(j);
+      if (second_stage) {
+        second_stage_row(m, w, j, dhg + b, dqg + b, drg + b);
+      } else {
+        double& v = w.row_volume[j] = 0.0;
+        int& n = w.row_wet[j] = 0;
+        first_stage_row(m, w, j, dhg + b, dqg + b, drg + b, dth, v, n);
+      }
+    }
+  }
+  // Sums in row order.
+  Coin& c = m.coin;
+  float change = c.change_rate;
+  for (int j = 1; j <= rows; ++j) {
+    change += w.row_change[j];
+    for (std::size_t n = 0; n < 8; ++n) c.boundary_flow[n] += w.row_flow[j][n];
+  }
+  c.change_rate = change;
+  if (!second_stage) {
+    double volume = 0.0;
+    int nwet = 0;
+    for (int j = 1; j <= rows; ++j) {
+      volume += w.row_volume[j];
+      nwet += w.row_wet[j];
+    }
+    c.stored_volume = static_cast<float>(volume * c.cell_area);
+    m.coin1.nwet = nwet;
+  }
+}
+
+void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
+  if (w.serial || m.coin1.nxx < 3 || m.coin1.nyy < 3) {
+    sweep(m, w, second_stage, dth);
+  } else {
+    sweep_blocks(m, w, second_stage, dth);
   }
 }
 
@@ -528,7 +644,8 @@ void zerode(Model& m) {
 void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   SolverWork& sw = w.solver;
   if (sw.h0.size() != static_cast<std::size_t>(std::max(m.coin1.nn, 0)) ||
-      sw.dh.size() < static_cast<std::size_t>(std::max(m.coin1.nxx, 0))) {
+      sw.dh.size() < static_cast<std::size_t>(std::max(m.coin1.nxx, 0)) ||
+      (!sw.serial && sw.dhg.size() < sw.h0.size())) {
     prepare_solver(m, sw);
   }
   if (!w.boundary.prepared) prepare_boundary(m, w.boundary);
@@ -545,7 +662,7 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   source(m, w.boundary, io, msg);
   tmod(m);
 
-  sweep(m, sw, false, dth);
+  run_sweep(m, sw, false, dth);
 
   if (m.clog.second_order) {
     // The step moves the mean of the two stages' fluxes over the boundaries.
@@ -553,7 +670,7 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
     c.change_rate = 0.0f;
     w.boundary.stage = 2;
     bound(m, w.boundary, io, msg);
-    sweep(m, sw, true, 0.0f);
+    run_sweep(m, sw, true, 0.0f);
     for (std::size_t n = 0; n < first.size(); ++n) {
       c.boundary_flow[n] = (first[n] + c.boundary_flow[n]) * 0.5f;
     }

@@ -15,6 +15,7 @@
 #include "model/hydro/flux_kernels.h"
 #include "model/hydro/friction.h"
 #include "model/hydro/lanes.h"
+#include "model/hydro/threads.h"
 #include "model/hydro/turbulence.h"
 
 namespace qf {
@@ -254,9 +255,79 @@ void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& r
   }
 }
 
+// Nodes of a row whose five-point neighbourhood is dry.
+inline void all_dry(const Row& P, const Row& S, const Row& N, std::uint8_t* skip, int last) {
+  for (int c = 0; c <= last; ++c) {
+    const bool dP = P.dry[c] != 0;
+    const bool dW = c == 0 ? dP : P.dry[c - 1] != 0;
+    skip[c] = dP & dW & (P.dry[c + 1] != 0) & (S.dry[c] != 0) & (N.dry[c] != 0);
+  }
+}
+
+// Wetted-area factors of the wet nodes of row j at wet/dry faces: each node
+// takes its own, so that rows can be set in any order.
+void wet_dry_areas(Model& m, int j) {
+  FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const long b = static_cast<long>(j - 1) * nxx;
+  const std::uint8_t* dry = f.ldry.data() + b;
+  const bool solved = j <= nyy - 1;  // rows whose east and north faces are solved
+  for (int c = 0; c < nxx; ++c) {
+    if (dry[c]) continue;
+    bool edge = false;
+    if (solved) {
+      edge =
+          (c <= nxx - 2 && dry[c + 1]) || (c >= 1 && dry[c - 1]) || (c <= nxx - 2 && dry[c + nxx]);
+    }
+    if (j >= 2 && c <= nxx - 2) edge = edge || dry[c - nxx];
+    if (edge) f.af[b + c] = area(m, static_cast<int>(b + c + 1));
+  }
+}
+
+// The north faces of row j into the carry, as solving row j leaves them
+// (the differences in the carry must be those of the faces below row j).
+template <bool kSecond, bool kSteady, bool kTurb>
+void carry_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j) {
+  FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const Consts k{m.coin.hdry, m.coin.gravity, m.coin.dx,        m.coin.dy,
+                 m.coin.dt,   m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
+  const long b = static_cast<long>(j - 1) * nxx;
+  const long bS = j == 1 ? b : b - nxx;
+  const long bN = b + nxx;
+  const long bNN = j == nyy - 1 ? bN : bN + nxx;
+  const Row P = row_at(f, b), S = row_at(f, bS), N = row_at(f, bN), NN = row_at(f, bNN);
+  const int last = nxx - 2;
+  std::uint8_t* skip = rs.alldry.data();
+  all_dry(P, S, N, skip, last);
+  int c = 0;
+  for (; c + kLanes <= last + 1; c += kLanes)
+    north_face<kSecond, kSteady, Lanes>(P, N, NN, cr, rs, c, k);
+  for (; c <= last; ++c) north_face<kSecond, kSteady, float>(P, N, NN, cr, rs, c, k);
+  float* gn = rs.gn.data();
+  if (j == 1) {
+    for (c = 0; c <= last; ++c) {
+      if (skip[c]) continue;
+      const float rb = P.r[c];
+      if (std::fabs(rb) > 0.0001f) gn[c] = rb;
+      if (rb < -0.0001f && N.dry[c]) gn[c] = 0.0f;
+    }
+  }
+  if constexpr (kTurb) {
+    for (c = 0; c <= last; ++c) {
+      if (!skip[c]) rs.gqn[c] -= turbxy(m, c + 1, j).north;
+    }
+  }
+  std::swap(cr.fs1, rs.gn);
+  std::swap(cr.fs2, rs.gqn);
+  std::swap(cr.fs3, rs.grn);
+}
+
 template <bool kSecond, bool kSteady, bool kTurb>
 void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, float* dq, float* dr,
-                 float& change_rate, std::array<float, 8>& bf) {
+                 float& change_rate, std::array<float, 8>& bf, bool areas) {
   FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const int nyy = m.coin1.nyy;
@@ -277,11 +348,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   }
 
   // Nodes whose five-point neighbourhood is dry.
-  for (int c = 0; c <= last; ++c) {
-    const bool dP = P.dry[c] != 0;
-    const bool dW = c == 0 ? dP : P.dry[c - 1] != 0;
-    skip[c] = dP & dW & (P.dry[c + 1] != 0) & (S.dry[c] != 0) & (N.dry[c] != 0);
-  }
+  all_dry(P, S, N, skip, last);
 
   // East faces: column 1 starts the row, the last one has no node beyond.
   east_face<kSecond, kSteady, float>(P, rs, 0, 2, true, k);  // last >= 1
@@ -297,8 +364,9 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
     north_face<kSecond, kSteady, Lanes>(P, N, NN, cr, rs, c, k);
   for (; c <= last; ++c) north_face<kSecond, kSteady, float>(P, N, NN, cr, rs, c, k);
 
-  // Wetted-area factors of the wet node at wet/dry faces.
-  for (c = 0; c <= last; ++c) {
+  // Wetted-area factors of the wet node at wet/dry faces (unless set for
+  // the whole sweep beforehand).
+  for (c = 0; c <= last && areas; ++c) {
     const bool dP = P.dry[c] != 0;
     if (dP != (P.dry[c + 1] != 0)) {
       const long kw = dP ? b + c + 1 : b + c;
@@ -429,19 +497,51 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
 }
 
 using RowFn = void (*)(Model&, FaceCarry&, RowScratch&, int, float*, float*, float*, float&,
-                       std::array<float, 8>&);
+                       std::array<float, 8>&, bool);
+using CarryFn = void (*)(Model&, FaceCarry&, RowScratch&, int);
+
+struct RowFns {
+  RowFn solve;
+  CarryFn carry;
+};
 
 template <bool kSecond, bool kSteady>
-RowFn pick_turb(bool turb) {
-  return turb ? &solve_row_t<kSecond, kSteady, true> : &solve_row_t<kSecond, kSteady, false>;
+RowFns pick_turb(bool turb) {
+  if (turb) return {&solve_row_t<kSecond, kSteady, true>, &carry_row_t<kSecond, kSteady, true>};
+  return {&solve_row_t<kSecond, kSteady, false>, &carry_row_t<kSecond, kSteady, false>};
 }
 
 template <bool kSecond>
-RowFn pick_steady(bool steady, bool turb) {
+RowFns pick_steady(bool steady, bool turb) {
   return steady ? pick_turb<kSecond, true>(turb) : pick_turb<kSecond, false>(turb);
 }
 
+RowFns pick(const Model& m) {
+  const bool turb = m.clog.turbulence;
+  const bool steady = m.clog.steady;
+  return m.clog.second_order ? pick_steady<true>(steady, turb) : pick_steady<false>(steady, turb);
+}
+
 }  // namespace
+
+void size_strips(const Model& m, SolverWork& w) {
+  const std::size_t nr = static_cast<std::size_t>(std::max(m.coin1.nxx, 0)) + kLanes;
+  const std::size_t n = static_cast<std::size_t>(std::max(step_threads(), 1));
+  if (w.strips.size() == n && w.strips[0].row.fe.size() == nr) return;
+  w.strips.resize(n);
+  for (StripWork& s : w.strips) {
+    for (auto* v :
+         {&s.carry.dzs, &s.carry.drs, &s.carry.dqs, &s.carry.fs1, &s.carry.fs2, &s.carry.fs3}) {
+      v->assign(nr, 0.0f);
+    }
+    RowScratch& rs = s.row;
+    for (auto* v :
+         {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.fd, &rs.dtl}) {
+      v->assign(nr, 0.0f);
+    }
+    rs.alldry.assign(nr, 0);
+  }
+}
 
 void prepare_solver(Model& m, SolverWork& w) {
   const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
@@ -458,6 +558,14 @@ void prepare_solver(Model& m, SolverWork& w) {
     v->assign(nr, 0.0f);
   }
   rs.alldry.assign(nr, 0);
+  size_strips(m, w);
+  for (auto* v : {&w.dhg, &w.dqg, &w.drg}) v->assign(w.serial ? 0 : nn + kLanes, 0.0f);
+  const std::size_t ny1 = static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1;
+  w.row_change.assign(ny1, 0.0f);
+  w.row_flow.assign(ny1, std::array<float, 8>{});
+  w.row_volume.assign(ny1, 0.0);
+  w.row_wet.assign(ny1, 0);
+  w.row_courant.assign(ny1, -1.0f);
   w.theta.assign(nn, 1.0f);
   w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
   w.speed_cap.assign(nn, 0.0f);
@@ -468,13 +576,24 @@ void prepare_solver(Model& m, SolverWork& w) {
 }
 
 void solve_row(Model& m, FaceCarry& carry, RowScratch& scratch, int j, float* dh, float* dq,
-               float* dr, float& change_rate, std::array<float, 8>& boundary_flow) {
+               float* dr, float& change_rate, std::array<float, 8>& boundary_flow, bool areas) {
   if (m.coin1.nxx < 3 || m.coin1.nyy < 3) return;
-  const bool turb = m.clog.turbulence;
-  const bool steady = m.clog.steady;
-  const RowFn fn =
-      m.clog.second_order ? pick_steady<true>(steady, turb) : pick_steady<false>(steady, turb);
-  fn(m, carry, scratch, j, dh, dq, dr, change_rate, boundary_flow);
+  pick(m).solve(m, carry, scratch, j, dh, dq, dr, change_rate, boundary_flow, areas);
+}
+
+void carry_in(Model& m, FaceCarry& carry, RowScratch& scratch, int j) {
+  if (m.coin1.nxx < 3 || m.coin1.nyy < 3 || j < 2) return;
+  const CarryFn fn = pick(m).carry;
+  for (auto* v : {&carry.dzs, &carry.drs, &carry.dqs}) std::fill(v->begin(), v->end(), 0.0f);
+  // The differences across the faces below row j - 1 come from row j - 2
+  // alone; its fluxes are replaced by those of row j - 1.
+  if (j >= 3) fn(m, carry, scratch, j - 2);
+  fn(m, carry, scratch, j - 1);
+}
+
+void set_wet_dry_areas(Model& m, int j) {
+  if (m.coin1.nxx < 3 || m.coin1.nyy < 3) return;
+  wet_dry_areas(m, j);
 }
 
 void solve(Model& m, SolverWork& w, int j, float* dh, float* dq, float* dr) {
