@@ -396,7 +396,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
   float* dqg = w.dqg.data();
   float* drg = w.drg.data();
   auto base = [nxx](int j) { return static_cast<long>(j - 1) * nxx; };
-#pragma omp parallel
+#pragma omp parallel if (threaded(m.coin1.nn))
   {
     StripWork& sw = w.strips[static_cast<std::size_t>(step_thread())];
 #pragma omp for schedule(static)
@@ -476,6 +476,7 @@ float viscous_step(const Model& m) {
   const FlowValues& f = m.f;
   const long nn = std::min<long>(m.coin1.nn, static_cast<long>(f.nu.size()));
   float nu = m.coin.viscosity;
+#pragma omp parallel for schedule(static) reduction(max : nu) if (threaded(nn))
   for (long k = 0; k < nn; ++k) nu = std::max(nu, f.nu[k]);
   if (!(nu > 0.0f)) return 1.0e30f;
   const float d = std::min(m.coin.dx, m.coin.dy);
@@ -566,16 +567,14 @@ void timstp(Model& m, Hydro& w, Channels& io) {
   const float ratio = m.coin.dx / m.coin.dy;
   const float r2 = ratio * ratio;
   const int last = nxx - 2;
-  float* s = w.solver.courant.data();
-  float best = -1.0f;
-  int best_i = 0, best_j = 0;
-  for (int j = 2; j <= nyy - 1; ++j) {
+  // (dx/dy)^2 (g h + v^2) + (g h + u^2) of the wet nodes of row j into s,
+  // -1 at dry ones; returns the largest.
+  auto row_measure = [&](int j, float* s) {
     const long b = static_cast<long>(j - 1) * nxx;
     const float* h = f.h.data() + b;
     const float* q = f.q.data() + b;
     const float* r = f.r.data() + b;
     const std::uint8_t* dry = f.ldry.data() + b;
-    // (dx/dy)^2 (g h + v^2) + (g h + u^2) of the wet nodes, -1 at dry ones.
     auto measure = [&](auto lanes, int c) {
       using T = decltype(lanes);
       const T H = load<T>(h + c);
@@ -594,14 +593,38 @@ void timstp(Model& m, Hydro& w, Channels& io) {
     float row_max = -1.0f;
     for (int l = 0; l < kLanes; ++l) row_max = std::max(row_max, acc[l]);
     for (; c <= last; ++c) row_max = std::max(row_max, measure(0.0f, c));
+    return row_max;
+  };
+  SolverWork& sw = w.solver;
+  if (sw.row_courant.size() < static_cast<std::size_t>(std::max(nyy, 0)) + 1) {
+    sw.row_courant.assign(static_cast<std::size_t>(std::max(nyy, 0)) + 1, -1.0f);
+  }
+  size_strips(m, sw);
+#pragma omp parallel if (threaded(m.coin1.nn))
+  {
+    float* s = sw.strips[static_cast<std::size_t>(step_thread())].row.hf.data();
+#pragma omp for schedule(static)
+    for (int j = 2; j <= nyy - 1; ++j)
+      sw.row_courant[static_cast<std::size_t>(j)] = row_measure(j, s);
+  }
+  // The first row with the largest measure, its first node with it.
+  float best = -1.0f;
+  int best_i = 0, best_j = 0;
+  for (int j = 2; j <= nyy - 1; ++j) {
+    const float row_max = sw.row_courant[static_cast<std::size_t>(j)];
     if (row_max > best) {
       best = row_max;
       best_j = j;
-      for (c = 1; c <= last; ++c) {
-        if (s[c] == row_max) break;
-      }
-      best_i = c + 1;
     }
+  }
+  if (best_j > 0) {
+    float* s = sw.courant.data();
+    row_measure(best_j, s);
+    int c = 1;
+    for (; c <= last; ++c) {
+      if (s[c] == best) break;
+    }
+    best_i = c + 1;
   }
   float dt;
   if (best > 0.0f) {

@@ -1,7 +1,10 @@
+#include "model/hydro/threads.h"
+
 #include <gtest/gtest.h>
 #include <omp.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -103,6 +106,8 @@ TEST(Threads, BlockSweepsGiveTheSingleSweepOnAnyThreadCount) {
                         {true, true, false, 2, 2},   {false, true, false, 32, 3},
                         {true, false, true, 3, 3},   {false, false, true, 1, 2}};
   const int keep = omp_get_max_threads();
+  setenv("QF_PARALLEL_NODES", "0", 1);  // threads on the small grid too
+  ASSERT_TRUE(threaded(1));
   for (const Case& c : cases) {
     Sim serial{valley(c.second, c.turb, c.steady), {}, {}};
     Sim one{serial.m, {}, {}}, many{serial.m, {}, {}};
