@@ -60,6 +60,12 @@ struct RowScratch {
   std::vector<std::uint8_t> alldry;  // node and its four neighbours dry
 };
 
+// Columns lo .. hi (column indices, 0 = the west ring; empty when lo > hi)
+// of a row.
+struct Span {
+  int lo = 0, hi = -1;
+};
+
 // Working storage of one thread of a sweep over blocks of rows.
 struct StripWork {
   FaceCarry carry;
@@ -104,6 +110,14 @@ struct SolverWork {
   std::vector<double> row_volume;              // sum of the wet depths per row
   std::vector<int> row_wet;                    // wet nodes per row
   std::vector<float> row_courant;              // largest Courant measure per row
+  // Active region of the block sweep: per row the columns that hold wet
+  // nodes (the ring columns included), those with a source, the span solved
+  // in the sweep (the wet columns of the row and of its neighbour rows,
+  // widened by two, and the source columns), the span of the first stage,
+  // and the span whose fluxes qq, rr may not be zero. With `full_rows` every
+  // row is solved whole.
+  bool full_rows = false;
+  std::vector<Span> wet, with_source, span, span_first, solved;
 };
 
 void prepare_solver(Model& m, SolverWork& w);
@@ -131,9 +145,23 @@ void solve_row(Model& m, FaceCarry& carry, RowScratch& scratch, int j, float* dh
 // a sweep can start at any row.
 void carry_in(Model& m, FaceCarry& carry, RowScratch& scratch, int j);
 
+// Row j solved in the columns of `span` only. Every node of the row outside
+// the span, and the nodes at its ends unless they are ring nodes, must be
+// dry with a dry four-point neighbourhood and without a source: the full
+// row would leave them as they are and give their faces no flux. `below`
+// is the span the carry was left with (the row below); the carry then holds
+// this row's faces in `span`. qq, rr, dh, dq, dr are written in the span
+// only; the wetted-area factors are left to `set_wet_dry_areas`.
+void solve_span(Model& m, FaceCarry& carry, RowScratch& scratch, int j, Span span, Span below,
+                float* dh, float* dq, float* dr, float& change_rate,
+                std::array<float, 8>& boundary_flow);
+
+// carry_in for rows solved in spans: those of rows j - 2 and j - 1.
+void carry_in(Model& m, FaceCarry& carry, RowScratch& scratch, int j, Span two_below, Span below);
+
 // The wetted-area factors that solving rows 1 .. nyy - 1 gives the nodes of
 // row j (1 .. nyy): a wet node beside a dry one gets `area`. Writes row j
-// only.
-void set_wet_dry_areas(Model& m, int j);
+// only, columns lo .. hi (column indices; all wet nodes must lie there).
+void set_wet_dry_areas(Model& m, int j, int lo, int hi);
 
 }  // namespace qf
