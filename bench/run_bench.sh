@@ -4,6 +4,8 @@
 # the flow step alone (flow_bench on the same grid).
 #
 #   bash bench/run_bench.sh [build dir] [steps]
+#
+# Runs each case on 1 and on 2 threads (THREADS="1 2 4" for others).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -52,19 +54,24 @@ $second
    max_flow 'maxflow.asc'
 >>
 QFX
-  /usr/bin/time -v -o time.txt "$build/quellfax" -q run.qfx >screen.txt
+  for threads in ${THREADS:-1 2}; do
+  OMP_NUM_THREADS=$threads /usr/bin/time -v -o time.txt "$build/quellfax" -q run.qfx >screen.txt
   wall=$(awk -F': ' '/Elapsed \(wall clock\)/{print $2}' time.txt)
   rss=$(awk -F': ' '/Maximum resident set size/{print $2}' time.txt)
   blocks=$(grep -cE '^ +[0-9]+ +[0-9]+ +[0-9.]+ ' screen.txt || true)
-  python3 - "$order" "$steps" "$wall" "$rss" "$blocks" <<'PY'
+  python3 - "$order" "$steps" "$wall" "$rss" "$blocks" "$threads" <<'PY'
 import sys
 order, steps, wall, rss, blocks = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), sys.argv[5]
+threads = sys.argv[6]
 secs = sum(float(x) * 60**i for i, x in enumerate(reversed(wall.split(":"))))
 nodes = 1002 * 1002
-print(f"order {order}: whole run {nodes*steps/secs/1e6:.1f} M cell updates/s, {secs/steps:.4f} s/step "
+print(f"order {order}, {threads} thread(s): whole run {nodes*steps/secs/1e6:.1f} M cell updates/s, {secs/steps:.4f} s/step "
       f"({secs:.1f} s for {steps} steps incl. input and output), peak memory {rss/1024:.0f} MB, "
       f"result records {blocks}")
 PY
+  done
 done
 echo "flow alone (same grid):"
-"$build/bench/flow_bench" 1000 40
+for threads in ${THREADS:-1 2}; do
+  OMP_NUM_THREADS=$threads "$build/bench/flow_bench" 1000 40
+done

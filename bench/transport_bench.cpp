@@ -22,6 +22,7 @@
 #include "cmdlang/textio.h"
 #include "model/hydro/friction.h"
 #include "model/hydro/hydro.h"
+#include "model/hydro/threads.h"
 #include "model/state.h"
 #include "model/transport/mobile_bed.h"
 #include "model/transport/transport.h"
@@ -83,7 +84,7 @@ void report(const std::string& what, double sec, int n, int steps) {
   std::cout << what << ": " << qf::fmt_f(cells * steps / sec / 1.0e6, 8, 2)
             << " million cell updates/s," << qf::fmt_f(sec / steps, 9, 4) << " s/step  ("
             << qf::fmt_i(n, 5) << " x" << qf::fmt_i(n, 5) << " cells," << qf::fmt_i(steps, 5)
-            << " steps)\n";
+            << " steps," << qf::fmt_i(qf::step_threads(), 3) << " thread(s))\n";
 }
 
 template <class F>

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cmdlang/textio.h"
+#include "model/hydro/threads.h"
 
 namespace qf {
 
@@ -96,8 +97,10 @@ void balance_summary(const Model& m, const Balance& bal, const WaterBudget& g,
                      int listing) {
   const BalanceFigures b = balance_figures(g, bal.start_volume, grid_volume(m));
   std::vector<std::string> lines;
+  const int threads = step_threads();
   lines.push_back(" >water balance [m3] after " + bare(fmt_i(steps, 12)) + " steps, wall time " +
-                  bare(fmt_f(wall_seconds, 14, 1)) + " s:");
+                  bare(fmt_f(wall_seconds, 14, 1)) + " s on " + bare(fmt_i(threads, 6)) +
+                  (threads == 1 ? " thread:" : " threads:"));
   auto row = [&](const std::string& label, double v) {
     lines.push_back("    " + pad(label, 28) + value(v));
   };

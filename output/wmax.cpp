@@ -9,6 +9,7 @@
 
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
+#include "model/hydro/threads.h"
 #include "model/resultfile.h"
 #include "output/wres.h"
 
@@ -172,6 +173,7 @@ void update(const Model& m, Wmax& w) {
   float* depth = w.depth.data();
   float* flow = w.flow.data();
   float* velocity = w.velocity.data();
+#pragma omp parallel for schedule(static) if (threaded(static_cast <long>(nn)))
   for (std::size_t k = 0; k < nn; ++k) {
     const float d = h[k];
     const float fl = std::sqrt(q[k] * q[k] + r[k] * r[k]);

@@ -9,6 +9,7 @@
 #include "model/hydro/hydro.h"
 #include "model/hydro/lanes.h"
 #include "model/hydro/structure_kernels.h"
+#include "model/hydro/threads.h"
 
 namespace qf {
 
@@ -30,7 +31,7 @@ float thin_depth(const Model& m) {
 
 // Speed bounds of the thin nodes of row j (rows j - 1 .. j + 1 still hold the
 // state the sweep read; dh the row's increments).
-void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
+void thin_caps(Model& m, SolverWork& w, int j, const float* dh, int c0, int c1) {
   const FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const long b = static_cast<long>(j - 1) * nxx;
@@ -53,20 +54,20 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
   };
   // Quick scan: a node thinner than `thin` before or after the step.
   LaneMask acc{};
-  int c0 = 1;
-  for (; c0 + kLanes <= nxx - 1; c0 += kLanes) {
-    const Lanes hh = load<Lanes>(h + c0);
-    acc = mor(acc, vmin(hh, hh + load<Lanes>(dh + c0)) < watch);
+  int cs = c0;
+  for (; cs + kLanes <= c1 + 1; cs += kLanes) {
+    const Lanes hh = load<Lanes>(h + cs);
+    acc = mor(acc, vmin(hh, hh + load<Lanes>(dh + cs)) < watch);
   }
   bool any = qf::any(acc);
-  for (; c0 <= nxx - 2 && !any; ++c0) any = std::min(h[c0], h[c0] + dh[c0]) < watch;
+  for (; cs <= c1 && !any; ++cs) any = std::min(h[cs], h[cs] + dh[cs]) < watch;
   if (any) {
     any = false;
-    for (int c = 1; c <= nxx - 2 && !any; ++c) any = thin_node(c);
+    for (int c = c0; c <= c1 && !any; ++c) any = thin_node(c);
   }
   w.row_thin[j] = any ? 1 : 0;
   if (!any) return;
-  for (int c = 1; c <= nxx - 2; ++c) {
+  for (int c = c0; c <= c1; ++c) {
     const long k = b + c;
     cap[c] = thin_node(c) ? std::max({2.0f * std::sqrt(g * std::max(h[c], 0.0f)), feed(k, k - 1),
                                       feed(k, k + 1), feed(k, k - nxx), feed(k, k + nxx)})
@@ -76,14 +77,14 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh) {
 
 // Scales the new discharges of the thin wet nodes of row j to their bound.
 template <class Row>
-void cap_thin(const Model& m, const SolverWork& w, int j, const float* hn, Row qn, Row rn) {
+void cap_thin(const Model& m, const SolverWork& w, int j, const float* hn, Row qn, Row rn, int c0,
+              int c1) {
   if (!w.row_thin[j]) return;
-  const int nxx = m.coin1.nxx;
-  const long b = static_cast<long>(j - 1) * nxx;
+  const long b = static_cast<long>(j - 1) * m.coin1.nxx;
   const float thin = thin_depth(m);
   const float hdry = m.coin.hdry;
   const float* cap = w.speed_cap.data() + b;
-  for (int c = 1; c <= nxx - 2; ++c) {
+  for (int c = c0; c <= c1; ++c) {
     const float h = hn[c];
     if (!(h < thin) || h < hdry) continue;
     const float most = cap[c] * h;
@@ -107,7 +108,7 @@ void cap_thin(const Model& m, const SolverWork& w, int j, const float* hn, Row q
 // Classification: h < hdry is dry, h = hdry wet. A depth the outflow limiter
 // left a rounding error below zero is stored as zero.
 void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
-                     const float* dr, float dth, double& volume, int& nwet) {
+                     const float* dr, float dth, double& volume, int& nwet, int c0, int c1) {
   FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const long b = static_cast<long>(j - 1) * nxx;
@@ -148,25 +149,30 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
   };
   if (j == 1) {
     for (int c = 0; c < nxx; ++c) ring(c);
+    c0 = 1;
+    c1 = nxx - 2;
   } else {
     ring(0);
-    int c = 1;
-    for (; c + kLanes <= nxx - 1; c += kLanes) interior(Lanes{}, c);
-    for (; c <= nxx - 2; ++c) interior(0.0f, c);
+    int c = c0;
+    for (; c + kLanes <= c1 + 1; c += kLanes) interior(Lanes{}, c);
+    for (; c <= c1; ++c) interior(0.0f, c);
     ring(nxx - 1);
-    cap_thin(m, w, j, h, q, r);
+    cap_thin(m, w, j, h, q, r, c0, c1);
   }
-  // Volume and wet count. The depths are summed in double precision: a
-  // 32-bit sum over a large grid loses whole percents once its spacing
-  // approaches a depth.
+  // Volume and wet count (the nodes outside c0 .. c1 but the ring are dry).
+  // The depths are summed in double precision: a 32-bit sum over a large
+  // grid loses whole percents once its spacing approaches a depth.
   double v = volume;
   int n = nwet;
-  for (int c = 0; c < nxx; ++c) {
+  auto count = [&](int c) {
     if (!dry[c]) {
       v += h[c];
       ++n;
     }
-  }
+  };
+  count(0);
+  for (int c = c0; c <= c1; ++c) count(c);
+  count(nxx - 1);
   // Inundation time, a compensated sum: `tind_lost` keeps what the 32-bit
   // sum could not take (late in a long run a step is below its spacing).
   float* tind = f.tind.data() + b;
@@ -180,9 +186,11 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     store(lost + c, sel(wet, (sum - t) - y, load<T>(lost + c)));
     store(tind + c, sel(wet, sum, t));
   };
-  int c = 0;
-  for (; c + kLanes <= nxx; c += kLanes) wet_time(Lanes{}, c);
-  for (; c < nxx; ++c) wet_time(0.0f, c);
+  wet_time(0.0f, 0);
+  int c = c0;
+  for (; c + kLanes <= c1 + 1; c += kLanes) wet_time(Lanes{}, c);
+  for (; c <= c1; ++c) wet_time(0.0f, c);
+  wet_time(0.0f, nxx - 1);
   volume = v;
   nwet = n;
 }
@@ -190,7 +198,7 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
 // Second stage (Heun): interior nodes take the mean of the start state and
 // the twice advanced state, ring nodes their new-state entry; h = hdry is dry.
 void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
-                      const float* dr) {
+                      const float* dr, int c0, int c1) {
   FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const long b = static_cast<long>(j - 1) * nxx;
@@ -224,11 +232,11 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
     for (int c = 0; c < nxx; ++c) place(0.0f, c, false);
   } else {
     place(0.0f, 0, false);
-    int c = 1;
-    for (; c + kLanes <= nxx - 1; c += kLanes) place(Lanes{}, c, true);
-    for (; c <= nxx - 2; ++c) place(0.0f, c, true);
+    int c = c0;
+    for (; c + kLanes <= c1 + 1; c += kLanes) place(Lanes{}, c, true);
+    for (; c <= c1; ++c) place(0.0f, c, true);
     place(0.0f, nxx - 1, false);
-    cap_thin(m, w, j, h, q, r);
+    cap_thin(m, w, j, h, q, r, c0, c1);
   }
 }
 
@@ -242,7 +250,7 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
 
 // Shares of the interior nodes of row j from the mass fluxes of the sweep
 // (qq, rr of rows j and j - 1), the depths the sweep read and the sources.
-void outflow_shares(Model& m, SolverWork& w, int j) {
+void outflow_shares(Model& m, SolverWork& w, int j, int c0, int c1) {
   const FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const long b = static_cast<long>(j - 1) * nxx;
@@ -266,11 +274,11 @@ void outflow_shares(Model& m, SolverWork& w, int j) {
     return over;
   };
   bool limited = false;
-  int c = 1;
+  int c = c0;
   LaneMask acc{};
-  for (; c + kLanes <= nxx - 1; c += kLanes) acc = mor(acc, share(Lanes{}, c));
+  for (; c + kLanes <= c1 + 1; c += kLanes) acc = mor(acc, share(Lanes{}, c));
   limited = any(acc);
-  for (; c <= nxx - 2; ++c) limited |= share(0.0f, c);
+  for (; c <= c1; ++c) limited |= share(0.0f, c);
   w.row_limited[j] = limited ? 1 : 0;
 }
 
@@ -278,15 +286,21 @@ void outflow_shares(Model& m, SolverWork& w, int j) {
 // lie in rows j - 1 .. j + 1, whose shares are known), to the boundary
 // discharges of its boundary faces and to the mass fluxes qq of row j and
 // rr of row j - 1 (and of row j itself in the last row).
-void limit_outflow(Model& m, SolverWork& w, int j, float* dh) {
+bool limited_near(const SolverWork& w, int j) {
+  return w.row_limited[j - 1] | w.row_limited[j] | w.row_limited[j + 1];
+}
+
+// The depth increments of row j and the boundary discharges bf.
+void limit_increments(Model& m, const SolverWork& w, int j, float* dh, std::array<float, 8>& bf,
+                      int c0, int c1) {
+  if (!limited_near(w, j)) return;
   const int nyy = m.coin1.nyy;
-  if (!(w.row_limited[j - 1] | w.row_limited[j] | w.row_limited[j + 1])) return;
   FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const long b = static_cast<long>(j - 1) * nxx;
-  float* qq = f.qq.data() + b;
-  float* rr = f.rr.data() + b;
-  float* rs = rr - nxx;
+  const float* qq = f.qq.data() + b;
+  const float* rr = f.rr.data() + b;
+  const float* rs = rr - nxx;
   const float* th = w.theta.data() + b;
   const float* ts = th - nxx;
   const float* tn = th + nxx;
@@ -298,42 +312,73 @@ void limit_outflow(Model& m, SolverWork& w, int j, float* dh) {
   auto east = [&](int c) { return qq[c] > 0.0f ? th[c] : th[c + 1]; };
   auto south = [&](int c) { return rs[c] > 0.0f ? ts[c] : th[c]; };
   auto north = [&](int c) { return rr[c] > 0.0f ? th[c] : tn[c]; };
-  std::array<float, 8>& bf = m.coin.boundary_flow;
   if (qq[0] < 0.0f) bf[1] -= dy * (1.0f - th[1]) * qq[0];
   if (qq[last] > 0.0f) bf[5] += dy * (1.0f - th[last]) * qq[last];
-  for (int c = 1; c <= last; ++c) {
+  for (int c = c0; c <= c1; ++c) {
     const float we = 1.0f - east(c), ww = 1.0f - east(c - 1);
     const float wn = 1.0f - north(c), ws = 1.0f - south(c);
     dh[c] += (we * qq[c] - ww * qq[c - 1]) * tdx + (wn * rr[c] - ws * rs[c]) * tdy;
     if (j == 2 && rs[c] < 0.0f) bf[3] -= dx * ws * rs[c];
     if (j == nyy - 1 && rr[c] > 0.0f) bf[7] += dx * wn * rr[c];
   }
-  // The fluxes as applied (read by the transport step).
-  for (int c = last; c >= 0; --c) qq[c] *= east(c);
-  for (int c = 1; c <= last; ++c) rs[c] *= south(c);
+}
+
+// The mass fluxes as applied (read by the transport step): qq of row j and
+// rr of row j - 1 (and of row j itself in the last row), in columns c0 .. c1
+// (qq from c0 - 1; rr of row j - 1 in s0 .. s1). The increments of rows
+// j - 1 and j must have been limited first.
+void limit_fluxes(Model& m, const SolverWork& w, int j, int c0, int c1, int s0, int s1) {
+  if (!limited_near(w, j)) return;
+  const int nyy = m.coin1.nyy;
+  FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const long b = static_cast<long>(j - 1) * nxx;
+  float* qq = f.qq.data() + b;
+  float* rr = f.rr.data() + b;
+  float* rs = rr - nxx;
+  const float* th = w.theta.data() + b;
+  const float* ts = th - nxx;
+  const float* tn = th + nxx;
+  auto east = [&](int c) { return qq[c] > 0.0f ? th[c] : th[c + 1]; };
+  auto south = [&](int c) { return rs[c] > 0.0f ? ts[c] : th[c]; };
+  auto north = [&](int c) { return rr[c] > 0.0f ? th[c] : tn[c]; };
+  for (int c = c1; c >= c0 - 1; --c) qq[c] *= east(c);
+  for (int c = s0; c <= s1; ++c) rs[c] *= south(c);
   if (j == nyy - 1) {
-    for (int c = 1; c <= last; ++c) rr[c] *= north(c);
+    for (int c = c0; c <= c1; ++c) rr[c] *= north(c);
   }
+}
+
+// Applies the shares to the depth increments of row j (its upstream nodes
+// lie in rows j - 1 .. j + 1, whose shares are known), to the boundary
+// discharges of its boundary faces and to the mass fluxes qq of row j and
+// rr of row j - 1 (and of row j itself in the last row).
+void limit_outflow(Model& m, SolverWork& w, int j, float* dh) {
+  const int last = m.coin1.nxx - 2;
+  limit_increments(m, w, j, dh, m.coin.boundary_flow, 1, last);
+  limit_fluxes(m, w, j, 1, last, 1, last);
 }
 
 void sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   const int nyy = m.coin1.nyy;
   // Local time steps (steady mode) move no conserved water: not limited.
   const bool limit = !m.clog.steady;
+  const int last = m.coin1.nxx - 2;
   double volume = 0.0;
   int nwet = 0;
   auto finish = [&](int j) {
     if (limit && j >= 2) limit_outflow(m, w, j, w.dhp.data());
     if (second_stage) {
-      second_stage_row(m, w, j, w.dhp.data(), w.dqp.data(), w.drp.data());
+      second_stage_row(m, w, j, w.dhp.data(), w.dqp.data(), w.drp.data(), 1, last);
     } else {
-      first_stage_row(m, w, j, w.dhp.data(), w.dqp.data(), w.drp.data(), dth, volume, nwet);
+      first_stage_row(m, w, j, w.dhp.data(), w.dqp.data(), w.drp.data(), dth, volume, nwet, 1,
+                      last);
     }
   };
   for (int j = 1; j <= nyy - 1; ++j) {
     solve(m, w, j, w.dh.data(), w.dq.data(), w.dr.data());
-    if (limit && j >= 2) outflow_shares(m, w, j);
-    if (j >= 2) thin_caps(m, w, j, w.dh.data());
+    if (limit && j >= 2) outflow_shares(m, w, j, 1, last);
+    if (j >= 2) thin_caps(m, w, j, w.dh.data(), 1, last);
     if (j >= 2) finish(j - 1);
     std::swap(w.dh, w.dhp);
     std::swap(w.dq, w.dqp);
@@ -343,6 +388,182 @@ void sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   if (!second_stage) {
     m.coin.stored_volume = static_cast<float>(volume * m.coin.cell_area);
     m.coin1.nwet = nwet;
+  }
+}
+
+// The same sweep over fixed blocks of rows, one thread per block at a time.
+// The solver takes every row from the start state and keeps the increments
+// of every node; shares, limits and new states follow row by row, each pass
+// once all rows of the one before are done.
+void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const bool limit = !m.clog.steady;
+  const int rows = nyy - 1;
+  const int per = std::max(w.block_rows, 1);
+  const int blocks = (rows + per - 1) / per;
+  size_strips(m, w);
+  float* dhg = w.dhg.data();
+  float* dqg = w.dqg.data();
+  float* drg = w.drg.data();
+  auto base = [nxx](int j) { return static_cast<long>(j - 1) * nxx; };
+  const int last = nxx - 2;
+  const FlowValues& f = m.f;
+  Span* span = w.span.data();
+  Span* first = w.span_first.data();
+  // Interior columns of a span, and the union of two spans.
+  auto inner = [last](Span sp) { return Span{std::max(sp.lo, 1), std::min(sp.hi, last)}; };
+  auto join = [](Span a, Span b) {
+    if (a.lo > a.hi) return b;
+    if (b.lo > b.hi) return a;
+    return Span{std::min(a.lo, b.lo), std::max(a.hi, b.hi)};
+  };
+#pragma omp parallel if (threaded(m.coin1.nn))
+  {
+    StripWork& sw = w.strips[static_cast<std::size_t>(step_thread())];
+    // Wet columns (and the wetted-area factors of their wet/dry faces) and
+    // source columns of every row.
+#pragma omp for schedule(static)
+    for (int j = 1; j <= nyy; ++j) {
+      const long b = base(j);
+      Span wet{}, src{};
+      if (w.full_rows) {
+        wet = Span{0, nxx - 1};
+        src = Span{0, last};
+      } else {
+        // A node counts as wet unless the step leaves it alone: dry, thinner
+        // than hdry and at rest.
+        const std::uint8_t* dry = f.ldry.data() + b;
+        const float* h = f.h.data() + b;
+        const float* q = f.q.data() + b;
+        const float* r = f.r.data() + b;
+        const float* sr = f.src.data() + b;
+        const float hdry = m.coin.hdry;
+        auto still = [&](int c) { return dry[c] && h[c] < hdry && q[c] == 0.0f && r[c] == 0.0f; };
+        int c = 0;
+        while (c < nxx && still(c)) ++c;
+        if (c < nxx) {
+          int e = nxx - 1;
+          while (still(e)) --e;
+          wet = Span{c, e};
+        }
+        c = 0;
+        while (c <= last && sr[c] == 0.0f) ++c;
+        if (c <= last) {
+          int e = last;
+          while (sr[e] == 0.0f) --e;
+          src = Span{c, e};
+        }
+      }
+      w.wet[j] = wet;
+      w.with_source[j] = src;
+      set_wet_dry_areas(m, j, wet.lo, wet.hi);
+    }
+    // The span of each row: the nodes whose neighbourhood holds a wet node
+    // or that have a source, and one more on either side.
+#pragma omp for schedule(static)
+    for (int j = 1; j <= rows; ++j) {
+      Span wet = join(join(w.wet[j == 1 ? 1 : j - 1], w.wet[j]), w.wet[j + 1]);
+      if (wet.lo <= wet.hi) wet = Span{wet.lo - 1, wet.hi + 1};
+      Span sp = join(wet, w.with_source[j]);
+      if (sp.lo <= sp.hi) sp = Span{std::max(sp.lo - 1, 0), std::min(sp.hi + 1, last)};
+      if (second_stage) {
+        // The nodes the first stage changed take the mean of both stages;
+        // those it left alone start the second stage from their state.
+        const Span in = inner(sp), was = inner(first[j]);
+        const long b = base(j);
+        for (int c = in.lo; c <= in.hi; ++c) {
+          if (c >= was.lo && c <= was.hi) continue;
+          w.h0[b + c] = f.h[b + c];
+          w.q0[b + c] = f.q[b + c];
+          w.r0[b + c] = f.r[b + c];
+        }
+        sp = join(sp, first[j]);
+      } else {
+        first[j] = sp;
+      }
+      span[j] = sp;
+      // Fluxes left from earlier sweeps where this one solves nothing.
+      const Span old = w.solved[j];
+      float* qq = m.f.qq.data() + base(j);
+      float* rr = m.f.rr.data() + base(j);
+      for (int c = old.lo; c <= old.hi; ++c) {
+        if (c >= sp.lo && c <= sp.hi) continue;
+        qq[c] = 0.0f;
+        rr[c] = 0.0f;
+      }
+      w.solved[j] = sp;
+    }
+#pragma omp for schedule(static)
+    for (int blk = 0; blk < blocks; ++blk) {
+      const int ja = 1 + blk * per;
+      const int jb = std::min(rows, ja + per - 1);
+      if (ja > 1) carry_in(m, sw.carry, sw.row, ja, span[std::max(ja - 2, 0)], span[ja - 1]);
+      for (int j = ja; j <= jb; ++j) {
+        float& change = w.row_change[j] = 0.0f;
+        std::array<float, 8>& bf = w.row_flow[j] = {};
+        const long b = base(j);
+        solve_span(m, sw.carry, sw.row, j, span[j], span[j - 1], dhg + b, dqg + b, drg + b, change,
+                   bf);
+        const Span in = inner(span[j]);
+        if (j >= 2) thin_caps(m, w, j, dhg + b, in.lo, in.hi);
+      }
+    }
+    if (limit) {
+#pragma omp for schedule(static)
+      for (int j = 2; j <= rows; ++j) {
+        const Span in = inner(span[j]);
+        outflow_shares(m, w, j, in.lo, in.hi);
+      }
+#pragma omp for schedule(static)
+      for (int j = 2; j <= rows; ++j) {
+        const Span in = inner(span[j]);
+        limit_increments(m, w, j, dhg + base(j), w.row_flow[j], in.lo, in.hi);
+      }
+#pragma omp for schedule(static)
+      for (int j = 2; j <= rows; ++j) {
+        const Span in = inner(span[j]), below = inner(join(span[j - 1], span[j]));
+        limit_fluxes(m, w, j, in.lo, in.hi, below.lo, below.hi);
+      }
+    }
+#pragma omp for schedule(static)
+    for (int j = 1; j <= rows; ++j) {
+      const long b = base(j);
+      const Span in = inner(span[j]);
+      if (second_stage) {
+        second_stage_row(m, w, j, dhg + b, dqg + b, drg + b, in.lo, in.hi);
+      } else {
+        double& v = w.row_volume[j] = 0.0;
+        int& n = w.row_wet[j] = 0;
+        first_stage_row(m, w, j, dhg + b, dqg + b, drg + b, dth, v, n, in.lo, in.hi);
+      }
+    }
+  }
+  // Sums in row order.
+  Coin& c = m.coin;
+  float change = c.change_rate;
+  for (int j = 1; j <= rows; ++j) {
+    change += w.row_change[j];
+    for (std::size_t n = 0; n < 8; ++n) c.boundary_flow[n] += w.row_flow[j][n];
+  }
+  c.change_rate = change;
+  if (!second_stage) {
+    double volume = 0.0;
+    int nwet = 0;
+    for (int j = 1; j <= rows; ++j) {
+      volume += w.row_volume[j];
+      nwet += w.row_wet[j];
+    }
+    c.stored_volume = static_cast<float>(volume * c.cell_area);
+    m.coin1.nwet = nwet;
+  }
+}
+
+void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
+  if (w.serial || m.coin1.nxx < 3 || m.coin1.nyy < 3) {
+    sweep(m, w, second_stage, dth);
+  } else {
+    sweep_blocks(m, w, second_stage, dth);
   }
 }
 
@@ -360,6 +581,7 @@ float viscous_step(const Model& m) {
   const FlowValues& f = m.f;
   const long nn = std::min<long>(m.coin1.nn, static_cast<long>(f.nu.size()));
   float nu = m.coin.viscosity;
+#pragma omp parallel for schedule(static) reduction(max : nu) if (threaded(nn))
   for (long k = 0; k < nn; ++k) nu = std::max(nu, f.nu[k]);
   if (!(nu > 0.0f)) return 1.0e30f;
   const float d = std::min(m.coin.dx, m.coin.dy);
@@ -450,16 +672,14 @@ void timstp(Model& m, Hydro& w, Channels& io) {
   const float ratio = m.coin.dx / m.coin.dy;
   const float r2 = ratio * ratio;
   const int last = nxx - 2;
-  float* s = w.solver.courant.data();
-  float best = -1.0f;
-  int best_i = 0, best_j = 0;
-  for (int j = 2; j <= nyy - 1; ++j) {
+  // (dx/dy)^2 (g h + v^2) + (g h + u^2) of the wet nodes of row j into s,
+  // -1 at dry ones; returns the largest.
+  auto row_measure = [&](int j, float* s) {
     const long b = static_cast<long>(j - 1) * nxx;
     const float* h = f.h.data() + b;
     const float* q = f.q.data() + b;
     const float* r = f.r.data() + b;
     const std::uint8_t* dry = f.ldry.data() + b;
-    // (dx/dy)^2 (g h + v^2) + (g h + u^2) of the wet nodes, -1 at dry ones.
     auto measure = [&](auto lanes, int c) {
       using T = decltype(lanes);
       const T H = load<T>(h + c);
@@ -478,14 +698,38 @@ void timstp(Model& m, Hydro& w, Channels& io) {
     float row_max = -1.0f;
     for (int l = 0; l < kLanes; ++l) row_max = std::max(row_max, acc[l]);
     for (; c <= last; ++c) row_max = std::max(row_max, measure(0.0f, c));
+    return row_max;
+  };
+  SolverWork& sw = w.solver;
+  if (sw.row_courant.size() < static_cast<std::size_t>(std::max(nyy, 0)) + 1) {
+    sw.row_courant.assign(static_cast<std::size_t>(std::max(nyy, 0)) + 1, -1.0f);
+  }
+  size_strips(m, sw);
+#pragma omp parallel if (threaded(m.coin1.nn))
+  {
+    float* s = sw.strips[static_cast<std::size_t>(step_thread())].row.hf.data();
+#pragma omp for schedule(static)
+    for (int j = 2; j <= nyy - 1; ++j)
+      sw.row_courant[static_cast<std::size_t>(j)] = row_measure(j, s);
+  }
+  // The first row with the largest measure, its first node with it.
+  float best = -1.0f;
+  int best_i = 0, best_j = 0;
+  for (int j = 2; j <= nyy - 1; ++j) {
+    const float row_max = sw.row_courant[static_cast<std::size_t>(j)];
     if (row_max > best) {
       best = row_max;
       best_j = j;
-      for (c = 1; c <= last; ++c) {
-        if (s[c] == row_max) break;
-      }
-      best_i = c + 1;
     }
+  }
+  if (best_j > 0) {
+    float* s = sw.courant.data();
+    row_measure(best_j, s);
+    int c = 1;
+    for (; c <= last; ++c) {
+      if (s[c] == best) break;
+    }
+    best_i = c + 1;
   }
   float dt;
   if (best > 0.0f) {
@@ -528,7 +772,8 @@ void zerode(Model& m) {
 void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   SolverWork& sw = w.solver;
   if (sw.h0.size() != static_cast<std::size_t>(std::max(m.coin1.nn, 0)) ||
-      sw.dh.size() < static_cast<std::size_t>(std::max(m.coin1.nxx, 0))) {
+      sw.dh.size() < static_cast<std::size_t>(std::max(m.coin1.nxx, 0)) ||
+      (!sw.serial && sw.dhg.size() < sw.h0.size())) {
     prepare_solver(m, sw);
   }
   if (!w.boundary.prepared) prepare_boundary(m, w.boundary);
@@ -545,7 +790,7 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   source(m, w.boundary, io, msg);
   tmod(m);
 
-  sweep(m, sw, false, dth);
+  run_sweep(m, sw, false, dth);
 
   if (m.clog.second_order) {
     // The step moves the mean of the two stages' fluxes over the boundaries.
@@ -553,7 +798,7 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
     c.change_rate = 0.0f;
     w.boundary.stage = 2;
     bound(m, w.boundary, io, msg);
-    sweep(m, sw, true, 0.0f);
+    run_sweep(m, sw, true, 0.0f);
     for (std::size_t n = 0; n < first.size(); ++n) {
       c.boundary_flow[n] = (first[n] + c.boundary_flow[n]) * 0.5f;
     }

@@ -15,6 +15,7 @@
 #include "model/hydro/flux_kernels.h"
 #include "model/hydro/friction.h"
 #include "model/hydro/lanes.h"
+#include "model/hydro/threads.h"
 #include "model/hydro/turbulence.h"
 
 namespace qf {
@@ -237,26 +238,98 @@ QF_INLINE void friction_geometry(const Row& p, RowScratch& rs, int c, float K) {
 
 // Friction depth, conveyance and oblique-flow factor of the interior nodes
 // of a row; the laws themselves (pow, log) one node at a time.
-void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& rs, int last,
-                   const Consts& k) {
-  int c = 1;
+void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& rs, int first,
+                   int last, const Consts& k) {
+  int c = first;
   for (; c + kLanes <= last + 1; c += kLanes) friction_geometry<Lanes>(p, rs, c, k.hdry);
   for (; c <= last; ++c) friction_geometry<float>(p, rs, c, k.hdry);
   const float* hf = rs.hf.data();
   float* cf = rs.cf.data();
   const std::uint8_t* skip = rs.alldry.data();
   if (k.law == law_manning) {
-    for (c = 1; c <= last; ++c) cf[c] = skip[c] ? 1.0f : cfric_manning(hf[c], ks[c]);
+    for (c = first; c <= last; ++c) cf[c] = skip[c] ? 1.0f : cfric_manning(hf[c], ks[c]);
   } else {
-    for (c = 1; c <= last; ++c) {
+    for (c = first; c <= last; ++c) {
       cf[c] = skip[c] ? 1.0f : cfric(hf[c], ks[c], us[c], k.visc, k.law);
     }
   }
 }
 
+// Nodes of a row whose five-point neighbourhood is dry.
+inline void all_dry(const Row& P, const Row& S, const Row& N, std::uint8_t* skip, int first,
+                    int last) {
+  for (int c = first; c <= last; ++c) {
+    const bool dP = P.dry[c] != 0;
+    const bool dW = c == 0 ? dP : P.dry[c - 1] != 0;
+    skip[c] = dP & dW & (P.dry[c + 1] != 0) & (S.dry[c] != 0) & (N.dry[c] != 0);
+  }
+}
+
+// Wetted-area factors of the wet nodes of row j at wet/dry faces: each node
+// takes its own, so that rows can be set in any order.
+void wet_dry_areas(Model& m, int j, int lo, int hi) {
+  FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const long b = static_cast<long>(j - 1) * nxx;
+  const std::uint8_t* dry = f.ldry.data() + b;
+  const bool solved = j <= nyy - 1;  // rows whose east and north faces are solved
+  for (int c = std::max(lo, 0); c <= std::min(hi, nxx - 1); ++c) {
+    if (dry[c]) continue;
+    bool edge = false;
+    if (solved) {
+      edge =
+          (c <= nxx - 2 && dry[c + 1]) || (c >= 1 && dry[c - 1]) || (c <= nxx - 2 && dry[c + nxx]);
+    }
+    if (j >= 2 && c <= nxx - 2) edge = edge || dry[c - nxx];
+    if (edge) f.af[b + c] = area(m, static_cast<int>(b + c + 1));
+  }
+}
+
+// The north faces of row j into the carry, as solving row j leaves them
+// (the differences in the carry must be those of the faces below row j).
+template <bool kSecond, bool kSteady, bool kTurb>
+void carry_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, Span span) {
+  FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const Consts k{m.coin.hdry, m.coin.gravity, m.coin.dx,        m.coin.dy,
+                 m.coin.dt,   m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
+  const long b = static_cast<long>(j - 1) * nxx;
+  const long bS = j == 1 ? b : b - nxx;
+  const long bN = b + nxx;
+  const long bNN = j == nyy - 1 ? bN : bN + nxx;
+  const Row P = row_at(f, b), S = row_at(f, bS), N = row_at(f, bN), NN = row_at(f, bNN);
+  const int last = nxx - 2;
+  std::uint8_t* skip = rs.alldry.data();
+  const int lo = std::max(span.lo, 0), hi = std::min(span.hi, last);
+  all_dry(P, S, N, skip, lo, hi);
+  int c = lo;
+  for (; c + kLanes <= hi + 1; c += kLanes)
+    north_face<kSecond, kSteady, Lanes>(P, N, NN, cr, rs, c, k);
+  for (; c <= hi; ++c) north_face<kSecond, kSteady, float>(P, N, NN, cr, rs, c, k);
+  float* gn = rs.gn.data();
+  if (j == 1) {
+    for (c = lo; c <= hi; ++c) {
+      if (skip[c]) continue;
+      const float rb = P.r[c];
+      if (std::fabs(rb) > 0.0001f) gn[c] = rb;
+      if (rb < -0.0001f && N.dry[c]) gn[c] = 0.0f;
+    }
+  }
+  if constexpr (kTurb) {
+    for (c = lo; c <= hi; ++c) {
+      if (!skip[c]) rs.gqn[c] -= turbxy(m, c + 1, j).north;
+    }
+  }
+  std::swap(cr.fs1, rs.gn);
+  std::swap(cr.fs2, rs.gqn);
+  std::swap(cr.fs3, rs.grn);
+}
+
 template <bool kSecond, bool kSteady, bool kTurb>
 void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, float* dq, float* dr,
-                 float& change_rate, std::array<float, 8>& bf) {
+                 float& change_rate, std::array<float, 8>& bf, bool areas, Span span, Span below) {
   FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const int nyy = m.coin1.nyy;
@@ -268,37 +341,58 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   const long bNN = j == nyy - 1 ? bN : bN + nxx;
   const Row P = row_at(f, b), S = row_at(f, bS), N = row_at(f, bN), NN = row_at(f, bNN);
   const int last = nxx - 2;  // column index of column nxx - 1
+  // Columns solved: lo .. hi (all of them in a full sweep). Every other node
+  // of the row is all dry without a source: the full sweep would leave it
+  // as it is and give its faces no flux.
+  const int lo = span.lo, hi = span.hi;
+  if (lo > hi) return;
+  const int lo1 = std::max(lo, 1);  // first interior column solved
   std::uint8_t* skip = rs.alldry.data();
 
   if (j == 1) {
     std::fill(cr.dzs.begin(), cr.dzs.end(), 0.0f);
     std::fill(cr.drs.begin(), cr.drs.end(), 0.0f);
     std::fill(cr.dqs.begin(), cr.dqs.end(), 0.0f);
+  } else {
+    // The carry holds the faces of the row below in its columns only; the
+    // faces of its all-dry nodes beyond them carry nothing.
+    auto clear = [&](int c0, int c1) {
+      for (auto* v : {&cr.dzs, &cr.drs, &cr.dqs, &cr.fs1, &cr.fs2, &cr.fs3}) {
+        if (c0 <= c1) std::fill(v->begin() + c0, v->begin() + c1 + 1, 0.0f);
+      }
+    };
+    if (below.lo > below.hi) {
+      clear(lo, hi);
+    } else {
+      clear(lo, std::min(hi, below.lo - 1));
+      clear(std::max(lo, below.hi + 1), hi);
+    }
   }
 
-  // Nodes whose five-point neighbourhood is dry.
-  for (int c = 0; c <= last; ++c) {
-    const bool dP = P.dry[c] != 0;
-    const bool dW = c == 0 ? dP : P.dry[c - 1] != 0;
-    skip[c] = dP & dW & (P.dry[c + 1] != 0) & (S.dry[c] != 0) & (N.dry[c] != 0);
-  }
+  // Nodes whose five-point neighbourhood is dry (and the one before lo,
+  // which the first east face reads).
+  all_dry(P, S, N, skip, std::max(lo - 1, 0), hi);
 
   // East faces: column 1 starts the row, the last one has no node beyond.
-  east_face<kSecond, kSteady, float>(P, rs, 0, 2, true, k);  // last >= 1
-  int c = 1;
-  for (; c + kLanes <= last; c += kLanes)
+  int c = lo;
+  if (lo == 0) {
+    east_face<kSecond, kSteady, float>(P, rs, 0, 2, true, k);  // last >= 1
+    c = 1;
+  }
+  for (; c + kLanes <= std::min(hi, last - 1) + 1; c += kLanes)
     east_face<kSecond, kSteady, Lanes>(P, rs, c, c + 2, false, k);
-  for (; c <= last; ++c)
+  for (; c <= hi; ++c)
     east_face<kSecond, kSteady, float>(P, rs, c, c == last ? c + 1 : c + 2, false, k);
 
   // North faces.
-  c = 0;
-  for (; c + kLanes <= last + 1; c += kLanes)
+  c = lo;
+  for (; c + kLanes <= hi + 1; c += kLanes)
     north_face<kSecond, kSteady, Lanes>(P, N, NN, cr, rs, c, k);
-  for (; c <= last; ++c) north_face<kSecond, kSteady, float>(P, N, NN, cr, rs, c, k);
+  for (; c <= hi; ++c) north_face<kSecond, kSteady, float>(P, N, NN, cr, rs, c, k);
 
-  // Wetted-area factors of the wet node at wet/dry faces.
-  for (c = 0; c <= last; ++c) {
+  // Wetted-area factors of the wet node at wet/dry faces (unless set for
+  // the whole sweep beforehand).
+  for (c = lo; c <= hi && areas; ++c) {
     const bool dP = P.dry[c] != 0;
     if (dP != (P.dry[c + 1] != 0)) {
       const long kw = dP ? b + c + 1 : b + c;
@@ -313,18 +407,18 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   // Faces next to the boundary ring carry the ring node's discharge.
   float* fe = rs.fe.data();
   float* gn = rs.gn.data();
-  if (!skip[0]) {
+  if (lo == 0 && !skip[0]) {
     const float qb = P.q[0];
     if (std::fabs(qb) > 0.0001f) fe[0] = qb;
     if (qb < -0.0001f && P.dry[1]) fe[0] = 0.0f;
   }
-  if (!skip[last]) {
+  if (hi == last && !skip[last]) {
     const float qb = P.q[last + 1];
     if (std::fabs(qb) > 0.0001f) fe[last] = qb;
     if (qb > 0.0001f && P.dry[last]) fe[last] = 0.0f;
   }
   if (j == 1) {
-    for (c = 0; c <= last; ++c) {
+    for (c = lo; c <= hi; ++c) {
       if (skip[c]) continue;
       const float rb = P.r[c];
       if (std::fabs(rb) > 0.0001f) gn[c] = rb;
@@ -332,7 +426,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
     }
   }
   if (j == nyy - 1) {
-    for (c = 0; c <= last; ++c) {
+    for (c = lo; c <= hi; ++c) {
       if (skip[c]) continue;
       const float rb = N.r[c];
       if (std::fabs(rb) > 0.0001f) gn[c] = rb;
@@ -352,7 +446,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
       const float u = rw.q[cc] / hd, v = rw.r[cc] / hd;
       return (k.g * hd + u * u) * rdx2 + (k.g * hd + v * v) * rdy2;
     };
-    for (c = 0; c <= last; ++c) {
+    for (c = lo; c <= hi; ++c) {
       float sm = std::max({measure(P, c), measure(P, c + 1), measure(S, c), measure(N, c)});
       if (c > 0) sm = std::max(sm, measure(P, c - 1));
       rs.dtl[c] = sm > 0.0f ? k.cfl / std::sqrt(sm) : k.dt;
@@ -361,7 +455,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
 
   // Viscous shear fluxes.
   if constexpr (kTurb) {
-    for (c = 0; c <= last; ++c) {
+    for (c = lo; c <= hi; ++c) {
       if (skip[c]) continue;
       const ShearFlux t = turbxy(m, c + 1, j);
       rs.fre[c] -= t.east;
@@ -375,37 +469,37 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
     dh[cc] = skip[cc] && src > 0.0f ? src * k.dt : 0.0f;
     dq[cc] = dr[cc] = 0.0f;
   };
-  ring_node(0);
+  if (lo == 0) ring_node(0);
   if (j == 1) {
-    for (c = 1; c <= last; ++c) ring_node(c);
+    for (c = lo1; c <= hi; ++c) ring_node(c);
   } else {
-    friction_pass(P, f.ks.data() + b, f.us.data() + b, rs, last, k);
+    friction_pass(P, f.ks.data() + b, f.us.data() + b, rs, lo1, hi, k);
     const NodeIn in{f.veg.data() + b, f.af.data() + b, f.src.data() + b};
     const NodeOut out{f.us.data() + b, f.dzbx.data() + b, f.dzby.data() + b};
-    c = 1;
-    for (; c + kLanes <= last + 1; c += kLanes) {
+    c = lo1;
+    for (; c + kLanes <= hi + 1; c += kLanes) {
       node_update<kSteady, Lanes>(P, S, N, in, out, cr, rs, c, k, dh, dq, dr);
     }
-    for (; c <= last; ++c) node_update<kSteady, float>(P, S, N, in, out, cr, rs, c, k, dh, dq, dr);
+    for (; c <= hi; ++c) node_update<kSteady, float>(P, S, N, in, out, cr, rs, c, k, dh, dq, dr);
 
     // Discharges over the four boundaries (inflow positive).
-    if (!skip[1]) {
+    if (lo <= 1 && hi >= 1 && !skip[1]) {
       bf[0] += k.dy * std::max(fe[0], 0.0f);
       bf[1] += k.dy * std::min(fe[0], 0.0f);
     }
-    if (!skip[last]) {
+    if (hi == last && !skip[last]) {
       bf[4] -= k.dy * std::min(fe[last], 0.0f);
       bf[5] -= k.dy * std::max(fe[last], 0.0f);
     }
     if (j == 2) {
-      for (c = 1; c <= last; ++c) {
+      for (c = lo1; c <= hi; ++c) {
         if (skip[c]) continue;
         bf[2] += k.dx * std::max(cr.fs1[c], 0.0f);
         bf[3] += k.dx * std::min(cr.fs1[c], 0.0f);
       }
     }
     if (j == nyy - 1) {
-      for (c = 1; c <= last; ++c) {
+      for (c = lo1; c <= hi; ++c) {
         if (skip[c]) continue;
         bf[6] -= k.dx * std::min(gn[c], 0.0f);
         bf[7] -= k.dx * std::max(gn[c], 0.0f);
@@ -417,7 +511,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   float cr_sum = change_rate;
   float* qq = f.qq.data() + b;
   float* rr = f.rr.data() + b;
-  for (c = 0; c <= last; ++c) {
+  for (c = lo; c <= hi; ++c) {
     cr_sum += std::fabs(dh[c]);
     qq[c] = fe[c];
     rr[c] = gn[c];
@@ -429,19 +523,51 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
 }
 
 using RowFn = void (*)(Model&, FaceCarry&, RowScratch&, int, float*, float*, float*, float&,
-                       std::array<float, 8>&);
+                       std::array<float, 8>&, bool, Span, Span);
+using CarryFn = void (*)(Model&, FaceCarry&, RowScratch&, int, Span);
+
+struct RowFns {
+  RowFn solve;
+  CarryFn carry;
+};
 
 template <bool kSecond, bool kSteady>
-RowFn pick_turb(bool turb) {
-  return turb ? &solve_row_t<kSecond, kSteady, true> : &solve_row_t<kSecond, kSteady, false>;
+RowFns pick_turb(bool turb) {
+  if (turb) return {&solve_row_t<kSecond, kSteady, true>, &carry_row_t<kSecond, kSteady, true>};
+  return {&solve_row_t<kSecond, kSteady, false>, &carry_row_t<kSecond, kSteady, false>};
 }
 
 template <bool kSecond>
-RowFn pick_steady(bool steady, bool turb) {
+RowFns pick_steady(bool steady, bool turb) {
   return steady ? pick_turb<kSecond, true>(turb) : pick_turb<kSecond, false>(turb);
 }
 
+RowFns pick(const Model& m) {
+  const bool turb = m.clog.turbulence;
+  const bool steady = m.clog.steady;
+  return m.clog.second_order ? pick_steady<true>(steady, turb) : pick_steady<false>(steady, turb);
+}
+
 }  // namespace
+
+void size_strips(const Model& m, SolverWork& w) {
+  const std::size_t nr = static_cast<std::size_t>(std::max(m.coin1.nxx, 0)) + kLanes;
+  const std::size_t n = static_cast<std::size_t>(std::max(step_threads(), 1));
+  if (w.strips.size() == n && w.strips[0].row.fe.size() == nr) return;
+  w.strips.resize(n);
+  for (StripWork& s : w.strips) {
+    for (auto* v :
+         {&s.carry.dzs, &s.carry.drs, &s.carry.dqs, &s.carry.fs1, &s.carry.fs2, &s.carry.fs3}) {
+      v->assign(nr, 0.0f);
+    }
+    RowScratch& rs = s.row;
+    for (auto* v :
+         {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.fd, &rs.dtl}) {
+      v->assign(nr, 0.0f);
+    }
+    rs.alldry.assign(nr, 0);
+  }
+}
 
 void prepare_solver(Model& m, SolverWork& w) {
   const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
@@ -458,6 +584,17 @@ void prepare_solver(Model& m, SolverWork& w) {
     v->assign(nr, 0.0f);
   }
   rs.alldry.assign(nr, 0);
+  size_strips(m, w);
+  for (auto* v : {&w.dhg, &w.dqg, &w.drg}) v->assign(w.serial ? 0 : nn + kLanes, 0.0f);
+  const std::size_t ny1 = static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1;
+  w.row_change.assign(ny1, 0.0f);
+  w.row_flow.assign(ny1, std::array<float, 8>{});
+  w.row_volume.assign(ny1, 0.0);
+  w.row_wet.assign(ny1, 0);
+  w.row_courant.assign(ny1, -1.0f);
+  for (auto* v : {&w.wet, &w.with_source, &w.span, &w.span_first}) v->assign(ny1 + 1, Span{});
+  // Unknown fluxes everywhere: the first sweep clears what it does not solve.
+  w.solved.assign(ny1 + 1, Span{0, static_cast<int>(nxx) - 2});
   w.theta.assign(nn, 1.0f);
   w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
   w.speed_cap.assign(nn, 0.0f);
@@ -468,13 +605,37 @@ void prepare_solver(Model& m, SolverWork& w) {
 }
 
 void solve_row(Model& m, FaceCarry& carry, RowScratch& scratch, int j, float* dh, float* dq,
-               float* dr, float& change_rate, std::array<float, 8>& boundary_flow) {
+               float* dr, float& change_rate, std::array<float, 8>& boundary_flow, bool areas) {
   if (m.coin1.nxx < 3 || m.coin1.nyy < 3) return;
-  const bool turb = m.clog.turbulence;
-  const bool steady = m.clog.steady;
-  const RowFn fn =
-      m.clog.second_order ? pick_steady<true>(steady, turb) : pick_steady<false>(steady, turb);
-  fn(m, carry, scratch, j, dh, dq, dr, change_rate, boundary_flow);
+  const Span all{0, m.coin1.nxx - 2};
+  pick(m).solve(m, carry, scratch, j, dh, dq, dr, change_rate, boundary_flow, areas, all, all);
+}
+
+void solve_span(Model& m, FaceCarry& carry, RowScratch& scratch, int j, Span span, Span below,
+                float* dh, float* dq, float* dr, float& change_rate,
+                std::array<float, 8>& boundary_flow) {
+  if (m.coin1.nxx < 3 || m.coin1.nyy < 3) return;
+  pick(m).solve(m, carry, scratch, j, dh, dq, dr, change_rate, boundary_flow, false, span, below);
+}
+
+void carry_in(Model& m, FaceCarry& carry, RowScratch& scratch, int j, Span two_below, Span below) {
+  if (m.coin1.nxx < 3 || m.coin1.nyy < 3 || j < 2) return;
+  const CarryFn fn = pick(m).carry;
+  for (auto* v : {&carry.dzs, &carry.drs, &carry.dqs}) std::fill(v->begin(), v->end(), 0.0f);
+  // The differences across the faces below row j - 1 come from row j - 2
+  // alone; its fluxes are replaced by those of row j - 1.
+  if (j >= 3 && two_below.lo <= two_below.hi) fn(m, carry, scratch, j - 2, two_below);
+  if (below.lo <= below.hi) fn(m, carry, scratch, j - 1, below);
+}
+
+void carry_in(Model& m, FaceCarry& carry, RowScratch& scratch, int j) {
+  const Span all{0, m.coin1.nxx - 2};
+  carry_in(m, carry, scratch, j, all, all);
+}
+
+void set_wet_dry_areas(Model& m, int j, int lo, int hi) {
+  if (m.coin1.nxx < 3 || m.coin1.nyy < 3) return;
+  wet_dry_areas(m, j, lo, hi);
 }
 
 void solve(Model& m, SolverWork& w, int j, float* dh, float* dq, float* dr) {

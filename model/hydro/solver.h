@@ -60,6 +60,18 @@ struct RowScratch {
   std::vector<std::uint8_t> alldry;  // node and its four neighbours dry
 };
 
+// Columns lo .. hi (column indices, 0 = the west ring; empty when lo > hi)
+// of a row.
+struct Span {
+  int lo = 0, hi = -1;
+};
+
+// Working storage of one thread of a sweep over blocks of rows.
+struct StripWork {
+  FaceCarry carry;
+  RowScratch row;
+};
+
 // Persistent storage of flow and of the row solver. Sized to the grid.
 struct SolverWork {
   std::vector<float> h0, q0, r0;     // new state, one per node
@@ -82,9 +94,36 @@ struct SolverWork {
   // `tind` could not take (compensated summation).
   std::vector<float> tind_lost;
   float dt_last = 0.0f;  // step of the previous call [s], 0 before the first
+
+  // Sweep over blocks of rows (threads): each block of `block_rows` rows is
+  // solved by one thread from its own carry; the increments of every node
+  // wait in dhg, dqg, drg until all rows are solved. The sums of the step are
+  // kept per row and added in row order, so the results do not depend on the
+  // number of threads. `serial` selects the single sweep one row behind the
+  // solver instead (same fields, sums rounded in another order).
+  bool serial = false;
+  int block_rows = 32;
+  std::vector<StripWork> strips;  // one per thread
+  std::vector<float> dhg, dqg, drg;
+  std::vector<float> row_change;               // sum of |dh| per row
+  std::vector<std::array<float, 8>> row_flow;  // boundary discharges per row
+  std::vector<double> row_volume;              // sum of the wet depths per row
+  std::vector<int> row_wet;                    // wet nodes per row
+  std::vector<float> row_courant;              // largest Courant measure per row
+  // Active region of the block sweep: per row the columns that hold wet
+  // nodes (the ring columns included), those with a source, the span solved
+  // in the sweep (the wet columns of the row and of its neighbour rows,
+  // widened by two, and the source columns), the span of the first stage,
+  // and the span whose fluxes qq, rr may not be zero. With `full_rows` every
+  // row is solved whole.
+  bool full_rows = false;
+  std::vector<Span> wet, with_source, span, span_first, solved;
 };
 
 void prepare_solver(Model& m, SolverWork& w);
+
+// One StripWork per thread (after the number of threads has changed).
+void size_strips(const Model& m, SolverWork& w);
 
 // Increments of h, q, r of the nodes of row j (1-based, 1 .. nyy - 1) into
 // dh, dq, dr (index = column - 1, columns 1 .. nxx - 1). Reads h, q, r of the
@@ -95,7 +134,34 @@ void solve(Model& m, SolverWork& w, int j, float* dh, float* dq, float* dr);
 
 // The same on explicit storage: the carried faces of the row below, a row
 // scratch, and the accumulators of |dh| and of the boundary discharges.
+// With `areas` false the wetted-area factors at wet/dry faces are left to
+// `set_wet_dry_areas`, called for every row before the sweep.
 void solve_row(Model& m, FaceCarry& carry, RowScratch& scratch, int j, float* dh, float* dq,
-               float* dr, float& change_rate, std::array<float, 8>& boundary_flow);
+               float* dr, float& change_rate, std::array<float, 8>& boundary_flow,
+               bool areas = true);
+
+// Fills the carry (and uses the scratch) so that row j (2 .. nyy - 1) can be
+// solved as if rows 1 .. j - 1 had been solved before it with that carry:
+// a sweep can start at any row.
+void carry_in(Model& m, FaceCarry& carry, RowScratch& scratch, int j);
+
+// Row j solved in the columns of `span` only. Every node of the row outside
+// the span, and the nodes at its ends unless they are ring nodes, must be
+// dry with a dry four-point neighbourhood and without a source: the full
+// row would leave them as they are and give their faces no flux. `below`
+// is the span the carry was left with (the row below); the carry then holds
+// this row's faces in `span`. qq, rr, dh, dq, dr are written in the span
+// only; the wetted-area factors are left to `set_wet_dry_areas`.
+void solve_span(Model& m, FaceCarry& carry, RowScratch& scratch, int j, Span span, Span below,
+                float* dh, float* dq, float* dr, float& change_rate,
+                std::array<float, 8>& boundary_flow);
+
+// carry_in for rows solved in spans: those of rows j - 2 and j - 1.
+void carry_in(Model& m, FaceCarry& carry, RowScratch& scratch, int j, Span two_below, Span below);
+
+// The wetted-area factors that solving rows 1 .. nyy - 1 gives the nodes of
+// row j (1 .. nyy): a wet node beside a dry one gets `area`. Writes row j
+// only, columns lo .. hi (column indices; all wet nodes must lie there).
+void set_wet_dry_areas(Model& m, int j, int lo, int hi);
 
 }  // namespace qf

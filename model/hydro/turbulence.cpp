@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "model/hydro/hydro.h"
+#include "model/hydro/threads.h"
 
 namespace qf {
 
@@ -17,6 +18,7 @@ void tmod(Model& m) {
 
   const float cv = m.coin.cv;
   if (cv > 0.0001f) {
+#pragma omp parallel for schedule(static) if (threaded(nn))
     for (long k = 0; k < nn; ++k) f.nu[k] += cv * f.us[k] * f.h[k];
   }
 
@@ -29,6 +31,7 @@ void tmod(Model& m) {
     auto u = [&](long k) { return f.q[k] / f.h[k]; };
     auto v = [&](long k) { return f.r[k] / f.h[k]; };
     // Node indices nxx + 1 .. nn - nxx - 1 (from 1) are elements nxx .. nn - nxx - 2.
+#pragma omp parallel for schedule(static) if (threaded(nn))
     for (long k = nxx; k <= nn - nxx - 2; ++k) {
       if (f.ldry[k]) continue;
       const float uk = u(k), vk = v(k);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/hydro/threads.h"
 #include "model/transport/mobile_bed.h"
 #include "model/transport/transport_kernels.h"
 
@@ -58,6 +59,7 @@ void mbed(Model& m, BedWork& w) {
     float* qb = f.qb.data();
     float* qbx = w.qbx.data();
     float* qby = w.qby.data();
+#pragma omp parallel for schedule(static) if (threaded(nn))
     for (int k = 0; k < nn; ++k) {
       const float hm = std::max(hdry, h[k]);
       const float u = q[k] / hm;
@@ -79,29 +81,47 @@ void mbed(Model& m, BedWork& w) {
   const float* qbx = w.qbx.data();
   const float* qby = w.qby.data();
   float* zb = f.zb.data();
-  float* qbs = w.qbs.data();
+  // Rows in blocks on all threads; each block forms the north-face fluxes
+  // of the row below it itself.
+  const int per = std::max(w.block_rows, 1);
+  const std::size_t nr = static_cast<std::size_t>(nxx) + 1;
+  const std::size_t threads = static_cast<std::size_t>(std::max(step_threads(), 1));
+  if (w.qbs.size() < threads * nr) w.qbs.assign(threads * nr, 0.0f);
   float* zrest = w.zrest.data();
-  std::fill(w.qbs.begin(), w.qbs.end(), 0.0f);
-  for (int j = 1; j <= nyy - 1; ++j) {
-    const int row = (j - 1) * nxx;
-    float tw = 0.0f;
-    for (int i = 1; i <= nxx - 1; ++i) {
-      const int p = row + i - 1;
-      float te = 0.0f, tn = 0.0f;
-      if (!dry[p]) {
-        const int e = p + 1;
-        const int n = p + nxx;
-        te = bed_face_flux(qbx[p], qbx[e], true, !dry[e]);
-        tn = bed_face_flux(qby[p], qby[n], true, !dry[n]);
-        if (i > 2 && j > 2) {
-          const float dz = zrest[p] - fac * dt * ((te - tw) * rdx + (tn - qbs[i]) * rdy);
-          const float z1 = zb[p] + dz;
-          zrest[p] = dz - (z1 - zb[p]);
-          zb[p] = z1;
+  const int blocks = (nyy - 1 + per - 1) / per;
+  auto north = [&](int p) {
+    return dry[p] ? 0.0f : bed_face_flux(qby[p], qby[p + nxx], true, !dry[p + nxx]);
+  };
+#pragma omp parallel if (threaded(nn))
+  {
+    float* qbs = w.qbs.data() + static_cast<std::size_t>(step_thread()) * nr;
+#pragma omp for schedule(static)
+    for (int b = 0; b < blocks; ++b) {
+      const int ja = 1 + b * per;
+      const int jb = std::min(nyy - 1, ja + per - 1);
+      for (int i = 1; i <= nxx - 1; ++i) qbs[i] = ja == 1 ? 0.0f : north((ja - 2) * nxx + i - 1);
+      for (int j = ja; j <= jb; ++j) {
+        const int row = (j - 1) * nxx;
+        float tw = 0.0f;
+        for (int i = 1; i <= nxx - 1; ++i) {
+          const int p = row + i - 1;
+          float te = 0.0f, tn = 0.0f;
+          if (!dry[p]) {
+            const int e = p + 1;
+            const int n = p + nxx;
+            te = bed_face_flux(qbx[p], qbx[e], true, !dry[e]);
+            tn = bed_face_flux(qby[p], qby[n], true, !dry[n]);
+            if (i > 2 && j > 2) {
+              const float dz = zrest[p] - fac * dt * ((te - tw) * rdx + (tn - qbs[i]) * rdy);
+              const float z1 = zb[p] + dz;
+              zrest[p] = dz - (z1 - zb[p]);
+              zb[p] = z1;
+            }
+          }
+          tw = te;
+          qbs[i] = tn;
         }
       }
-      tw = te;
-      qbs[i] = tn;
     }
   }
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "cmdlang/stop.h"
+#include "model/hydro/threads.h"
 #include "model/transport/transport.h"
 #include "model/transport/transport_kernels.h"
 
@@ -38,37 +39,39 @@ bool sized_for(const Model& m, const TransportWork& w) {
          w.c0.size() == static_cast<std::size_t>(std::max(m.coin1.nn, 0));
 }
 
-// First-order half step from c0 into c.
-void predictor(Model& m, TransportWork& w) {
-  FlowValues& f = m.f;
-  const int nxx = m.coin1.nxx;
-  const int nyy = m.coin1.nyy;
-  const float dx = m.coin.dx, dy = m.coin.dy;
-  const float rdx = 1.0f / dx, rdy = 1.0f / dy;
-  const float area = cell_area(m);
-  const float half_dt = 0.5f * w.dt;
-  const float* c0 = w.c0.data();
-  const float* h = f.h.data();
-  const float* qq = f.qq.data();
-  const float* rr = f.rr.data();
-  const float* nu = f.nu.data();
-  const float* srcm = f.srcm.data();
-  const std::uint8_t* dry = f.ldry.data();
-  float* c = f.c.data();
-  float* fs = w.fs.data();
+// Read-only fields of both sweeps.
+struct MixFields {
+  int nxx, nyy;
+  float dx, dy, rdx, rdy, area;
+  const float *c0, *h, *qq, *rr, *nu, *srcm;
+  const std::uint8_t* dry;
+};
 
-  // South boundary faces: between the ring node s of row 1 and the cell n
-  // above it; the discharge is the one the flow step kept in rr(s).
+MixFields mix_fields(const Model& m, const TransportWork& w) {
+  const FlowValues& f = m.f;
+  return MixFields{m.coin1.nxx,      m.coin1.nyy,  m.coin.dx,     m.coin.dy,    1.0f / m.coin.dx,
+                   1.0f / m.coin.dy, cell_area(m), w.c0.data(),   f.h.data(),   f.qq.data(),
+                   f.rr.data(),      f.nu.data(),  f.srcm.data(), f.ldry.data()};
+}
+
+// First-order half step from c0 into c, rows ja .. jb; fs is the block's
+// carry of south-face fluxes (index = column).
+void predictor_rows(const MixFields& x, float half_dt, float* c, float* fs, int ja, int jb) {
+  const int nxx = x.nxx;
+  const float *c0 = x.c0, *h = x.h, *qq = x.qq, *rr = x.rr, *nu = x.nu;
+  const std::uint8_t* dry = x.dry;
+  // South faces of row ja: the boundary faces (the discharge the flow step
+  // kept in rr of the ring node s) or the north faces of the row below.
   for (int i = 2; i <= nxx - 1; ++i) {
-    const int s = i - 1;
+    const int s = (ja - 2) * nxx + i - 1;
     const int n = s + nxx;
     fs[i] = 0.0f;
-    if (dry[n]) continue;
+    if (dry[ja == 2 ? n : s]) continue;
     const float cf = mix_upwind(rr[s], c0[s], c0[n]);
-    fs[i] = mix_face_flux(dx, cf, rr[s], nu[s], nu[n], h[s], h[n], c0[s], c0[n], rdy);
+    fs[i] = mix_face_flux(x.dx, cf, rr[s], nu[s], nu[n], h[s], h[n], c0[s], c0[n], x.rdy);
   }
 
-  for (int j = 2; j <= nyy - 1; ++j) {
+  for (int j = ja; j <= jb; ++j) {
     const int row = (j - 1) * nxx;
     // West boundary face: between the ring node of column 1 and the first cell.
     float fw = 0.0f;
@@ -77,7 +80,7 @@ void predictor(Model& m, TransportWork& w) {
       const int wn = row;
       if (!dry[p]) {
         const float cf = mix_upwind(qq[wn], c0[wn], c0[p]);
-        fw = mix_face_flux(dy, cf, qq[wn], nu[wn], nu[p], h[wn], h[p], c0[wn], c0[p], rdx);
+        fw = mix_face_flux(x.dy, cf, qq[wn], nu[wn], nu[p], h[wn], h[p], c0[wn], c0[p], x.rdx);
       }
     }
     for (int i = 2; i <= nxx - 1; ++i) {
@@ -88,9 +91,11 @@ void predictor(Model& m, TransportWork& w) {
         const int n = p + nxx;
         const float ce = mix_upwind(qq[p], c0[p], c0[e]);
         const float cn = mix_upwind(rr[p], c0[p], c0[n]);
-        fe = mix_face_flux(dy, ce, qq[p], nu[p], nu[e], h[p], h[e], c0[p], c0[e], rdx);
-        fn = mix_face_flux(dx, cn, rr[p], nu[p], nu[n], h[p], h[n], c0[p], c0[n], rdy);
-        if (h[p] > 0.0f) c[p] = c0[p] + mix_change(half_dt, area, srcm[p], fe, fw, fn, fs[i], h[p]);
+        fe = mix_face_flux(x.dy, ce, qq[p], nu[p], nu[e], h[p], h[e], c0[p], c0[e], x.rdx);
+        fn = mix_face_flux(x.dx, cn, rr[p], nu[p], nu[n], h[p], h[n], c0[p], c0[n], x.rdy);
+        if (h[p] > 0.0f) {
+          c[p] = c0[p] + mix_change(half_dt, x.area, x.srcm[p], fe, fw, fn, fs[i], h[p]);
+        }
       }
       fw = fe;
       fs[i] = fn;
@@ -98,48 +103,67 @@ void predictor(Model& m, TransportWork& w) {
   }
 }
 
-// Limited second-order full step from c0, face values from the predicted c.
-void corrector(Model& m, TransportWork& w) {
-  FlowValues& f = m.f;
-  const int nxx = m.coin1.nxx;
-  const int nyy = m.coin1.nyy;
-  const float dx = m.coin.dx, dy = m.coin.dy;
-  const float rdx = 1.0f / dx, rdy = 1.0f / dy;
-  const float area = cell_area(m);
-  const float dt = w.dt;
-  const float* c0 = w.c0.data();
-  const float* h = f.h.data();
-  const float* qq = f.qq.data();
-  const float* rr = f.rr.data();
-  const float* nu = f.nu.data();
-  const float* srcm = f.srcm.data();
-  const std::uint8_t* dry = f.ldry.data();
-  float* c = f.c.data();
-  float* fs = w.fs.data();
-  float* grs = w.grs.data();
+using MixSums = TransportWork::RowSums;
 
-  double in = 0.0, out = 0.0, load = 0.0, change = 0.0;
+// Limited second-order full step from c0, face values from the predicted c,
+// rows ja .. jb, into cn (c stays as predicted); fs and grs are the block's
+// carry of south-face fluxes and y-slopes, sums[j] the sums of row j (row 1:
+// the south boundary faces).
+void corrector_rows(const MixFields& x, float dt, const float* c, float* out, float* fs, float* grs,
+                    MixSums* sums, int ja, int jb) {
+  const int nxx = x.nxx;
+  const int nyy = x.nyy;
+  const float dx = x.dx, dy = x.dy, rdx = x.rdx, rdy = x.rdy, area = x.area;
+  const float *c0 = x.c0, *h = x.h, *qq = x.qq, *rr = x.rr, *nu = x.nu, *srcm = x.srcm;
+  const std::uint8_t* dry = x.dry;
+  MixSums* sum = nullptr;
   auto inflow = [&](float flux) {  // flux into the domain, scalar x m3/s
     if (flux > 0.0f) {
-      in += static_cast<double>(flux) * dt;
+      sum->in += static_cast<double>(flux) * dt;
     } else {
-      out -= static_cast<double>(flux) * dt;
+      sum->out -= static_cast<double>(flux) * dt;
     }
   };
+  // The limited y-slope of node p of a row below the last.
+  auto slope_y = [&](int p) {
+    return dry[p] ? 0.0f : mix_minmod(c[p + nxx] - c[p], c[p + 2 * nxx] - c[p + nxx]);
+  };
 
-  // South boundary faces: first order with the value of the cell inside, no
-  // diffusion, like the north boundary faces at the top.
-  for (int i = 2; i <= nxx - 1; ++i) {
-    const int s = i - 1;
-    const int n = s + nxx;
-    grs[i] = 0.0f;
-    fs[i] = dry[n] ? 0.0f : dx * c[n] * rr[s];
-    inflow(fs[i]);
+  if (ja == 2) {
+    // South boundary faces: first order with the value of the cell inside,
+    // no diffusion, like the north boundary faces at the top.
+    sum = &sums[1];
+    *sum = MixSums{};
+    for (int i = 2; i <= nxx - 1; ++i) {
+      const int s = i - 1;
+      const int n = s + nxx;
+      grs[i] = 0.0f;
+      fs[i] = dry[n] ? 0.0f : dx * c[n] * rr[s];
+      inflow(fs[i]);
+    }
+  } else {
+    // The north faces of row ja - 1 with the slopes of the row below it.
+    const int row = (ja - 2) * nxx;
+    for (int i = 2; i <= nxx - 1; ++i) {
+      const int p = row + i - 1;
+      float fn = 0.0f, sy = 0.0f;
+      if (!dry[p]) {
+        const int n = p + nxx;
+        const float gs = ja == 3 ? 0.0f : slope_y(p - nxx);
+        sy = slope_y(p);
+        const float cn = rr[p] > 0.0f ? c[p] + 0.5f * gs : c[n] - 0.5f * sy;
+        fn = mix_face_flux(dx, cn, rr[p], nu[p], nu[n], h[p], h[n], c[p], c[n], rdy);
+      }
+      fs[i] = fn;
+      grs[i] = sy;
+    }
   }
 
-  for (int j = 2; j <= nyy - 1; ++j) {
+  for (int j = ja; j <= jb; ++j) {
     const int row = (j - 1) * nxx;
     const bool last_row = j == nyy - 1;
+    sum = &sums[j];
+    *sum = MixSums{};
     float fw = 0.0f;
     {
       const int p = row + 1;
@@ -151,6 +175,7 @@ void corrector(Model& m, TransportWork& w) {
       const int p = row + i - 1;
       const bool last_col = i == nxx - 1;
       float fe = 0.0f, fn = 0.0f, sx = 0.0f, sy = 0.0f;
+      out[p] = c[p];
       if (!dry[p]) {
         // The last column and row visited see the node itself beyond the
         // face: no slope and no diffusion across the boundary there.
@@ -166,9 +191,9 @@ void corrector(Model& m, TransportWork& w) {
         fn = mix_face_flux(dx, cn, rr[p], nu[p], nu[n], h[p], h[n], c[p], c[n], rdy);
         if (h[p] > 0.0f) {
           const float d = mix_change(dt, area, srcm[p], fe, fw, fn, fs[i], h[p]);
-          c[p] = c0[p] + d;
-          change += std::fabs(d);
-          load += static_cast<double>(srcm[p]) * area * dt;
+          out[p] = c0[p] + d;
+          sum->change += std::fabs(d);
+          sum->load += static_cast<double>(srcm[p]) * area * dt;
         }
         if (last_col) inflow(-fe);
         if (last_row) inflow(-fn);
@@ -179,10 +204,59 @@ void corrector(Model& m, TransportWork& w) {
       grs[i] = sy;
     }
   }
-  w.boundary_in = in;
-  w.boundary_out = out;
-  w.load = load;
-  m.coin.change_rate = static_cast<float>(change);
+}
+
+// Both sweeps over blocks of rows on all threads; the sums are added in row
+// order, so the step does not depend on the number of threads.
+void sweeps(Model& m, TransportWork& w) {
+  const MixFields x = mix_fields(m, w);
+  const int nyy = x.nyy;
+  const std::size_t nr = static_cast<std::size_t>(x.nxx) + 1;
+  // Blocks of rows 2 .. nyy - 1; the carried south-face values of a block's
+  // first row are formed from the rows below it, so every block starts on
+  // its own.
+  const int per = std::max(w.block_rows, 1);
+  const int blocks = (nyy - 2 + per - 1) / per;
+  const std::size_t threads = static_cast<std::size_t>(std::max(step_threads(), 1));
+  if (w.carry.size() < threads * 2 * nr) w.carry.assign(threads * 2 * nr, 0.0f);
+  w.sums.resize(static_cast<std::size_t>(nyy));
+  w.corrected.resize(w.c0.size());
+  float* c = m.f.c.data();
+  float* out = w.corrected.data();
+  MixSums* sums = w.sums.data();
+  const float dt = w.dt;
+#pragma omp parallel if (threaded(m.coin1.nn))
+  {
+    float* fs = w.carry.data() + static_cast<std::size_t>(step_thread()) * 2 * nr;
+    float* grs = fs + nr;
+#pragma omp for schedule(static)
+    for (int b = 0; b < blocks; ++b) {
+      const int ja = 2 + b * per;
+      predictor_rows(x, 0.5f * dt, c, fs, ja, std::min(nyy - 1, ja + per - 1));
+    }
+#pragma omp for schedule(static)
+    for (int b = 0; b < blocks; ++b) {
+      const int ja = 2 + b * per;
+      corrector_rows(x, dt, c, out, fs, grs, sums, ja, std::min(nyy - 1, ja + per - 1));
+    }
+    // The corrected values of the real cells replace the predicted ones.
+#pragma omp for schedule(static)
+    for (int j = 2; j <= nyy - 1; ++j) {
+      const std::size_t p = static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(x.nxx) + 1;
+      std::memcpy(c + p, out + p, sizeof(float) * static_cast<std::size_t>(x.nxx - 2));
+    }
+  }
+  MixSums total;
+  for (int j = 1; j <= nyy - 1; ++j) {
+    total.in += sums[j].in;
+    total.out += sums[j].out;
+    total.load += sums[j].load;
+    total.change += sums[j].change;
+  }
+  w.boundary_in = total.in;
+  w.boundary_out = total.out;
+  w.load = total.load;
+  m.coin.change_rate = static_cast<float>(total.change);
 }
 
 }  // namespace
@@ -197,8 +271,7 @@ void mix_advance(Model& m, TransportWork& w) {
     return;
   }
   std::memcpy(w.c0.data(), m.f.c.data(), sizeof(float) * static_cast<std::size_t>(nn));
-  predictor(m, w);
-  corrector(m, w);
+  sweeps(m, w);
 }
 
 TimeStepLimits mix_time_step_limits(const Model& m) {

@@ -30,11 +30,12 @@ namespace qf {
 // the grid by `prepare_bed`; a call allocates nothing.
 struct BedWork {
   std::vector<float> qbx, qby;  // components of the bed-load rate, one per node [m2/s]
-  std::vector<float> qbs;       // per column: flux through the north face of the node below
-  std::vector<float> zrest;     // per node: bed change not yet taken up by zb [m]
-  int nxx = 0, nyy = 0;         // grid the buffers are sized for
-  long calls = 0;               // bed updates so far (drives the acceleration ramp)
-  float factor = 1;             // acceleration factor of the last call
+  std::vector<float> qbs;    // per thread and column: flux through the north face of the node below
+  std::vector<float> zrest;  // per node: bed change not yet taken up by zb [m]
+  int nxx = 0, nyy = 0;      // grid the buffers are sized for
+  long calls = 0;            // bed updates so far (drives the acceleration ramp)
+  float factor = 1;          // acceleration factor of the last call
+  int block_rows = 32;       // rows of a block of the face sweep (one thread each)
 };
 
 // Sizes the buffers for the model's grid (call after input; `mbed` calls it

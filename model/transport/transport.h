@@ -30,10 +30,21 @@ struct TransportWork {
   std::vector<float> c0;   // scalar at the start of the step, one per node
   std::vector<float> fs;   // per column: flux through the south face, from the row below
   std::vector<float> grs;  // per column: limited y-slope at the node, from the row below
-  int nxx = 0, nyy = 0;    // grid the buffers are sized for
-  bool started = false;    // the first call has fixed the time step
-  float dt = 0;            // time step of the run [s]
-  double clock = 0;        // model time [h], summed in double (time is its 32-bit copy)
+  // Sweeps over blocks of rows: per thread the carried south-face fluxes and
+  // y-slopes (2 x (nxx + 1)), the corrected scalar of every node, and per
+  // row the scalar in and out over the boundary faces, the loads and the sum
+  // of |change|, added in row order.
+  int block_rows = 32;
+  std::vector<float> carry;
+  std::vector<float> corrected;
+  struct RowSums {
+    double in = 0.0, out = 0.0, load = 0.0, change = 0.0;
+  };
+  std::vector<RowSums> sums;
+  int nxx = 0, nyy = 0;  // grid the buffers are sized for
+  bool started = false;  // the first call has fixed the time step
+  float dt = 0;          // time step of the run [s]
+  double clock = 0;      // model time [h], summed in double (time is its 32-bit copy)
   // Balance of the last step (scalar unit x m3): what entered and what left
   // through the boundary faces, and the loads added.
   double boundary_in = 0;

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The examples (channel, tracer on the channel's flow, dam break dry and wet,
+# flood plain, scour) and a culvert between two basins give byte-identical
+# result files, max-value files, grids, balance files and listings (but for
+# the wall time) on 1, 2 and 3 threads. The grids are small: every pass is
+# made to use the threads (QF_PARALLEL_NODES=0). End times are shortened.
+source "$(dirname "$0")/../../driver/verify_common.bash" "$@"
+export QF_PARALLEL_NODES=0
+
+# Case NAME: the command lines that run it in its directory.
+setup() {
+  local name=$1 dir=$WORK/$1/src
+  mkdir -p "$dir"
+  case $name in
+    channel) cp "$SRC"/examples/channel/* "$dir"/
+             sed -i 's/^   end 3.0$/   end 2.3/' "$dir/tracer.qfx" ;;
+    floodplain) cp "$SRC"/examples/floodplain/* "$dir"/
+                sed -i "s/^   end 2.5$/   end 0.5/" "$dir/floodplain.qfx" ;;
+    scour) cp "$SRC"/examples/scour/* "$dir"/
+           sed -i 's/^   end 0.5$/   end 0.1/' "$dir/scour.qfx" ;;
+    dambreak | dambreak_wet) cp "$SRC"/examples/dambreak/* "$dir"/ ;;
+    culvert)
+      python3 - "$dir" <<'PY'
+import sys
+nx, ny = 43, 20
+with open(sys.argv[1] + "/bed.asc", "w") as f:
+    f.write("ncols %d\nnrows %d\nxllcenter 0.0\nyllcenter 0.0\ncellsize 2.0\nNODATA_value -9999\n"
+            % (nx, ny))
+    for j in range(ny):
+        f.write(" ".join("106.00" if 20 <= i <= 22 else "100.00" for i in range(nx)) + "\n")
+PY
+      cat >"$dir/basins.qfx" <<'QFX'
+title 'culvert between two basins'
+>>global
+   kst 40
+>>grid
+   include 'bed.asc'
+>>polygon
+   waterlevel 102.0
+      -1.37   -1.41
+      39.13   -1.41
+      39.13   39.59
+      -1.37   39.59
+   /
+   waterlevel 100.5
+      44.63   -1.41
+      85.13   -1.41
+      85.13   39.59
+      44.63   39.59
+   /
+>>structure
+   culvert 38.0 20.0 46.0 20.0 > culvert.txt
+   diameter 0.5
+   kst 70
+   inlet_loss 0.5
+>>compute
+   end 0.05
+>>output
+   to 'basins.res'
+   interval 0.01
+   dt_out 0.002
+   plot flowdepth
+   plot velocity
+>>
+QFX
+      ;;
+  esac
+}
+
+commands() {
+  case $1 in
+    channel) echo "channel.qfx tracer.qfx" ;;
+    floodplain) echo floodplain.qfx ;;
+    scour) echo scour.qfx ;;
+    dambreak) echo dambreak.qfx ;;
+    dambreak_wet) echo dambreak.qfx:@wet ;;
+    culvert) echo basins.qfx ;;
+  esac
+}
+
+for name in channel dambreak dambreak_wet floodplain scour culvert; do
+  setup "$name"
+  for t in 1 2 3; do
+    run=$WORK/$name/t$t
+    cp -r "$WORK/$name/src" "$run"
+    for cmd in $(commands "$name"); do
+      OMP_NUM_THREADS=$t run_model "$run" ${cmd/:/ }
+      if [ "$cmd" != tracer.qfx ]; then  # the transport run has no water balance
+        grep -q "^ >water balance .* on $t threads\?:$" "$run/screen.txt" ||
+          fail "$name $cmd: the summary does not name $t thread(s)"
+      fi
+    done
+    rm "$run/screen.txt"
+    # The listing without its date, the wall time and the number of threads.
+    sed -i -E -e 's/wall time .* s on [0-9]+ threads?:/wall time/' \
+      -e 's/[0-9]+ [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}/(date)/' "$run/out"
+  done
+  n=$(ls "$WORK/$name/t1" | wc -l)
+  for t in 2 3; do
+    diff -r "$WORK/$name/t1" "$WORK/$name/t$t" | head -20 >&2 || fail "$name: $t threads differ from 1"
+  done
+  note "$name: $n files the same on 1, 2 and 3 threads"
+done
