@@ -261,7 +261,7 @@ void hook(Graphics& g, Viewer& v) {
 }  // namespace
 
 float grsbar_length(float w, std::string& unit, float& value) {
-  const double target = std::fabs(w) / 5.0;
+  const double target = std::fabs(w) / 4.0;
   double len = 1;
   if (target > 0 && std::isfinite(target)) {
     const double p = std::pow(10.0, std::floor(std::log10(target)));

@@ -63,7 +63,7 @@ void grplst_read(Graphics& g, Viewer& v, const std::vector<std::string>& lines, 
 void grcrcl(Graphics& g, float x, float y, float r, int fill, int frame);
 
 // Length of the scale bar for a window w user units wide: 1, 2.5 or 5 times
-// a power of ten, at most a fifth of w. unit and value: "mm", "m" or "km"
+// a power of ten, at most a quarter of w. unit and value: "mm", "m" or "km"
 // and the length in that unit.
 float grsbar_length(float w, std::string& unit, float& value);
 
