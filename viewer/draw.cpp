@@ -57,12 +57,9 @@ int frame_of(int c) {
 
 // A number of a scale-bar label: as few decimals as it needs (up to 2).
 std::string label_number(float v) {
-  int d = 2;
-  if (std::fabs(v - std::round(v)) < 1e-4f * std::max(1.0f, std::fabs(v)))
-    d = 0;
-  else if (std::fabs(v * 10 - std::round(v * 10)) < 1e-3f)
-    d = 1;
-  std::string s = fmt_f(v, 14, d);
+  const bool whole = std::fabs(v - std::round(v)) < 1e-4f * std::max(1.0f, std::fabs(v));
+  const bool tenths = std::fabs(v * 10 - std::round(v * 10)) < 1e-3f;
+  const std::string s = whole ? fmt_i(std::lround(v), 14) : fmt_f(v, 14, tenths ? 1 : 2);
   return s.substr(s.find_first_not_of(' '));
 }
 

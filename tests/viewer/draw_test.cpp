@@ -47,7 +47,7 @@ class Draw : public grtest::ScratchDir {
 
 TEST_F(Draw, MenuFromTheQueueMeasuresLines) {
   answer(g, {"A", "1 7", "2 3", "3 2.5", "D", "L 0 0", "x 3 4", "x 6 8", "T 6 8", "Bridge", "P 0 0",
-             "x 4 0", "D", "S 1 1", "C 2 2", " 50 50", "D"});
+             "x 4 0", "D", "S 1 1", "C 2 2", " 50 50"});
   grdraw(g, v);
   EXPECT_EQ(kinds(), (std::vector<int>{-2, -1, -1, -4, -10, -10, -11, 7, -3, -5}));
   const DrawState& d = v.draw;
@@ -131,6 +131,21 @@ TEST_F(Draw, NorthArrowTriangleAndDegeneratePolygon) {
       a.find("4\n       1.000       1.000\n       9.000       1.000\n       1.000       1.000"),
       std::string::npos)
       << a;
+}
+
+TEST_F(Draw, ScaleBarLabelsInTheKeepFile) {
+  answer(g, {"bar"});
+  int r = kModeKeep;
+  grmode(g, r);
+  v.draw.list = {{0.1f, 0.2f, 0, kScaleBar, 0, ""}};
+  grplst(g, v, 2);
+  r = 0;
+  grmode(g, r);
+  std::vector<std::string> labels;  // a window 100 m wide: a bar of 25 m
+  const std::vector<std::string> l = lines_of(slurp("bar.kep"));
+  for (std::size_t k = 0; k + 1 < l.size(); ++k)
+    if (l[k] == "ANOT") labels.push_back(l[k + 1]);
+  EXPECT_EQ(labels, (std::vector<std::string>{"~~0", "~~12.5", "~~25 m"}));
 }
 
 TEST(DrawScaleBar, RoundLengths) {
