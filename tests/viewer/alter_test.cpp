@@ -71,9 +71,8 @@ TEST(AlterOps, GeneratorWrapsIn32Bits) {
   // The third product overflows 32 bits; the fourth seed is negative.
   const std::int32_t want[5] = {16807, 282475249, 1622647863, -1199696159, 1578110407};
   for (std::int32_t w : want) {
-    const float u = rgrand(g, seed);
+    EXPECT_FLOAT_EQ(rgrand(g, seed), static_cast<float>(std::abs(w) / 2147483648.0));
     EXPECT_EQ(seed, w);
-    EXPECT_FLOAT_EQ(u, static_cast<float>(std::abs(static_cast<double>(w)) / 2147483648.0));
   }
 }
 
@@ -82,7 +81,6 @@ TEST_F(Alter, FillFromTheQueueAndItsListingReadBack) {
         "D"});
   const std::vector<float> edited = f;
   for (int k : {6, 7, 11, 12}) EXPECT_FLOAT_EQ(f[k], 10 * (k / 5) + k % 5 + 1.5f) << k;
-  EXPECT_FLOAT_EQ(f[0], 0);
   EXPECT_FLOAT_EQ(f[8], 13);
   // The undone vertex is not in the listing.
   EXPECT_EQ(lines_of(os.str()),
@@ -201,7 +199,6 @@ TEST_F(AlterWindow, DikeRaisedInTheViewerHoldsWaterBack) {
   Viewer v;
   const std::string src = QF_SOURCE_DIR "/examples/channel/";
   Bed b(src + "bed.asc");
-  ASSERT_EQ(b.nx, 80);
   double xo = b.x0, yo = b.y0;
   std::string t;
   grvalu(g, "XORGR", 1, xo, t);
@@ -225,9 +222,8 @@ TEST_F(AlterWindow, DikeRaisedInTheViewerHoldsWaterBack) {
   for (int run = 0; run < 2; ++run) {
     const std::string d = run == 0 ? "plain" : "dike";
     ASSERT_EQ(std::system(("mkdir -p " + d + " && cp " + src + "* " + d).c_str()), 0);
-    if (run == 1) {
-      ASSERT_EQ(std::system("cp dike.asc dike/bed.asc"), 0);
-    }
+    const std::string bed = run == 1 ? "cp dike.asc dike/bed.asc" : "true";
+    ASSERT_EQ(std::system(bed.c_str()), 0);
     const std::string cmd = "cd " + d + " && " QF_BINARY_DIR "/quellfax -q channel.qfx";
     const std::string out = grtest::run(cmd, &st);
     ASSERT_EQ(st, 0) << out;

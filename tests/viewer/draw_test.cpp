@@ -1,7 +1,5 @@
-// The draw mode and the plot list: entries from the queue with the distance
-// line, the 400-entry limit, delete and save in the keep-file form, the
-// list read back through a keep-file replay, the north arrow's corners and
-// the scale bar's round lengths.
+// The draw mode and the plot list: the queue, the distance line, the limit,
+// keep records written and replayed, north arrow and scale bar.
 #include <gtest/gtest.h>
 
 #include <sstream>
