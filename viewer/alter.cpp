@@ -356,11 +356,10 @@ void igplyp(Graphics& g, Viewer& v, std::vector<float>& x, std::vector<float>& y
       s.file = std::string(trim(name));
       s.line_no = 0;
       s.has_pushed = false;
-      s.file_open = true;
+      s.file_open = false;  // a plain coordinate file ends with its polygon
       int n = cap - 1;
       float b[4];
       igplyf(g, s, ch, x, y, n, b);
-      s.file_open = false;
       s.has_pushed = false;
       g.files.close(ch);
       grflip(g);

@@ -123,6 +123,14 @@ TEST_F(Alter, AllAndUnavailableEntries) {
   }
 }
 
+TEST_F(Alter, VectorPlotAltersBothComponents) {
+  std::vector<float> u(x.size(), 1.0f), w(x.size(), -2.0f);
+  answer(g, {"O", "*3", "A", "D"});
+  float ext[4];
+  grvec1(g, v, -5, x.data(), y.data(), u.data(), w.data(), 5, 5, 5, 5, ext);
+  EXPECT_EQ((std::pair{u[24], w[24]}), (std::pair{3.0f, -6.0f}));
+}
+
 TEST_F(Alter, UndoOfTheOnlyVertexLeavesItEmpty) {
   std::vector<float> px, py;
   int n = kPolygonStore;
