@@ -431,9 +431,8 @@ void grshade(Graphics& g) {
   grscpt(g, 1, &cmd, kScriptLen);
 }
 
-void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y, const float* f,
-            int ld, int ld2, int nx, int ny, float* levels, int& options, float nodata,
-            float extent[4]) {
+void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y, float* f, int ld,
+            int ld2, int nx, int ny, float* levels, int& options, float nodata, float extent[4]) {
   (void)ld2;
   ContourState& cs = v.contour;
   const Field d{x, y, f, ld, nx, ny, nodata};
@@ -460,7 +459,7 @@ void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y,
       grid_switch(g, cs, d);
       break;
     case -4:
-      grmesg(g, "Alter: field editing not available");
+      gralter(g, v, 1, nx, ny, ld, x, y, f, nullptr);
       break;
     case -5:
       inquire(g, v, d);

@@ -39,10 +39,10 @@ inline constexpr int kCellCorners = 12;     // largest cell the class fill takes
 // key, -1 .. -9 the appended menu entries in order, -99 external data.
 // options: bit 1 (2) colour classes, bit 2 (4) compute the levels now
 // (cleared once done). levels holds NCOLGR + 1 ascending values. Values not
-// above nodata + 0.1 are missing. extent out: x min, x max, y min, y max.
-void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y, const float* f,
-            int ld, int ld2, int nx, int ny, float* levels, int& options, float nodata,
-            float extent[4]);
+// above nodata + 0.1 are missing; Alter (-4) changes f in place. extent out: x min, x max, y min, y
+// max.
+void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y, float* f, int ld,
+            int ld2, int nx, int ny, float* levels, int& options, float nodata, float extent[4]);
 
 // Automatic levels: |NCOLGR| + 1 values into levels (levels[0] on entry: -99
 // asks for a lower bound of at least 0).

@@ -2,7 +2,7 @@
 
 namespace qf {
 
-void grcont(Graphics& g, Viewer& v, const float* x, const float* y, const float* f, int ld, int ld2,
+void grcont(Graphics& g, Viewer& v, const float* x, const float* y, float* f, int ld, int ld2,
             int nx, int ny, std::string& texts, float* levels, int option, int& options,
             float nodata) {
   if (g.n.IKEYGR <= 0) g.n.IKEYGR = 1;

@@ -352,7 +352,9 @@ void grvec1(Graphics& g, Viewer& vw, int request, const float* x, const float* y
       return;
     }
     case -5:
-      grmesg(g, "Alter: field editing not available yet");
+      // The components are the caller's own arrays, which the editor is
+      // meant to change in place (the plot only reads them otherwise).
+      if (nodes) gralter(g, vw, 2, n1, n2, ld, x, y, const_cast<float*>(u), const_cast<float*>(v_));
       return;
     case -6: {
       const std::string help[6] = {"Vector options:",

@@ -22,8 +22,8 @@ struct VectorState {
 
 // The plot routine of vector fields. request 0: extent (x min, x max, y min,
 // y max) and the menu entries; 1 draw; -1 Nearest, -2 Attributes, -3 Write,
-// -4 Streamline, -5 Alter, -6 help; others nothing. Node (i, j), 1-based, is
-// element (i - 1) + (j - 1) * ld of each array.
+// -4 Streamline, -5 Alter (changes u and v in place), -6 help; others nothing. Node (i, j),
+// 1-based, is element (i - 1) + (j - 1) * ld of each array.
 void grvec1(Graphics& g, Viewer& v, int request, const float* x, const float* y, const float* u,
             const float* v_, int ld, int ld2, int n1, int n2, float extent[4]);
 

@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "graphics/graphics.h"
+#include "viewer/alter.h"
 #include "viewer/contour.h"
 #include "viewer/control.h"
+#include "viewer/draw.h"
 #include "viewer/files.h"
 #include "viewer/vector.h"
 
@@ -32,6 +34,8 @@ struct Viewer {
   ContourState contour;
   VectorState vector;
   ControlState control;
+  AlterState alter;
+  DrawState draw;
 };
 
 // Node nearest to the cursor (XCRSGR, YCRSGR), measured in pixels, over n1
@@ -43,7 +47,7 @@ void grnear(Graphics& g, const float* x, const float* y, int n1, int n2, int ld,
 // the colour key. option: the loop's switch word; options: bit 1 (2) colour
 // classes, bit 2 (4) compute the levels (cleared once done); texts: title,
 // subtitle and axis labels (80, 80, 40, 40 characters).
-void grcont(Graphics& g, Viewer& v, const float* x, const float* y, const float* f, int ld, int ld2,
+void grcont(Graphics& g, Viewer& v, const float* x, const float* y, float* f, int ld, int ld2,
             int nx, int ny, std::string& texts, float* levels, int option, int& options,
             float nodata);
 
