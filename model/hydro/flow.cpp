@@ -773,7 +773,8 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   SolverWork& sw = w.solver;
   if (sw.h0.size() != static_cast<std::size_t>(std::max(m.coin1.nn, 0)) ||
       sw.dh.size() < static_cast<std::size_t>(std::max(m.coin1.nxx, 0)) ||
-      (!sw.serial && sw.dhg.size() < sw.h0.size())) {
+      (!sw.serial && sw.dhg.size() < sw.h0.size()) ||
+      sw.span.size() < static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 2) {
     prepare_solver(m, sw);
   }
   if (!w.boundary.prepared) prepare_boundary(m, w.boundary);
