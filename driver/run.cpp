@@ -239,7 +239,7 @@ int time_loop(Session& s) {
     ++s.step;
     if (!advance(s)) break;
     close_budget(m, s.hydro.boundary);
-    wmax(m, s.maxima, s.io, s.msg, 0);
+    wmax_step(m, s.maxima, s.hydro.solver);
     if (!(c.time < s.next_result)) {
       wres(m, s.results, s.io, s.step);
       s.next_result += c.result_interval;

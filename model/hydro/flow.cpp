@@ -563,8 +563,16 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
 void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   if (w.serial || m.coin1.nxx < 3 || m.coin1.nyy < 3) {
     sweep(m, w, second_stage, dth);
+    w.changed_all = true;
   } else {
     sweep_blocks(m, w, second_stage, dth);
+    const int rows = m.coin1.nyy - 1;
+    for (int j = 1; j <= rows; ++j) {
+      Span& c = w.changed[static_cast<std::size_t>(j)];
+      const Span sp = w.span[static_cast<std::size_t>(j)];
+      if (sp.lo > sp.hi) continue;
+      c = c.lo > c.hi ? sp : Span{std::min(c.lo, sp.lo), std::max(c.hi, sp.hi)};
+    }
   }
 }
 
