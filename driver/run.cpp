@@ -302,7 +302,7 @@ int time_loop(Session& s) {
     ++s.step;
     if (!advance(s)) break;
     close_budget(m, s.hydro.boundary);
-    wmax(m, s.maxima, s.io, s.msg, 0);
+    wmax_step(m, s.maxima, s.hydro.solver);
     if (!(c.time < s.next_result)) {
       // The step line of the result goes where the progress line stood.
       progress_clear(s.progress_line, s.io.err());

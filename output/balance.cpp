@@ -97,7 +97,8 @@ void balance_summary(const Model& m, const Balance& bal, const WaterBudget& g,
                      int listing) {
   const BalanceFigures b = balance_figures(g, bal.start_volume, grid_volume(m));
   std::vector<std::string> lines;
-  const int threads = step_threads();
+  // Threads the time step used (a small grid runs on one).
+  const int threads = threaded(m.coin1.nn) ? step_threads() : 1;
   lines.push_back(" >water balance [m3] after " + bare(fmt_i(steps, 12)) + " steps, wall time " +
                   bare(fmt_f(wall_seconds, 14, 1)) + " s on " + bare(fmt_i(threads, 6)) +
                   (threads == 1 ? " thread:" : " threads:"));

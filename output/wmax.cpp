@@ -162,9 +162,8 @@ inline float raised(float stored, float v) {
   return (v > stored || stored != stored) ? v : stored;
 }
 
-void update(const Model& m, Wmax& w) {
-  const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
-  if (w.depth.size() < nn) reset(m, w);
+// Raises the maxima of nodes k0 .. k1 - 1 (elements) from the state.
+void update_nodes(const Model& m, Wmax& w, std::size_t k0, std::size_t k1) {
   const float* h = m.f.h.data();
   const float* q = m.f.q.data();
   const float* r = m.f.r.data();
@@ -173,8 +172,7 @@ void update(const Model& m, Wmax& w) {
   float* depth = w.depth.data();
   float* flow = w.flow.data();
   float* velocity = w.velocity.data();
-#pragma omp parallel for schedule(static) if (threaded(static_cast <long>(nn)))
-  for (std::size_t k = 0; k < nn; ++k) {
+  for (std::size_t k = k0; k < k1; ++k) {
     const float d = h[k];
     const float fl = std::sqrt(q[k] * q[k] + r[k] * r[k]);
     const float lv = raised(level[k], zb[k] + d);
@@ -182,6 +180,19 @@ void update(const Model& m, Wmax& w) {
     depth[k] = raised(depth[k], d);
     flow[k] = raised(flow[k], fl);
     velocity[k] = raised(velocity[k], fl / std::max(d, 0.001f));
+  }
+}
+
+void update(const Model& m, Wmax& w) {
+  const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
+  if (w.depth.size() < nn) reset(m, w);
+  const std::size_t nxx = static_cast<std::size_t>(std::max(m.coin1.nxx, 1));
+  const long rows = static_cast<long>((nn + nxx - 1) / nxx);
+  const bool many = threaded(m.coin1.nn);
+#pragma omp parallel for schedule(static) if (many)
+  for (long j = 0; j < rows; ++j) {
+    const std::size_t k0 = static_cast<std::size_t>(j) * nxx;
+    update_nodes(m, w, k0, std::min(nn, k0 + nxx));
   }
 }
 
@@ -316,6 +327,47 @@ int write_esri_grid(Channels& io, int ch, const std::string& path, const Model& 
     if (io.write_error(ch) != 0) break;  // a full disk: no use going on
   }
   return io.close(ch);
+}
+
+void wmax_step(const Model& m, Wmax& w, SolverWork& sw) {
+  const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
+  const int nxx = m.coin1.nxx;
+  const int nyy = m.coin1.nyy;
+  const bool known = !sw.changed_all && w.depth.size() >= nn && nxx >= 3 && nyy >= 3 &&
+                     sw.changed.size() >= static_cast<std::size_t>(nyy) &&
+                     nn == static_cast<std::size_t>(nxx) * static_cast<std::size_t>(nyy);
+  if (any_file(m)) {
+    if (!known) {
+      update(m, w);
+    } else {
+      const std::size_t row = static_cast<std::size_t>(nxx);
+      update_nodes(m, w, 0, row);        // south ring row
+      update_nodes(m, w, nn - row, nn);  // north ring row
+      const bool many = threaded(m.coin1.nn);
+#pragma omp parallel for schedule(static) if (many)
+      for (int j = 2; j <= nyy - 1; ++j) {
+        const std::size_t b = static_cast<std::size_t>(j - 1) * row;
+        const Span c = sw.changed[static_cast<std::size_t>(j)];
+        update_nodes(m, w, b, b + 1);  // ring columns
+        const int lo = std::max(c.lo, 1), hi = std::min(c.hi, nxx - 2);
+        if (lo <= hi) {
+          update_nodes(m, w, b + static_cast<std::size_t>(lo),
+                       b + static_cast<std::size_t>(hi) + 1);
+        }
+        update_nodes(m, w, b + row - 1, b + row);
+      }
+      // Beds lowered at erodable nodes (whatever their depth).
+      const int nerod = std::min<int>(m.coin1.nerod, static_cast<int>(m.coin1.erod_node.size()));
+      for (int n = 0; n < nerod; ++n) {
+        const long k = m.coin1.erod_node[static_cast<std::size_t>(n)] - 1;
+        if (k >= 0 && static_cast<std::size_t>(k) < nn) {
+          update_nodes(m, w, static_cast<std::size_t>(k), static_cast<std::size_t>(k) + 1);
+        }
+      }
+    }
+  }
+  for (Span& c : sw.changed) c = Span{};
+  sw.changed_all = false;
 }
 
 void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode) {

@@ -8,6 +8,7 @@
 
 #include "cmdlang/channels.h"
 #include "cmdlang/messages.h"
+#include "model/hydro/solver.h"
 #include "model/state.h"
 
 namespace qf {
@@ -39,6 +40,12 @@ struct Wmax {
 // be completed is reported (name and reason); after the others are written
 // the run stops with status 1.
 void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode);
+
+// The same as mode 0 after a flow step, but only over the nodes the flow
+// steps since the last call may have changed (as `sw` records them: its
+// spans, the ring, the erodable nodes; the bed update changes wet nodes
+// only); the record of changed nodes is cleared.
+void wmax_step(const Model& m, Wmax& w, SolverWork& sw);
 
 // Writes `values` (per node) as an ESRI ASCII grid to the text file `path`
 // on channel ch: the header lines (the lower left corner of the first cell,

@@ -515,27 +515,28 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
         const Span in = inner(span[j]);
         outflow_shares(m, w, j, in.lo, in.hi);
       }
-#pragma omp for schedule(static)
-      for (int j = 2; j <= rows; ++j) {
-        const Span in = inner(span[j]);
-        limit_increments(m, w, j, dhg + base(j), w.row_flow[j], in.lo, in.hi);
-      }
-#pragma omp for schedule(static)
-      for (int j = 2; j <= rows; ++j) {
-        const Span in = inner(span[j]), below = inner(join(span[j - 1], span[j]));
-        limit_fluxes(m, w, j, in.lo, in.hi, below.lo, below.hi);
-      }
     }
+    // Limits and new states; the new state of a row is read by no other
+    // row's limit.
 #pragma omp for schedule(static)
     for (int j = 1; j <= rows; ++j) {
       const long b = base(j);
       const Span in = inner(span[j]);
+      if (limit && j >= 2) limit_increments(m, w, j, dhg + b, w.row_flow[j], in.lo, in.hi);
       if (second_stage) {
         second_stage_row(m, w, j, dhg + b, dqg + b, drg + b, in.lo, in.hi);
       } else {
         double& v = w.row_volume[j] = 0.0;
         int& n = w.row_wet[j] = 0;
         first_stage_row(m, w, j, dhg + b, dqg + b, drg + b, dth, v, n, in.lo, in.hi);
+      }
+    }
+    // The fluxes as applied, once no limit reads them unscaled.
+    if (limit) {
+#pragma omp for schedule(static)
+      for (int j = 2; j <= rows; ++j) {
+        const Span in = inner(span[j]), below = inner(join(span[j - 1], span[j]));
+        limit_fluxes(m, w, j, in.lo, in.hi, below.lo, below.hi);
       }
     }
   }
@@ -562,8 +563,16 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
 void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   if (w.serial || m.coin1.nxx < 3 || m.coin1.nyy < 3) {
     sweep(m, w, second_stage, dth);
+    w.changed_all = true;
   } else {
     sweep_blocks(m, w, second_stage, dth);
+    const int rows = m.coin1.nyy - 1;
+    for (int j = 1; j <= rows; ++j) {
+      Span& c = w.changed[static_cast<std::size_t>(j)];
+      const Span sp = w.span[static_cast<std::size_t>(j)];
+      if (sp.lo > sp.hi) continue;
+      c = c.lo > c.hi ? sp : Span{std::min(c.lo, sp.lo), std::max(c.hi, sp.hi)};
+    }
   }
 }
 
@@ -773,7 +782,8 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   SolverWork& sw = w.solver;
   if (sw.h0.size() != static_cast<std::size_t>(std::max(m.coin1.nn, 0)) ||
       sw.dh.size() < static_cast<std::size_t>(std::max(m.coin1.nxx, 0)) ||
-      (!sw.serial && sw.dhg.size() < sw.h0.size())) {
+      (!sw.serial && sw.dhg.size() < sw.h0.size()) ||
+      sw.span.size() < static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 2) {
     prepare_solver(m, sw);
   }
   if (!w.boundary.prepared) prepare_boundary(m, w.boundary);

@@ -595,6 +595,8 @@ void prepare_solver(Model& m, SolverWork& w) {
   for (auto* v : {&w.wet, &w.with_source, &w.span, &w.span_first}) v->assign(ny1 + 1, Span{});
   // Unknown fluxes everywhere: the first sweep clears what it does not solve.
   w.solved.assign(ny1 + 1, Span{0, static_cast<int>(nxx) - 2});
+  w.changed.assign(ny1 + 1, Span{});
+  w.changed_all = true;
   w.theta.assign(nn, 1.0f);
   w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
   w.speed_cap.assign(nn, 0.0f);

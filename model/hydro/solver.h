@@ -118,6 +118,11 @@ struct SolverWork {
   // row is solved whole.
   bool full_rows = false;
   std::vector<Span> wet, with_source, span, span_first, solved;
+  // Per row the interior columns the steps since the last `take_changed`
+  // may have changed (the ring columns and rows aside), or every node when
+  // `changed_all`.
+  std::vector<Span> changed;
+  bool changed_all = true;
 };
 
 void prepare_solver(Model& m, SolverWork& w);
