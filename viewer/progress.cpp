@@ -45,37 +45,6 @@ void fill_coordinates(ProgressState& p, const Model& m) {
   }
 }
 
-// The field plotted as a contour plot (1..5).
-void fill_field(ProgressState& p, const Model& m) {
-  const FlowValues& f = m.f;
-  const std::size_t nn = p.fs.size();
-  const float hdry = m.coin.hdry;
-  for (std::size_t k = 0; k < nn; ++k) {
-    const float q = f.q[k], r = f.r[k], h = f.h[k];
-    float v = 0;
-    switch (p.field) {
-      case 1:
-        v = h;
-        break;
-      case 2:
-        v = std::sqrt(q * q + r * r);
-        break;
-      case 3:
-        v = std::sqrt(q * q + r * r) / std::max(h, 0.001f);
-        break;
-      case 4:
-        v = h > hdry ? f.zb[k] + h : -99999.0f;
-        break;
-      default:
-        v = f.zb[k];
-        break;
-    }
-    // Nodes outside the model are left empty in every field.
-    if (!f.outside.empty() && f.outside[k]) v = -99999.0f;
-    p.fs[k] = v;
-  }
-}
-
 std::string plot_text(const Model& m, int field) {
   std::string t(240, ' ');
   t.replace(0, std::min<std::size_t>(m.cochar.title.size(), 64), m.cochar.title.substr(0, 64));
@@ -91,7 +60,7 @@ void plot(Graphics& g, Viewer& v, ProgressState& p, const Model& m) {
   p.texts = plot_text(m, p.field);
   const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
   if (p.field <= 5) {
-    fill_field(p, m);
+    progress_values(m, p.field, p.fs);
     int options = p.field != p.last_field ? 6 : 2;
     grcont(g, v, p.xs.data(), p.ys.data(), p.fs.data(), nxx, nyy, nxx, nyy, p.texts,
            p.levels.data(), p.plot_index, options, -9999.0f);
@@ -120,7 +89,14 @@ void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int ex
   grclip(g, 0);
   const float bx[4] = {-10, 210, 210, -10}, by[4] = {-20, -20, 110, 110};
   grfil2(g, bx, by, 4, -2);
-  if (p.plot_window) grfram(g, bx, by, 4, 0);
+  if (p.plot_window) {
+    grfram(g, bx, by, 4, 0);
+  } else {
+    // The percentage right of the progress bar is written over the last
+    // one; in the small window nothing else clears it.
+    const float px[4] = {203, 240, 240, 203}, py[4] = {-15, -15, 0, 0};
+    grfil2(g, px, py, 4, -2);
+  }
   grcolr(g, 0);
   text_at(g, 0, 95, m.cochar.title.substr(0, 34));
   grmov2(g, -5, 93);
@@ -157,6 +133,36 @@ std::string progress_time_line(int step, float time, float dt) {
     return fmt_i(step, 9) + fmt_i(h, 7) + "h" + fmt_i(mi, 2) + "'" + fmt_f(dt, 11, 2) + "S";
   return fmt_i(step, 9) + fmt_i(h, 4) + "h" + fmt_i(mi, 2) + "'" + fmt_i(se, 2) + "S" +
          fmt_f(dt, 11, 2) + "S";
+}
+
+void progress_values(const Model& m, int field, std::vector<float>& values) {
+  const FlowValues& f = m.f;
+  const std::size_t nn = values.size();
+  const float hdry = m.coin.hdry;
+  for (std::size_t k = 0; k < nn; ++k) {
+    const float q = f.q[k], r = f.r[k], h = f.h[k];
+    float v = 0;
+    switch (field) {
+      case 1:
+        v = h;
+        break;
+      case 2:
+        v = std::sqrt(q * q + r * r);
+        break;
+      case 3:
+        v = std::sqrt(q * q + r * r) / std::max(h, 0.001f);
+        break;
+      case 4:
+        v = h > hdry ? f.zb[k] + h : -99999.0f;
+        break;
+      default:
+        v = f.zb[k];
+        break;
+    }
+    // Nodes outside the model are left empty in every field.
+    if (!f.outside.empty() && f.outside[k]) v = -99999.0f;
+    values[k] = v;
+  }
 }
 
 void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int nplot, int& expected,

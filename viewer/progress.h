@@ -52,4 +52,8 @@ void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int npl
 // seconds.
 std::string progress_time_line(int step, float time, float dt);
 
+// The values of plot field 1..5 at every node (values holds one per node):
+// depth, unit discharge, velocity, water level (-99999.0 where dry), bed.
+void progress_values(const Model& m, int field, std::vector<float>& values);
+
 }  // namespace qf
