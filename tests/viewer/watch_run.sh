@@ -228,3 +228,71 @@ button 5
 until_ok 30 grep -q '^ >hvx terminated' screen.txt || fail "the run did not end after eXit"
 wait "$PID" || fail "exit status $? after eXit"
 PID=
+
+# The depth Examine gave lies between the depths of the four nodes around
+# its point in the last record (the flow was steady by then).
+check_value() { # x y f
+  python3 - "$@" <<'PY'
+import math, sys
+from resultfile import ResultFile
+x, y, f = map(float, sys.argv[1:4])
+r = ResultFile("channel.res")
+xs, ys = r.coordinates()
+depth = r.item(len(r.block_times()), " DFlow Depth [m]")
+i = max(k for k in range(r.nx) if xs[k] <= x - r.x_origin)
+j = max(k for k in range(r.ny) if ys[k] <= y - r.y_origin)
+corners = [depth[jj][ii] for jj in (j, j + 1) for ii in (i, i + 1)]
+print("  corner depths %s" % " ".join("%.4f" % c for c in corners))
+sys.exit(0 if min(corners) - 1e-3 <= f <= max(corners) + 1e-3 else 1)
+PY
+}
+check_value "$ex_x" "$ex_y" "$ex_f" || fail "Examine gave $ex_f, not the depth of the result file"
+
+# A new start resumes from the saved state: its first step follows the
+# saved one, and the result file goes on from the saved time.
+end2=$(awk -v t="$saved_time" 'BEGIN { printf "%.2f", t + 0.5 }')
+sed -i "s/^ *end 500/   end $end2/" channel.qfx
+"$QF" -q channel.qfx </dev/null >screen2.txt 2>&1 || fail "warm start: exit status $?"
+python3 - "$saved_time" "$end2" <<'PY' || fail "the result file does not go on from the saved state"
+import sys
+from resultfile import ResultFile
+saved, end = float(sys.argv[1]), float(sys.argv[2])
+t = ResultFile("channel.res").block_times()
+print("  blocks after the warm start: %s" % " ".join("%.3f" % x for x in t))
+ok = len(t) in (16, 17) and abs(t[13] - saved) < 1e-5 and abs(t[14] - saved - 0.25) < 0.01
+sys.exit(0 if ok and abs(t[-1] - end) < 0.01 else 1)
+PY
+
+# Reset in the progress window of the resumed run withdraws the marker.
+sed -i "s/^ *end $end2/   end 500/" channel.qfx
+"$QF" channel.qfx </dev/null >screen3.txt 2>&1 &
+PID=$!
+wait_window small
+button 2
+until_ok 10 eval '[ "$(head -c 200 .hvx | tr -s " \n" " ")" = " 0 0 0 " ]' ||
+  fail "Reset: the marker reads '$(cat .hvx)'"
+button 5
+until_ok 30 grep -q '^ >hvx terminated' screen3.txt || fail "the run did not end after eXit"
+wait "$PID" || fail "exit status $? after eXit"
+PID=
+
+# The browser: the result file from its first record to its last, where
+# Examine in the viewer gives the depth of the file.
+"$QF" -v channel.res </dev/null >view.txt 2>&1 &
+PID=$!
+wait_window plot
+button 1 # First
+button 4 # Last
+button 7 # View: the viewer's own menu
+button 13
+click $((WIN_W * 4 / 10)) $((WIN_H * 665 / 1000))
+until_ok 10 grep -q ' /xyz$' view.txt || fail "Examine in the browser wrote no line"
+read -r ex_x ex_y ex_f _ < <(grep ' /xyz$' view.txt | tail -1)
+note "browser: depth $ex_f m at $ex_x $ex_y"
+check_value "$ex_x" "$ex_y" "$ex_f" || fail "the browser shows $ex_f, not the depth of the last record"
+button 11 # eXit of the viewer
+button 8  # eXit of the browser
+until_ok 10 eval '! kill -0 $PID 2>/dev/null' || fail "the browser does not end at eXit"
+wait "$PID" || fail "browser: exit status $?"
+PID=
+echo "watched run: ok"
