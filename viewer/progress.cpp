@@ -176,18 +176,21 @@ void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int npl
   if (nplot < 1) nplot = 1;
   const bool due = step % nplot == 0;
   const double now = act.clock ? act.clock() : 0.0;
-  const bool draw = due && (step == 0 || now - p.last_draw >= p.min_interval);
+  const double gap = std::max(p.min_interval, 9.0 * p.draw_cost);
+  const bool draw = due && (step == 0 || now - p.last_draw >= gap);
   // Between drawings only a pending key or click is answered.
   if (!draw && !grxpnd(g.x)) return;
   bool redraw = draw;
   for (;;) {
     if (redraw) {
+      const double start = act.clock ? act.clock() : 0.0;
       if (p.plot_window) plot(g, v, p, m);
       panel(g, p, m, step, expected);
       grbeam(g, -1, 0, "");
       grbeam(g, static_cast<int>(3600.0 * m.coin.time),
              static_cast<int>(3600.0 * std::max(m.coin.time_end, 1e-6f)), "");
-      p.last_draw = now;
+      p.last_draw = act.clock ? act.clock() : 0.0;
+      p.draw_cost = p.last_draw - start;
     }
     redraw = true;
     int answer = 100;
