@@ -5,7 +5,7 @@
 # the click on Show until the depth plot of the valley example is on the
 # screen. Runs its own virtual X server.
 #
-#   bash bench/watch_overhead.sh [build dir] [steps (0: the valley only)]
+#   bash bench/watch_overhead.sh [build dir] [steps (0: the valley only)] [rounds]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -57,7 +57,9 @@ NAME=Quellfax_v3.0_1
 window() { # small|plot
   local w WIDTH
   for w in $(xdotool search --onlyvisible --name "$NAME" 2>/dev/null); do
-    eval "$(xdotool getwindowgeometry --shell "$w" | grep '^WIDTH=')"
+    WIDTH=0 # a window closed meanwhile has none
+    eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null | grep '^WIDTH=')"
+    [ "$WIDTH" -gt 0 ] || continue
     if { [ "$1" = small ] && [ "$WIDTH" -lt 400 ]; } || { [ "$1" = plot ] && [ "$WIDTH" -ge 400 ]; }; then
       echo "$w $WIDTH"
       return 0
@@ -95,24 +97,28 @@ run() { # mode
   awk -v s="$s" -v e="$e" -v u="$u" -v k="$k" -v x0="$x0" -v x1="$(xcpu)" \
     'BEGIN { printf "%.2f %.2f %.2f\n", e - s, u + k, x1 - x0 }'
 }
-best() { # mode: the run of least CPU time of three
-  local b="" w c x
-  for _ in 1 2 3; do
-    read -r w c x < <(run "$1")
-    if [ -z "$b" ] || awk -v c="$c" -v x="$x" -v b="$b" 'BEGIN { split(b, a, " "); exit !(c + x < a[2] + a[3]) }'; then
-      b="$w $c $x"
-    fi
-  done
-  echo "$b"
+# The least CPU time of a mode so far, or the new run when it took less.
+least() { # old new
+  if [ -z "$1" ] || awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " "); exit !(y[2] + y[3] < x[2] + x[3]) }'; then
+    echo "$2"
+  else
+    echo "$1"
+  fi
 }
+rounds=${3:-5}
 if [ "$steps" -gt 0 ]; then
-  q=$(best quiet)
-  s=$(best small)
-  p=$(best plot)
-  awk -v q="$q" -v s="$s" -v p="$p" -v n="$steps" 'BEGIN {
+  # The modes take turns, so that a busy spell of the machine does not
+  # fall on one of them only.
+  q="" s="" p=""
+  for ((r = 0; r < rounds; r++)); do
+    q=$(least "$q" "$(run quiet)")
+    s=$(least "$s" "$(run small)")
+    p=$(least "$p" "$(run plot)")
+  done
+  awk -v q="$q" -v s="$s" -v p="$p" -v n="$steps" -v r="$rounds" 'BEGIN {
     split(q, Q, " "); split(s, S, " "); split(p, P, " ")
     base = Q[2] + Q[3]
-    printf "1000 x 1000 cells, %d steps, best of three runs (seconds; CPU = program + X server):\n", n
+    printf "1000 x 1000 cells, %d steps, best of %d runs (seconds; CPU = program + X server):\n", n, r
     printf "  %-18s %8s %8s %8s %9s\n", "", "wall", "program", "X", "CPU cost"
     printf "  %-18s %8.2f %8.2f %8.2f\n", "-q", Q[1], Q[2], Q[3]
     printf "  %-18s %8.2f %8.2f %8.2f %+8.1f%%\n", "progress window", S[1], S[2], S[3], 100 * (S[2] + S[3] - base) / base

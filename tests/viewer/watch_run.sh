@@ -56,7 +56,9 @@ until_ok() {
 find_window() { # small|plot
   local w WIDTH HEIGHT
   for w in $(xdotool search --onlyvisible --name "$NAME" 2>/dev/null); do
-    eval "$(xdotool getwindowgeometry --shell "$w" | grep -E '^(WIDTH|HEIGHT)=')"
+    WIDTH=0 HEIGHT=0 # a window closed meanwhile has none
+    eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
+    [ "$WIDTH" -gt 0 ] || continue
     if { [ "$1" = small ] && [ "$WIDTH" -lt 400 ]; } || { [ "$1" = plot ] && [ "$WIDTH" -ge 400 ]; }; then
       WIN=$w
       WIN_W=$WIDTH
