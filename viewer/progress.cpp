@@ -56,6 +56,9 @@ std::string plot_text(const Model& m, int field) {
 }
 
 void plot(Graphics& g, Viewer& v, ProgressState& p, const Model& m) {
+  // The node coordinates are filled when the plot window is first used.
+  const std::size_t nn = static_cast<std::size_t>(m.coin1.nxx) * m.coin1.nyy;
+  if (p.xs.size() != nn) fill_coordinates(p, m);
   grcler(g, 1);
   p.texts = plot_text(m, p.field);
   const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
@@ -171,7 +174,7 @@ void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int npl
   if (step == 0) {
     grinit(g, 5, p.listing, version, "out", 1);
     set_int(g, "IN15GR", 1);
-    fill_coordinates(p, m);
+    p.xs.clear();
   }
   if (nplot < 1) nplot = 1;
   const bool due = step % nplot == 0;
