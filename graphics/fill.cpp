@@ -528,9 +528,11 @@ void grbeam(Graphics& g, int step, int total, std::string_view text) {
   const int boxes = static_cast<int>(std::lround(p * 30 * 0.01));
   for (int i = 0; i < boxes; ++i)
     grect(g, 1 + static_cast<float>(i) * 6.6666665f, y0 + 1, 6.6666665f, 12, 105, 0);
+  // The frame leaves the background colour set: the caption is written in
+  // the foreground colour.
+  grcolr(g, 0);
   grmov2(g, 206, y0 + 3);
   granot(g, std::string(trim_right(text)) + fmt_i(p, 3) + "%", 0);
-  grcolr(g, 0);
   grdump(g);
   if (was_user) grclip(g, 1);
   s.IMODGR = mode;

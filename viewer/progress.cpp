@@ -45,37 +45,6 @@ void fill_coordinates(ProgressState& p, const Model& m) {
   }
 }
 
-// The field plotted as a contour plot (1..5).
-void fill_field(ProgressState& p, const Model& m) {
-  const FlowValues& f = m.f;
-  const std::size_t nn = p.fs.size();
-  const float hdry = m.coin.hdry;
-  for (std::size_t k = 0; k < nn; ++k) {
-    const float q = f.q[k], r = f.r[k], h = f.h[k];
-    float v = 0;
-    switch (p.field) {
-      case 1:
-        v = h;
-        break;
-      case 2:
-        v = std::sqrt(q * q + r * r);
-        break;
-      case 3:
-        v = std::sqrt(q * q + r * r) / std::max(h, 0.001f);
-        break;
-      case 4:
-        v = h > hdry ? f.zb[k] + h : -99999.0f;
-        break;
-      default:
-        v = f.zb[k];
-        break;
-    }
-    // Nodes outside the model are left empty in every field.
-    if (!f.outside.empty() && f.outside[k]) v = -99999.0f;
-    p.fs[k] = v;
-  }
-}
-
 std::string plot_text(const Model& m, int field) {
   std::string t(240, ' ');
   t.replace(0, std::min<std::size_t>(m.cochar.title.size(), 64), m.cochar.title.substr(0, 64));
@@ -87,11 +56,14 @@ std::string plot_text(const Model& m, int field) {
 }
 
 void plot(Graphics& g, Viewer& v, ProgressState& p, const Model& m) {
+  // The node coordinates are filled when the plot window is first used.
+  const std::size_t nn = static_cast<std::size_t>(m.coin1.nxx) * m.coin1.nyy;
+  if (p.xs.size() != nn) fill_coordinates(p, m);
   grcler(g, 1);
   p.texts = plot_text(m, p.field);
   const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
   if (p.field <= 5) {
-    fill_field(p, m);
+    progress_values(m, p.field, p.fs);
     int options = p.field != p.last_field ? 6 : 2;
     grcont(g, v, p.xs.data(), p.ys.data(), p.fs.data(), nxx, nyy, nxx, nyy, p.texts,
            p.levels.data(), p.plot_index, options, -9999.0f);
@@ -120,7 +92,14 @@ void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int ex
   grclip(g, 0);
   const float bx[4] = {-10, 210, 210, -10}, by[4] = {-20, -20, 110, 110};
   grfil2(g, bx, by, 4, -2);
-  if (p.plot_window) grfram(g, bx, by, 4, 0);
+  if (p.plot_window) {
+    grfram(g, bx, by, 4, 0);
+  } else {
+    // The percentage right of the progress bar is written over the last
+    // one; in the small window nothing else clears it.
+    const float px[4] = {203, 240, 240, 203}, py[4] = {-15, -15, 0, 0};
+    grfil2(g, px, py, 4, -2);
+  }
   grcolr(g, 0);
   text_at(g, 0, 95, m.cochar.title.substr(0, 34));
   grmov2(g, -5, 93);
@@ -159,29 +138,62 @@ std::string progress_time_line(int step, float time, float dt) {
          fmt_f(dt, 11, 2) + "S";
 }
 
+void progress_values(const Model& m, int field, std::vector<float>& values) {
+  const FlowValues& f = m.f;
+  const std::size_t nn = values.size();
+  const float hdry = m.coin.hdry;
+  for (std::size_t k = 0; k < nn; ++k) {
+    const float q = f.q[k], r = f.r[k], h = f.h[k];
+    float v = 0;
+    switch (field) {
+      case 1:
+        v = h;
+        break;
+      case 2:
+        v = std::sqrt(q * q + r * r);
+        break;
+      case 3:
+        v = std::sqrt(q * q + r * r) / std::max(h, 0.001f);
+        break;
+      case 4:
+        v = h > hdry ? f.zb[k] + h : -99999.0f;
+        break;
+      default:
+        v = f.zb[k];
+        break;
+    }
+    // Nodes outside the model are left empty in every field.
+    if (!f.outside.empty() && f.outside[k]) v = -99999.0f;
+    values[k] = v;
+  }
+}
+
 void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int nplot, int& expected,
            std::string_view version, const ProgressActions& act) {
   if (m.clog.quiet) return;
   if (step == 0) {
     grinit(g, 5, p.listing, version, "out", 1);
     set_int(g, "IN15GR", 1);
-    fill_coordinates(p, m);
+    p.xs.clear();
   }
   if (nplot < 1) nplot = 1;
   const bool due = step % nplot == 0;
   const double now = act.clock ? act.clock() : 0.0;
-  const bool draw = due && (step == 0 || now - p.last_draw >= p.min_interval);
+  const double gap = std::max(p.min_interval, 9.0 * p.draw_cost);
+  const bool draw = due && (step == 0 || now - p.last_draw >= gap);
   // Between drawings only a pending key or click is answered.
   if (!draw && !grxpnd(g.x)) return;
   bool redraw = draw;
   for (;;) {
     if (redraw) {
+      const double start = act.clock ? act.clock() : 0.0;
       if (p.plot_window) plot(g, v, p, m);
       panel(g, p, m, step, expected);
       grbeam(g, -1, 0, "");
       grbeam(g, static_cast<int>(3600.0 * m.coin.time),
              static_cast<int>(3600.0 * std::max(m.coin.time_end, 1e-6f)), "");
-      p.last_draw = now;
+      p.last_draw = act.clock ? act.clock() : 0.0;
+      p.draw_cost = p.last_draw - start;
     }
     redraw = true;
     int answer = 100;

@@ -25,9 +25,12 @@ struct ProgressState {
   int plot_index = -1;
   std::vector<float> xs, ys, fs;  // node coordinates and the plotted field
   std::string texts;              // plot text handed to the viewer
-  // Wall clock of the last drawing [s]; drawings follow at most every
-  // min_interval seconds, however short the steps.
+  // Wall clock at the end of the last drawing [s] and what it took: the
+  // next one follows no sooner than min_interval seconds, nor sooner than
+  // nine times its cost, so that watching takes at most a tenth of the run
+  // however large the grid.
   double last_draw = -1e9;
+  double draw_cost = 0;
   double min_interval = 0.25;
   int listing = 9;  // channel of the run's listing (messages of the viewer)
 };
@@ -51,5 +54,9 @@ void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int npl
 // The value line of step and time: hours form above one hour, else with
 // seconds.
 std::string progress_time_line(int step, float time, float dt);
+
+// The values of plot field 1..5 at every node (values holds one per node):
+// depth, unit discharge, velocity, water level (-99999.0 where dry), bed.
+void progress_values(const Model& m, int field, std::vector<float>& values);
 
 }  // namespace qf
