@@ -227,6 +227,35 @@ void grprnt(double value, double step, std::string& text, int& width) {
   integer();
 }
 
+namespace {
+
+// The step of the axis numbers: the smallest of NICEGR times a power of
+// ten not below the interval step (the sign kept); the interval step itself
+// when it is one already.
+double label_step(const Graphics& g, double step) {
+  const double s = std::fabs(step);
+  if (!(s > 0) || !std::isfinite(s)) return step;
+  const double p = std::pow(10.0, std::floor(std::log10(s)));
+  double best = 0;
+  for (int e = 0; e < 2 && best == 0; ++e) {
+    for (int i = 0; i < std::clamp(g.n.NNICGR, 1, 7); ++i) {
+      const double c = g.n.NICEGR[i] * p * (e == 0 ? 1.0 : 10.0);
+      if (c >= s * (1 - 1e-6) && (best == 0 || c < best)) best = c;
+    }
+  }
+  if (best == 0) best = s;
+  return std::copysign(best, step);
+}
+
+// User coordinate of a whole multiple of step in world coordinates (the
+// first labelled value; label_positions walks on from it).
+double round_first(double origin, double step) {
+  if (!(step != 0) || !std::isfinite(step)) return 0;
+  return std::floor(origin / step) * step - origin;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- axes
 
 void graxes(Graphics& g, float xmin, float xmax, float ymin, float ymax, int draw) {
@@ -245,9 +274,13 @@ void graxes(Graphics& g, float xmin, float xmax, float ymin, float ymax, int dra
   if (draw == 0 || !grscreen(g)) return;
 
   const Frame f = frame_of(g);
-  // Tic positions in window pixels, taken in user coordinates.
-  const std::vector<double> xs = label_positions(a.xfirst, a.xstep, n.XMINGR, n.XMAXGR);
-  const std::vector<double> ys = label_positions(a.yfirst, a.ystep, n.YMINGR, n.YMAXGR);
+  // Tics and numbers sit on round world values: a window set by a zoom or
+  // typed in has interval steps like 13.37 m, and a world origin that is no
+  // multiple of the step would put every number off the round values.
+  const double xlab = label_step(g, a.xstep), ylab = label_step(g, a.ystep);
+  const double xfirst = round_first(n.XORGR, xlab), yfirst = round_first(n.YORGR, ylab);
+  const std::vector<double> xs = label_positions(xfirst, xlab, n.XMINGR, n.XMAXGR);
+  const std::vector<double> ys = label_positions(yfirst, ylab, n.YMINGR, n.YMAXGR);
   std::vector<int> xpix, ypix;
   for (double x : xs) xpix.push_back(grdevx(g, static_cast<float>(x)));
   for (double y : ys) ypix.push_back(grdevy(g, static_cast<float>(y)));
@@ -298,7 +331,7 @@ void graxes(Graphics& g, float xmin, float xmax, float ymin, float ymax, int dra
         p.line(px, f.t, px, f.t + 3);
         std::string label;
         int w = 0;
-        grprnt(n.XORGR + xs[i], a.xstep, label, w);
+        grprnt(n.XORGR + xs[i], xlab, label, w);
         if (w < 6 || written % 2 == 0) p.text(px - 31, f.b + 12, label);
         ++written;
       }
@@ -312,7 +345,7 @@ void graxes(Graphics& g, float xmin, float xmax, float ymin, float ymax, int dra
         p.line(f.r, py, f.r - 3, py);
         std::string label;
         int w = 1;
-        grprnt(n.YORGR + ys[j], a.ystep, label, w);
+        grprnt(n.YORGR + ys[j], ylab, label, w);
         const std::string_view t = trim_right(label);
         p.text(f.l - 3 - kCharWidth * static_cast<int>(t.size()), py + 4, t);
       }

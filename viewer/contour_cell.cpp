@@ -18,6 +18,22 @@ struct Pt {
   float x, y, z, f;
 };
 
+// Centre of a cell: the mean of its n corners (z optional).
+Pt centre(const float* x, const float* y, const float* z, const float* f, int n) {
+  Pt c{0, 0, 0, 0};
+  for (int k = 0; k < n; ++k) {
+    c.x += x[k];
+    c.y += y[k];
+    c.z += z ? z[k] : 0.0f;
+    c.f += f[k];
+  }
+  c.x /= n;
+  c.y /= n;
+  c.z /= n;
+  c.f /= n;
+  return c;
+}
+
 // Keeps the part of the polygon where the value is above a (above = true)
 // or not above a; the cuts lie where the linear value crosses a.
 void cut(std::vector<Pt>& poly, float a, bool above) {
@@ -96,17 +112,7 @@ void fill_cell(Graphics& g, const float* x, const float* y, const float* z, cons
       grfil2(g, x, y, n, cmin - lower);
     return;
   }
-  Pt c{0, 0, 0, 0};
-  for (int k = 0; k < n; ++k) {
-    c.x += x[k];
-    c.y += y[k];
-    c.z += z ? z[k] : 0.0f;
-    c.f += f[k];
-  }
-  c.x /= n;
-  c.y /= n;
-  c.z /= n;
-  c.f /= n;
+  const Pt c = centre(x, y, z, f, n);
   std::vector<Pt> band;
   for (int t = 0; t < n; ++t) {
     const int t2 = (t + 1) % n;
@@ -290,17 +296,7 @@ void grmon3(Graphics& g, const float* x, const float* y, const float* z, const f
   bool any = false;
   for (int l = 0; l < nlev && !any; ++l) any = flo < levels[l] && levels[l] < fhi;
   if (!any) return;
-  Pt c{0, 0, 0, 0};
-  for (int k = 0; k < n; ++k) {
-    c.x += x[k];
-    c.y += y[k];
-    c.z += z ? z[k] : 0.0f;
-    c.f += f[k];
-  }
-  c.x /= n;
-  c.y /= n;
-  c.z /= n;
-  c.f /= n;
+  const Pt c = centre(x, y, z, f, n);
   for (int t = 0; t < n; ++t) {
     const int t2 = (t + 1) % n;
     const Pt p[3] = {
