@@ -8,6 +8,7 @@
 
 #include "cmdlang/textio.h"
 #include "tests/graphics/gr_test_util.h"
+#include "tests/viewer/viewer_test_util.h"
 #include "viewer/viewer.h"
 
 namespace qf {
@@ -18,13 +19,10 @@ using grtest::lines_of;
 using grtest::slurp;
 using grtest::spit;
 
-class Alter : public grtest::ScratchDir {
+class Alter : public grtest::ViewerScript {
  protected:
   void SetUp() override {
-    ScratchDir::SetUp();
-    g.out = &os;
-    g.err = &os;
-    grinit(g, 5, 6, "qftest", "", 0);
+    ViewerScript::SetUp();
     for (int j = 0; j < 5; ++j)
       for (int i = 0; i < 5; ++i) x.push_back(i), y.push_back(j), f.push_back(10 * j + i);
   }
@@ -37,9 +35,6 @@ class Alter : public grtest::ScratchDir {
       if (trim_right(h).find(m) != std::string_view::npos) return true;
     return false;
   }
-  Graphics g;
-  Viewer v;
-  std::ostringstream os;
   std::vector<float> x, y, f;
 };
 

@@ -11,6 +11,7 @@
 #include "cmdlang/textio.h"
 #include "graphics/dialog.h"
 #include "tests/graphics/gr_test_util.h"
+#include "tests/viewer/viewer_test_util.h"
 #include "viewer/viewer.h"
 
 // Xlib last: its macros clash with names of the test framework.
@@ -53,14 +54,9 @@ struct Recorder {
   }
 };
 
-class ControlScript : public grtest::ScratchDir {
+class ControlScript : public grtest::ViewerScript {
  protected:
-  void SetUp() override {
-    ScratchDir::SetUp();
-    g.out = &os;
-    g.err = &os;
-    grinit(g, 5, 6, "qftest", "", 0);
-  }
+  void SetUp() override { ViewerScript::SetUp(); }
   void loop(const std::vector<std::string>& cmds, int option = 0) {
     answer(g, cmds);
     grctrl(g, v, rec.routine(), option, texts);
@@ -70,10 +66,7 @@ class ControlScript : public grtest::ScratchDir {
       if (trim_right(h) == m) return true;
     return false;
   }
-  Graphics g;
-  Viewer v;
   Recorder rec{g, v};
-  std::ostringstream os;
   std::string texts;
 };
 

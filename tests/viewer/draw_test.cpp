@@ -6,6 +6,7 @@
 
 #include "cmdlang/textio.h"
 #include "tests/graphics/gr_test_util.h"
+#include "tests/viewer/viewer_test_util.h"
 #include "viewer/viewer.h"
 
 namespace qf {
@@ -15,13 +16,10 @@ using grtest::answer;
 using grtest::lines_of;
 using grtest::slurp;
 
-class Draw : public grtest::ScratchDir {
+class Draw : public grtest::ViewerScript {
  protected:
   void SetUp() override {
-    ScratchDir::SetUp();
-    g.out = &os;
-    g.err = &os;
-    grinit(g, 5, 6, "qftest", "", 0);
+    ViewerScript::SetUp();
     Grcomn& n = g.n;
     n.XMINGR = n.YMINGR = n.XMNCGR = n.YMNCGR = 0;
     n.XMAXGR = n.YMAXGR = n.XMXCGR = n.YMXCGR = 100;
@@ -38,8 +36,6 @@ class Draw : public grtest::ScratchDir {
     for (const std::string& h : g.msg.history) m.emplace_back(trim_right(h));
     return m;
   }
-  Graphics g;
-  Viewer v;
   std::ostringstream os;
 };
 
