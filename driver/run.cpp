@@ -236,14 +236,19 @@ double wall_seconds(const Session& s) {
 void show_progress(Session& s, int step) {
   Model& m = s.model;
   if (m.clog.quiet) return;
-  ProgressActions act;
-  act.save = [&s, step]() {
-    wres(s.model, s.results, s.io, step);
-    return write_warm_marker(s.io, ch::aux, step, s.model.coin.time, s.model.cochar.result_file);
-  };
-  act.reset = [&s]() { return withdraw_warm_marker(s.io, ch::aux); };
-  act.help = [&s]() { help_page(s.graphics, ch::listing, version_string); };
-  act.clock = [&s]() { return wall_seconds(s); };
+  s.shown_step = step;
+  ProgressActions& act = s.progress_actions;
+  if (!act.save) {
+    // Made once: the run loop calls this after every step.
+    act.save = [&s]() {
+      wres(s.model, s.results, s.io, s.shown_step);
+      return write_warm_marker(s.io, ch::aux, s.shown_step, s.model.coin.time,
+                               s.model.cochar.result_file);
+    };
+    act.reset = [&s]() { return withdraw_warm_marker(s.io, ch::aux); };
+    act.help = [&s]() { help_page(s.graphics, ch::listing, version_string); };
+    act.clock = [&s]() { return wall_seconds(s); };
+  }
   if (step == 0) {
     s.graphics.io = &s.io;
     s.progress.listing = ch::listing;

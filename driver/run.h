@@ -64,6 +64,8 @@ struct Session {
   Graphics graphics;
   Viewer viewer;
   ProgressState progress;
+  ProgressActions progress_actions;  // what its buttons do (made at the first call)
+  int shown_step = 0;                // step of the last call of the progress window
 };
 
 // Exit statuses of the program.

@@ -39,6 +39,11 @@ struct Consts {
   int law;
 };
 
+Consts consts_of(const Model& m) {
+  return Consts{m.coin.hdry, m.coin.gravity, m.coin.dx,        m.coin.dy,
+                m.coin.dt,   m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
+}
+
 // Draught of a floating cover (hfloat below 1000), else 0.
 template <class T>
 inline T draught(T hfl) {
@@ -293,8 +298,7 @@ void carry_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, Span span) {
   FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const int nyy = m.coin1.nyy;
-  const Consts k{m.coin.hdry, m.coin.gravity, m.coin.dx,        m.coin.dy,
-                 m.coin.dt,   m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
+  const Consts k = consts_of(m);
   const long b = static_cast<long>(j - 1) * nxx;
   const long bS = j == 1 ? b : b - nxx;
   const long bN = b + nxx;
@@ -333,8 +337,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
   const int nyy = m.coin1.nyy;
-  const Consts k{m.coin.hdry, m.coin.gravity, m.coin.dx,        m.coin.dy,
-                 m.coin.dt,   m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
+  const Consts k = consts_of(m);
   const long b = static_cast<long>(j - 1) * nxx;
   const long bS = j == 1 ? b : b - nxx;
   const long bN = b + nxx;
