@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cmdlang/textio.h"
+#include "model/hydro/isa.h"
 #include "model/hydro/threads.h"
 
 namespace qf {
@@ -97,11 +98,12 @@ void balance_summary(const Model& m, const Balance& bal, const WaterBudget& g,
                      int listing) {
   const BalanceFigures b = balance_figures(g, bal.start_volume, grid_volume(m));
   std::vector<std::string> lines;
-  // Threads the time step used (a small grid runs on one).
+  // Threads the time step used (a small grid runs on one) and the
+  // instruction set of its sweep.
   const int threads = threaded(m.coin1.nn) ? step_threads() : 1;
   lines.push_back(" >water balance [m3] after " + bare(fmt_i(steps, 12)) + " steps, wall time " +
                   bare(fmt_f(wall_seconds, 14, 1)) + " s on " + bare(fmt_i(threads, 6)) +
-                  (threads == 1 ? " thread:" : " threads:"));
+                  (threads == 1 ? " thread, " : " threads, ") + isa_name(sweep_isa()) + ":");
   auto row = [&](const std::string& label, double v) {
     lines.push_back("    " + pad(label, 28) + value(v));
   };

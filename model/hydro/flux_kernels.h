@@ -14,6 +14,7 @@
 #include "model/hydro/lanes.h"
 
 namespace qf {
+inline namespace QF_ISA {
 
 // Fluxes through one face: mass [m2/s], normal and tangential momentum [m3/s2].
 template <class T>
@@ -196,4 +197,5 @@ inline FaceFlux rflux(float etaL, float etaR, float etaRR, float qnL, float qnR,
                         hdry, g, J);
 }
 
+}  // namespace QF_ISA
 }  // namespace qf

@@ -6,24 +6,41 @@
 // operations with the same IEEE single-precision results lane by lane: the
 // vector path of a sweep therefore reproduces the one-face path exactly, as
 // long as the compiler does not contract a*b+c into fused multiply-adds
-// (it does not on the baseline x86-64 target).
+// (the build turns contraction off).
+//
+// The width is QF_LANES (4, 8 or 16) when a variant of the sweep sets it
+// (isa.h), else what the compiler's target allows.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
+#include "model/hydro/isa.h"
+
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
+#ifndef QF_LANES
+#if defined(__AVX512F__)
+#define QF_LANES 16
+#elif defined(__AVX__)
+#define QF_LANES 8
+#else
+#define QF_LANES 4
+#endif
+#endif
+
 namespace qf {
 
-#if defined(__AVX__)
-inline constexpr int kLanes = 8;
-#else
-inline constexpr int kLanes = 4;
-#endif
+// Spare entries a row buffer keeps beyond its last column, enough for the
+// widest lane load of any variant.
+inline constexpr int kMaxLanes = 16;
+
+inline namespace QF_ISA {
+
+inline constexpr int kLanes = QF_LANES;
 
 typedef float Lanes __attribute__((vector_size(kLanes * 4)));
 typedef std::int32_t LaneMask __attribute__((vector_size(kLanes * 4)));
@@ -73,9 +90,12 @@ inline bool any(bool m) {
   return m;
 }
 inline bool any(LaneMask m) {
-#if defined(__AVX__)
+#if QF_LANES == 16 && defined(__x86_64__)
+  const __m512i v = reinterpret_cast<__m512i>(m);
+  return _mm512_test_epi32_mask(v, v) != 0;
+#elif QF_LANES == 8 && defined(__x86_64__)
   return _mm256_movemask_ps(reinterpret_cast<__m256>(m)) != 0;
-#elif defined(__SSE2__)
+#elif QF_LANES == 4 && defined(__SSE2__)
   return _mm_movemask_ps(reinterpret_cast<__m128>(m)) != 0;
 #else
   for (int l = 0; l < kLanes; ++l) {
@@ -110,9 +130,13 @@ inline float vsqrt(float a) {
   return std::sqrt(a);
 }
 inline Lanes vsqrt(Lanes a) {
-#if defined(__AVX__)
+#if QF_LANES == 16 && defined(__x86_64__)
+  // (the masked form: the plain one reads an undefined register)
+  const __m512 v = reinterpret_cast<__m512>(a);
+  return reinterpret_cast<Lanes>(_mm512_mask_sqrt_ps(v, static_cast<__mmask16>(0xffff), v));
+#elif QF_LANES == 8 && defined(__x86_64__)
   return reinterpret_cast<Lanes>(_mm256_sqrt_ps(reinterpret_cast<__m256>(a)));
-#elif defined(__SSE2__)
+#elif QF_LANES == 4 && defined(__SSE2__)
   return reinterpret_cast<Lanes>(_mm_sqrt_ps(reinterpret_cast<__m128>(a)));
 #else
   Lanes r;
@@ -160,4 +184,5 @@ inline void store_flag(std::uint8_t* p, LaneMask m) {
   std::memcpy(p, &b, sizeof b);
 }
 
+}  // namespace QF_ISA
 }  // namespace qf

@@ -20,6 +20,69 @@
 
 namespace qf {
 
+#ifndef QF_ISA_VARIANT
+void size_strips(const Model& m, SolverWork& w) {
+  const std::size_t nr = static_cast<std::size_t>(std::max(m.coin1.nxx, 0)) + kMaxLanes;
+  const std::size_t n = static_cast<std::size_t>(std::max(step_threads(), 1));
+  if (w.strips.size() == n && w.strips[0].row.fe.size() == nr) return;
+  w.strips.resize(n);
+  for (StripWork& s : w.strips) {
+    for (auto* v :
+         {&s.carry.dzs, &s.carry.drs, &s.carry.dqs, &s.carry.fs1, &s.carry.fs2, &s.carry.fs3}) {
+      v->assign(nr, 0.0f);
+    }
+    RowScratch& rs = s.row;
+    for (auto* v :
+         {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.fd, &rs.dtl}) {
+      v->assign(nr, 0.0f);
+    }
+    rs.alldry.assign(nr, 0);
+  }
+}
+
+void prepare_solver(Model& m, SolverWork& w) {
+  const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
+  const std::size_t nxx = static_cast<std::size_t>(std::max(m.coin1.nxx, 0));
+  for (auto* v : {&w.h0, &w.q0, &w.r0}) v->assign(nn, 0.0f);
+  // Row buffers get kMaxLanes spare entries so that lane loads never leave them.
+  const std::size_t nr = nxx + kMaxLanes;
+  for (auto* v : {&w.dh, &w.dq, &w.dr, &w.dhp, &w.dqp, &w.drp, &w.courant}) v->assign(nr, 0.0f);
+  FaceCarry& cr = w.carry;
+  for (auto* v : {&cr.dzs, &cr.drs, &cr.dqs, &cr.fs1, &cr.fs2, &cr.fs3}) v->assign(nr, 0.0f);
+  RowScratch& rs = w.row;
+  for (auto* v :
+       {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.fd, &rs.dtl}) {
+    v->assign(nr, 0.0f);
+  }
+  rs.alldry.assign(nr, 0);
+  size_strips(m, w);
+  for (auto* v : {&w.dhg, &w.dqg, &w.drg}) v->assign(w.serial ? 0 : nn + kMaxLanes, 0.0f);
+  const std::size_t ny1 = static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1;
+  w.row_change.assign(ny1, 0.0f);
+  w.row_flow.assign(ny1, std::array<float, 8>{});
+  w.row_volume.assign(ny1, 0.0);
+  w.row_wet.assign(ny1, 0);
+  w.row_courant.assign(ny1, -1.0f);
+  for (auto* v : {&w.wet, &w.with_source, &w.span, &w.span_first}) v->assign(ny1 + 1, Span{});
+  // Unknown fluxes everywhere: the first sweep clears what it does not solve.
+  w.solved.assign(ny1 + 1, Span{0, static_cast<int>(nxx) - 2});
+  w.changed.assign(ny1 + 1, Span{});
+  w.changed_all = true;
+  w.theta.assign(nn, 1.0f);
+  w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
+  w.speed_cap.assign(nn, 0.0f);
+  w.row_thin.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
+  w.tind_lost.assign(nn, 0.0f);
+  w.dt_last = 0.0f;
+  w.dry_reported = false;
+  w.isa = sweep_isa();
+  w.sweep = sweep_of(w.isa);
+}
+
+#endif
+
+inline namespace QF_ISA {
+
 namespace {
 
 // The fields of one grid row, from its column 1.
@@ -553,62 +616,6 @@ RowFns pick(const Model& m) {
 
 }  // namespace
 
-void size_strips(const Model& m, SolverWork& w) {
-  const std::size_t nr = static_cast<std::size_t>(std::max(m.coin1.nxx, 0)) + kLanes;
-  const std::size_t n = static_cast<std::size_t>(std::max(step_threads(), 1));
-  if (w.strips.size() == n && w.strips[0].row.fe.size() == nr) return;
-  w.strips.resize(n);
-  for (StripWork& s : w.strips) {
-    for (auto* v :
-         {&s.carry.dzs, &s.carry.drs, &s.carry.dqs, &s.carry.fs1, &s.carry.fs2, &s.carry.fs3}) {
-      v->assign(nr, 0.0f);
-    }
-    RowScratch& rs = s.row;
-    for (auto* v :
-         {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.fd, &rs.dtl}) {
-      v->assign(nr, 0.0f);
-    }
-    rs.alldry.assign(nr, 0);
-  }
-}
-
-void prepare_solver(Model& m, SolverWork& w) {
-  const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
-  const std::size_t nxx = static_cast<std::size_t>(std::max(m.coin1.nxx, 0));
-  for (auto* v : {&w.h0, &w.q0, &w.r0}) v->assign(nn, 0.0f);
-  // Row buffers get kLanes spare entries so that lane loads never leave them.
-  const std::size_t nr = nxx + kLanes;
-  for (auto* v : {&w.dh, &w.dq, &w.dr, &w.dhp, &w.dqp, &w.drp, &w.courant}) v->assign(nr, 0.0f);
-  FaceCarry& cr = w.carry;
-  for (auto* v : {&cr.dzs, &cr.drs, &cr.dqs, &cr.fs1, &cr.fs2, &cr.fs3}) v->assign(nr, 0.0f);
-  RowScratch& rs = w.row;
-  for (auto* v :
-       {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.fd, &rs.dtl}) {
-    v->assign(nr, 0.0f);
-  }
-  rs.alldry.assign(nr, 0);
-  size_strips(m, w);
-  for (auto* v : {&w.dhg, &w.dqg, &w.drg}) v->assign(w.serial ? 0 : nn + kLanes, 0.0f);
-  const std::size_t ny1 = static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1;
-  w.row_change.assign(ny1, 0.0f);
-  w.row_flow.assign(ny1, std::array<float, 8>{});
-  w.row_volume.assign(ny1, 0.0);
-  w.row_wet.assign(ny1, 0);
-  w.row_courant.assign(ny1, -1.0f);
-  for (auto* v : {&w.wet, &w.with_source, &w.span, &w.span_first}) v->assign(ny1 + 1, Span{});
-  // Unknown fluxes everywhere: the first sweep clears what it does not solve.
-  w.solved.assign(ny1 + 1, Span{0, static_cast<int>(nxx) - 2});
-  w.changed.assign(ny1 + 1, Span{});
-  w.changed_all = true;
-  w.theta.assign(nn, 1.0f);
-  w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
-  w.speed_cap.assign(nn, 0.0f);
-  w.row_thin.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
-  w.tind_lost.assign(nn, 0.0f);
-  w.dt_last = 0.0f;
-  w.dry_reported = false;
-}
-
 void solve_row(Model& m, FaceCarry& carry, RowScratch& scratch, int j, float* dh, float* dq,
                float* dr, float& change_rate, std::array<float, 8>& boundary_flow, bool areas) {
   if (m.coin1.nxx < 3 || m.coin1.nyy < 3) return;
@@ -647,4 +654,5 @@ void solve(Model& m, SolverWork& w, int j, float* dh, float* dq, float* dr) {
   solve_row(m, w.carry, w.row, j, dh, dq, dr, m.coin.change_rate, m.coin.boundary_flow);
 }
 
+}  // namespace QF_ISA
 }  // namespace qf

@@ -40,6 +40,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/hydro/isa.h"
 #include "model/state.h"
 
 namespace qf {
@@ -123,12 +124,17 @@ struct SolverWork {
   // `changed_all`.
   std::vector<Span> changed;
   bool changed_all = true;
+  // Instruction set of the sweep and the sweep built for it (isa.h).
+  Isa isa = Isa::base;
+  SweepFn sweep = nullptr;
 };
 
 void prepare_solver(Model& m, SolverWork& w);
 
 // One StripWork per thread (after the number of threads has changed).
 void size_strips(const Model& m, SolverWork& w);
+
+inline namespace QF_ISA {
 
 // Increments of h, q, r of the nodes of row j (1-based, 1 .. nyy - 1) into
 // dh, dq, dr (index = column - 1, columns 1 .. nxx - 1). Reads h, q, r of the
@@ -169,4 +175,9 @@ void carry_in(Model& m, FaceCarry& carry, RowScratch& scratch, int j, Span two_b
 // only, columns lo .. hi (column indices; all wet nodes must lie there).
 void set_wet_dry_areas(Model& m, int j, int lo, int hi);
 
+// One sweep of the flow step over all rows: first stage (new state from the
+// start state over dth) or second stage (mean of both stages).
+void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth);
+
+}  // namespace QF_ISA
 }  // namespace qf

@@ -2,8 +2,10 @@
 # The examples (channel, tracer on the channel's flow, dam break dry and wet,
 # flood plain, scour) give byte-identical result files, max-value files,
 # grids, balance files and listings (but for the date and the wall time) on
-# 1, 2 and 3 threads. The grids are small: every pass is
-# made to use the threads (QF_PARALLEL_NODES=0). End times are shortened.
+# 1, 2 and 3 threads, and with the sweep built for each instruction set the
+# processor offers (x86-64 on one thread, AVX2 on two, the widest on 1, 2
+# and 3). The grids are small: every pass is made to use the threads
+# (QF_PARALLEL_NODES=0). End times are shortened.
 source "$(dirname "$0")/../../driver/verify_common.bash" "$@"
 export QF_PARALLEL_NODES=0
 
@@ -35,24 +37,28 @@ commands() {
 
 for name in channel dambreak dambreak_wet floodplain scour; do
   setup "$name"
-  for t in 1 2 3; do
-    run=$WORK/$name/t$t
+  for case in 1 2 3 1:base 2:avx2; do
+    t=${case%%:*} isa=${case#*:}
+    [ "$isa" = "$case" ] && isa=avx512
+    run=$WORK/$name/t$t-$isa
     cp -r "$WORK/$name/src" "$run"
     for cmd in $(commands "$name"); do
-      OMP_NUM_THREADS=$t run_model "$run" ${cmd/:/ }
+      QF_ISA=$isa OMP_NUM_THREADS=$t run_model "$run" ${cmd/:/ }
       if [ "$cmd" != tracer.qfx ]; then  # the transport run has no water balance
-        grep -q "^ >water balance .* on $t threads\?:$" "$run/screen.txt" ||
+        grep -q "^ >water balance .* on $t threads\?, [-A-Za-z0-9]*:$" "$run/screen.txt" ||
           fail "$name $cmd: the summary does not name $t thread(s)"
       fi
     done
     rm "$run/screen.txt"
-    # The listing without its date, the wall time and the number of threads.
-    sed -i -E -e 's/wall time .* s on [0-9]+ threads?:/wall time/' \
+    # The listing without its date, the wall time, the threads and the
+    # instruction set.
+    sed -i -E -e 's/wall time .* s on [0-9]+ threads?, [-A-Za-z0-9]+:/wall time/' \
       -e 's/[0-9]+ [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}/(date)/' "$run/out"
   done
-  n=$(ls "$WORK/$name/t1" | wc -l)
-  for t in 2 3; do
-    diff -r "$WORK/$name/t1" "$WORK/$name/t$t" | head -20 >&2 || fail "$name: $t threads differ from 1"
+  ref=$WORK/$name/t1-avx512
+  n=$(ls "$ref" | wc -l)
+  for run in t2-avx512 t3-avx512 t1-base t2-avx2; do
+    diff -r "$ref" "$WORK/$name/$run" | head -20 >&2 || fail "$name: $run differs from 1 thread"
   done
-  note "$name: $n files the same on 1, 2 and 3 threads"
+  note "$name: $n files the same on 1, 2 and 3 threads and for each instruction set"
 done
