@@ -454,6 +454,7 @@ void prepare_boundary(Model& m, BoundaryWork& b) {
   b.nodes.clear();
   b.sources.clear();
   b.has_precipitation = false;
+  b.src_sparse = false;
   b.owner.clear();
   b.nxx = m.coin1.nxx;
   b.nyy = m.coin1.nyy;

@@ -102,6 +102,9 @@ struct BoundaryWork {
   bool has_precipitation = false;
   std::vector<std::uint8_t> owner;  // per node: boundary type of a ring node, 0 = wall
   float rain = 0.0f;                // precipitation of the last `source` call [m/s]
+  // After the last `source` call src and srcm are zero but at the nodes of
+  // the source blocks (no rain, no leakage): the next call clears those only.
+  bool src_sparse = false;
   // Boundary series: a step that calls `bound` twice (two-stage step) writes
   // its lines only once.
   bool series_written = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -117,8 +118,8 @@ void timstp(Model& m, Hydro& w, Channels& io) {
   const float r2 = ratio * ratio;
   const int last = nxx - 2;
   // (dx/dy)^2 (g h + v^2) + (g h + u^2) of the wet nodes of row j into s,
-  // -1 at dry ones; returns the largest.
-  auto row_measure = [&](int j, float* s) {
+  // -1 at dry ones, in columns lo .. hi; returns the largest (-1 if none).
+  auto row_measure = [&](int j, float* s, int lo, int hi) {
     const long b = static_cast<long>(j - 1) * nxx;
     const float* h = f.h.data() + b;
     const float* q = f.q.data() + b;
@@ -137,12 +138,23 @@ void timstp(Model& m, Hydro& w, Channels& io) {
       return out;
     };
     Lanes acc = splat<Lanes>(-1.0f);
-    int c = 1;
-    for (; c + kLanes <= last + 1; c += kLanes) acc = vmax(acc, measure(Lanes{}, c));
+    int c = lo;
+    for (; c + kLanes <= hi + 1; c += kLanes) acc = vmax(acc, measure(Lanes{}, c));
     float row_max = -1.0f;
     for (int l = 0; l < kLanes; ++l) row_max = std::max(row_max, acc[l]);
-    for (; c <= last; ++c) row_max = std::max(row_max, measure(0.0f, c));
+    for (; c <= hi; ++c) row_max = std::max(row_max, measure(0.0f, c));
     return row_max;
+  };
+  // Only the columns from the first to the last node not flagged dry count
+  // (found by a byte search: most of a valley's grid is dry or no data).
+  auto wet_measure = [&](int j, float* s) {
+    if (last < 1) return -1.0f;
+    const std::uint8_t* dry = f.ldry.data() + static_cast<long>(j - 1) * nxx;
+    const void* a = std::memchr(dry + 1, 0, static_cast<std::size_t>(last));
+    if (a == nullptr) return -1.0f;
+    const void* b = memrchr(dry + 1, 0, static_cast<std::size_t>(last));
+    return row_measure(j, s, static_cast<int>(static_cast<const std::uint8_t*>(a) - dry),
+                       static_cast<int>(static_cast<const std::uint8_t*>(b) - dry));
   };
   SolverWork& sw = w.solver;
   if (sw.row_courant.size() < static_cast<std::size_t>(std::max(nyy, 0)) + 1) {
@@ -152,9 +164,9 @@ void timstp(Model& m, Hydro& w, Channels& io) {
 #pragma omp parallel if (threaded(m.coin1.nn))
   {
     float* s = sw.strips[static_cast<std::size_t>(step_thread())].row.hf.data();
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 16)
     for (int j = 2; j <= nyy - 1; ++j)
-      sw.row_courant[static_cast<std::size_t>(j)] = row_measure(j, s);
+      sw.row_courant[static_cast<std::size_t>(j)] = wet_measure(j, s);
   }
   // The first row with the largest measure, its first node with it.
   float best = -1.0f;
@@ -168,7 +180,7 @@ void timstp(Model& m, Hydro& w, Channels& io) {
   }
   if (best_j > 0) {
     float* s = sw.courant.data();
-    row_measure(best_j, s);
+    row_measure(best_j, s, 1, last);
     int c = 1;
     for (; c <= last; ++c) {
       if (s[c] == best) break;

@@ -216,15 +216,28 @@ void source(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
     }
   }
   b.rain = rain;
-  if (rain != 0.0f && f.outside.size() >= nn) {
-    // except those outside the model: their rain would pour from the walls.
-    const std::uint8_t* out = f.outside.data();
-    float* s = f.src.data();
-    for (std::size_t k = 0; k < nn; ++k) s[k] = out[k] != 0 ? 0.0f : rain;
+  const bool leaking = m.clog.leakage && f.fleak.size() >= nn;
+  if (rain == 0.0f && b.src_sparse && f.srcm.size() >= nn) {
+    // Dry weather: only the nodes of the source blocks hold a rate.
+    for (const SourceBlock& s : b.sources) {
+      for (const int k : {s.node, s.inlet, s.outlet}) {
+        if (k < 0 || static_cast<std::size_t>(k) >= nn) continue;
+        f.src[static_cast<std::size_t>(k)] = 0.0f;
+        f.srcm[static_cast<std::size_t>(k)] = 0.0f;
+      }
+    }
   } else {
-    std::fill(f.src.begin(), f.src.begin() + static_cast<std::ptrdiff_t>(nn), rain);
+    if (rain != 0.0f && f.outside.size() >= nn) {
+      // except those outside the model: their rain would pour from the walls.
+      const std::uint8_t* out = f.outside.data();
+      float* s = f.src.data();
+      for (std::size_t k = 0; k < nn; ++k) s[k] = out[k] != 0 ? 0.0f : rain;
+    } else {
+      std::fill(f.src.begin(), f.src.begin() + static_cast<std::ptrdiff_t>(nn), rain);
+    }
+    std::fill(f.srcm.begin(), f.srcm.begin() + static_cast<std::ptrdiff_t>(nn), 0.0f);
   }
-  std::fill(f.srcm.begin(), f.srcm.begin() + static_cast<std::ptrdiff_t>(nn), 0.0f);
+  b.src_sparse = rain == 0.0f && !leaking && f.srcm.size() >= nn;
 
   float cell_area = m.coin.cell_area;
   if (!(cell_area > 0.0f)) cell_area = std::fabs(m.coin.dx * m.coin.dy);
@@ -267,7 +280,7 @@ void source(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
     }
   }
 
-  if (m.clog.leakage && f.fleak.size() >= nn) {
+  if (leaking) {
     // Leakage drains the water present; a node below empty gains nothing.
     for (std::size_t k = 0; k < nn; ++k) f.src[k] -= std::max(f.h[k], 0.0f) * f.fleak[k];
   }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -396,7 +397,25 @@ void sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   }
 }
 
+// The columns lo .. hi of a row from the first to the last for which `is`
+// (a lane test, as a lambda over float or Lanes) is false; empty when it
+// holds everywhere.
+template <class Test>
+Span outside_run(const Test& is, int lo, int hi) {
+  int c = lo;
+  while (c + kLanes <= hi + 1 && !any(mnot(is(Lanes{}, c)))) c += kLanes;
+  while (c <= hi && is(0.0f, c)) ++c;
+  if (c > hi) return Span{};
+  int e = hi;
+  while (e - kLanes + 1 > c && !any(mnot(is(Lanes{}, e - kLanes + 1)))) e -= kLanes;
+  while (is(0.0f, e)) --e;
+  return Span{c, e};
+}
+
 // The same sweep over fixed blocks of rows, one thread per block at a time.
+// Threads take blocks and bands of rows as they come free (the wet part of a
+// valley can lie in a few blocks); the results do not depend on which
+// thread took what.
 // The solver takes every row from the start state and keeps the increments
 // of every node; shares, limits and new states follow row by row, each pass
 // once all rows of the one before are done.
@@ -428,7 +447,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     StripWork& sw = w.strips[static_cast<std::size_t>(step_thread())];
     // Wet columns (and the wetted-area factors of their wet/dry faces) and
     // source columns of every row.
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 16)
     for (int j = 1; j <= nyy; ++j) {
       const long b = base(j);
       Span wet{}, src{};
@@ -444,21 +463,32 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
         const float* r = f.r.data() + b;
         const float* sr = f.src.data() + b;
         const float hdry = m.coin.hdry;
-        auto still = [&](int c) { return dry[c] && h[c] < hdry && q[c] == 0.0f && r[c] == 0.0f; };
-        int c = 0;
-        while (c < nxx && still(c)) ++c;
-        if (c < nxx) {
-          int e = nxx - 1;
-          while (still(e)) --e;
-          wet = Span{c, e};
+        // Most of a row of a valley is dry land or no data: the nodes not
+        // flagged dry are found by a byte search, the others that are not
+        // still only up to them, lanes at a time.
+        auto shallow = [&](auto lanes, int c) {
+          using T = decltype(lanes);
+          const T zero = splat<T>(0.0f);
+          return mand(load<T>(h + c) < hdry, mand(load<T>(q + c) == zero, load<T>(r + c) == zero));
+        };
+        auto no_source = [&](auto lanes, int c) {
+          using T = decltype(lanes);
+          return load<T>(sr + c) == splat<T>(0.0f);
+        };
+        const auto n = static_cast<std::size_t>(nxx);
+        const void* a = std::memchr(dry, 0, n);
+        if (a == nullptr) {
+          wet = outside_run(shallow, 0, nxx - 1);
+        } else {
+          const auto at = [dry](const void* p) {
+            return static_cast<int>(static_cast<const std::uint8_t*>(p) - dry);
+          };
+          const int lo = at(a), hi = at(memrchr(dry, 0, n));
+          const Span left = outside_run(shallow, 0, lo - 1);
+          const Span right = outside_run(shallow, hi + 1, nxx - 1);
+          wet = Span{left.lo <= left.hi ? left.lo : lo, right.lo <= right.hi ? right.hi : hi};
         }
-        c = 0;
-        while (c <= last && sr[c] == 0.0f) ++c;
-        if (c <= last) {
-          int e = last;
-          while (sr[e] == 0.0f) --e;
-          src = Span{c, e};
-        }
+        src = outside_run(no_source, 0, last);
       }
       w.wet[j] = wet;
       w.with_source[j] = src;
@@ -466,7 +496,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     }
     // The span of each row: the nodes whose neighbourhood holds a wet node
     // or that have a source, and one more on either side.
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 16)
     for (int j = 1; j <= rows; ++j) {
       Span wet = join(join(w.wet[j == 1 ? 1 : j - 1], w.wet[j]), w.wet[j + 1]);
       if (wet.lo <= wet.hi) wet = Span{wet.lo - 1, wet.hi + 1};
@@ -499,7 +529,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
       }
       w.solved[j] = sp;
     }
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 1)
     for (int blk = 0; blk < blocks; ++blk) {
       const int ja = 1 + blk * per;
       const int jb = std::min(rows, ja + per - 1);
@@ -515,7 +545,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
       }
     }
     if (limit) {
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 16)
       for (int j = 2; j <= rows; ++j) {
         const Span in = inner(span[j]);
         outflow_shares(m, w, j, in.lo, in.hi);
@@ -523,7 +553,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     }
     // Limits and new states; the new state of a row is read by no other
     // row's limit.
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 16)
     for (int j = 1; j <= rows; ++j) {
       const long b = base(j);
       const Span in = inner(span[j]);
@@ -538,7 +568,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     }
     // The fluxes as applied, once no limit reads them unscaled.
     if (limit) {
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 16)
       for (int j = 2; j <= rows; ++j) {
         const Span in = inner(span[j]), below = inner(join(span[j - 1], span[j]));
         limit_fluxes(m, w, j, in.lo, in.hi, below.lo, below.hi);
