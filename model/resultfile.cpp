@@ -163,15 +163,25 @@ bool write_end_marker(DirectFile& f, long rec, float marker) {
 }
 
 bool write_block(DirectFile& f, long first, int ny, float time, std::size_t values,
-                 float end_marker, const RowFill& fill, std::vector<float>& buffer) {
+                 float end_marker, const RowFill& fill, std::vector<float>& buffer, bool parallel) {
   if (ny < 1) return true;
-  buffer.resize(values + 1);
-  const std::size_t bytes = (values + 1) * 4;
+  const int band = parallel ? 32 : 1;
+  const std::size_t stride = values + 1;
+  buffer.resize(stride * static_cast<std::size_t>(band));
+  const std::size_t bytes = stride * 4;
   // The rows after the first: the block still ends at its first record.
-  for (int j = 2; j <= ny; ++j) {
-    buffer[0] = time;
-    fill(j, buffer.data() + 1);
-    if (!f.write(first + j - 1, buffer.data(), bytes)) return false;
+  for (int j0 = 2; j0 <= ny; j0 += band) {
+    const int j1 = std::min(ny, j0 + band - 1);
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int j = j0; j <= j1; ++j) {
+      float* rec = buffer.data() + static_cast<std::size_t>(j - j0) * stride;
+      rec[0] = time;
+      fill(j, rec + 1);
+    }
+    for (int j = j0; j <= j1; ++j) {
+      const float* rec = buffer.data() + static_cast<std::size_t>(j - j0) * stride;
+      if (!f.write(first + j - 1, rec, bytes)) return false;
+    }
   }
   if (!write_end_marker(f, first + ny, end_marker)) return false;
   // The first row under the end-marker value, then with its time.

@@ -109,9 +109,12 @@ bool write_end_marker(DirectFile& f, long rec, float marker);
 using RowFill = std::function<void(int j, float* out)>;
 // Writes one block of ny records from record `first` with `values` values
 // after the time in each record, then the end marker behind it, in the
-// kill-safe order described above. False on a write error.
+// kill-safe order described above. False on a write error. With `parallel`
+// the rows are filled on all threads, a band of rows at a time (`fill` must
+// then be safe to call for different rows at once); the file is the same.
 bool write_block(DirectFile& f, long first, int ny, float time, std::size_t values,
-                 float end_marker, const RowFill& fill, std::vector<float>& buffer);
+                 float end_marker, const RowFill& fill, std::vector<float>& buffer,
+                 bool parallel = false);
 
 // Time of the block starting at record `first` when the block is there
 // whole (its first record readable, its last record inside the file).

@@ -223,11 +223,11 @@ int write_max_file(Model& m, Wmax& w, Channels& io, const std::string& name) {
     }
   };
   std::vector<float> buffer;
-  const bool ok = f.write(2, lab.data(), lab.size()) &&
-                  write_coordinates(f, m, result_header_records, 0.0f) &&
-                  write_block(f, block_record(result_header_records, ny, 1, 1), ny, m.coin.time,
-                              kArrays * row, m.coin.end_marker, fill, buffer) &&
-                  f.write(1, head.data(), head.size());
+  const bool ok =
+      f.write(2, lab.data(), lab.size()) && write_coordinates(f, m, result_header_records, 0.0f) &&
+      write_block(f, block_record(result_header_records, ny, 1, 1), ny, m.coin.time, kArrays * row,
+                  m.coin.end_marker, fill, buffer, threaded(m.coin1.nn)) &&
+      f.write(1, head.data(), head.size());
   const int werr = f.error();
   const int cerr = io.close(ch::aux);
   const int e = werr != 0 ? werr : cerr != 0 ? cerr : ok ? 0 : EIO;

@@ -7,6 +7,7 @@
 #include "cmdlang/messages.h"
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
+#include "model/hydro/threads.h"
 
 namespace qf {
 
@@ -116,7 +117,7 @@ void write_state(Model& m, Wres& w, Channels& io) {
   // The block is handed to the system whole (write_block flushes), so a
   // full disk shows here and not only when the file is closed.
   if (!write_block(*f, w.last_record + 1, ny, m.coin.time, static_cast<std::size_t>(n) * nx,
-                   m.coin.end_marker, fill, w.buffer) ||
+                   m.coin.end_marker, fill, w.buffer, threaded(m.coin1.nn)) ||
       !f->flush())
     write_error(io, name, f);
   w.last_record += ny;
