@@ -93,6 +93,7 @@ void run(bool second_order, int n, int steps) {
 int main(int argc, char** argv) {
   const int n = argc > 1 ? std::atoi(argv[1]) : 1000;
   const int steps = argc > 2 ? std::atoi(argv[2]) : 40;
+  qf::pin_threads();  // as the program does before its time loop
   if (n < 4 || steps < 1) {
     std::cerr << "usage: flow_bench [cells_per_side >= 4 [steps >= 1]]\n";
     return 2;

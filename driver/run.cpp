@@ -12,6 +12,7 @@
 #include "driver/browse.h"
 #include "driver/help.h"
 #include "model/hydro/boundary.h"
+#include "model/hydro/threads.h"
 #include "model/incon.h"
 #include "model/init.h"
 #include "model/resultfile.h"
@@ -409,6 +410,7 @@ int run(Session& s, const std::vector<std::string>& args) {
     }
     read_input(s);
     warm_start(s);
+    pin_threads();
     const int stopped = time_loop(s);
     s.msg.iiout(1, " ", ch::listing);
     s.io.close_all();

@@ -42,4 +42,11 @@ inline bool threaded(long nodes) {
   return nodes >= limit;
 }
 
+// Keeps each thread of the step on one processor (thread i on the i-th the
+// process may use), so that a thread finds its rows in the cache of the
+// core that worked on them in the step before. Only with more than one
+// thread, no more threads than processors, and when OMP_PROC_BIND,
+// OMP_PLACES and GOMP_CPU_AFFINITY are all unset (they decide otherwise).
+void pin_threads();
+
 }  // namespace qf
