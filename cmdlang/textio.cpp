@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,11 +24,13 @@ std::string right(const std::string& s, int w) {
 
 // Digits of |v| rounded to d decimals, with the decimal point (and a
 // trailing point when d is 0), and the sign when the value is negative.
+// (std::to_chars gives the digits printf's "%.*f" gives, without its
+// format parsing: grids of millions of values are written this way.)
 std::string fixed_text(double v, int d) {
   char buf[512];
   if (std::fabs(v) >= 1e300) return std::string(400, '*');
-  std::snprintf(buf, sizeof buf, "%.*f", d, v);
-  std::string s = buf;
+  const auto r = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::fixed, d);
+  std::string s(buf, r.ec == std::errc{} ? r.ptr : buf);
   if (d == 0) s += '.';
   return s;
 }
