@@ -109,23 +109,30 @@ void cap_thin(const Model& m, const SolverWork& w, int j, const float* hn, Row q
 // order of the run statistics are those of a sweep over all rows followed by
 // one pass over all nodes.
 
+// The state of row j and its new-state entries, from column index 0.
+struct StateRow {
+  float *h, *q, *r, *h0, *q0, *r0;
+  std::uint8_t* dry;
+};
+
+StateRow state_row(Model& m, SolverWork& w, int j) {
+  const long b = static_cast<long>(j - 1) * m.coin1.nxx;
+  FlowValues& f = m.f;
+  return StateRow{f.h.data() + b,  f.q.data() + b,  f.r.data() + b,   w.h0.data() + b,
+                  w.q0.data() + b, w.r0.data() + b, f.ldry.data() + b};
+}
+
 // First stage: the new state (start state plus increment; ring nodes: the
 // new-state entry) replaces the start state, which the new-state arrays keep.
 // Classification: h < hdry is dry, h = hdry wet. A depth the outflow limiter
 // left a rounding error below zero is stored as zero.
 void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
                      const float* dr, float dth, double& volume, int& nwet, int c0, int c1) {
-  FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
-  const long b = static_cast<long>(j - 1) * nxx;
   const float hdry = m.coin.hdry;
-  float* h = f.h.data() + b;
-  float* q = f.q.data() + b;
-  float* r = f.r.data() + b;
-  float* h0 = w.h0.data() + b;
-  float* q0 = w.q0.data() + b;
-  float* r0 = w.r0.data() + b;
-  std::uint8_t* dry = f.ldry.data() + b;
+  const StateRow st = state_row(m, w, j);
+  float *h = st.h, *q = st.q, *r = st.r, *h0 = st.h0, *q0 = st.q0, *r0 = st.r0;
+  std::uint8_t* dry = st.dry;
   // Ring node: takes its new-state entry.
   auto ring = [&](int c) {
     std::swap(h[c], h0[c]);
@@ -181,7 +188,8 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
   count(nxx - 1);
   // Inundation time, a compensated sum: `tind_lost` keeps what the 32-bit
   // sum could not take (late in a long run a step is below its spacing).
-  float* tind = f.tind.data() + b;
+  const long b = static_cast<long>(j - 1) * nxx;
+  float* tind = m.f.tind.data() + b;
   float* lost = w.tind_lost.data() + b;
   auto wet_time = [&](auto lanes, int c) {
     using T = decltype(lanes);
@@ -205,17 +213,11 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
 // the twice advanced state, ring nodes their new-state entry; h = hdry is dry.
 void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
                       const float* dr, int c0, int c1) {
-  FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
-  const long b = static_cast<long>(j - 1) * nxx;
   const float hdry = m.coin.hdry;
-  float* h = f.h.data() + b;
-  float* q = f.q.data() + b;
-  float* r = f.r.data() + b;
-  float* h0 = w.h0.data() + b;
-  float* q0 = w.q0.data() + b;
-  float* r0 = w.r0.data() + b;
-  std::uint8_t* dry = f.ldry.data() + b;
+  const StateRow st = state_row(m, w, j);
+  float *h = st.h, *q = st.q, *r = st.r, *h0 = st.h0, *q0 = st.q0, *r0 = st.r0;
+  std::uint8_t* dry = st.dry;
   auto place = [&](auto lanes, int c, bool mean) {
     using T = decltype(lanes);
     T hn = load<T>(h0 + c), qn = load<T>(q0 + c), rn = load<T>(r0 + c);

@@ -1,47 +1,6 @@
-// The row solver and the row sweeps built for processors with AVX-512 (16 lanes of 32-bit floats).
-// Same sources as the baseline build; chosen at run time (isa.h).
-//
-// Everything outside the two sources is included first, for the baseline
-// target: only the sweep, the row solver and their lane kernels are
-// compiled for the wider target, all inside their own namespace, so no
-// wider code can stand in for an inline function of the baseline build.
+// The row solver and the row sweeps built for processors with AVX-512 (16
+// lanes of 32-bit floats); chosen at run time (isa.h).
 #define QF_ISA isa_avx512
 #define QF_LANES 16
-#define QF_ISA_VARIANT
-
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
-#include <utility>
-#include <vector>
-
-#include "model/hydro/friction.h"
-#include "model/hydro/hydro.h"
-#include "model/hydro/isa.h"
-#include "model/hydro/structure_kernels.h"
-#include "model/hydro/threads.h"
-#include "model/hydro/turbulence.h"
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-
-#pragma GCC push_options
-// Lane values passed between functions of this target only.
-#pragma GCC diagnostic ignored "-Wpsabi"
-#pragma GCC target("avx2,avx512f,avx512bw,avx512dq,avx512vl")
-#include "model/hydro/solver.cpp"
-#include "model/hydro/sweep.cpp"
-#pragma GCC pop_options
-
-#else
-// Other processors: the baseline sweep.
-namespace qf::QF_ISA {
-void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
-  isa_base::run_sweep(m, w, second_stage, dth);
-}
-}  // namespace qf::QF_ISA
-#endif
+#define QF_TARGET "avx2,avx512f,avx512bw,avx512dq,avx512vl"
+#include "model/hydro/sweep_variant.h"
