@@ -122,6 +122,17 @@ StateRow state_row(Model& m, SolverWork& w, int j) {
                   w.q0.data() + b, w.r0.data() + b, f.ldry.data() + b};
 }
 
+// Stores the new state of the nodes from column index c, with no discharge
+// and the dry flag where `wet` is false.
+template <class T>
+void store_state(const StateRow& st, int c, T hn, T qn, T rn, MaskOf<T> wet) {
+  const T zero = splat<T>(0.0f);
+  store(st.h + c, hn);
+  store(st.q + c, sel(wet, qn, zero));
+  store(st.r + c, sel(wet, rn, zero));
+  store_flag(st.dry + c, mnot(wet));
+}
+
 // First stage: the new state (start state plus increment; ring nodes: the
 // new-state entry) replaces the start state, which the new-state arrays keep.
 // Classification: h < hdry is dry, h = hdry wet. A depth the outflow limiter
@@ -153,12 +164,7 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     store(h0 + c, H);
     store(q0 + c, Q);
     store(r0 + c, R);
-    const auto wet = mnot(hn < hdry);
-    const T zero = splat<T>(0.0f);
-    store(h + c, hn);
-    store(q + c, sel(wet, qn, zero));
-    store(r + c, sel(wet, rn, zero));
-    store_flag(dry + c, mnot(wet));
+    store_state(st, c, hn, qn, rn, mnot(hn < hdry));
   };
   if (j == 1) {
     for (int c = 0; c < nxx; ++c) ring(c);
@@ -217,7 +223,6 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
   const float hdry = m.coin.hdry;
   const StateRow st = state_row(m, w, j);
   float *h = st.h, *q = st.q, *r = st.r, *h0 = st.h0, *q0 = st.q0, *r0 = st.r0;
-  std::uint8_t* dry = st.dry;
   auto place = [&](auto lanes, int c, bool mean) {
     using T = decltype(lanes);
     T hn = load<T>(h0 + c), qn = load<T>(q0 + c), rn = load<T>(r0 + c);
@@ -229,12 +234,7 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
       store(q0 + c, qn);
       store(r0 + c, rn);
     }
-    const auto wet = hn > hdry;
-    const T zero = splat<T>(0.0f);
-    store(h + c, hn);
-    store(q + c, sel(wet, qn, zero));
-    store(r + c, sel(wet, rn, zero));
-    store_flag(dry + c, mnot(wet));
+    store_state(st, c, hn, qn, rn, hn > hdry);
   };
   if (j == 1) {
     for (int c = 0; c < nxx; ++c) place(0.0f, c, false);
