@@ -37,7 +37,11 @@ commands() {
 
 for name in channel dambreak dambreak_wet floodplain scour; do
   setup "$name"
-  for case in 1 2 3 1:base 2:avx2; do
+  # (In the sanitizer build: the widest set on 1 thread against the
+  # baseline on 3 and AVX2 on 2.)
+  cases="1 2 3 1:base 2:avx2"
+  [ -n "${QF_SANITIZED:-}" ] && cases="1 3:base 2:avx2"
+  for case in $cases; do
     t=${case%%:*} isa=${case#*:}
     [ "$isa" = "$case" ] && isa=avx512
     run=$WORK/$name/t$t-$isa
@@ -57,8 +61,9 @@ for name in channel dambreak dambreak_wet floodplain scour; do
   done
   ref=$WORK/$name/t1-avx512
   n=$(ls "$ref" | wc -l)
-  for run in t2-avx512 t3-avx512 t1-base t2-avx2; do
-    diff -r "$ref" "$WORK/$name/$run" | head -20 >&2 || fail "$name: $run differs from 1 thread"
+  for run in "$WORK/$name"/t*; do
+    [ "$run" = "$ref" ] && continue
+    diff -r "$ref" "$run" | head -20 >&2 || fail "$name: ${run##*/} differs from 1 thread"
   done
-  note "$name: $n files the same on 1, 2 and 3 threads and for each instruction set"
+  note "$name: $n files the same for threads:set $cases (default set avx512)"
 done
