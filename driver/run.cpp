@@ -273,7 +273,6 @@ int time_loop(Session& s) {
   wres(m, s.results, s.io, s.step);
   wres1();
   wres2();
-  s.maxima.outside = m.f.outside;
   wmax(m, s.maxima, s.io, s.msg, -1);
   start_balance(s);
   s.projection = run_projection(m);

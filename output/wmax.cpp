@@ -204,6 +204,11 @@ void update(const Model& m, Wmax& w) {
   }
 }
 
+// The marks of the nodes outside the model that the maxima are written with.
+const std::vector<std::uint8_t>& outside_marks(const Model& m, const Wmax& w) {
+  return w.outside.empty() ? m.f.outside : w.outside;
+}
+
 // Writes the max-value file; 0, or the error number of what failed (the
 // temporary file is then removed and an earlier file stays as it was).
 int write_max_file(Model& m, Wmax& w, Channels& io, const std::string& name) {
@@ -220,13 +225,14 @@ int write_max_file(Model& m, Wmax& w, Channels& io, const std::string& name) {
   const std::size_t row = static_cast<std::size_t>(nx);
   // Cells outside the model hold the no-data value, as in the grids: a
   // reader of the file cannot tell a wall from a dry cell otherwise.
+  const std::vector<std::uint8_t>& outside = outside_marks(m, w);
   const auto fill = [&](int j, float* out) {
     const int k0 = m.node(2, j + 1);
     for (int a = 0; a < kArrays; ++a) {
       std::copy_n((w.*kArray[a]).begin() + k0, row, out + a * row);
       for (std::size_t i = 0; i < row; ++i) {
         const std::size_t k = static_cast<std::size_t>(k0) + i;
-        if (k < w.outside.size() && w.outside[k] != 0) out[a * row + i] = max_no_data;
+        if (k < outside.size() && outside[k] != 0) out[a * row + i] = max_no_data;
       }
     }
   };
@@ -404,14 +410,14 @@ void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode) {
   }
   const std::string depthfile(trim_right(m.cochar.max_depth_file));
   if (!depthfile.empty()) {
-    if (const int e = write_grid(io, depthfile, m, w.depth, w.outside))
+    if (const int e = write_grid(io, depthfile, m, w.depth, outside_marks(m, w)))
       failed(kFiles[1].what, depthfile, e);
     else
       io.line(ch::screen, ">STORED MAX_DEPTH ON " + pad(depthfile, 32));
   }
   const std::string flowfile(trim_right(m.cochar.max_flow_file));
   if (!flowfile.empty()) {
-    if (const int e = write_grid(io, flowfile, m, w.flow, w.outside))
+    if (const int e = write_grid(io, flowfile, m, w.flow, outside_marks(m, w)))
       failed(kFiles[2].what, flowfile, e);
     else
       io.line(ch::screen, ">STORED MAX_FLOW  ON " + pad(flowfile, 32));

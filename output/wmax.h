@@ -23,7 +23,7 @@ struct Wmax {
   std::vector<float> velocity;  // highest sqrt(q^2 + r^2) / max(h, 0.001) [m/s]
   // Optional, per node: non-zero marks a node outside the model (a no-data
   // bed level). Such nodes show the no-data value in the exported grids and
-  // in the max-value file.
+  // in the max-value file. Empty: the model's own marks (`FlowValues::outside`).
   std::vector<std::uint8_t> outside;
 };
 
