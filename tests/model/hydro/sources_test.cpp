@@ -61,6 +61,26 @@ TEST_F(SourceTest, PointDischargeAndLoadAreSpreadOverTheCell) {
   EXPECT_FLOAT_EQ(m.f.src[k(4, 4)], 1.0e-5f);
 }
 
+// Dry weather clears only the nodes of the source blocks: through a shower
+// that starts and stops, every call leaves the fields a full clearing gives.
+TEST_F(SourceTest, RatesAreTheSameBeforeDuringAndAfterRain) {
+  blocks.source(bt_discharge, node_index(3, 3), {{0.0f, 2.0f}});
+  blocks.source(bt_load, node_index(2, 4), {{0.0f, 5.0f}});
+  blocks.source(bt_precipitation, 0, {{0.0f, 0.0f}, {1.0f, 2.0e-5f}, {2.0f, 0.0f}});
+  prepare_boundary(m, work);
+  for (const float t : {0.0f, 0.0f, 1.0f, 2.0f, 2.0f, 2.5f}) {
+    m.coin.time = t;
+    again();
+    const float rain = t == 1.0f ? 2.0e-5f : 0.0f;
+    for (std::size_t e = 0; e < m.f.src.size(); ++e) {
+      const bool point = e == static_cast<std::size_t>(k(3, 3));
+      const bool load = e == static_cast<std::size_t>(k(2, 4));
+      EXPECT_FLOAT_EQ(m.f.src[e], point ? 0.02f + rain : rain) << "node " << e << " at " << t;
+      EXPECT_FLOAT_EQ(m.f.srcm[e], load ? 0.05f : 0.0f) << "node " << e << " at " << t;
+    }
+  }
+}
+
 TEST_F(SourceTest, DischargeWithoutPointActsNowhereAndWarnsOnce) {
   ASSERT_TRUE(hio.io.open_write(m.coin1.ch_listing, hio.path("out")));
   blocks.source(bt_discharge, 0, {{0.0f, 2.0f}});

@@ -163,5 +163,24 @@ TEST(Threads, BlockSweepsGiveTheSingleSweepOnAnyThreadCount) {
   omp_set_num_threads(keep);
 }
 
+// QF_ISA narrows the instruction set the processor offers, never widens it;
+// any other value leaves the widest.
+TEST(Threads, InstructionSetFollowsQfIsa) {
+  unsetenv("QF_ISA");
+  const Isa best = sweep_isa();
+  const struct {
+    const char* value;
+    Isa isa;
+  } cases[] = {
+      {"base", Isa::base}, {"avx2", std::min(best, Isa::avx2)}, {"avx512", best}, {"sse9", best}};
+  for (const auto& c : cases) {
+    setenv("QF_ISA", c.value, 1);
+    EXPECT_EQ(sweep_isa(), c.isa) << c.value;
+  }
+  unsetenv("QF_ISA");
+  EXPECT_STREQ(isa_name(Isa::base), "x86-64");
+  EXPECT_STREQ(isa_name(Isa::avx512), "AVX-512");
+}
+
 }  // namespace
 }  // namespace qf
