@@ -96,6 +96,19 @@ Row row_at(const FlowValues& f, long base) {
              f.zb.data() + base, f.hfloat.data() + base, f.ldry.data() + base};
 }
 
+// Row j and the rows south, north and two north of it (a ring row stands in
+// for the row beyond it).
+struct RowsAround {
+  Row p, s, n, nn;
+};
+
+RowsAround rows_around(const FlowValues& f, int j, int nxx, int nyy) {
+  const long b = static_cast<long>(j - 1) * nxx;
+  const long bN = b + nxx;
+  return RowsAround{row_at(f, b), row_at(f, j == 1 ? b : b - nxx), row_at(f, bN),
+                    row_at(f, j == nyy - 1 ? bN : bN + nxx)};
+}
+
 // Constants of a sweep.
 struct Consts {
   float hdry, g, dx, dy, dt, cfl, visc;
@@ -362,11 +375,7 @@ void carry_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, Span span) {
   const int nxx = m.coin1.nxx;
   const int nyy = m.coin1.nyy;
   const Consts k = consts_of(m);
-  const long b = static_cast<long>(j - 1) * nxx;
-  const long bS = j == 1 ? b : b - nxx;
-  const long bN = b + nxx;
-  const long bNN = j == nyy - 1 ? bN : bN + nxx;
-  const Row P = row_at(f, b), S = row_at(f, bS), N = row_at(f, bN), NN = row_at(f, bNN);
+  const auto [P, S, N, NN] = rows_around(f, j, nxx, nyy);
   const int last = nxx - 2;
   std::uint8_t* skip = rs.alldry.data();
   const int lo = std::max(span.lo, 0), hi = std::min(span.hi, last);
@@ -402,10 +411,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   const int nyy = m.coin1.nyy;
   const Consts k = consts_of(m);
   const long b = static_cast<long>(j - 1) * nxx;
-  const long bS = j == 1 ? b : b - nxx;
-  const long bN = b + nxx;
-  const long bNN = j == nyy - 1 ? bN : bN + nxx;
-  const Row P = row_at(f, b), S = row_at(f, bS), N = row_at(f, bN), NN = row_at(f, bNN);
+  const auto [P, S, N, NN] = rows_around(f, j, nxx, nyy);
   const int last = nxx - 2;  // column index of column nxx - 1
   // Columns solved: lo .. hi (all of them in a full sweep). Every other node
   // of the row is all dry without a source: the full sweep would leave it
@@ -465,7 +471,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
       f.af[kw] = area(m, static_cast<int>(kw + 1));
     }
     if (dP != (N.dry[c] != 0)) {
-      const long kw = dP ? bN + c : b + c;
+      const long kw = dP ? b + nxx + c : b + c;
       f.af[kw] = area(m, static_cast<int>(kw + 1));
     }
   }
