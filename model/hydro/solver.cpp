@@ -367,6 +367,18 @@ void wet_dry_areas(Model& m, int j, int lo, int hi) {
   }
 }
 
+// The north faces of the south ring row (row 1), columns lo .. hi: the
+// discharge its ring node holds, none into a dry node.
+void ring_north_faces(const Row& P, const Row& N, const std::uint8_t* skip, float* gn, int lo,
+                      int hi) {
+  for (int c = lo; c <= hi; ++c) {
+    if (skip[c]) continue;
+    const float rb = P.r[c];
+    if (std::fabs(rb) > 0.0001f) gn[c] = rb;
+    if (rb < -0.0001f && N.dry[c]) gn[c] = 0.0f;
+  }
+}
+
 // The north faces of row j into the carry, as solving row j leaves them
 // (the differences in the carry must be those of the faces below row j).
 template <bool kSecond, bool kSteady, bool kTurb>
@@ -386,12 +398,7 @@ void carry_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, Span span) {
   for (; c <= hi; ++c) north_face<kSecond, kSteady, float>(P, N, NN, cr, rs, c, k);
   float* gn = rs.gn.data();
   if (j == 1) {
-    for (c = lo; c <= hi; ++c) {
-      if (skip[c]) continue;
-      const float rb = P.r[c];
-      if (std::fabs(rb) > 0.0001f) gn[c] = rb;
-      if (rb < -0.0001f && N.dry[c]) gn[c] = 0.0f;
-    }
+    ring_north_faces(P, N, skip, gn, lo, hi);
   }
   if constexpr (kTurb) {
     for (c = lo; c <= hi; ++c) {
@@ -490,12 +497,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
     if (qb > 0.0001f && P.dry[last]) fe[last] = 0.0f;
   }
   if (j == 1) {
-    for (c = lo; c <= hi; ++c) {
-      if (skip[c]) continue;
-      const float rb = P.r[c];
-      if (std::fabs(rb) > 0.0001f) gn[c] = rb;
-      if (rb < -0.0001f && N.dry[c]) gn[c] = 0.0f;
-    }
+    ring_north_faces(P, N, skip, gn, lo, hi);
   }
   if (j == nyy - 1) {
     for (c = lo; c <= hi; ++c) {
