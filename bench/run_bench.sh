@@ -13,40 +13,13 @@ steps=${2:-200}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-python3 - <<'PY'
-n = 1000
-with open("bed.asc", "w") as f:
-    f.write(f"ncols {n}\nnrows {n}\nxllcorner 0.0\nyllcorner 0.0\ncellsize 10.0\nNODATA_value -9999\n")
-    row = " ".join(["0"] * n) + "\n"
-    for _ in range(n):
-        f.write(row)
-PY
+source "$root/bench/dambreak_input.sh"
+dambreak_bed
 for order in 1 2; do
   second=""
   [ "$order" = 2 ] && second="   2nd"
-  cat > run.qfx <<QFX
-title 'whole-run benchmark'
->>global
-   kst 30
->>grid
-   include 'bed.asc'
->>polygon
-   flowdepth 2.0
-      -100.0 -100.0
-      4995.0 -100.0
-      4995.0 10100.0
-      -100.0 10100.0
-   /
-   flowdepth 1.0
-      4995.0 -100.0
-      10100.0 -100.0
-      10100.0 10100.0
-      4995.0 10100.0
-   /
->>compute
-   steps $steps
-$second
->>output
+  dambreak_qfx 'whole-run benchmark' "$steps" "$second"
+  cat >>run.qfx <<QFX
    to 'bench.res'
    interval 0.006
    max_values 'bench.max'

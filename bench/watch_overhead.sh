@@ -17,36 +17,10 @@ qf=$build/quellfax
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-python3 - <<'PY'
-n = 1000
-with open("bed.asc", "w") as f:
-    f.write(f"ncols {n}\nnrows {n}\nxllcorner 0.0\nyllcorner 0.0\ncellsize 10.0\nNODATA_value -9999\n")
-    row = " ".join(["0"] * n) + "\n"
-    for _ in range(n):
-        f.write(row)
-PY
-cat >run.qfx <<QFX
-title 'watched-run benchmark'
->>global
-   kst 30
->>grid
-   include 'bed.asc'
->>polygon
-   flowdepth 2.0
-      -100.0 -100.0
-      4995.0 -100.0
-      4995.0 10100.0
-      -100.0 10100.0
-   /
-   flowdepth 1.0
-      4995.0 -100.0
-      10100.0 -100.0
-      10100.0 10100.0
-      4995.0 10100.0
-   /
->>compute
-   steps $steps
->>output
+source "$root/bench/dambreak_input.sh"
+dambreak_bed
+dambreak_qfx 'watched-run benchmark' "$steps"
+cat >>run.qfx <<QFX
    to 'bench.res'
    interval 100
 >>

@@ -1,0 +1,42 @@
+# Input of the benchmarks' 1000 x 1000-cell wet dam break, sourced by their
+# scripts: `dambreak_bed` writes bed.asc (flat bed, 10 m cells);
+# `dambreak_qfx TITLE STEPS [COMPUTE LINE]` writes run.qfx (2 m of water west
+# of the middle, 1 m east of it) up to and with the line ">>output"; the
+# caller appends its output keywords and the closing ">>".
+dambreak_bed() {
+  python3 - <<'PY'
+n = 1000
+with open("bed.asc", "w") as f:
+    f.write(f"ncols {n}\nnrows {n}\nxllcorner 0.0\nyllcorner 0.0\ncellsize 10.0\nNODATA_value -9999\n")
+    row = " ".join(["0"] * n) + "\n"
+    for _ in range(n):
+        f.write(row)
+PY
+}
+
+dambreak_qfx() {
+  cat >run.qfx <<QFX
+title '$1'
+>>global
+   kst 30
+>>grid
+   include 'bed.asc'
+>>polygon
+   flowdepth 2.0
+      -100.0 -100.0
+      4995.0 -100.0
+      4995.0 10100.0
+      -100.0 10100.0
+   /
+   flowdepth 1.0
+      4995.0 -100.0
+      10100.0 -100.0
+      10100.0 10100.0
+      4995.0 10100.0
+   /
+>>compute
+   steps $2
+${3:-}
+>>output
+QFX
+}
