@@ -1,8 +1,11 @@
 #include "cmdlang/channels.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -12,6 +15,42 @@ namespace qf {
 bool file_exists(const std::string& path) {
   struct stat st;
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+namespace {
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+int creatable(const std::string& path) {
+  if (path.empty()) return ENOENT;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    return ::access(path.c_str(), W_OK) == 0 ? 0 : errno;
+  }
+  if (errno != ENOENT) return errno;
+  const std::string dir = folder_of(path);
+  if (::stat(dir.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
+std::string resolved_path(const std::string& path) {
+  char buf[PATH_MAX];
+  if (::realpath(path.c_str(), buf)) return buf;
+  const std::size_t slash = path.rfind('/');
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (::realpath(folder_of(path).c_str(), buf)) {
+    const std::string dir = buf;
+    return dir == "/" ? "/" + base : dir + "/" + base;
+  }
+  return path;
 }
 
 // ---------------------------------------------------------------- DirectFile
@@ -147,6 +186,9 @@ bool RecordReader::text(std::string& s, std::size_t n) {
 struct Channels::Text {
   std::string path;
   bool writing = false;
+  bool held = false;    // not yet created: writes are kept in `kept`
+  bool append = false;  // a held file continued rather than rewritten
+  std::string kept;
   std::ifstream in;
   std::ofstream out;
   std::string last;     // last record read
@@ -176,7 +218,45 @@ bool Channels::open_read(int ch, const std::string& path) {
   t->in.open(path, std::ios::binary);
   if (!t->in) return false;
   text_[ch] = std::move(t);
+  inputs_.emplace_back(ch, path);
   return true;
+}
+
+bool Channels::open_write_held(int ch, const std::string& path, bool append) {
+  close(ch);
+  if (const int e = creatable(path)) {
+    errno = e;
+    return false;
+  }
+  auto t = std::make_unique<Text>();
+  t->path = path;
+  t->writing = true;
+  t->held = true;
+  t->append = append;
+  text_[ch] = std::move(t);
+  return true;
+}
+
+int Channels::release_held() {
+  int failed = 0, why = 0;
+  for (auto& [ch, t] : text_) {
+    if (!t->held) continue;
+    t->held = false;
+    errno = 0;
+    t->out.open(t->path, std::ios::binary | (t->append ? std::ios::app : std::ios::trunc));
+    if (t->out) {
+      t->out << t->kept;
+      t->out.flush();
+    }
+    t->check();
+    t->kept.clear();
+    if (t->error != 0 && failed == 0) {
+      failed = ch;
+      why = t->error;
+    }
+  }
+  errno = why;
+  return failed;
 }
 
 bool Channels::open_write(int ch, const std::string& path) {
@@ -206,6 +286,7 @@ bool Channels::open_direct(int ch, const std::string& path, std::size_t reclen, 
     return false;
   }
   direct_[ch] = std::move(d);
+  if (mode == 'r') inputs_.emplace_back(ch, path);
   return true;
 }
 
@@ -218,7 +299,7 @@ int Channels::close(int ch) {
   int error = 0;
   if (auto it = text_.find(ch); it != text_.end()) {
     Text& t = *it->second;
-    if (t.writing) {
+    if (t.writing && !t.held) {
       errno = 0;
       t.out.close();
       t.check();
@@ -235,7 +316,7 @@ int Channels::close(int ch) {
 
 void Channels::close_all() {
   for (auto& [ch, t] : text_)
-    if (t->writing) t->out.flush();
+    if (t->writing && !t->held) t->out.flush();
   text_.clear();
   direct_.clear();
   scr_.flush();
@@ -304,6 +385,10 @@ void Channels::rewind(int ch) {
   if (it == text_.end()) return;
   Text& t = *it->second;
   if (t.writing) {
+    if (t.held) {
+      t.kept.clear();
+      return;
+    }
     t.out.close();
     t.out.open(t.path, std::ios::binary | std::ios::trunc);
     return;
@@ -322,6 +407,10 @@ void Channels::put(int ch, std::string_view s) {
   }
   auto it = text_.find(ch);
   if (it == text_.end() || !it->second->writing) return;
+  if (it->second->held) {
+    it->second->kept += s;
+    return;
+  }
   errno = 0;
   it->second->out << s;
   it->second->check();
@@ -335,6 +424,10 @@ void Channels::line(int ch, std::string_view s) {
   }
   auto it = text_.find(ch);
   if (it == text_.end() || !it->second->writing) return;
+  if (it->second->held) {
+    it->second->kept.append(s).push_back('\n');
+    return;
+  }
   // Each record reaches the file when it is complete, so that a killed run
   // leaves every finished line readable.
   errno = 0;
@@ -349,7 +442,7 @@ void Channels::flush(int ch) {
     return;
   }
   auto it = text_.find(ch);
-  if (it != text_.end() && it->second->writing) {
+  if (it != text_.end() && it->second->writing && !it->second->held) {
     errno = 0;
     it->second->out.flush();
     it->second->check();

@@ -112,6 +112,18 @@ class Channels {
   // failure errno tells why.
   bool open_read(int ch, const std::string& path);
   bool open_write(int ch, const std::string& path);
+  // An output file named now but created only when the run starts: what
+  // is written to the channel meanwhile is kept and goes to the file when
+  // release_held opens it (appended to what the file holds when `append`).
+  // False, with errno, when the file could not be created there (a missing
+  // folder, a folder of that name, no permission); nothing is created.
+  bool open_write_held(int ch, const std::string& path, bool append = false);
+  // Creates (or, for append, opens) every held file and writes what was
+  // kept for it. Returns 0, or the channel of the first file that failed
+  // (errno tells why); the others are still released.
+  int release_held();
+  // Every file opened for reading so far, with its channel, in order.
+  const std::vector<std::pair<int, std::string>>& inputs_read() const { return inputs_; }
   // Direct-access files (see DirectFile::open for the modes).
   bool open_direct(int ch, const std::string& path, std::size_t reclen, char mode);
   DirectFile* direct(int ch);
@@ -155,8 +167,16 @@ class Channels {
   std::ostream& err_;
   std::map<int, std::unique_ptr<Text>> text_;
   std::map<int, std::unique_ptr<DirectFile>> direct_;
+  std::vector<std::pair<int, std::string>> inputs_;
 };
 
 bool file_exists(const std::string& path);
+// 0 when a file of that name could be created or rewritten (its folder
+// exists and may be written, it is no folder itself), else the reason.
+int creatable(const std::string& path);
+// The name of a file as one absolute path (its folder resolved through
+// links and "..", the file's own link followed), so that two names of one
+// file compare equal whether or not the file exists yet.
+std::string resolved_path(const std::string& path);
 
 }  // namespace qf

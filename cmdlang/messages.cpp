@@ -153,7 +153,9 @@ int Messages::iiout(int kind, std::string_view text, int channel) {
     iierr(1, "exceeding unit number, ignored", channel);
     return 0;
   }
-  if (!io_.open_write(c, name)) {
+  // The file is created when the run starts, so that a run that stops on
+  // its input leaves the series of the last run as it was.
+  if (!io_.open_write_held(c, name)) {
     // The run would lose the series: an error, so that the run stops after
     // its input is read and before the first step.
     const std::string why =

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <iostream>
 
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
 #include "driver/browse.h"
 #include "driver/help.h"
+#include "graphics/x11/grx.h"
 #include "model/hydro/boundary.h"
 #include "model/hydro/threads.h"
 #include "model/incon.h"
@@ -52,6 +54,22 @@ std::string signal_name(int sig) {
   if (sig == SIGINT) return "SIGINT";
   if (sig == SIGTERM) return "SIGTERM";
   return "signal " + std::to_string(sig);
+}
+
+const char* const no_window_note =
+    " >no window can be opened (is DISPLAY set?): run with -q for no window";
+
+// A switch letter among the dash groups of the command line.
+bool switch_given(const std::vector<std::string>& args, char letter) {
+  return std::any_of(args.begin(), args.end(), [letter](const std::string& a) {
+    return a.size() > 1 && a[0] == '-' && a.find(letter) != std::string::npos;
+  });
+}
+bool quiet_asked(const std::vector<std::string>& args) {
+  return switch_given(args, 'q');
+}
+bool help_asked(const std::vector<std::string>& args) {
+  return switch_given(args, 'h');
 }
 
 // A number field without its leading blanks.
@@ -256,14 +274,95 @@ void show_progress(Session& s, int step) {
     try {
       wprog(s.graphics, s.viewer, s.progress, m, step, s.stride, s.expected, version_string, act);
     } catch (const Stop&) {
-      const char* note = " >no window can be opened (is DISPLAY set?): run with -q for no window";
-      s.io.line(ch::screen, note);
-      s.io.line(ch::listing, note);
+      s.io.line(ch::screen, no_window_note);
+      s.io.line(ch::listing, no_window_note);
       throw;
     }
     return;
   }
   wprog(s.graphics, s.viewer, s.progress, m, step, s.stride, s.expected, version_string, act);
+}
+
+// A file the run reads or writes, with what it is to the run.
+struct FileUse {
+  std::string path;
+  std::string what;
+};
+
+std::string input_use(int channel) {
+  if (channel == ch::command) return "command file";
+  if (channel >= ch::include_first && channel <= ch::include_last) return "include file";
+  if (channel >= ch::table_include_first && channel <= ch::table_include_last) return "table file";
+  if (channel == ch::result) return "start file";
+  return "input file";
+}
+
+// Every file the run will write, named with its use.
+std::vector<FileUse> run_outputs(const Session& s) {
+  const Model& m = s.model;
+  const Projection& p = s.projection;
+  std::vector<FileUse> out{{"out", "output listing"}};
+  const auto add = [&](const std::string& name, const std::string& what, bool grid) {
+    if (name.empty()) return;
+    out.push_back({name, what});
+    if (!p.text.empty() && (!grid || p.wkt))
+      out.push_back(
+          {grid ? grid_prj_path(name) : file_prj_path(name), "projection file of the " + what});
+  };
+  const std::string result(trim_right(m.cochar.result_file));
+  add(result, "result file", false);
+  if (!m.clog.transport) out.push_back({result + ".mass", "water-balance file"});
+  if (!m.coin1.gauges.empty()) out.push_back({result + ".gauges.csv", "gauge series file"});
+  add(std::string(trim_right(m.cochar.max_value_file)), "max-value file", false);
+  add(std::string(trim_right(m.cochar.max_depth_file)), "max-depth grid", true);
+  add(std::string(trim_right(m.cochar.max_flow_file)), "max-flow grid", true);
+  for (int c = ch::redirect_first; c <= ch::redirect_last; ++c) {
+    const std::string name = s.io.path(c);
+    if (!name.empty()) out.push_back({name, "series file"});
+  }
+  return out;
+}
+
+// Before any file is created: every output can be created, no two outputs
+// are one file, and no output is a file the run has read (its command
+// file, an include, a grid, a table, its start file). A run that continues
+// its result file reads and writes that one file on purpose.
+void check_outputs(Session& s) {
+  const Model& m = s.model;
+  const std::vector<FileUse> outputs = run_outputs(s);
+  std::vector<FileUse> inputs;
+  for (const auto& [channel, path] : s.io.inputs_read())
+    inputs.push_back({path, input_use(channel)});
+  const std::string crs(trim_right(m.cochar.crs));
+  if (!crs.empty() && file_exists(crs)) inputs.push_back({crs, "projection file"});
+  const std::string start(trim_right(m.cochar.initial_file));
+  const std::string start_at = start.empty() ? std::string() : resolved_path(start);
+  const auto quoted = [](const FileUse& f) { return f.what + " '" + f.path + "'"; };
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const FileUse& o = outputs[i];
+    if (const int e = creatable(o.path)) {
+      s.msg.iierr(2, "cannot create " + quoted(o) + ": " + std::strerror(e), ch::listing);
+      continue;
+    }
+    const std::string at = resolved_path(o.path);
+    for (std::size_t k = 0; k < i; ++k) {
+      if (resolved_path(outputs[k].path) == at) {
+        s.msg.iierr(2, quoted(outputs[k]) + " and " + quoted(o) + " are the same file",
+                    ch::listing);
+        break;
+      }
+    }
+    for (const FileUse& in : inputs) {
+      if (resolved_path(in.path) != at) continue;
+      if (o.what == "result file" && at == start_at) continue;
+      s.msg.iierr(2,
+                  quoted(o) + ": the output file would replace the input file '" + in.path + "' (" +
+                      in.what + ")",
+                  ch::listing);
+      break;
+    }
+  }
+  s.msg.iierr(0, " ", ch::listing);
 }
 
 // Runs the loop; returns the signal that stopped it, or 0.
@@ -275,7 +374,6 @@ int time_loop(Session& s) {
   wres2();
   wmax(m, s.maxima, s.io, s.msg, -1);
   start_balance(s);
-  s.projection = run_projection(m);
   if (!s.projection.text.empty())
     s.io.line(ch::listing, " >projection from '" + s.projection.from + "'");
   projection_beside(s, std::string(trim_right(m.cochar.result_file)), false);
@@ -299,6 +397,11 @@ int time_loop(Session& s) {
   // are none to save and it ends the program at once.
   if (s.catch_signals) catch_stop_signals();
   show_progress(s, 0);
+  // The series files named in the input are created now that the run starts.
+  if (const int failed = s.io.release_held()) {
+    const int e = errno;
+    output_failure(s.io, "cannot create output file", s.io.path(failed), e);
+  }
   const int first_step = s.step;
   int balance_step = s.step;  // step of the last line of the balance file
   int stopped = 0;
@@ -388,6 +491,13 @@ int run(Session& s, const std::vector<std::string>& args) {
       }
       return browse(s, viewed);
     }
+    // Without a window there is no run: found out before any file, the
+    // listing included, is created or rewritten.
+    if (!quiet_asked(args) && !grxprobe()) {
+      if (help_asked(args)) help(0, s.io);
+      s.io.line(ch::screen, no_window_note);
+      return exit_input;
+    }
     if (!s.io.open_write(ch::listing, "out")) {
       s.io.line(ch::screen, " >cannot write the output listing 'out'");
       return exit_input;
@@ -396,12 +506,9 @@ int run(Session& s, const std::vector<std::string>& args) {
     int mode = 0;
     const std::string given = s.command_file;
     s.msg.iiopn(ch::command, s.command_file, mode);
-    // After the help text a missing command file is no surprise.
-    const bool help_asked = std::any_of(args.begin(), args.end(), [](const std::string& a) {
-      return a.size() > 1 && a[0] == '-' && a.find('h') != std::string::npos;
-    });
     if (!s.io.is_open(ch::command)) {
-      if (!help_asked)
+      // After the help text a missing command file is no surprise.
+      if (!help_asked(args))
         s.msg.iierr(2, "command file '" + given + "' not found (or not a file)", ch::listing);
       s.io.line(ch::screen, " >no command file, run abandoned");
       s.io.close_all();
@@ -409,6 +516,8 @@ int run(Session& s, const std::vector<std::string>& args) {
     }
     read_input(s);
     warm_start(s);
+    s.projection = run_projection(s.model);
+    check_outputs(s);
     pin_threads();
     const int stopped = time_loop(s);
     s.msg.iiout(1, " ", ch::listing);
@@ -439,6 +548,9 @@ int run_main(int argc, char** argv) {
   Session s(std::cin, std::cout, std::cerr);
   s.catch_signals = true;
   s.terminal = isatty(STDERR_FILENO) != 0;
+  // Past a file-size limit a write fails with EFBIG and is reported with
+  // the file's name like a full disk, instead of the signal killing the run.
+  std::signal(SIGXFSZ, SIG_IGN);
   return run(s, args);
 }
 

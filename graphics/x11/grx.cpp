@@ -112,6 +112,13 @@ std::string two_digits(int v) {
 
 }  // namespace
 
+bool grxprobe() {
+  Display* d = XOpenDisplay(nullptr);
+  if (d == nullptr) return false;
+  XCloseDisplay(d);
+  return true;
+}
+
 void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& depth,
             std::string_view window_name, std::string_view icon_name) {
   if (s.display != nullptr) grxcls(s);

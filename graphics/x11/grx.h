@@ -102,6 +102,8 @@ void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& 
 // Closes the display connection (window, pixmap, gc and font go with it);
 // the state is reset to closed. Does nothing when closed.
 void grxcls(GrxState& s);
+// True when a window could be opened now (the display answers).
+bool grxprobe();
 
 // Fills the whole drawable (0, 0, width, height) with bgcolor, then sets the
 // foreground back to pixelsave.
