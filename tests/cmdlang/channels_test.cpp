@@ -252,10 +252,14 @@ TEST_F(ChannelsTest, OutputRedirection) {
   // An unquoted name ends at a slash, as any free-format text does.
   EXPECT_EQ(msg.iiout(0, "x > /abs/name", 9), 0);
   EXPECT_EQ(msg.warnings(), 1);
+  // Created only when the run starts, with what was written meanwhile.
   io.line(20, "t");
+  EXPECT_FALSE(file_exists(a));
+  EXPECT_EQ(io.release_held(), 0);
+  io.line(20, "u");
   msg.iiout(1, " ", 9);
   EXPECT_FALSE(io.is_open(20));
-  EXPECT_EQ(slurp(a), "t\n");
+  EXPECT_EQ(slurp(a), "t\nu\n");
   ASSERT_EQ(::chdir(here), 0);
 }
 

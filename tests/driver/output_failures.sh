@@ -47,12 +47,12 @@ fresh() {
 d=$(fresh nofolder)
 sed -i "s|^   max_values .*|   max_values 'nodir/dambreak.max'|" "$d/dambreak.qfx"
 run_failing "$d" dambreak.qfx
-expect "$d" " >cannot create max-value file 'nodir/dambreak.max': No such file or directory"
+expect "$d" "**error: cannot create max-value file 'nodir/dambreak.max': No such file or directory"
 no_steps "$d"
 d=$(fresh nofolder_res)
 sed -i "s|^   to .*|   to 'nodir/dambreak.res'|" "$d/dambreak.qfx"
 run_failing "$d" dambreak.qfx
-expect "$d" " >cannot create result file 'nodir/dambreak.res': No such file or directory"
+expect "$d" "**error: cannot create result file 'nodir/dambreak.res': No such file or directory"
 no_steps "$d"
 d=$WORK/nofolder_series
 mkdir -p "$d"
