@@ -425,10 +425,12 @@ usage:
   quellfax-export info    FILE
   quellfax-export netcdf  RESULT OUT.nc  [--items LIST] [--from H] [--to H]
                           [--reference "YYYY-MM-DD hh:mm:ss"] [--nodata V] [--crs CRS]
+                          [--outside FILE]
   quellfax-export geotiff FILE OUT.tif   [--items LIST] [--time H | --record N]
-                          [--nodata V] [--crs CRS]
-  quellfax-export hazard  RESULT OUT.tif [--from H] [--to H] [--crs CRS]
+                          [--nodata V] [--crs CRS] [--outside FILE]
+  quellfax-export hazard  RESULT OUT.tif [--from H] [--to H] [--crs CRS] [--outside FILE]
   quellfax-export wetting RESULT OUT.tif [--threshold M] [--from H] [--to H] [--crs CRS]
+                          [--outside FILE]
 
 commands:
   info     the grid, the items and the record times of a file
@@ -453,6 +455,14 @@ options:
   --crs CRS      projection: EPSG:27700, a WKT text or a WKT file; default the
                  FILE.prj the simulator writes beside the file
   --nodata V     values equal to V (the "no_data" of >>output) become -9999
+  --outside FILE the bed grid or the max-value file of the run: its no-data
+                 cells lie outside the model. Without it they are found from
+                 the walls in bed_level or water_level where the file has
+                 them. Cells outside the model are -9999 in every product.
+
+Every file is written whole under the name OUT.part and then renamed; when
+it cannot be completed (a full disk) it is removed, an earlier OUT is kept,
+and the status is 1.
 
 examples:
   quellfax-export info channel.res
@@ -460,7 +470,7 @@ examples:
   quellfax-export netcdf valley.res valley.nc --items depth,water_level --from 5 --to 20
   quellfax-export geotiff valley.max valley-max.tif --items max_water_level,max_velocity
   quellfax-export geotiff channel.res depth-1h.tif --time 1.0 --items depth
-  quellfax-export hazard valley.res hazard.tif --crs EPSG:27700
+  quellfax-export hazard valley.res hazard.tif --crs EPSG:27700 --outside valley.max
   quellfax-export wetting valley.res wetting.tif --threshold 0.05
 )";
 }

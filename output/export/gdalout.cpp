@@ -243,6 +243,7 @@ bool write_whole(const std::string& path, const FileWriter& write, std::string& 
     remove_all();
     return false;
   }
+  remove_all();
   return true;
 }
 
