@@ -22,19 +22,52 @@ void CloseDataset::operator()(GDALDataset* d) const {
 
 namespace {
 
-// The last error GDAL reported, for messages: without the place in GDAL's
+// A message of GDAL for the user (`fallback` when blank): without the place in GDAL's
 // sources that some drivers add, and with the reason of the system where
 // a write failed for want of room.
-std::string gdal_error(const std::string& fallback, int system_error = 0) {
-  const char* m = CPLGetLastErrorMsg();
+std::string error_text(const char* m, const std::string& fallback, int system_error = 0) {
   std::string s = m != nullptr && *m != '\0' ? std::string(m) : fallback;
   const std::size_t at = s.find("\nat (");
   if (at != std::string::npos) s.erase(at);
   while (!s.empty() && (s.back() == ' ' || s.back() == '.' || s.back() == '\n')) s.pop_back();
-  if (system_error == ENOSPC || system_error == EFBIG || system_error == EDQUOT)
-    s += " (" + std::string(std::strerror(system_error)) + ")";
+  const std::string reason = std::strerror(system_error);
+  if ((system_error == ENOSPC || system_error == EFBIG || system_error == EDQUOT) &&
+      s.find(reason) == std::string::npos)
+    s += " (" + reason + ")";
   return s;
 }
+
+std::string gdal_error(const std::string& fallback) {
+  return error_text(CPLGetLastErrorMsg(), fallback);
+}
+
+// Quietly keeps the first failure GDAL reports while it lives, with the
+// error number of the system at that moment: the failures after it (a
+// directory that cannot be fetched, a close that fails) follow from it.
+class FirstError {
+ public:
+  FirstError() { CPLPushErrorHandlerEx(&FirstError::handle, this); }
+  ~FirstError() { CPLPopErrorHandler(); }
+  FirstError(const FirstError&) = delete;
+  FirstError& operator=(const FirstError&) = delete;
+  bool failed() const { return failed_; }
+  std::string text(const std::string& fallback) const {
+    return error_text(text_.c_str(), fallback, system_error_);
+  }
+
+ private:
+  static void CPL_STDCALL handle(CPLErr e, CPLErrorNum, const char* msg) {
+    const int system_error = errno;
+    auto* self = static_cast<FirstError*>(CPLGetErrorHandlerUserData());
+    if (e < CE_Failure || self->failed_) return;
+    self->failed_ = true;
+    self->text_ = msg != nullptr ? msg : "";
+    self->system_error_ = system_error;
+  }
+  bool failed_ = false;
+  std::string text_;
+  int system_error_ = 0;
+};
 
 bool set_srs(OGRSpatialReference& sr, const std::string& text) {
   sr.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
@@ -283,16 +316,13 @@ bool write_cog(const std::string& path, const Placement& p, const std::vector<Ba
     }
   }
   const char* opts[] = {"COMPRESS=DEFLATE", "PREDICTOR=YES", nullptr};
-  CPLErrorReset();
+  FirstError first;
   Dataset out(
       cog->CreateCopy(path.c_str(), ds.get(), FALSE, const_cast<char**>(opts), nullptr, nullptr));
-  if (!out) {
-    why = gdal_error("cannot be written");
-    return false;
-  }
+  const bool created = out != nullptr;
   out.reset();
-  if (CPLGetLastErrorType() >= CE_Failure) {
-    why = gdal_error("cannot be written");
+  if (first.failed() || !created) {
+    why = first.text("cannot be written");
     return false;
   }
   return true;
@@ -421,21 +451,18 @@ bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, cons
     return false;
   }
   const char* opts[] = {"FORMAT=NC4", nullptr};
-  CPLErrorReset();
+  FirstError first;
   Dataset ds(nc->CreateMultiDimensional(path.c_str(), nullptr, const_cast<char**>(opts)));
   if (!ds) {
-    why = gdal_error("cannot be created");
+    why = first.text("cannot be created");
     return false;
   }
   const bool filled = fill_netcdf(*ds, g, p, rq, gm, why);
   // Closing writes the rest of the file: its failure is a failure of the
   // whole file.
-  if (filled) CPLErrorReset();
-  errno = 0;
   ds.reset();
-  const int system_error = errno;
-  if (filled && CPLGetLastErrorType() >= CE_Failure) {
-    why = gdal_error("not completed", system_error);
+  if (first.failed()) {
+    why = first.text("not completed");
     return false;
   }
   return filled;
