@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 
 #include "cmdlang/textio.h"
@@ -23,6 +24,7 @@ struct Options {
   double from = 0, to = 0, time = 0;
   long record = 0;  // 1-based; 0: not given
   std::string crs, reference;
+  std::string outside;  // --outside: a file whose no-data cells lie outside the model
   float nodata = 0;
   float threshold = 0.01f;
 };
@@ -61,6 +63,12 @@ std::vector<std::string> split(const std::string& s) {
   return out;
 }
 
+// Both names lead to one file (or are the same name).
+bool same_file(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return a == b || std::filesystem::equivalent(a, b, ec);
+}
+
 Options parse(const std::vector<std::string>& args, std::ostream& err) {
   Options o;
   std::vector<std::string> plain;
@@ -89,6 +97,8 @@ Options parse(const std::vector<std::string>& args, std::ostream& err) {
       o.record = static_cast<long>(r);
     } else if (a == "--crs") {
       o.crs = v;
+    } else if (a == "--outside") {
+      o.outside = v;
     } else if (a == "--reference") {
       o.reference = v;
     } else if (a == "--nodata") {
@@ -111,7 +121,8 @@ Options parse(const std::vector<std::string>& args, std::ostream& err) {
     usage(err, o.command + (want == 2 ? " takes one file" : " takes an input and an output file"));
   o.input = plain[1];
   if (want == 3) o.output = plain[2];
-  if (o.output == o.input) usage(err, "the output file would replace the input file");
+  if (want == 3 && (same_file(o.output, o.input) || same_file(o.output + ".part", o.input)))
+    usage(err, "the output file would replace the input file");
   return o;
 }
 
@@ -207,10 +218,94 @@ void read_or_fail(GridFile& g, int block, int item, std::vector<float>& a, std::
                     " h cannot be read");
 }
 
+// The no-data cells of --outside: a max-value file of the run, or a grid
+// GDAL reads (the bed grid of the run, an ESRI grid of its maxima) on the
+// cells of `g`.
+std::vector<std::uint8_t> outside_of_file(const GridFile& g, const Options& o, std::ostream& err) {
+  const std::string what = "--outside '" + o.outside + "': ";
+  const std::size_t n = static_cast<std::size_t>(g.nx()) * g.ny();
+  std::vector<float> v;
+  int nx = 0, ny = 0;
+  double west = 0, north = 0;
+  float no_data = export_no_data;
+  GridFile m;
+  std::string why;
+  if (open_grid_file(o.outside, m, why)) {
+    if (!m.max_file) failed(err, what + "a result file; give the max-value file or the bed grid");
+    nx = m.nx(), ny = m.ny();
+    const Placement pm = placement_of(m, "");
+    west = pm.west, north = pm.north;
+    if (nx == g.nx() && ny == g.ny() && !read_array(m, 0, m.find("max_depth"), v))
+      failed(err, what + "the maxima cannot be read");
+  } else {
+    Dataset ds(GDALDataset::Open(o.outside.c_str(), GDAL_OF_RASTER));
+    if (!ds) failed(err, what + "neither a max-value file nor a grid (" + why + ")");
+    nx = ds->GetRasterXSize(), ny = ds->GetRasterYSize();
+    double gt[6] = {0, 1, 0, 0, 0, -1};
+    ds->GetGeoTransform(gt);
+    west = gt[0], north = gt[3];
+    int has = 0;
+    GDALRasterBand* b = ds->GetRasterBand(1);
+    if (b != nullptr) no_data = static_cast<float>(b->GetNoDataValue(&has));
+    if (b == nullptr || has == 0) failed(err, what + "the grid has no no-data value");
+    v.resize(n);
+    if (nx == g.nx() && ny == g.ny() &&
+        b->RasterIO(GF_Read, 0, 0, nx, ny, v.data(), nx, ny, GDT_Float32, 0, 0) != CE_None)
+      failed(err, what + "the grid cannot be read");
+  }
+  const Placement p = placement_of(g, "");
+  if (nx != g.nx() || ny != g.ny() || std::fabs(west - p.west) > 0.5 * p.dx ||
+      std::fabs(north - p.north) > 0.5 * p.dy)
+    failed(err, what + std::to_string(nx) + " x " + std::to_string(ny) + " cells from " +
+                    hours(west) + " " + hours(north) + ", not the " + std::to_string(g.nx()) +
+                    " x " + std::to_string(g.ny()) + " cells from " + hours(p.west) + " " +
+                    hours(p.north) + " of '" + g.path + "'");
+  std::vector<std::uint8_t> outside(n, 0);
+  for (std::size_t k = 0; k < n; ++k) outside[k] = v[k] == no_data ? 1 : 0;
+  return outside;
+}
+
+// The cells outside the model (map order): the no-data cells of --outside,
+// else the walls in the first record, in the bed levels or the water
+// levels (where dry cells stand at their bed unless the run wrote them as
+// no-data). Empty when there are none, or when they cannot be told from
+// dry cells; a note says so then.
+std::vector<std::uint8_t> outside_cells(GridFile& g, const Options& o, std::ostream& err) {
+  if (!o.outside.empty()) return outside_of_file(g, o, err);
+  std::vector<std::uint8_t> outside;
+  if (g.max_file) return outside;  // the maxima hold the no-data value there already
+  const float no_data = o.has_nodata ? o.nodata : export_no_data;
+  std::vector<float> a;
+  const int bed = need_item(g, 6), level = need_item(g, 2);
+  for (int it : {bed, level}) {
+    if (it < 0) continue;
+    read_or_fail(g, 0, it, a, err);
+    if (mark_walls(a.data(), a.size(), no_data, outside)) return outside;
+    outside.clear();
+    // The bed levels tell for sure; water levels only when no dry cell is
+    // no-data.
+    if (it == bed) return outside;
+    bool dry_no_data = false;
+    for (float v : a) dry_no_data = dry_no_data || !std::isfinite(v) || v == no_data;
+    if (!dry_no_data) return outside;
+  }
+  err << "quellfax-export: note: '" << g.path
+      << "' cannot tell cells outside the model from dry cells ("
+      << (level >= 0 ? "dry water levels are no-data" : "no bed_level or water_level")
+      << "): give --outside with the bed grid or the max-value file\n";
+  return outside;
+}
+
 void write_tif(const std::string& path, const Placement& p, const std::vector<Band>& bands,
                std::ostream& out, std::ostream& err) {
   std::string why;
-  if (!write_cog(path, p, bands, export_no_data, why)) failed(err, "'" + path + "': " + why);
+  const bool ok = write_whole(
+      path,
+      [&](const std::string& part, std::string& w) {
+        return write_cog(part, p, bands, export_no_data, w);
+      },
+      why);
+  if (!ok) failed(err, "'" + path + "': " + why);
   out << " >" << path << ":";
   for (const Band& b : bands) out << " " << b.name;
   out << '\n';
@@ -238,9 +333,14 @@ int netcdf(GridFile& g, const Options& o, std::ostream& out, std::ostream& err) 
   rq.reference = o.reference;
   rq.map_no_data = o.has_nodata;
   rq.no_data_in = o.nodata;
+  rq.outside = outside_cells(g, o, err);
   const Placement p = placement_of(g, projection(g, o, err));
   std::string why;
-  if (!write_netcdf(o.output, g, p, rq, why)) failed(err, "'" + o.output + "': " + why);
+  const bool ok = write_whole(
+      o.output,
+      [&](const std::string& part, std::string& w) { return write_netcdf(part, g, p, rq, w); },
+      why);
+  if (!ok) failed(err, "'" + o.output + "': " + why);
   out << " >" << o.output << ": " << rq.items.size() << " variables, " << rq.blocks.size()
       << " times\n";
   return export_ok;
@@ -258,15 +358,18 @@ int geotiff(GridFile& g, const Options& o, std::ostream& out, std::ostream& err)
     block = static_cast<int>(o.record - 1);
   }
   const std::vector<int> items = chosen_items(g, o, err);
+  const std::vector<std::uint8_t> outside = outside_cells(g, o, err);
   const Placement p = placement_of(g, projection(g, o, err));
   std::vector<Band> bands;
   for (int it : items) {
     Band b;
     b.name = g.items[static_cast<std::size_t>(it)].name;
+    b.unit = g.items[static_cast<std::size_t>(it)].units;
     read_or_fail(g, block, it, b.values, err);
     for (float& v : b.values) {
       if (!std::isfinite(v) || (o.has_nodata && v == o.nodata)) v = export_no_data;
     }
+    mask_outside(outside, b.values);
     bands.push_back(std::move(b));
   }
   write_tif(o.output, p, bands, out, err);
@@ -283,10 +386,12 @@ int derived(GridFile& g, const Options& o, bool hazard, std::ostream& out, std::
                     (hazard ? "depth and speed (or both velocities)" : "depth") +
                     ": add \"plot initial\" (or \"plot velocity\") to >>output");
   const std::vector<int> blocks = chosen_blocks(g, o, err);
+  const std::vector<std::uint8_t> outside = outside_cells(g, o, err);
   const Placement p = placement_of(g, projection(g, o, err));
   const std::size_t n = static_cast<std::size_t>(g.nx()) * g.ny();
   Band band;
   band.name = hazard ? "hazard_rating" : "first_wetting_time";
+  band.unit = hazard ? "1" : "h";
   band.values.assign(n, hazard ? 0.0f : export_no_data);
   std::vector<float> depth, speed, a, b;
   for (int blk : blocks) {
@@ -306,6 +411,7 @@ int derived(GridFile& g, const Options& o, bool hazard, std::ostream& out, std::
     raise_hazard(depth.data(), speed.data(), n, o.has_nodata ? o.nodata : export_no_data,
                  band.values);
   }
+  mask_outside(outside, band.values);
   write_tif(o.output, p, {band}, out, err);
   return export_ok;
 }
@@ -319,10 +425,12 @@ usage:
   quellfax-export info    FILE
   quellfax-export netcdf  RESULT OUT.nc  [--items LIST] [--from H] [--to H]
                           [--reference "YYYY-MM-DD hh:mm:ss"] [--nodata V] [--crs CRS]
+                          [--outside FILE]
   quellfax-export geotiff FILE OUT.tif   [--items LIST] [--time H | --record N]
-                          [--nodata V] [--crs CRS]
-  quellfax-export hazard  RESULT OUT.tif [--from H] [--to H] [--crs CRS]
+                          [--nodata V] [--crs CRS] [--outside FILE]
+  quellfax-export hazard  RESULT OUT.tif [--from H] [--to H] [--crs CRS] [--outside FILE]
   quellfax-export wetting RESULT OUT.tif [--threshold M] [--from H] [--to H] [--crs CRS]
+                          [--outside FILE]
 
 commands:
   info     the grid, the items and the record times of a file
@@ -347,6 +455,14 @@ options:
   --crs CRS      projection: EPSG:27700, a WKT text or a WKT file; default the
                  FILE.prj the simulator writes beside the file
   --nodata V     values equal to V (the "no_data" of >>output) become -9999
+  --outside FILE the bed grid or the max-value file of the run: its no-data
+                 cells lie outside the model. Without it they are found from
+                 the walls in bed_level or water_level where the file has
+                 them. Cells outside the model are -9999 in every product.
+
+Every file is written whole under the name OUT.part and then renamed; when
+it cannot be completed (a full disk) it is removed, an earlier OUT is kept,
+and the status is 1.
 
 examples:
   quellfax-export info channel.res
@@ -354,7 +470,7 @@ examples:
   quellfax-export netcdf valley.res valley.nc --items depth,water_level --from 5 --to 20
   quellfax-export geotiff valley.max valley-max.tif --items max_water_level,max_velocity
   quellfax-export geotiff channel.res depth-1h.tif --time 1.0 --items depth
-  quellfax-export hazard valley.res hazard.tif --crs EPSG:27700
+  quellfax-export hazard valley.res hazard.tif --crs EPSG:27700 --outside valley.max
   quellfax-export wetting valley.res wetting.tif --threshold 0.05
 )";
 }

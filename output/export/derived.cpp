@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/state.h"
+
 namespace qf::exp {
 
 float hazard_rating(float d, float v) {
@@ -32,6 +34,35 @@ void mark_wetting(const float* depth, std::size_t n, float time, float threshold
   for (std::size_t k = 0; k < n; ++k) {
     if (first[k] == export_no_data && depth[k] > threshold && std::isfinite(depth[k]))
       first[k] = time;
+  }
+}
+
+bool mark_walls(const float* level, std::size_t n, float no_data,
+                std::vector<std::uint8_t>& outside) {
+  outside.assign(n, 0);
+  auto counts = [&](float v) { return std::isfinite(v) && v != no_data; };
+  bool any = false;
+  float wall = 0.0f;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (counts(level[k]) && (!any || level[k] > wall)) wall = level[k];
+    any = any || counts(level[k]);
+  }
+  bool inside = false;
+  float below = 0.0f;  // highest level of the cells inside
+  for (std::size_t k = 0; k < n; ++k) {
+    if (!counts(level[k]) || level[k] == wall) continue;
+    if (!inside || level[k] > below) below = level[k];
+    inside = true;
+  }
+  const double gap = static_cast<double>(wall) - below;
+  if (!inside || gap < 0.9 * wall_height || gap > 1.1 * wall_height) return false;
+  for (std::size_t k = 0; k < n; ++k) outside[k] = level[k] == wall ? 1 : 0;
+  return true;
+}
+
+void mask_outside(const std::vector<std::uint8_t>& outside, std::vector<float>& values) {
+  for (std::size_t k = 0; k < outside.size() && k < values.size(); ++k) {
+    if (outside[k] != 0) values[k] = export_no_data;
   }
 }
 

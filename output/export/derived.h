@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace qf::exp {
@@ -26,5 +27,18 @@ void speed_of(const float* u, const float* v, std::size_t n, std::vector<float>&
 // depth is above `threshold` for the first time.
 void mark_wetting(const float* depth, std::size_t n, float time, float threshold,
                   std::vector<float>& first);
+
+// The cells outside the model are walls standing wall_height above the
+// highest bed of the model, all at one level. Marks in `outside` (sized n)
+// the cells of `level` (bed levels, or water levels with dry cells at their
+// bed) that hold the highest value when that value stands 0.9 to 1.1
+// wall heights above every other cell; false, with nothing marked, when no
+// such wall stands out. Values that are not finite or equal `no_data` are
+// passed over.
+bool mark_walls(const float* level, std::size_t n, float no_data,
+                std::vector<std::uint8_t>& outside);
+
+// Sets the cells marked in `outside` (when not empty) to export_no_data.
+void mask_outside(const std::vector<std::uint8_t>& outside, std::vector<float>& values);
 
 }  // namespace qf::exp

@@ -4,8 +4,11 @@
 #include <ogr_spatialref.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "cmdlang/textio.h"
@@ -13,18 +16,58 @@
 
 namespace qf::exp {
 
+void CloseDataset::operator()(GDALDataset* d) const {
+  GDALClose(d);
+}
+
 namespace {
 
-struct CloseDataset {
-  void operator()(GDALDataset* d) const { GDALClose(d); }
-};
-using Dataset = std::unique_ptr<GDALDataset, CloseDataset>;
-
-// The last error GDAL reported, for messages.
-std::string gdal_error(const std::string& fallback) {
-  const char* m = CPLGetLastErrorMsg();
-  return m != nullptr && *m != '\0' ? std::string(m) : fallback;
+// A message of GDAL for the user (`fallback` when blank): without the place in GDAL's
+// sources that some drivers add, and with the reason of the system where
+// a write failed for want of room.
+std::string error_text(const char* m, const std::string& fallback, int system_error = 0) {
+  std::string s = m != nullptr && *m != '\0' ? std::string(m) : fallback;
+  const std::size_t at = s.find("\nat (");
+  if (at != std::string::npos) s.erase(at);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '.' || s.back() == '\n')) s.pop_back();
+  const std::string reason = std::strerror(system_error);
+  if ((system_error == ENOSPC || system_error == EFBIG || system_error == EDQUOT) &&
+      s.find(reason) == std::string::npos)
+    s += " (" + reason + ")";
+  return s;
 }
+
+std::string gdal_error(const std::string& fallback) {
+  return error_text(CPLGetLastErrorMsg(), fallback);
+}
+
+// Quietly keeps the first failure GDAL reports while it lives, with the
+// error number of the system at that moment: the failures after it (a
+// directory that cannot be fetched, a close that fails) follow from it.
+class FirstError {
+ public:
+  FirstError() { CPLPushErrorHandlerEx(&FirstError::handle, this); }
+  ~FirstError() { CPLPopErrorHandler(); }
+  FirstError(const FirstError&) = delete;
+  FirstError& operator=(const FirstError&) = delete;
+  bool failed() const { return failed_; }
+  std::string text(const std::string& fallback) const {
+    return error_text(text_.c_str(), fallback, system_error_);
+  }
+
+ private:
+  static void CPL_STDCALL handle(CPLErr e, CPLErrorNum, const char* msg) {
+    const int system_error = errno;
+    auto* self = static_cast<FirstError*>(CPLGetErrorHandlerUserData());
+    if (e < CE_Failure || self->failed_) return;
+    self->failed_ = true;
+    self->text_ = msg != nullptr ? msg : "";
+    self->system_error_ = system_error;
+  }
+  bool failed_ = false;
+  std::string text_;
+  int system_error_ = 0;
+};
 
 bool set_srs(OGRSpatialReference& sr, const std::string& text) {
   sr.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
@@ -68,6 +111,8 @@ bool write_attributes(const AttrList& l, GDALMDArray& to) {
 // Every attribute but GDAL's own GeoTransform.
 AttrList read_attributes(const GDALMDArray& from) {
   AttrList l;
+  // GDAL gives the units of a variable apart from its attributes.
+  if (!from.GetUnit().empty()) l.text.emplace_back("units", from.GetUnit());
   for (const auto& at : from.GetAttributes()) {
     const std::string& n = at->GetName();
     if (n == "GeoTransform") continue;
@@ -131,6 +176,18 @@ bool gdal_mapping(const OGRSpatialReference& sr, GridMapping& gm) {
   return ok;
 }
 
+// Units of the map coordinates of a projection in UDUNITS form.
+std::string linear_unit(const OGRSpatialReference& sr) {
+  const char* name = nullptr;
+  const double metres = sr.GetLinearUnits(&name);
+  const std::string n = name ? name : "";
+  if (std::fabs(metres - 1.0) < 1e-12) return "m";
+  if (n.find("US survey foot") != std::string::npos) return "US_survey_foot";
+  if (std::fabs(metres - 0.3048) < 1e-12) return "ft";
+  const std::string f = fmt_f(metres, 20, 10);
+  return f.substr(f.find_first_not_of(' ')) + " m";
+}
+
 // A projection the raster writer cannot map: the CF oblique Mercator for
 // the Hotine projections (the Swiss grids), else the WKT alone.
 void own_mapping(const OGRSpatialReference& sr, GridMapping& gm) {
@@ -159,12 +216,13 @@ void own_mapping(const OGRSpatialReference& sr, GridMapping& gm) {
   gm.mapping.text.emplace_back("crs_wkt", w);
   gm.mapping.text.emplace_back("spatial_ref", w);
   const bool geo = sr.IsGeographic() != 0;
+  const std::string unit = geo ? "" : linear_unit(sr);
   gm.x.text = {{"standard_name", geo ? "longitude" : "projection_x_coordinate"},
                {"long_name", geo ? "longitude" : "x coordinate of projection"},
-               {"units", geo ? "degrees_east" : "m"}};
+               {"units", geo ? "degrees_east" : unit}};
   gm.y.text = {{"standard_name", geo ? "latitude" : "projection_y_coordinate"},
                {"long_name", geo ? "latitude" : "y coordinate of projection"},
-               {"units", geo ? "degrees_north" : "m"}};
+               {"units", geo ? "degrees_north" : unit}};
 }
 
 bool grid_mapping(const std::string& srs, GridMapping& gm, std::string& why) {
@@ -201,6 +259,27 @@ bool check_srs(const std::string& srs, std::string& why) {
   return ok;
 }
 
+bool write_whole(const std::string& path, const FileWriter& write, std::string& why) {
+  const std::string part = path + ".part";
+  // The COG writer keeps its overviews in scratch files beside the file.
+  const std::string scratch[] = {part, part + ".ovr.tmp", part + ".msk.ovr.tmp", part + ".aux.xml"};
+  auto remove_all = [&] {
+    for (const std::string& f : scratch) VSIUnlink(f.c_str());
+  };
+  remove_all();
+  if (!write(part, why)) {
+    remove_all();
+    return false;
+  }
+  if (std::rename(part.c_str(), path.c_str()) != 0) {
+    why = std::string("cannot take the place of the file: ") + std::strerror(errno);
+    remove_all();
+    return false;
+  }
+  remove_all();
+  return true;
+}
+
 bool write_cog(const std::string& path, const Placement& p, const std::vector<Band>& bands,
                float no_data, std::string& why) {
   GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
@@ -228,6 +307,7 @@ bool write_cog(const std::string& path, const Placement& p, const std::vector<Ba
     GDALRasterBand* rb = ds->GetRasterBand(static_cast<int>(b) + 1);
     rb->SetDescription(bands[b].name.c_str());
     rb->SetNoDataValue(no_data);
+    if (!bands[b].unit.empty()) rb->SetUnitType(bands[b].unit.c_str());
     std::vector<float> v = bands[b].values;
     if (rb->RasterIO(GF_Write, 0, 0, p.nx, p.ny, v.data(), p.nx, p.ny, GDT_Float32, 0, 0) !=
         CE_None) {
@@ -236,38 +316,26 @@ bool write_cog(const std::string& path, const Placement& p, const std::vector<Ba
     }
   }
   const char* opts[] = {"COMPRESS=DEFLATE", "PREDICTOR=YES", nullptr};
-  CPLErrorReset();
+  FirstError first;
   Dataset out(
       cog->CreateCopy(path.c_str(), ds.get(), FALSE, const_cast<char**>(opts), nullptr, nullptr));
-  if (!out) {
-    why = gdal_error("cannot be written");
-    return false;
-  }
+  const bool created = out != nullptr;
   out.reset();
-  if (CPLGetLastErrorType() >= CE_Failure) {
-    why = gdal_error("cannot be written");
+  if (first.failed() || !created) {
+    why = first.text("cannot be written");
     return false;
   }
   return true;
 }
 
-bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, const NetcdfRequest& rq,
-                  std::string& why) {
-  GridMapping gm;
-  if (!p.srs.empty() && !grid_mapping(p.srs, gm, why)) return false;
-  GDALDriver* nc = GetGDALDriverManager()->GetDriverByName("netCDF");
-  if (nc == nullptr) {
-    why = "GDAL has no netCDF driver";
-    return false;
-  }
-  const char* opts[] = {"FORMAT=NC4", nullptr};
-  CPLErrorReset();
-  Dataset ds(nc->CreateMultiDimensional(path.c_str(), nullptr, const_cast<char**>(opts)));
-  if (!ds) {
-    why = gdal_error("cannot be created");
-    return false;
-  }
-  auto root = ds->GetRootGroup();
+namespace {
+
+// The dimensions, coordinates and variables of the NetCDF file. Every GDAL
+// object made here is released on return, so that the dataset can then be
+// closed (and its last flush checked).
+bool fill_netcdf(GDALDataset& ds, GridFile& g, const Placement& p, const NetcdfRequest& rq,
+                 const GridMapping& gm, std::string& why) {
+  auto root = ds.GetRootGroup();
   const auto nt = rq.blocks.size();
   const auto f64 = GDALExtendedDataType::Create(GDT_Float64);
   const auto f32 = GDALExtendedDataType::Create(GDT_Float32);
@@ -351,6 +419,7 @@ bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, cons
               " h cannot be read from " + g.path;
         return false;
       }
+      mask_outside(rq.outside, a);
       for (int j = 0; j < p.ny; ++j) {
         const float* src = a.data() + static_cast<std::size_t>(p.ny - 1 - j) * p.nx;
         float* dst = south.data() + static_cast<std::size_t>(j) * p.nx;
@@ -367,14 +436,36 @@ bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, cons
       }
     }
   }
-  vars.clear();
-  root.reset();
-  ds.reset();
-  if (CPLGetLastErrorType() >= CE_Failure) {
-    why = gdal_error("not completed");
+  return true;
+}
+
+}  // namespace
+
+bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, const NetcdfRequest& rq,
+                  std::string& why) {
+  GridMapping gm;
+  if (!p.srs.empty() && !grid_mapping(p.srs, gm, why)) return false;
+  GDALDriver* nc = GetGDALDriverManager()->GetDriverByName("netCDF");
+  if (nc == nullptr) {
+    why = "GDAL has no netCDF driver";
     return false;
   }
-  return true;
+  const char* opts[] = {"FORMAT=NC4", nullptr};
+  FirstError first;
+  Dataset ds(nc->CreateMultiDimensional(path.c_str(), nullptr, const_cast<char**>(opts)));
+  if (!ds) {
+    why = first.text("cannot be created");
+    return false;
+  }
+  const bool filled = fill_netcdf(*ds, g, p, rq, gm, why);
+  // Closing writes the rest of the file: its failure is a failure of the
+  // whole file.
+  ds.reset();
+  if (first.failed()) {
+    why = first.text("not completed");
+    return false;
+  }
+  return filled;
 }
 
 }  // namespace qf::exp

@@ -2,12 +2,23 @@
 // projection) and CF NetCDF of the records of a result file.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "output/export/gridfile.h"
 
+class GDALDataset;
+
 namespace qf::exp {
+
+// A GDAL dataset closed when it goes.
+struct CloseDataset {
+  void operator()(GDALDataset* d) const;
+};
+using Dataset = std::unique_ptr<GDALDataset, CloseDataset>;
 
 // Placement of a grid on the map.
 struct Placement {
@@ -20,11 +31,19 @@ Placement placement_of(const GridFile& g, const std::string& srs);
 
 struct Band {
   std::string name;           // band description
+  std::string unit;           // UDUNITS form ("m s-1"); blank when none
   std::vector<float> values;  // nx * ny, north row first
 };
 
 // Checks that `srs` is a projection GDAL knows; false with the reason.
 bool check_srs(const std::string& srs, std::string& why);
+
+// Writes a file whole or not at all: `write` makes it under the temporary
+// name "<path>.part" in the same folder, which is renamed to `path` when
+// the writer succeeded. Otherwise what the writer left is removed and an
+// earlier file named `path` stays as it was. False with the reason in `why`.
+using FileWriter = std::function<bool(const std::string& part, std::string& why)>;
+bool write_whole(const std::string& path, const FileWriter& write, std::string& why);
 
 // One COG file with the bands; false with the reason in `why`.
 bool write_cog(const std::string& path, const Placement& p, const std::vector<Band>& bands,
@@ -36,6 +55,7 @@ struct NetcdfRequest {
   std::string reference;     // start of the run as "YYYY-MM-DD hh:mm:ss"; blank: none
   bool map_no_data = false;  // values equal to no_data_in become the fill value
   float no_data_in = 0;
+  std::vector<std::uint8_t> outside;  // non-zero: cell outside the model (map order)
 };
 
 // NetCDF-4 file following the CF conventions: dimensions time, y, x, one

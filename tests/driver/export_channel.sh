@@ -124,4 +124,73 @@ else
   note "netCDF4/xarray not found: NetCDF checked with gdalinfo only"
 fi
 
+# A full disk (a file-size limit here): status 1, a message naming the
+# file, no part left, and an earlier complete file of the name kept.
+for c in "netcdf channel.nc" "geotiff max.tif" "hazard hazard.tif"; do
+  set -- $c
+  before=$(cksum "$2" 2>/dev/null || echo none)
+  rc=0
+  (trap '' XFSZ; ulimit -f 2; "$EXPORT" $1 channel.$([ "$1" = geotiff ] && echo max || echo res) "$2") \
+    > /dev/null 2> err.txt || rc=$?
+  [ "$rc" -eq 1 ] || fail "$1 on a full disk: status $rc"
+  grep -q "^quellfax-export: '$2': .*File too large" err.txt || fail "$1 message: $(cat err.txt)"
+  [ "$(cksum "$2" 2>/dev/null || echo none)" = "$before" ] || fail "$1: earlier $2 not kept"
+  ls "$2".part* 2>/dev/null && fail "$1: part file left"
+done
+
+# A pond beside a no-data corner (the two north-east columns of the upper
+# two rows): the cells outside the model are no-data in every product,
+# found from the walls in the water levels or given by --outside.
+mkdir -p "$WORK/pond"
+cd "$WORK/pond"
+printf 'ncols 6\nnrows 4\nxllcenter 1000.0\nyllcenter 2000.0\ncellsize 10.0\nNODATA_value -9999\n' > bed.asc
+printf '0 0 0 0 -9999 -9999\n0 0 0 0 -9999 -9999\n0 0 0 0 0 0\n0 0 0 0 0 0\n' >> bed.asc
+cat > pond.qfx <<'QFX'
+title 'Pond beside a no-data corner'
+>>global
+   kst 30
+>>grid
+   include 'bed.asc'
+>>polygon
+   waterlevel 1.0
+      994.0 1994.0
+      1016.0 1994.0
+      1016.0 2036.0
+      994.0 2036.0
+   /
+>>compute
+   end 0.002
+   cfl 0.5
+>>output
+   to 'pond.res'
+   interval 0.001
+   plot initial
+   plot waterlevel
+   max_values 'pond.max'
+QFX
+run_model "$WORK/pond" pond.qfx
+# output, layer read, band, command: the north-east cell is outside, the
+# north-west one wet, the south-east one inside and dry.
+while read -r out layer band cmd; do
+  "$EXPORT" $cmd pond.res $out 2> err.txt > /dev/null || fail "$cmd: $(cat err.txt)"
+  grep -q "cannot tell" err.txt && fail "$cmd: $(cat err.txt)"
+  at() { gdallocationinfo -valonly -b "$band" "$layer" "$1" "$2"; }
+  [ "$(at 5 0)" = -9999 ] || fail "$cmd $layer: outside cell $(at 5 0)"
+  [ "$(at 0 0)" != -9999 ] && [ "$(at 5 3)" != -9999 ] || fail "$cmd $layer: inside cells no-data"
+done <<'CASES'
+p.nc NETCDF:p.nc:depth 3 netcdf
+p.nc NETCDF:p.nc:water_level 2 netcdf
+p.nc NETCDF:p.nc:u 2 netcdf
+t.tif t.tif 3 geotiff --record 2
+h.tif h.tif 1 hazard
+w.tif w.tif 1 hazard --outside bed.asc
+m.tif m.tif 1 geotiff --outside pond.max --items depth
+CASES
+gdalinfo t.tif | grep -q "Unit Type: m s-1" || fail "no unit of the velocity bands"
+[ "$(gdalmdiminfo p.nc | python3 -c 'import json,sys; print(json.load(sys.stdin)["arrays"]["x"]["unit"])')" = m ] ||
+  fail "x without units"
+"$EXPORT" netcdf pond.res q.nc --items depth --outside ../channel/bed.asc 2> err.txt && fail "other grid taken"
+grep -q "^quellfax-export: --outside '../channel/bed.asc': 80 x 40 cells from 2599997.5000 1200197.5000, not the 6 x 4 cells from 995.0000 2035.0000 of 'pond.res'$" err.txt ||
+  fail "message: $(cat err.txt)"
+
 echo "export of the channel example: ok"

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include "cmdlang/channels.h"
 #include "model/resultfile.h"
 #include "output/export/cli.h"
+#include "output/export/derived.h"
+#include "output/export/gdalout.h"
 
 namespace qf::exp {
 namespace {
@@ -127,6 +131,54 @@ TEST(Export, RefusesOtherFiles) {
   EXPECT_EQ(export_main({"--help"}, out, err), export_ok);
   EXPECT_NE(out.str().find("examples:\n  quellfax-export info channel.res\n"), std::string::npos);
   std::remove(txt.c_str());
+}
+
+// The walls outside the model stand 100 m above the highest bed.
+TEST(Export, WallsOfCellsOutsideTheModel) {
+  const float nan = std::nanf("");
+  struct Case {
+    std::vector<float> level;
+    std::vector<std::uint8_t> want;  // empty: no wall found
+  };
+  const Case cases[] = {
+      {{400, 401.5f, 501.5f, 501.5f}, {0, 0, 1, 1}},  // bed levels
+      {{-9999, 401.5f, 501.5f, 402}, {0, 0, 1, 0}},   // water levels, a dry cell no-data
+      {{nan, 400, 500}, {0, 0, 1}},                   // not a number passed over
+      {{400, 401.5f, 402, 403}, {}},                  // no cell outside
+      {{400, 485, 401}, {}},                          // a hill 85 m high is no wall
+      {{9999, 400, 401, 9999}, {}},                   // an unknown no-data value
+      {{501.5f, 501.5f}, {}},                         // nothing inside
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> got;
+    EXPECT_EQ(mark_walls(c.level.data(), c.level.size(), -9999.0f, got), !c.want.empty());
+    EXPECT_EQ(got, c.want.empty() ? std::vector<std::uint8_t>(c.level.size(), 0) : c.want)
+        << c.level[0] << " " << c.level[1];
+  }
+}
+
+// A file that cannot be completed leaves the earlier file, no part and no
+// overview scratch file of the GeoTIFF writer.
+TEST(Export, FileWrittenWholeOrNotAtAll) {
+  const std::string path = scratch("whole.nc");
+  std::ofstream(path) << "earlier";
+  for (const bool ok : {false, true}) {
+    std::string why;
+    EXPECT_EQ(write_whole(
+                  path,
+                  [&](const std::string& part, std::string& w) {
+                    std::ofstream(part) << "new", std::ofstream(part + ".ovr.tmp") << "o";
+                    w = ok ? "" : "No space left on device";
+                    return ok;
+                  },
+                  why),
+              ok);
+    std::string text;
+    std::ifstream(path) >> text;
+    EXPECT_EQ(text + "/" + why, ok ? "new/" : "earlier/No space left on device");
+    EXPECT_FALSE(std::ifstream(path + ".part").good() || std::ifstream(path + ".part.ovr.tmp"));
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace
