@@ -354,7 +354,10 @@ void grhtch(Graphics& g, const float* x, const float* y, int n, int colour) {
   const PenSave pen(s);
   grcolr(g, colour);
   int lines = 0;
-  for (const auto& [ux, uy] : dirs) {
+  for (const auto& dir : dirs) {
+    // Hatch direction (ux, uy) and its normal (vx, vy), named values that
+    // the point conversions below can capture.
+    const double ux = dir.first, uy = dir.second;
     const double vx = -uy, vy = ux;
     double tmin = 1e300, tmax = -1e300;
     std::vector<double> t(n);

@@ -164,8 +164,17 @@ static inline float raised(float stored, float v) {
 
 // Raises n maxima from depths, discharges and bed levels. Built for the
 // widest vectors the processor offers (the same values: each node on its
-// own, no contracted products).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
+// own, no contracted products). Sanitized builds keep the baseline copy: the
+// resolver that picks a clone runs while the program is loaded, before the
+// sanitizer's run time is ready (ThreadSanitizer crashes there).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QF_SANITIZED_BUILD
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define QF_SANITIZED_BUILD
+#endif
+#endif
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(QF_SANITIZED_BUILD)
 __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #endif
 void raise_maxima(const float* __restrict h, const float* __restrict q,

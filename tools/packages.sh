@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the examples and the tests need.
 set -euo pipefail
 pkgs=(build-essential cmake libgtest-dev libx11-dev libshp-dev xfonts-base
-      clang libclang-rt-14-dev xvfb xdotool x11-apps gdal-bin python3-ezdxf imagemagick
+      clang libclang-rt-14-dev libomp-dev xvfb xdotool x11-apps gdal-bin python3-ezdxf imagemagick
       libgdal-dev python3-netcdf4 python3-xarray)
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi

@@ -25,7 +25,23 @@
 #include "model/hydro/threads.h"
 #include "model/hydro/turbulence.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__clang__)
+#include <immintrin.h>
+
+#define QF_PRAGMA(x) _Pragma(#x)
+#define QF_TARGET_PUSH(t) \
+  QF_PRAGMA(clang attribute push(__attribute__((target(t))), apply_to = function))
+
+#pragma clang diagnostic push
+// Lane values passed between functions of this target only.
+#pragma clang diagnostic ignored "-Wpsabi"
+QF_TARGET_PUSH(QF_TARGET)
+#include "model/hydro/solver.cpp"
+#include "model/hydro/sweep.cpp"
+#pragma clang attribute pop
+#pragma clang diagnostic pop
+
+#elif defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 
 #define QF_PRAGMA(x) _Pragma(#x)

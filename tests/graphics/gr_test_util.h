@@ -2,6 +2,7 @@
 // test, running external tools, reading files, and a virtual X server.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -117,12 +118,17 @@ class VirtualX {
       const std::string sock = "/tmp/.X11-unix/X" + std::to_string(d);
       struct stat st;
       if (stat(lock.c_str(), &st) == 0 || stat(sock.c_str(), &st) == 0) continue;
+      // Between fork and exec only calls that take no lock: the test
+      // program may have threads whose locks the child would inherit held.
+      const std::string disp = ":" + std::to_string(d);
       const pid_t pid = fork();
       if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive the test
-        const std::string disp = ":" + std::to_string(d);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        const int devnull = open("/dev/null", O_WRONLY);
+        if (devnull >= 0) {
+          dup2(devnull, 1);
+          dup2(devnull, 2);
+        }
         execlp("Xvfb", "Xvfb", disp.c_str(), "-screen", "0", "1600x1200x24", "-nolisten", "tcp",
                static_cast<char*>(nullptr));
         _exit(127);

@@ -16,6 +16,7 @@
 
 #include "cmdlang/stop.h"
 #include "cmdlang/textio.h"
+#include "tests/output/child_process.h"
 
 namespace qf {
 namespace {
@@ -54,9 +55,13 @@ Model grid(int nx, int ny) {
 class WmaxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ::testing::TempDir() + "qf_wmax_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::system(("rm -rf " + dir_ + " && mkdir -p " + dir_).c_str());
+    if (const char* dir = test::child_dir()) {
+      dir_ = dir;  // a part of the test in a process of its own
+    } else {
+      dir_ = ::testing::TempDir() + "qf_wmax_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+      std::system(("rm -rf " + dir_ + " && mkdir -p " + dir_).c_str());
+    }
     char buf[PATH_MAX];
     ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
     cwd_ = buf;
@@ -456,38 +461,32 @@ TEST_F(WmaxTest, FilesThatCannotBeCreatedStopBeforeTheRun) {
 TEST_F(WmaxTest, KilledRunLeavesWholeFiles) {
   std::mt19937 rng(99);
   const int nx = 300, ny = 200;
-  for (int round = 0; round < 12; ++round) {
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::close(fds[0]);
-      std::istringstream kb;
-      std::ostringstream scr, err;
-      Channels io(kb, scr, err);
-      Messages msg(io);
-      Model m = grid(nx, ny);
-      m.cochar.max_value_file = "k.max";
-      m.cochar.max_depth_file = "k.asc";
-      Wmax w;
-      wmax(m, w, io, msg, -1);
-      for (int s = 0;; ++s) {
-        fill(m, static_cast<float>(s));
-        m.coin.time = static_cast<float>(s);
-        wmax(m, w, io, msg, 0);
-        wmax(m, w, io, msg, 1);
-        if (s == 0) {
-          const char c = 1;
-          if (::write(fds[1], &c, 1) != 1) ::_exit(2);
-        }
-        scr.str("");
+  if (test::child_part()) {
+    // The run that is killed: both files rewritten after every step.
+    Model m = grid(nx, ny);
+    m.cochar.max_value_file = "k.max";
+    m.cochar.max_depth_file = "k.asc";
+    Wmax w;
+    wmax(m, w, io_, msg_, -1);
+    for (int s = 0;; ++s) {
+      fill(m, static_cast<float>(s));
+      m.coin.time = static_cast<float>(s);
+      wmax(m, w, io_, msg_, 0);
+      wmax(m, w, io_, msg_, 1);
+      if (s == 0) {
+        const char c = 1;
+        if (::write(3, &c, 1) != 1) ::_exit(2);
       }
+      scr_.str("");
     }
-    ::close(fds[1]);
+  }
+  for (int round = 0; round < 12; ++round) {
+    const test::Child child = test::start_child("writer", dir_);
+    ASSERT_GT(child.pid, 0);
+    const pid_t pid = child.pid;
     char c = 0;
-    ASSERT_EQ(::read(fds[0], &c, 1), 1);
-    ::close(fds[0]);
+    ASSERT_EQ(::read(child.report, &c, 1), 1);
+    ::close(child.report);
     ::usleep(static_cast<useconds_t>(rng() % 30000));
     ::kill(pid, SIGKILL);
     int status = 0;

@@ -17,6 +17,7 @@
 #include "cmdlang/stop.h"
 #include "output/wmax.h"
 #include "output/wres.h"
+#include "tests/output/child_process.h"
 
 namespace qf {
 namespace {
@@ -52,39 +53,48 @@ struct Outcome {
   std::string scr;  // the screen
 };
 
-// Runs `work` in a child process whose files may not grow beyond `limit`
-// bytes (SIGXFSZ ignored, so that a write beyond fails with EFBIG).
-Outcome limited(rlim_t limit, const std::function<void(Channels&, Messages&)>& work) {
-  int fds[2];
-  EXPECT_EQ(::pipe(fds), 0);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    std::istringstream kb;
-    std::ostringstream scr, err;
-    Channels io(kb, scr, err);
-    Messages msg(io);
-    io.open_write(ch::listing, "out");
-    ::signal(SIGXFSZ, SIG_IGN);
-    const rlimit rl{limit, limit};
-    ::setrlimit(RLIMIT_FSIZE, &rl);
-    int status = 100;
-    try {
-      work(io, msg);
-    } catch (const Stop& s) {
-      status = s.status();
-    }
-    const std::string text = err.str() + '\0' + scr.str();
-    if (::write(fds[1], text.data(), text.size()) < 0) status = 101;
-    ::_exit(status);
+using Work = std::function<void(Channels&, Messages&, const std::string& part)>;
+
+// In the process of a part (test::child_part): does the part with files
+// that may not grow beyond QF_TEST_LIMIT bytes (SIGXFSZ ignored, so that a
+// write beyond fails with EFBIG), reports the error stream and the screen
+// through descriptor 3 and exits with the stop status (100: no stop).
+[[noreturn]] void do_part(const Work& work) {
+  std::istringstream kb;
+  std::ostringstream scr, err;
+  Channels io(kb, scr, err);
+  Messages msg(io);
+  io.open_write(ch::listing, "out");
+  ::signal(SIGXFSZ, SIG_IGN);
+  const rlim_t limit = std::strtoull(std::getenv("QF_TEST_LIMIT"), nullptr, 10);
+  const rlimit rl{limit, limit};
+  ::setrlimit(RLIMIT_FSIZE, &rl);
+  int status = 100;
+  try {
+    work(io, msg, test::child_part());
+  } catch (const Stop& s) {
+    status = s.status();
   }
-  ::close(fds[1]);
+  const std::string text = err.str() + '\0' + scr.str();
+  if (::write(3, text.data(), text.size()) < 0) status = 101;
+  ::_exit(status);
+}
+
+// Runs `part` of the current test in a process of its own under the file
+// size limit `limit`.
+Outcome limited(rlim_t limit, const std::string& part) {
+  char cwd[PATH_MAX];
+  EXPECT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+  const test::Child child =
+      test::start_child(part, cwd, {"QF_TEST_LIMIT=" + std::to_string(limit)});
+  EXPECT_GT(child.pid, 0);
+  if (child.pid <= 0) return {};
   std::string text;
   char buf[4096];
-  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) text.append(buf, n);
-  ::close(fds[0]);
+  for (ssize_t n; (n = ::read(child.report, buf, sizeof buf)) > 0;) text.append(buf, n);
+  ::close(child.report);
   int st = 0;
-  ::waitpid(pid, &st, 0);
+  ::waitpid(child.pid, &st, 0);
   Outcome o;
   o.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   o.err = text.substr(0, text.find('\0'));
@@ -95,9 +105,13 @@ Outcome limited(rlim_t limit, const std::function<void(Channels&, Messages&)>& w
 class WriteFailure : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ::testing::TempDir() + "qf_wfail_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::system(("rm -rf " + dir_ + " && mkdir -p " + dir_).c_str());
+    if (const char* dir = test::child_dir()) {
+      dir_ = dir;  // a part of the test in a process of its own
+    } else {
+      dir_ = ::testing::TempDir() + "qf_wfail_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+      std::system(("rm -rf " + dir_ + " && mkdir -p " + dir_).c_str());
+    }
     char buf[PATH_MAX];
     ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
     cwd_ = buf;
@@ -109,18 +123,20 @@ class WriteFailure : public ::testing::Test {
 
 // 30 x 20 cells: the max-value file takes 31,040 bytes, a grid 4,932.
 TEST_F(WriteFailure, MaximaKeepTheEarlierFilesAndLeaveNoTemporaryFile) {
-  const auto write_all = [](Channels& io, Messages& msg, const char* maxfile, float extra) {
-    Model m = grid(30, 20);
-    m.cochar.max_value_file = maxfile;
-    m.cochar.max_depth_file = "d.asc";
-    Wmax w;
-    wmax(m, w, io, msg, -1);
-    for (float& h : m.f.h) h += extra;
-    wmax(m, w, io, msg, 0);
-    wmax(m, w, io, msg, 1);
-  };
-  const Outcome first = limited(
-      RLIM_INFINITY, [&](Channels& io, Messages& msg) { write_all(io, msg, "m.max", 0.0f); });
+  if (test::child_part()) {
+    // Part "<depth added>:<max-value file>".
+    do_part([](Channels& io, Messages& msg, const std::string& part) {
+      Model m = grid(30, 20);
+      m.cochar.max_value_file = part.substr(2);
+      m.cochar.max_depth_file = "d.asc";
+      Wmax w;
+      wmax(m, w, io, msg, -1);
+      for (float& h : m.f.h) h += static_cast<float>(part[0] - '0');
+      wmax(m, w, io, msg, 0);
+      wmax(m, w, io, msg, 1);
+    });
+  }
+  const Outcome first = limited(RLIM_INFINITY, "0:m.max");
   ASSERT_EQ(first.status, 100) << first.err;
   const std::string max_before = slurp("m.max");
   ASSERT_EQ(max_before.size(), 31040u);
@@ -139,8 +155,7 @@ TEST_F(WriteFailure, MaximaKeepTheEarlierFilesAndLeaveNoTemporaryFile) {
   };
   for (const Case& c : cases) {
     const std::string grid_before = slurp("d.asc");
-    const Outcome o =
-        limited(c.limit, [&](Channels& io, Messages& msg) { write_all(io, msg, c.maxfile, 1.0f); });
+    const Outcome o = limited(c.limit, std::string("1:") + c.maxfile);
     EXPECT_EQ(o.status, 1) << c.limit;
     EXPECT_EQ(o.err, c.err) << c.limit;
     EXPECT_EQ(slurp("m.max"), max_before) << c.limit;
@@ -155,15 +170,18 @@ TEST_F(WriteFailure, MaximaKeepTheEarlierFilesAndLeaveNoTemporaryFile) {
 // the first block and the end marker take 8,000 bytes, each further block
 // 2,500: the fourth block does not fit 14,000.
 TEST_F(WriteFailure, ResultFileStopsAtTheBlockThatDoesNotFit) {
-  const Outcome o = limited(14000, [](Channels& io, Messages&) {
-    Model m = grid(30, 20);
-    Wres w;
-    wres(m, w, io, 0);
-    for (int step = 1; step <= 5; ++step) {
-      m.coin.time = static_cast<float>(step);
-      wres(m, w, io, step);
-    }
-  });
+  if (test::child_part()) {
+    do_part([](Channels& io, Messages&, const std::string&) {
+      Model m = grid(30, 20);
+      Wres w;
+      wres(m, w, io, 0);
+      for (int step = 1; step <= 5; ++step) {
+        m.coin.time = static_cast<float>(step);
+        wres(m, w, io, step);
+      }
+    });
+  }
+  const Outcome o = limited(14000, "run");
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err, " >cannot write result file 'res.bin': File too large\n");
   // The blocks before it read back whole.
@@ -176,15 +194,19 @@ TEST_F(WriteFailure, ResultFileStopsAtTheBlockThatDoesNotFit) {
 // error of the input; one that could not be written whole ends the run
 // with status 1 when the files are closed.
 TEST_F(WriteFailure, SeriesFiles) {
-  const Outcome o = limited(200, [](Channels& io, Messages& msg) {
-    const int a = msg.iiout(0, "inflow 1.0 > a.txt", ch::listing);
-    const int b = msg.iiout(0, "culvert > b.txt", ch::listing);
-    EXPECT_EQ(msg.iiout(0, "outflow > 'nodir/c.txt'", ch::listing), 0);
-    EXPECT_EQ(msg.errors(), 1);
-    for (int i = 0; i < 30; ++i) io.line(a, "    0.0100       1.000       2.000");
-    io.line(b, "    0.0100       1.000  2");
-    msg.iiout(1, " ", ch::listing);
-  });
+  if (test::child_part()) {
+    do_part([](Channels& io, Messages& msg, const std::string&) {
+      const int a = msg.iiout(0, "inflow 1.0 > a.txt", ch::listing);
+      const int b = msg.iiout(0, "culvert > b.txt", ch::listing);
+      if (msg.iiout(0, "outflow > 'nodir/c.txt'", ch::listing) != 0 || msg.errors() != 1) {
+        ::_exit(102);  // the failed creation is an error of the input
+      }
+      for (int i = 0; i < 30; ++i) io.line(a, "    0.0100       1.000       2.000");
+      io.line(b, "    0.0100       1.000  2");
+      msg.iiout(1, " ", ch::listing);
+    });
+  }
+  const Outcome o = limited(200, "run");
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err,
             "**error: cannot create output file 'nodir/c.txt': No such file or directory\n"
