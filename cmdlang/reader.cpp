@@ -99,13 +99,13 @@ std::string place(const Channels& io, int c) {
   return "file '" + io.path(c) + "', line " + digits(io.record_number(c));
 }
 
-// A row of `numbers` values read by `fr` from `row`: a decimal comma or a
-// value left over is an error that names the value and the place. The row
-// is then read again with points for its decimal commas, so that no later
-// check trips over values that were never meant.
+// A row of two values x and y read from `row`: a decimal comma is an error
+// that names the value and the place, and the row is read again with points
+// for its decimal commas, so that no later check trips over values that
+// were never meant. (Numbers after the two are not read, as in any row.)
 template <class T>
 void check_row(Channels& io, Messages& msg, int c, int mch, const std::string& what,
-               std::string_view row, const FreeReader& fr, T& x, T& y) {
+               std::string_view row, T& x, T& y) {
   const std::string comma = decimal_comma(row, 2);
   if (!comma.empty()) {
     msg.iierr(2,
@@ -119,10 +119,7 @@ void check_row(Channels& io, Messages& msg, int c, int mch, const std::string& w
       x = ax;
       y = ay;
     }
-    return;
   }
-  const std::string rest = fr.leftover();
-  if (!rest.empty()) msg.iierr(2, what + "surplus value \"" + rest + "\", " + place(io, c), mch);
 }
 
 std::string too_long(const Channels& io, int c, std::size_t max) {
@@ -445,7 +442,7 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
         std::string what = "table row: ";
         if (!keyword.empty())
           what = "keyword \"" + std::string(trim_right(keyword)) + "\": table row: ";
-        check_row(io, msg, tch, mch, what, rest, fr, x, y);
+        check_row(io, msg, tch, mch, what, rest, x, y);
         if (rows >= capacity) {
           overflow = true;
           continue;
@@ -754,8 +751,7 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
         rd.messages().iierr(2,
                             "grid header " + key + ": value " + squeeze(fmt_g(size, 12, 5)) +
                                 " out of range, cell size must be above 0 and not above " +
-                                digits(static_cast<long>(max_cell_size)) + " m, " +
-                                rd.where(input),
+                                digits(static_cast<long>(max_cell_size)) + " m, " + rd.where(input),
                             listing);
         // The run stops at the input summary; until then a sound size.
         if (k != 6) g.dx = dx_before > 0.0f && dx_before <= max_cell_size ? dx_before : 1.0f;
@@ -828,17 +824,16 @@ int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vec
       io.back(input);
       break;
     }
-    check_row(io, msg, input, mch, "polygon vertex: ", std::string_view(raw).substr(p), fr, vx, vy);
+    check_row(io, msg, input, mch, "polygon vertex: ", std::string_view(raw).substr(p), vx, vy);
     if (read < room) {
       x[static_cast<std::size_t>(read)] = static_cast<float>(vx - x_origin);
       y[static_cast<std::size_t>(read)] = static_cast<float>(vy - y_origin);
       if (listing != 0) io.line(listing, fmt_f(vx, 12, 2) + fmt_f(vy, 12, 2));
     } else if (read == room) {
       // A cut polygon would cover another area than the one drawn.
-      msg.iierr(2,
-                "polygon with more than " + digits(max) + " vertices (the limit), " +
-                    place(io, input),
-                mch);
+      msg.iierr(
+          2, "polygon with more than " + digits(max) + " vertices (the limit), " + place(io, input),
+          mch);
     }
     ++read;
   }

@@ -187,7 +187,8 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
   const std::size_t row = static_cast<std::size_t>(nx);
   const int first = items.depth > 0 ? items.depth : items.level;
   const int bed_item = m.clog.mobile_bed ? items.bed : 0;
-  const std::size_t values = row * static_cast<std::size_t>(std::max({first, items.u, items.v, bed_item}));
+  const std::size_t values =
+      row * static_cast<std::size_t>(std::max({first, items.u, items.v, bed_item}));
   std::vector<float> d(row * ny), u(row * ny, 0.0f), v(row * ny, 0.0f), zb;
   if (bed_item > 0) zb.resize(row * ny);
   auto take = [&](int item, int j, std::vector<float>& to) {

@@ -37,8 +37,8 @@ void Ctx::check_line() {
   taken.reset();
   const std::string comma = decimal_comma(st.line, fr.numbers());
   if (!comma.empty()) {
-    error(kwtext(taken_kw) + "value \"" + comma + "\" has a decimal comma (decimals take a point), " +
-          where());
+    error(kwtext(taken_kw) + "value \"" + comma +
+          "\" has a decimal comma (decimals take a point), " + where());
     return;
   }
   const std::string rest = fr.leftover();
@@ -106,12 +106,11 @@ struct ValueRange {
   Bound bound;
 };
 
-constexpr std::array<ValueRange, 40> kRanges = {{
+constexpr std::array<ValueRange, 37> kRanges = {{
     {">>global", "kst", "Strickler value", Bound::above_zero},
     {">>global", "n", "Manning n", Bound::above_zero},
     {">>global", "ks", "roughness height", Bound::above_zero},
     {">>global", "z0", "roughness length", Bound::above_zero},
-    {">>global", "vegetation", "vegetation factor", Bound::not_negative},
     {">>boundary", "inflow", "inflow discharge", Bound::not_negative},
     {">>boundary", "slope", "energy slope", Bound::not_negative},
     {">>boundary", "uniform_slope", "slope", Bound::not_negative},
@@ -137,7 +136,6 @@ constexpr std::array<ValueRange, 40> kRanges = {{
     {">>polygon", "n", "Manning n", Bound::above_zero},
     {">>polygon", "ks", "roughness height", Bound::above_zero},
     {">>polygon", "z0", "roughness length", Bound::above_zero},
-    {">>polygon", "vegetation", "vegetation factor", Bound::not_negative},
     {">>polygon", "leakage", "leakage coefficient", Bound::not_negative},
     {">>polygon", "flowdepth", "flow depth", Bound::not_negative},
     {">>polygon", "float", "draught", Bound::not_negative},
@@ -148,7 +146,6 @@ constexpr std::array<ValueRange, 40> kRanges = {{
     {">>grid", "z0", "roughness length", Bound::above_zero},
     {">>grid", "leakage", "leakage coefficient", Bound::not_negative},
     {">>grid", "n", "Manning n", Bound::above_zero},
-    {">>grid", "vegetation", "vegetation factor", Bound::not_negative},
 }};
 
 const ValueRange* find_range(std::string_view section, std::string_view kw) {
@@ -438,8 +435,7 @@ void check_grid_fields(Ctx& c, const std::string& at) {
     const ValueRange* r = find_range(">>grid", by_law[static_cast<std::size_t>(law)]);
     if (r != nullptr) check_field(c, c.m.f.ks, *r, "grid roughness", at);
   }
-  if (c.grid_item == "vegetation")
-    check_field(c, c.m.f.veg, *find_range(">>grid", "vegetation"), "grid vegetation", at);
+
   const ValueRange* r = find_range(">>grid", "leakage");
   if (c.m.clog.leakage && r != nullptr) check_field(c, c.m.f.fleak, *r, "grid leakage", at);
 }
@@ -491,7 +487,7 @@ void end_of_input(Ctx& c) {
 }  // namespace input
 
 void inrea(Model& m, Channels& io, Messages& msg, CmdReader& rd, InputState& st) {
-  input::Ctx c{m, io, msg, rd, st, {}, {}, {}};
+  input::Ctx c{m, io, msg, rd, st, {}, {}, {}, {}, {}, {}};
   m.coin1.nerod = 0;
   m.coin1.erod.clear();
   m.coin1.erod_node.clear();

@@ -205,7 +205,7 @@ void section_global(Ctx& c) {
       case 5: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 7, 3));
-        if (c.in_range(kw, v)) c.st.vegdef = v;
+        c.st.vegdef = v;  // a value of 0 or less marks no vegetation
         break;
       }
       case 6:

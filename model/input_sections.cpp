@@ -546,8 +546,7 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
   const auto [ymin, ymax] = std::minmax_element(p.y.begin(), p.y.end());
   auto xc = [&](int i) { return c1.xc[static_cast<std::size_t>(i)]; };
   auto yc = [&](int j) { return c1.yc[static_cast<std::size_t>(j)]; };
-  if (*xmax < xc(1) || *xmin > xc(c1.nxx) || *ymax < yc(1) || *ymin > yc(c1.nyy))
-    return no_node();
+  if (*xmax < xc(1) || *xmin > xc(c1.nxx) || *ymax < yc(1) || *ymin > yc(c1.nyy)) return no_node();
   // Columns from the last centre at or west of the box to the first centre
   // at or east of it; rows alike.
   int i0 = 1, i1 = c1.nxx, j0 = 1, j1 = c1.nyy;

@@ -48,8 +48,10 @@ TEST_F(PolygonTest, VerticesBeyondTheMaximumAreOneError) {
   EXPECT_EQ(irpoly(io_, msg_, 3, x, y, ch::command, ch::listing, 0.0, 0.0), 3);
   EXPECT_EQ(x.size(), 3u);
   EXPECT_EQ(msg_.errors(), 1);
-  EXPECT_NE(listing().find(framed("**error: ", "polygon with more than 3 vertices (the limit), "
-                                               "file '" + io_.path(ch::command) + "', line 4")),
+  EXPECT_NE(listing().find(framed("**error: ",
+                                  "polygon with more than 3 vertices (the limit), "
+                                  "file '" +
+                                      io_.path(ch::command) + "', line 4")),
             std::string::npos)
       << listing();
 }

@@ -231,13 +231,22 @@ TEST_F(InconTest, FilesWithoutVelocitiesStartAtRestOrAreRefused) {
     int errors, warnings;
     std::string message;
   } cases[] = {
-      {-96, {" WWater Level [m]"}, 0, 1,
+      {-96,
+       {" WWater Level [m]"},
+       0,
+       1,
        "**warning: initial condition file 'ic.res' holds no velocities: the run starts at rest "
        "from its water level minus the bed level"},
-      {-96, {" BBed Level [m]"}, 1, 0,
+      {-96,
+       {" BBed Level [m]"},
+       1,
+       0,
        "**error: initial condition file 'ic.res' holds neither flow depth nor water level to "
        "start from"},
-      {-93, {}, 1, 0,
+      {-93,
+       {},
+       1,
+       0,
        "**error: initial condition file 'ic.res' holds neither flow depth nor water level to "
        "start from"},
   };
