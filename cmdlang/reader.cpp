@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <ostream>
 
 #include "cmdlang/stop.h"
@@ -59,12 +60,20 @@ std::string digits(long v) {
 // A relative include name that does not lead to a file from the working
 // folder is looked for next to the file that names it, so that a model can
 // be run from another folder.
-std::string locate(const Channels& io, int from, const std::string& name) {
-  if (name.empty() || name[0] == '/' || file_exists(name)) return name;
+// A name found in both places is taken from the working folder; the other
+// file is then named in a warning, since the two may differ.
+std::string locate(Channels& io, Messages& msg, int from, const std::string& name, int listing) {
+  if (name.empty() || name[0] == '/') return name;
   const std::filesystem::path dir = std::filesystem::path(io.path(from)).parent_path();
-  if (dir.empty()) return name;
-  const std::string there = (dir / name).string();
-  return file_exists(there) ? there : name;
+  const std::string there = dir.empty() ? std::string() : (dir / name).string();
+  const bool beside = !there.empty() && file_exists(there);
+  if (!file_exists(name)) return beside ? there : name;
+  if (beside && !same_file(name, there))
+    msg.iierr(1,
+              "include '" + name + "' taken from the working folder, not the file '" + there +
+                  "' beside '" + io.path(from) + "'",
+              listing);
+  return name;
 }
 
 // A number field without its blanks, for messages.
@@ -83,6 +92,34 @@ bool cut_loses_text(const std::string& raw, std::size_t max, bool numbers = fals
   if (numbers && raw.find('/') < max) return false;
   return std::any_of(raw.begin() + static_cast<std::ptrdiff_t>(max), raw.end(),
                      [](char c) { return static_cast<unsigned char>(c) > 32; });
+}
+
+// "file 'name', line N" of the record last read from channel c.
+std::string place(const Channels& io, int c) {
+  return "file '" + io.path(c) + "', line " + digits(io.record_number(c));
+}
+
+// A row of two values x and y read from `row`: a decimal comma is an error
+// that names the value and the place, and the row is read again with points
+// for its decimal commas, so that no later check trips over values that
+// were never meant. (Numbers after the two are not read, as in any row.)
+template <class T>
+void check_row(Channels& io, Messages& msg, int c, int mch, const std::string& what,
+               std::string_view row, T& x, T& y) {
+  const std::string comma = decimal_comma(row, 2);
+  if (!comma.empty()) {
+    msg.iierr(2,
+              what + "value \"" + comma + "\" has a decimal comma (decimals take a point), " +
+                  place(io, c),
+              mch);
+    const std::string fixed = comma_to_point(row);
+    FreeReader again(fixed);
+    T ax = x, ay = y;
+    if (again.read(ax) == ReadStatus::ok && again.read(ay) == ReadStatus::ok) {
+      x = ax;
+      y = ay;
+    }
+  }
 }
 
 std::string too_long(const Channels& io, int c, std::size_t max) {
@@ -192,7 +229,7 @@ void CmdReader::keyword_help(std::span<const std::string_view> keys, int listing
 }
 
 void CmdReader::include(std::string_view name_view, int& input, int listing) {
-  const std::string name = locate(io_, input, std::string(name_view));
+  const std::string name = locate(io_, msg_, input, std::string(name_view), listing);
   if (!file_exists(name)) {
     msg_.iierr(1, msg128("file not found: " + name), listing);
     return;
@@ -402,6 +439,10 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
         continue;
       }
       if (sx == ReadStatus::ok && sy == ReadStatus::ok) {
+        std::string what = "table row: ";
+        if (!keyword.empty())
+          what = "keyword \"" + std::string(trim_right(keyword)) + "\": table row: ";
+        check_row(io, msg, tch, mch, what, rest, x, y);
         if (rows >= capacity) {
           overflow = true;
           continue;
@@ -433,8 +474,9 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
       std::string word(64, ' ');
       int nl = 0;
       rrxwrd(buf, word, nl);
-      const std::string name = locate(
-          io, tch, std::string(trim_right(std::string_view(word).substr(0, std::max(nl, 0)))));
+      const std::string name =
+          locate(io, msg, tch,
+                 std::string(trim_right(std::string_view(word).substr(0, std::max(nl, 0)))), mch);
       if (!file_exists(name)) {
         msg.iierr(1, pad("file not found: " + name, 32), mch);
         continue;
@@ -521,6 +563,7 @@ void read_values(CmdReader& rd, Channels& io, int input, int listing, GridData& 
   long last = 0;      // last data line
   std::string buf;
   std::string ended = "the end of the file";
+  bool comma_told = false;  // one message for a grid written with decimal commas
   const std::string size =
       g.esri ? " values expected (ncols x nrows), " : " values expected (nx x ny), ";
   for (;;) {
@@ -540,6 +583,16 @@ void read_values(CmdReader& rd, Channels& io, int input, int listing, GridData& 
     }
     last = io.record_number(input);
     const std::string_view l(buf);
+    if (!comma_told) {
+      const std::string comma = decimal_comma(l.substr(p), std::numeric_limits<int>::max());
+      if (!comma.empty()) {
+        msg.iierr(2,
+                  file + ", line " + digits(last) + ": value \"" + comma.substr(0, 64) +
+                      "\" has a decimal comma (decimals take a point)",
+                  listing);
+        comma_told = true;
+      }
+    }
     std::size_t i = p;
     for (;;) {
       while (i < l.size() && value_separator(l[i])) ++i;
@@ -608,6 +661,7 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
     FreeReader fr(line);
     ReadStatus st = ReadStatus::ok;
     std::string echo;
+    const float dx_before = g.dx, dy_before = g.dy;
     switch (k) {
       case 1:
       case 10:
@@ -671,11 +725,39 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
         break;
     }
     io.line(listing, echo);
-    if (st != ReadStatus::ok)
-      rd.messages().iierr(
-          2,
-          "grid header value unreadable: " + std::string(kGridKeys[k - 1]) + ", " + rd.where(input),
-          listing);
+    const std::string key(kGridKeys[k - 1]);
+    if (st != ReadStatus::ok) {
+      rd.messages().iierr(2, "grid header value unreadable: " + key + ", " + rd.where(input),
+                          listing);
+    } else if (k != 14) {
+      const std::string comma = decimal_comma(line, 1);
+      const std::string rest = fr.leftover();
+      if (!comma.empty())
+        rd.messages().iierr(2,
+                            "grid header " + key + ": value \"" + comma +
+                                "\" has a decimal comma (decimals take a point), " +
+                                rd.where(input),
+                            listing);
+      else if (!rest.empty())
+        rd.messages().iierr(
+            2, "grid header " + key + ": surplus value \"" + rest + "\", " + rd.where(input),
+            listing);
+    }
+    // A cell of no size, turned over or wider than a river basin gives no
+    // areas and volumes to balance.
+    if (st == ReadStatus::ok && (k == 5 || k == 6 || k == 9)) {
+      const float size = k == 6 ? g.dy : g.dx;
+      if (!(size > 0.0f && size <= max_cell_size)) {
+        rd.messages().iierr(2,
+                            "grid header " + key + ": value " + squeeze(fmt_g(size, 12, 5)) +
+                                " out of range, cell size must be above 0 and not above " +
+                                digits(static_cast<long>(max_cell_size)) + " m, " + rd.where(input),
+                            listing);
+        // The run stops at the input summary; until then a sound size.
+        if (k != 6) g.dx = dx_before > 0.0f && dx_before <= max_cell_size ? dx_before : 1.0f;
+        if (k != 5) g.dy = dy_before > 0.0f && dy_before <= max_cell_size ? dy_before : 1.0f;
+      }
+    }
   }
 
   if (g.esri) {
@@ -742,12 +824,16 @@ int irpoly(Channels& io, Messages& msg, int max, std::vector<float>& x, std::vec
       io.back(input);
       break;
     }
+    check_row(io, msg, input, mch, "polygon vertex: ", std::string_view(raw).substr(p), vx, vy);
     if (read < room) {
       x[static_cast<std::size_t>(read)] = static_cast<float>(vx - x_origin);
       y[static_cast<std::size_t>(read)] = static_cast<float>(vy - y_origin);
       if (listing != 0) io.line(listing, fmt_f(vx, 12, 2) + fmt_f(vy, 12, 2));
     } else if (read == room) {
-      msg.iierr(1, "VERTICES IGNORED (MAXIMUM=" + fmt_i(max, 6) + ")", mch);
+      // A cut polygon would cover another area than the one drawn.
+      msg.iierr(
+          2, "polygon with more than " + digits(max) + " vertices (the limit), " + place(io, input),
+          mch);
     }
     ++read;
   }

@@ -90,6 +90,9 @@ void iitbl(Channels& io, Messages& msg, int& count, float* first, float* second,
 // first. nx = ny = 0 when the grid exceeds the capacity. On return `values`
 // holds nx * ny values; those not found in the file keep what the vector held
 // (0 for new places). A malformed number throws Stop.
+// Largest cell size a grid header may give [m].
+inline constexpr float max_cell_size = 10000.0f;
+
 struct GridData {
   int nx = 0, ny = 0;
   double x_origin = 0, y_origin = 0;

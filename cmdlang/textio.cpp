@@ -263,7 +263,84 @@ ReadStatus FreeReader::read(double& v) {
     return ReadStatus::error;
   }
   v = x;
+  ++numbers_;
   return ReadStatus::ok;
+}
+
+std::string FreeReader::leftover() const {
+  FreeReader rest = *this;
+  std::string tok;
+  bool null = false, quoted = false;
+  if (!rest.next_token(tok, null, quoted)) return {};
+  if (!quoted && !tok.empty() && tok[0] == '>') return {};
+  return null ? std::string(",") : tok;
+}
+
+namespace {
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Count of the comma-separated numbers of a word; 0 when a part of it is
+// no number.
+int comma_numbers(std::string_view w) {
+  int n = 0;
+  for (;;) {
+    const std::size_t c = w.find(',');
+    double v = 0.0;
+    if (!parse_real(w.substr(0, c), v)) return 0;
+    ++n;
+    if (c == std::string_view::npos) return n;
+    w.remove_prefix(c + 1);
+  }
+}
+
+bool glued_comma(std::string_view w) {
+  for (std::size_t i = 1; i + 1 < w.size(); ++i)
+    if (w[i] == ',' && is_digit(w[i - 1]) && is_digit(w[i + 1])) return true;
+  return false;
+}
+
+// Calls f(word) for each blank-separated word of the values of a line.
+template <class F>
+void each_value_word(std::string_view line, F f) {
+  std::size_t i = 0;
+  for (;;) {
+    while (i < line.size() && static_cast<unsigned char>(line[i]) <= ' ') ++i;
+    if (i >= line.size() || line[i] == '/' || line[i] == '>') return;
+    const std::size_t start = i;
+    while (i < line.size() && static_cast<unsigned char>(line[i]) > ' ' && line[i] != '/') ++i;
+    const std::string_view w = line.substr(start, i - start);
+    if (w[0] != '\'' && w[0] != '"') f(w);
+  }
+}
+
+}  // namespace
+
+std::string decimal_comma(std::string_view line, int numbers) {
+  std::string_view found;
+  int words = 0, count = 0;
+  each_value_word(line, [&](std::string_view w) {
+    const int n = comma_numbers(w);
+    if (n == 0) return;
+    ++words;
+    count += n;
+    if (found.empty() && glued_comma(w)) found = w;
+  });
+  if (found.empty() || (words == 1 && count <= numbers)) return {};
+  return std::string(found);
+}
+
+std::string comma_to_point(std::string_view line) {
+  std::string s(line);
+  each_value_word(line, [&](std::string_view w) {
+    if (comma_numbers(w) == 0) return;
+    const std::size_t at = static_cast<std::size_t>(w.data() - line.data());
+    for (std::size_t i = 1; i + 1 < w.size(); ++i)
+      if (w[i] == ',' && is_digit(w[i - 1]) && is_digit(w[i + 1])) s[at + i] = '.';
+  });
+  return s;
 }
 
 bool to_float(double d, float& v) {
@@ -285,9 +362,16 @@ bool parse_float(std::string_view tok, float& v) {
 
 ReadStatus FreeReader::read(float& v) {
   double d = v;
+  const std::size_t from = pos_;
   const ReadStatus s = read(d);
   if (s == ReadStatus::ok && !to_float(d, v)) {
-    bad_ = "value out of range";
+    // The number as written, for messages.
+    std::string_view t = s_.substr(from, pos_ - from);
+    while (!t.empty() && (static_cast<unsigned char>(t.front()) <= ' ' || t.front() == ','))
+      t.remove_prefix(1);
+    bad_ = std::string(t);
+    range_ = true;
+    --numbers_;
     return ReadStatus::error;
   }
   return s;
@@ -304,6 +388,7 @@ ReadStatus FreeReader::read(int& v) {
     return ReadStatus::error;
   }
   v = static_cast<int>(x);
+  ++numbers_;
   return ReadStatus::ok;
 }
 

@@ -59,6 +59,15 @@ class FreeReader {
   std::size_t position() const { return pos_; }
   // The offending token of the last failed read, for messages.
   const std::string& bad_token() const { return bad_; }
+  // True when the last failed read met a number beyond the range of a
+  // 32-bit real (its text is then the bad token).
+  bool out_of_range() const { return range_; }
+  // Count of numbers taken so far.
+  int numbers() const { return numbers_; }
+  // The next value still on the line after the values taken: empty when
+  // only blanks, a slash (the end of the values) or an output redirection
+  // (">" and a file name) follow.
+  std::string leftover() const;
 
  private:
   // Next token: returns false at end; sets `null` for an empty value.
@@ -67,8 +76,20 @@ class FreeReader {
   std::size_t pos_ = 0;
   bool ended_ = false;  // a slash was met
   bool had_value_ = false;
+  int numbers_ = 0;
+  bool range_ = false;
   std::string bad_;
 };
+
+// A comma written between two digits without a blank ("398,8") is a comma
+// separator only where commas alone separate the numbers of the line and
+// the line holds no more of them than are read from it (`numbers`, as in
+// "110,210" for a vertex). Otherwise it is a decimal comma: the word that
+// holds it is returned; empty when the line has none. Quoted words, and
+// everything after a slash or a ">" redirection, are not looked at.
+std::string decimal_comma(std::string_view line, int numbers);
+// The line with the decimal commas of its number words replaced by points.
+std::string comma_to_point(std::string_view line);
 
 // Parses a number token as list-directed input does (sign, digits, point,
 // exponent letter E, e, D or d, or a bare signed exponent as in 1.5+3).

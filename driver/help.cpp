@@ -24,9 +24,23 @@ std::array<std::string, 20> help_lines() {
   return l;
 }
 
+std::array<std::string, 8> usage_lines() {
+  return {
+      "Usage: quellfax [-h] [-q] [-v FILE] [@OPTION,...] [COMMAND_FILE [RESULT_FILE]]",
+      "  -h             this help and the limits",
+      "  -q             quiet: no progress window and no viewer; a progress",
+      "                 line on the terminal",
+      "  -v FILE        a result file or grid shown in the viewer, no run",
+      "  @OPTION,...    run options: the option blocks of the command file",
+      "                 named by them are read",
+      "  COMMAND_FILE   default \"dain\"; RESULT_FILE default \"dares\"",
+  };
+}
+
 void help(int mode, Channels& io) {
   if (mode != 0) return;  // the graphics page comes with the progress window
   for (const auto& s : help_lines()) io.line(ch::screen, " " + s);
+  for (const auto& s : usage_lines()) io.line(ch::screen, " " + s);
 }
 
 }  // namespace qf

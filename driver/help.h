@@ -12,7 +12,9 @@ namespace qf {
 
 // The 20 lines of 60 characters.
 std::array<std::string, 20> help_lines();
-// mode 0: the lines on the screen, each preceded by one blank.
+// The command-line options, shown on the terminal after the help lines.
+std::array<std::string, 8> usage_lines();
+// mode 0: the help and usage lines on the screen, each preceded by one blank.
 void help(int mode, Channels& io);
 // The lines as a text page in the full-size window, then back to the small
 // progress window (the progress window's "??").

@@ -31,19 +31,42 @@ float finite_or_zero(float v) {
   return std::isfinite(v) ? v : 0.0f;
 }
 
-// Position (from 1) of the bed-level item among the file's items when the
-// data records hold it whole; 0 when the file has none.
-int bed_level_item(DirectFile& f, int nx) {
+// Positions (from 1) of the items a start needs among the file's items; 0
+// for an item the file does not hold whole in its data records.
+struct StartItems {
+  int depth = 0, level = 0, u = 0, v = 0, bed = 0;
+};
+
+StartItems start_items(DirectFile& f, const ResultHeader& hd, int nx) {
+  StartItems s;
   int n = 0;
   std::vector<std::string> labels;
-  if (!read_labels(f, n, labels)) return 0;
-  const std::string bed = item_label(6);
-  for (int it = 1; it <= n && it < static_cast<int>(labels.size()); ++it) {
-    if (labels[static_cast<std::size_t>(it)] != bed) continue;
-    const long need = 4L * (1 + static_cast<long>(it) * nx);
-    return static_cast<long>(f.record_length()) >= need ? it : 0;
+  const bool named = read_labels(f, n, labels);
+  if (accepted_type(hd.type)) {
+    (hd.type == -94 ? s.level : s.depth) = 1;
+    s.u = 2;
+    s.v = 3;
   }
-  return 0;
+  for (int it = 1; named && it <= n && it < static_cast<int>(labels.size()); ++it) {
+    const std::string& l = labels[static_cast<std::size_t>(it)];
+    if (l == item_label(6) && s.bed == 0) s.bed = it;
+    if (accepted_type(hd.type)) continue;
+    if (l == item_label(1) && s.depth == 0) s.depth = it;
+    if (l == item_label(2) && s.level == 0) s.level = it;
+    if (l == item_label(21) && s.u == 0) s.u = it;
+    if (l == item_label(22) && s.v == 0) s.v = it;
+  }
+  for (int* it : {&s.depth, &s.level, &s.u, &s.v, &s.bed}) {
+    const long need = 4L * (1 + static_cast<long>(*it) * nx);
+    if (static_cast<long>(f.record_length()) < need) *it = 0;
+  }
+  if (s.u == 0 || s.v == 0) s.u = s.v = 0;
+  return s;
+}
+
+std::string hours(float t) {
+  const std::string s = fmt_f(t, 16, 4);
+  return s.substr(s.find_first_not_of(' '));
 }
 
 }  // namespace
@@ -110,11 +133,19 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
                   std::to_string(ny) + ", " + (hot ? "hot start" : "initial condition") +
                   " ignored",
               ch::listing);
-  // Each data record must hold the time and the first three items.
-  const long need = 4L * (1 + 3L * std::max(nx, 0));
-  if (!accepted_type(hd.type) || hd.nx != nx || hd.ny != ny || nx < 1 || ny < 1 ||
-      static_cast<long>(f->record_length()) < need ||
+  if (hd.nx != nx || hd.ny != ny || nx < 1 || ny < 1 ||
       m.f.h.size() != static_cast<std::size_t>(m.coin1.nn)) {
+    ignore_file(io, mode);
+    return;
+  }
+  const StartItems items = start_items(*f, hd, nx);
+  if (items.depth == 0 && items.level == 0) {
+    const std::string lacks = " holds neither flow depth nor water level to start from";
+    if (!hot) {
+      refuse(lacks);
+      return;
+    }
+    msg.iierr(1, "hot start file '" + name + "'" + lacks, ch::listing);
     ignore_file(io, mode);
     return;
   }
@@ -131,42 +162,61 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
     return;
   }
 
-  // The last whole block not later than time_initial.
+  // The block nearest to time_initial (the last of two as near).
   const float limit = m.coin.time_initial;
-  float t = 0;
-  const long b = scan_blocks(
-      *f, hd.header_records, ny, [&](float tb) { return tb <= limit; }, &t);
+  float t = 0, best = 0;
+  long b = 0, seen = 0;
+  scan_blocks(*f, hd.header_records, ny, [&](float tb) {
+    ++seen;
+    if (b == 0 || std::fabs(tb - limit) <= std::fabs(best - limit)) {
+      b = seen;
+      best = tb;
+    }
+    return true;
+  });
+  t = best;
   if (b == 0) {
-    mode = -1;
-    io.close(ch::result);
+    refuse(" holds no complete record to start from");
     return;
   }
 
-  // Depth and velocities of the block, read whole before the state changes.
-  // With a mobile bed, the bed level too when the file carries it: the bed
-  // of a resumed or continued scour run is the one it had reached.
+  // Depth (or level) and velocities of the block, read whole before the
+  // state changes. With a mobile bed, the bed level too when the file
+  // carries it: the bed of a resumed or continued scour run is the one it
+  // had reached.
   const std::size_t row = static_cast<std::size_t>(nx);
-  const int bed_item = m.clog.mobile_bed ? bed_level_item(*f, nx) : 0;
-  const std::size_t values = row * static_cast<std::size_t>(std::max(3, bed_item));
-  std::vector<float> d(row * ny), u(row * ny), v(row * ny), zb;
+  const int first = items.depth > 0 ? items.depth : items.level;
+  const int bed_item = m.clog.mobile_bed ? items.bed : 0;
+  const std::size_t values =
+      row * static_cast<std::size_t>(std::max({first, items.u, items.v, bed_item}));
+  std::vector<float> d(row * ny), u(row * ny, 0.0f), v(row * ny, 0.0f), zb;
   if (bed_item > 0) zb.resize(row * ny);
+  auto take = [&](int item, int j, std::vector<float>& to) {
+    std::copy_n(rec.begin() + 1 + (item - 1) * row, row, to.begin() + (j - 1) * row);
+  };
   for (int j = 1; j <= ny; ++j) {
     // Every record of the block carries the block's time.
     if (!read_floats(*f, block_record(hd.header_records, ny, b, j), 1 + values, rec, buf) ||
         rec[0] != t) {
-      const std::string at = fmt_f(t, 16, 4);
-      refuse(" is damaged: row " + std::to_string(j) + " of the block at " +
-             at.substr(at.find_first_not_of(' ')) + " h does not carry that time");
+      refuse(" is damaged: row " + std::to_string(j) + " of the block at " + hours(t) +
+             " h does not carry that time");
       return;
     }
-    std::copy_n(rec.begin() + 1, row, d.begin() + (j - 1) * row);
-    std::copy_n(rec.begin() + 1 + row, row, u.begin() + (j - 1) * row);
-    std::copy_n(rec.begin() + 1 + 2 * row, row, v.begin() + (j - 1) * row);
-    if (bed_item > 0) {
-      std::copy_n(rec.begin() + 1 + (bed_item - 1) * row, row, zb.begin() + (j - 1) * row);
-    }
+    take(first, j, d);
+    if (items.u > 0) take(items.u, j, u);
+    if (items.u > 0) take(items.v, j, v);
+    if (bed_item > 0) take(bed_item, j, zb);
   }
 
+  const std::string what = hot ? "hot start" : "initial condition";
+  io.line(ch::listing, " >" + what + " from '" + name + "': record at " + hours(t) + " h" +
+                           (limit < 9.0e10f ? ", the one nearest to " + hours(limit) + " h" : ""));
+  if (items.u == 0) {
+    msg.iierr(1,
+              what + " file '" + name + "' holds no velocities: the run starts at rest from its " +
+                  (items.depth > 0 ? "flow depth" : "water level minus the bed level"),
+              ch::listing);
+  }
   m.coin.time_initial = t;
   m.coin.time = t;
   io.line(ch::screen, std::string(hot ? " >hot start from '" : " >initial condition from '") +
@@ -183,7 +233,7 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
       const bool wall = static_cast<std::size_t>(k) < fv.outside.size() && fv.outside[k] != 0;
       if (bed_item > 0 && !wall && std::isfinite(zb[s])) fv.zb[k] = zb[s];
       float depth = d[s];
-      if (hd.type == -94) depth = std::max(depth - fv.zb[k], 0.0f);
+      if (items.depth == 0) depth = std::max(depth - fv.zb[k], 0.0f);
       // A value that is not a finite number carries no water.
       if (!std::isfinite(depth)) depth = 0.0f;
       fv.h[k] = depth;

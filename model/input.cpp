@@ -24,10 +24,25 @@ std::string Ctx::kwtext(std::string_view kw) {
 }
 
 int Ctx::next(Keys keys) {
+  check_line();
   st.status = 0;
   const int code = rd.iicmd(keys, st.line, input(), listing(), st.status);
   if (code > 0) here = rd.where(input());
   return code;
+}
+
+void Ctx::check_line() {
+  if (!taken) return;
+  const FreeReader fr = *taken;
+  taken.reset();
+  const std::string comma = decimal_comma(st.line, fr.numbers());
+  if (!comma.empty()) {
+    error(kwtext(taken_kw) + "value \"" + comma +
+          "\" has a decimal comma (decimals take a point), " + where());
+    return;
+  }
+  const std::string rest = fr.leftover();
+  if (!rest.empty()) error(kwtext(taken_kw) + "surplus value \"" + rest + "\", " + where());
 }
 
 void Ctx::drain_section() {
@@ -79,7 +94,7 @@ std::string digits(long v) {
 enum class Bound {
   above_zero,    // v > 0
   not_negative,  // v >= 0
-  courant,       // 0 < v <= 1
+  courant,       // 0.01 <= v <= 1: a smaller Courant number never reaches the end
 };
 
 // Admissible values of the keywords that carry a physical quantity. Every
@@ -91,7 +106,7 @@ struct ValueRange {
   Bound bound;
 };
 
-constexpr std::array<ValueRange, 36> kRanges = {{
+constexpr std::array<ValueRange, 37> kRanges = {{
     {">>global", "kst", "Strickler value", Bound::above_zero},
     {">>global", "n", "Manning n", Bound::above_zero},
     {">>global", "ks", "roughness height", Bound::above_zero},
@@ -130,6 +145,7 @@ constexpr std::array<ValueRange, 36> kRanges = {{
     {">>grid", "ks", "roughness height", Bound::above_zero},
     {">>grid", "z0", "roughness length", Bound::above_zero},
     {">>grid", "leakage", "leakage coefficient", Bound::not_negative},
+    {">>grid", "n", "Manning n", Bound::above_zero},
 }};
 
 const ValueRange* find_range(std::string_view section, std::string_view kw) {
@@ -147,7 +163,7 @@ bool admits(const ValueRange& r, float v) {
     case Bound::not_negative:
       return v >= 0.0f;
     case Bound::courant:
-      return v > 0.0f && v <= 1.0f;
+      return v >= 0.01f && v <= 1.0f;
   }
   return false;
 }
@@ -160,7 +176,7 @@ std::string rule(const ValueRange& r) {
     case Bound::not_negative:
       return s + " must not be negative";
     case Bound::courant:
-      return s + " must be above 0 and not above 1";
+      return s + " must be at least 0.01 and not above 1";
   }
   return s;
 }
@@ -181,15 +197,11 @@ std::string table_number(float v) {
 bool Ctx::in_range(std::string_view kw, float v) {
   const ValueRange* r = find_range(section, kw);
   if (r == nullptr || admits(*r, v)) return true;
+  // "0,7" reads as 0 and 7: the decimal comma is the error, told once the
+  // line is read.
+  if (!decimal_comma(st.line, 1).empty()) return false;
   const std::string text = value_text.empty() ? table_number(v) : value_text;
-  // "0,7" reads as 0 and 7: a decimal comma is the likely cause.
-  std::string hint;
-  const auto at = value_text.empty() ? std::string::npos : st.line.find(value_text);
-  const auto after = at == std::string::npos ? at : at + value_text.size();
-  if (after != std::string::npos && after + 1 < st.line.size() && st.line[after] == ',' &&
-      std::isdigit(static_cast<unsigned char>(st.line[after + 1])))
-    hint = " (a comma separates values: decimals take a point)";
-  error(kwtext(kw) + "value " + text + " out of range, " + rule(*r) + ", " + where() + hint);
+  error(kwtext(kw) + "value " + text + " out of range, " + rule(*r) + ", " + where());
   return false;
 }
 
@@ -218,8 +230,12 @@ float Ctx::real(FreeReader& fr, std::string_view kw) {
   const std::size_t from = fr.position();
   const ReadStatus s = fr.read(v);
   value_text = value_between(st.line, from, fr.position());
+  took(fr, kw);
   if (s == ReadStatus::ok) return v;
   if (s == ReadStatus::end) fatal(kwtext(kw) + "value missing, " + where());
+  if (fr.out_of_range())
+    fatal(kwtext(kw) + "value " + token_text(fr) +
+          " out of range, the magnitude of a value must stay below 3.4e38, " + where());
   fatal(kwtext(kw) + "value \"" + token_text(fr) + "\" is not a number, " + where());
 }
 
@@ -228,6 +244,7 @@ double Ctx::real64(FreeReader& fr, std::string_view kw) {
   const std::size_t from = fr.position();
   const ReadStatus s = fr.read(v);
   value_text = value_between(st.line, from, fr.position());
+  took(fr, kw);
   if (s == ReadStatus::ok) return v;
   if (s == ReadStatus::end) fatal(kwtext(kw) + "value missing, " + where());
   fatal(kwtext(kw) + "value \"" + token_text(fr) + "\" is not a number, " + where());
@@ -236,6 +253,7 @@ double Ctx::real64(FreeReader& fr, std::string_view kw) {
 int Ctx::integer(FreeReader& fr, std::string_view kw) {
   int v = 0;
   const ReadStatus s = fr.read(v);
+  took(fr, kw);
   if (s == ReadStatus::ok) return v;
   if (s == ReadStatus::end) fatal(kwtext(kw) + "value missing, " + where());
   fatal(kwtext(kw) + "value \"" + token_text(fr) + "\" is not an integer, " + where());
@@ -244,6 +262,7 @@ int Ctx::integer(FreeReader& fr, std::string_view kw) {
 bool Ctx::optional_real(FreeReader& fr, std::string_view kw, float& v) {
   float t = v;
   const ReadStatus s = fr.read(t);
+  took(fr, kw);
   if (s == ReadStatus::end) return false;
   if (s == ReadStatus::error) {
     fatal(kwtext(kw) + "value \"" + token_text(fr) + "\" is not a number, " + where());
@@ -255,6 +274,7 @@ bool Ctx::optional_real(FreeReader& fr, std::string_view kw, float& v) {
 std::string Ctx::text(FreeReader& fr, std::string_view kw, std::size_t maxlen) {
   std::string v;
   const ReadStatus s = fr.read(v, 1024);
+  took(fr, kw);
   if (s != ReadStatus::ok) fatal(kwtext(kw) + "value missing, " + where());
   v = std::string(trim_right(v));
   // Cut, a file name would name another file (perhaps one the run writes
@@ -405,10 +425,17 @@ void check_grid_fields(Ctx& c, const std::string& at) {
   static constexpr std::array<std::string_view, 5> by_law = {"", "kst", "ks", "ks", "z0"};
   if (!c.have_grid()) return;
   const int law = c.m.coin1.friction_law;
-  if (law >= 1 && law <= 4) {
+  if (c.grid_item == "n") {
+    // The field holds Strickler values 1/n: the message names n.
+    std::vector<float> n(c.m.f.ks.size());
+    std::transform(c.m.f.ks.begin(), c.m.f.ks.end(), n.begin(),
+                   [](float ks) { return ks != 0.0f ? 1.0f / ks : 0.0f; });
+    check_field(c, n, *find_range(">>grid", "n"), "grid roughness", at);
+  } else if (law >= 1 && law <= 4) {
     const ValueRange* r = find_range(">>grid", by_law[static_cast<std::size_t>(law)]);
     if (r != nullptr) check_field(c, c.m.f.ks, *r, "grid roughness", at);
   }
+
   const ValueRange* r = find_range(">>grid", "leakage");
   if (c.m.clog.leakage && r != nullptr) check_field(c, c.m.f.fleak, *r, "grid leakage", at);
 }
@@ -460,7 +487,7 @@ void end_of_input(Ctx& c) {
 }  // namespace input
 
 void inrea(Model& m, Channels& io, Messages& msg, CmdReader& rd, InputState& st) {
-  input::Ctx c{m, io, msg, rd, st, {}, {}, {}};
+  input::Ctx c{m, io, msg, rd, st, {}, {}, {}, {}, {}, {}};
   m.coin1.nerod = 0;
   m.coin1.erod.clear();
   m.coin1.erod_node.clear();
@@ -469,6 +496,7 @@ void inrea(Model& m, Channels& io, Messages& msg, CmdReader& rd, InputState& st)
   st.note.clear();
   st.end_where.clear();
   st.end_text.clear();
+  st.start_given = false;
   m.cochar.initial_file.clear();
 
   for (;;) {
@@ -481,6 +509,7 @@ void inrea(Model& m, Channels& io, Messages& msg, CmdReader& rd, InputState& st)
         break;
       case 2: {
         const std::string at = c.where();
+        c.grid_item.clear();
         input::section_grid(c);
         input::check_grid_fields(c, at);
         break;

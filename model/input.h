@@ -42,6 +42,7 @@ struct InputState {
   // Place and value text of the "end" keyword of >>compute (blank: none).
   std::string end_where;
   std::string end_text;
+  bool start_given = false;     // "start" names the start time, not an initial condition
   bool table_overflow = false;  // a block or row did not fit the table storage
   bool initial_items = false;   // "initial" reordered the item list
 

@@ -1,6 +1,7 @@
 // Shared helpers of the command-file input (not for use outside model/input*.cpp).
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,8 +25,22 @@ struct Ctx {
   int& input() { return m.coin1.ch_command; }
   int listing() const { return m.coin1.ch_listing; }
 
-  // Next keyword of `keys` (0 at the end of the section).
+  // Next keyword of `keys` (0 at the end of the section). The line of the
+  // keyword before is checked first (see check_line).
   int next(Keys keys);
+  // The values of the last keyword line once its handler has taken them: a
+  // decimal comma or a value left over is an error naming the keyword, the
+  // value and the place.
+  void check_line();
+  // Reader and keyword of the last value taken from the current line.
+  std::optional<FreeReader> taken;
+  void took(const FreeReader& fr, std::string_view kw) {
+    taken = fr;
+    taken_kw = std::string(kw);
+  }
+  std::string taken_kw;
+  // Item of the last grid section ("bedlevel", "n", ...).
+  std::string grid_item;
   // Reads the keywords of a section until its end, without storing anything.
   void drain_section();
 

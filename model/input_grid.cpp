@@ -119,6 +119,7 @@ void section_grid(Ctx& c) {
 
   std::string item = trim_both(g.item);
   if (item.empty()) item = "bedlevel";
+  c.grid_item = item;
   if (item == "bedlevel") {
     // Bed levels from a file of their own: its projection file, if any,
     // places the run on the map.
@@ -204,7 +205,7 @@ void section_global(Ctx& c) {
       case 5: {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 7, 3));
-        c.st.vegdef = v;
+        c.st.vegdef = v;  // a value of 0 or less marks no vegetation
         break;
       }
       case 6:
@@ -242,9 +243,12 @@ void section_initiate(Ctx& c) {
       m.coin.time_initial = v;
     }
   }
-  // A missing or damaged file is an error that incon reports.
+  // A missing or damaged file is an error that incon reports. The run
+  // starts at the time of the record taken unless "start" names another.
+  const float start = m.coin.time;
   int flag = 0;
   incon(m, c.io, c.msg, flag);
+  if (c.st.start_given) m.coin.time = start;
 }
 
 // ------------------------------------------------------------ >>boundary
@@ -465,6 +469,7 @@ void section_compute(Ctx& c) {
         const float v = c.real(fr, kw);
         c.echo(fmt_f(v, 10, 3));
         m.coin.time = v;
+        c.st.start_given = true;
         break;
       }
       case 2: {

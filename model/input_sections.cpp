@@ -533,7 +533,12 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
   const bool apply = code == 14 || c.in_range(kw, v);
   Poly p;
   p.n = c.read_polygon(p.x, p.y);
-  if (!c.need_grid(kw) || !apply || p.n == 0) return;
+  if (!c.need_grid(kw) || !apply) return;
+  const auto no_node = [&] {
+    c.warning(Ctx::kwtext(kw) + "no node inside the polygon, the keyword acts on no node, " +
+              c.where());
+  };
+  if (p.n == 0) return no_node();
 
   Coin1& c1 = m.coin1;
   FlowValues& f = m.f;
@@ -541,7 +546,7 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
   const auto [ymin, ymax] = std::minmax_element(p.y.begin(), p.y.end());
   auto xc = [&](int i) { return c1.xc[static_cast<std::size_t>(i)]; };
   auto yc = [&](int j) { return c1.yc[static_cast<std::size_t>(j)]; };
-  if (*xmax < xc(1) || *xmin > xc(c1.nxx) || *ymax < yc(1) || *ymin > yc(c1.nyy)) return;
+  if (*xmax < xc(1) || *xmin > xc(c1.nxx) || *ymax < yc(1) || *ymin > yc(c1.nyy)) return no_node();
   // Columns from the last centre at or west of the box to the first centre
   // at or east of it; rows alike.
   int i0 = 1, i1 = c1.nxx, j0 = 1, j1 = c1.nyy;
@@ -562,6 +567,7 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
   std::unordered_set<int> known;
   if (code == 14) known.insert(c1.erod_node.begin(), c1.erod_node.end());
   bool full_warned = false;
+  long selected = 0;
 
   for (int j = j0; j <= j1; ++j) {
     for (int i = i0; i <= i1; ++i) {
@@ -571,6 +577,7 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
       // A node outside the model keeps its wall: no bed change, no water,
       // no erosion.
       if (keeps_outside && e < f.outside.size() && f.outside[e] != 0) continue;
+      ++selected;
       switch (code) {
         case 1:
           f.zb[e] += v;
@@ -631,6 +638,7 @@ void polygon_keyword(Ctx& c, int code, std::string_view kw) {
       }
     }
   }
+  if (selected == 0) no_node();
 }
 
 }  // namespace

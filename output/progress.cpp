@@ -30,6 +30,21 @@ std::string clock_text(double s) {
 
 }  // namespace
 
+double wet_share(const Model& m) {
+  const Coin1& c1 = m.coin1;
+  const FlowValues& f = m.f;
+  long cells = 0, wet = 0;
+  for (int j = 2; j <= c1.nyy - 1; ++j) {
+    for (int i = 2; i <= c1.nxx - 1; ++i) {
+      const std::size_t e = static_cast<std::size_t>(m.node(i, j));
+      if (e >= f.ldry.size() || (e < f.outside.size() && f.outside[e] != 0)) continue;
+      ++cells;
+      if (f.ldry[e] == 0) ++wet;
+    }
+  }
+  return cells > 0 ? static_cast<double>(wet) / static_cast<double>(cells) : 0.0;
+}
+
 std::string progress_text(const ProgressFigures& f) {
   const bool end_known = f.time_end < 9.0e10f;
   std::string s = " t" + fmt_f(f.time, 10, 3);
@@ -61,7 +76,7 @@ void progress_step(const Model& m, ProgressLine& p, std::ostream& err, int step)
   f.time = c.time;
   f.time_end = c.time_end;
   f.dt = c.dt;
-  f.wet = m.coin1.nn > 0 ? static_cast<double>(m.coin1.nwet) / m.coin1.nn : 0.0;
+  f.wet = wet_share(m);
   f.steps_per_second = since_last > 0 ? (step - p.last_step) / since_last : 0.0;
   // The share done: by model time when the run has an end time, else by
   // steps when it has a step limit.

@@ -21,6 +21,10 @@ struct ProgressLine {
   float first_time = 0;
 };
 
+// Share of the cells inside the model (not the boundary ring, not the
+// no-data cells outside) that are wet.
+double wet_share(const Model& m);
+
 // What the line shows at one moment.
 struct ProgressFigures {
   float time = 0, time_end = 0;  // [h]

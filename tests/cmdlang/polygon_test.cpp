@@ -42,14 +42,18 @@ TEST_F(PolygonTest, UnreadableVertexIsPushedBack) {
   EXPECT_EQ(l, "2");
 }
 
-TEST_F(PolygonTest, VerticesBeyondTheMaximumWarnOnce) {
+TEST_F(PolygonTest, VerticesBeyondTheMaximumAreOneError) {
   command("0 0\n1 0\n1 1\n0 1\n2 2\n3 3\n");
   std::vector<float> x, y;
   EXPECT_EQ(irpoly(io_, msg_, 3, x, y, ch::command, ch::listing, 0.0, 0.0), 3);
   EXPECT_EQ(x.size(), 3u);
-  EXPECT_EQ(msg_.warnings(), 1);
-  EXPECT_NE(listing().find(framed("**warning: ", "VERTICES IGNORED (MAXIMUM=     3)")),
-            std::string::npos);
+  EXPECT_EQ(msg_.errors(), 1);
+  EXPECT_NE(listing().find(framed("**error: ",
+                                  "polygon with more than 3 vertices (the limit), "
+                                  "file '" +
+                                      io_.path(ch::command) + "', line 4")),
+            std::string::npos)
+      << listing();
 }
 
 TEST_F(PolygonTest, LongVertexLinesAreCutTo64Characters) {

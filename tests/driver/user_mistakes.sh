@@ -17,7 +17,7 @@ cases=(
   ">>source\n   discharge **\n      0 1\n      2 2\n      1 3\n   point 1015 2015\n|1|**error: keyword \"discharge\": table time 1.0000 lies before the time 2.0000 of the row above, file 'm.qfx', line 8"
   ">>polygon\n   kst 20\n      1000 2000\n      1020 2000\n      1020 2020\n   /\n|1|**error: default value not defined: keyword \"kst\": no friction law set in >>global, file 'm.qfx', line 5"
   ">>global\n   kst 30\n|0|**warning: defaults after >>grid: its nodes keep the old ones, file 'm.qfx', line 5"
-  ">>compute\n   cfl 1.5\n|1|**error: keyword \"cfl\": value 1.5 out of range, Courant number must be above 0 and not above 1, file 'm.qfx', line 5"
+  ">>compute\n   cfl 1.5\n|1|**error: keyword \"cfl\": value 1.5 out of range, Courant number must be at least 0.01 and not above 1, file 'm.qfx', line 5"
   ">>output\n   plot depthh\n|0|**warning: unknown item: depthh, file 'm.qfx', line 5"
   ">>initiate\n   from 'bed.asc'\n|1|**error: initial condition file 'bed.asc' is not a result file: its first value 1819239278 is no result-file type"
 )

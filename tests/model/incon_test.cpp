@@ -189,9 +189,9 @@ TEST_F(InconTest, DefaultTimeLoadsTheLastOutputTime) {
   EXPECT_FALSE(file_exists(".hvx"));
 }
 
-TEST_F(InconTest, TimeInitialChoosesTheLastTimeNotLater) {
+TEST_F(InconTest, TimeInitialChoosesTheNearestTime) {
   write(build(TestFile{}));
-  m_.coin.time_initial = 2.5f;
+  m_.coin.time_initial = 2.4f;
   EXPECT_EQ(run(-1), 133);
   EXPECT_EQ(scr_.str(), " >hot start from 'ic.res' AT  2.00H\n");
   expect_block(2);
@@ -199,19 +199,78 @@ TEST_F(InconTest, TimeInitialChoosesTheLastTimeNotLater) {
   m_.coin.time_initial = 1.0f;  // exactly an output time
   EXPECT_EQ(run(0), 133);
   expect_block(1);
+  // A later record that lies nearer.
+  m_.coin.time_initial = 2.9999f;
+  EXPECT_EQ(run(0), 133);
+  expect_block(3);
+  EXPECT_EQ(m_.coin.time, 3.0f);
+  io_.close(ch::listing);
+  EXPECT_NE(slurp("out").find(" >initial condition from 'ic.res': record at 3.0000 h, the one "
+                              "nearest to 2.9999 h\n"),
+            std::string::npos)
+      << slurp("out");
+  EXPECT_EQ(msg_.warnings(), 0);
 }
 
-TEST_F(InconTest, TimeBeforeTheFirstOutputLoadsNothing) {
+TEST_F(InconTest, TimeBeforeTheFirstOutputLoadsTheFirst) {
   write(build(TestFile{}));
   m_.coin.time = 0.25f;
   m_.coin.time_initial = 0.5f;
-  EXPECT_EQ(run(0), -1);
-  EXPECT_EQ(scr_.str(), "");
-  EXPECT_EQ(m_.coin.time, 0.25f);
-  EXPECT_EQ(m_.coin.time_initial, 0.5f);
+  EXPECT_EQ(run(0), 133);
+  EXPECT_EQ(m_.coin.time, 1.0f);
+  EXPECT_EQ(m_.coin.time_initial, 1.0f);
   EXPECT_EQ(msg_.warnings(), 0);
   EXPECT_FALSE(file_exists(".hvx"));
-  expect_untouched();
+  expect_block(1);
+}
+
+TEST_F(InconTest, FilesWithoutVelocitiesStartAtRestOrAreRefused) {
+  struct Case {
+    int type;
+    std::vector<std::string> labels;
+    int errors, warnings;
+    std::string message;
+  } cases[] = {
+      {-96,
+       {" WWater Level [m]"},
+       0,
+       1,
+       "**warning: initial condition file 'ic.res' holds no velocities: the run starts at rest "
+       "from its water level minus the bed level"},
+      {-96,
+       {" BBed Level [m]"},
+       1,
+       0,
+       "**error: initial condition file 'ic.res' holds neither flow depth nor water level to "
+       "start from"},
+      {-93,
+       {},
+       1,
+       0,
+       "**error: initial condition file 'ic.res' holds neither flow depth nor water level to "
+       "start from"},
+  };
+  for (const auto& c : cases) {
+    Messages msg{io_};
+    TestFile s;
+    s.type = c.type;
+    s.items = 1;
+    s.labels = c.labels;
+    s.value = [](int, int, int i, int) { return i == 1 ? 0.5f : 3.0f; };
+    write(build(s));
+    for (auto& z : m_.f.zb) z = 1.0f;
+    io_.open_write(ch::listing, "out");
+    incon(m_, io_, msg, s.type);
+    io_.close(ch::listing);
+    EXPECT_NE(slurp("out").find(c.message), std::string::npos) << slurp("out");
+    EXPECT_EQ(msg.errors(), c.errors);
+    EXPECT_EQ(msg.warnings(), c.warnings);
+    if (c.errors == 0) {
+      EXPECT_EQ(m_.f.h[m_.node(2, 2)], 0.0f);  // level 0.5 below the bed
+      EXPECT_EQ(m_.f.h[m_.node(3, 2)], 2.0f);
+      EXPECT_EQ(m_.f.q[m_.node(3, 2)], 0.0f);
+    }
+  }
 }
 
 TEST_F(InconTest, WaterLevelFileBelowTheBedGivesNoWater) {
@@ -258,8 +317,6 @@ TEST_F(InconTest, FilesThatCannotServeAreIgnored) {
     bool warning;
   };
   const Case cases[] = {
-      {"written with other items", [](TestFile& s) { s.type = -96; }, false},
-      {"unknown type", [](TestFile& s) { s.type = -93; }, false},
       {"other nx", [](TestFile& s) { s.nx = 5; }, true},
       {"other ny", [](TestFile& s) { s.ny = 2; }, true},
   };
@@ -292,9 +349,10 @@ TEST_F(InconTest, RecordLengthsThatDoNotFit) {
   s.nx = 40;
   s.items = 2;
   write(build(s));
-  EXPECT_EQ(run(0), -1);
-  EXPECT_NE(scr_.str().find(">initial conditions ignored\n"), std::string::npos);
-  for (float v : m_.f.h) EXPECT_EQ(v, 0.0f);
+  EXPECT_EQ(run(0), test_reclen(s));  // the depth, at rest
+  EXPECT_EQ(msg_.warnings(), 1);
+  EXPECT_EQ(m_.f.h[m_.node(2, 2)], 3.75f);
+  EXPECT_EQ(m_.f.q[m_.node(2, 2)], 0.0f);
 
   // A stated record length twice the true one: no whole block is found.
   m_ = grid(4, 3);

@@ -27,17 +27,16 @@ TEST(InputChecks, ValuesOutOfRangeAreErrorsAndStayUnstored) {
     std::string file, message;
   } cases[] = {
       {">>compute\ncfl 0\n",
-       "\"cfl\": value 0 out of range, Courant number must be above 0 and "
+       "\"cfl\": value 0 out of range, Courant number must be at least 0.01 and "
        "not above 1, file '%', line 2"},
       {">>compute\ncfl -0.5\n",
-       "\"cfl\": value -0.5 out of range, Courant number must be above 0 "
+       "\"cfl\": value -0.5 out of range, Courant number must be at least 0.01 "
        "and not above 1, file '%', line 2"},
       {">>compute\ncfl 1.01\n",
-       "\"cfl\": value 1.01 out of range, Courant number must be above 0 "
+       "\"cfl\": value 1.01 out of range, Courant number must be at least 0.01 "
        "and not above 1, file '%', line 2"},
       {">>compute\ncfl 0,7\n",
-       "\"cfl\": value 0 out of range, Courant number must be above 0 and not above 1, file "
-       "'%', line 2 (a comma separates values: decimals take a point)"},
+       "\"cfl\": value \"0,7\" has a decimal comma (decimals take a point), file '%', line 2"},
       {">>compute\nhdry 0\n",
        "\"hdry\": value 0 out of range, dry depth must be above 0, file "
        "'%', line 2"},
@@ -91,6 +90,62 @@ TEST(InputChecks, ValuesOutOfRangeAreErrorsAndStayUnstored) {
   ok.run(">>compute\ncfl 1\nhdry 1e-4\n>>turbulence\nviscosity 0\n>>output\ninterval 1e-3\n");
   EXPECT_EQ(ok.m.coin.cfl, 1.0f);
   EXPECT_EQ(ok.m.coin.result_interval, 1.0e-3f);
+}
+
+TEST(InputChecks, ValuesReadWronglyOrImpossibleAreNamed) {
+  struct Case {
+    std::string file, head, message;
+  } cases[] = {
+      {">>boundary\nwaterlevel 398,8\n", "error",
+       "keyword \"waterlevel\": value \"398,8\" has a decimal comma (decimals take a point), "
+       "file '%', line 2"},
+      {">>compute\nend 1,5\n", "error",
+       "keyword \"end\": value \"1,5\" has a decimal comma (decimals take a point), file '%', "
+       "line 2"},
+      {">>boundary\nwaterlevel 398.8 399.5\n", "error",
+       "keyword \"waterlevel\": surplus value \"399.5\", file '%', line 2"},
+      {">>boundary\ninflow **\n0,5 60,0\n1 60\n", "error",
+       "keyword \"inflow\": table row: value \"0,5\" has a decimal comma (decimals take a "
+       "point), file '%', line 3"},
+      {">>grid\nnx 2\nny 1\n1,5 2,5\n", "error",
+       "grid '%', line 4: value \"1,5\" has a decimal comma (decimals take a point)"},
+      {">>grid\nnx 1\nny 1\ncellsize -10\n5\n", "error",
+       "grid header cellsize: value -10.000 out of range, cell size must be above 0 and not "
+       "above 10000 m, file '%', line 4"},
+      {">>grid\nnx 1\nny 1\ndx 1e30\n5\n", "error",
+       "grid header dx: value 0.10000E+31 out of range, cell size must be above 0 and not "
+       "above 10000 m, file '%', line 4"},
+      {">>compute\ncfl 1e-7\n", "error",
+       "keyword \"cfl\": value 1e-7 out of range, Courant number must be at least 0.01 and not "
+       "above 1, file '%', line 2"},
+      {">>global\nkst 1e39\n", "fatal error",
+       "keyword \"kst\": value 1e39 out of range, the magnitude of a value must stay below "
+       "3.4e38, file '%', line 2"},
+      {">>grid\nnx 3\nny 2\nitem n\n0.03 -0.05 0.03\n0 0.03 0.03\n", "error",
+       "grid roughness: value -0.0500 of cell (2, 1) out of range, Manning n must be above 0, "
+       "file '%', line 1"},
+      {std::string(grid4x3) + ">>polygon\nkst 20\n1005 2005,5\n1015 2005\n1015 2015\n/\n", "error",
+       "polygon vertex: value \"2005,5\" has a decimal comma (decimals take a point), "
+       "file '%', line 13"},
+      {std::string(grid4x3) + ">>polygon\nbedlevel 5\n0 0\n1 0\n1 1\n/\n", "warning",
+       "keyword \"bedlevel\": no node inside the polygon, the keyword acts on no node, file "
+       "'%', line 12"},
+  };
+  for (const auto& c : cases) {
+    InputRun r;
+    try {
+      r.run(c.file);
+    } catch (const Stop&) {
+    }
+    EXPECT_NE(r.listing().find(frame("**" + c.head + ": ", placed(r, c.message))),
+              std::string::npos)
+        << r.listing();
+  }
+  // Commas that separate values still do.
+  InputRun ok;
+  ok.run(std::string(grid4x3) + ">>source\ndischarge 2\npoint 1010,2010\n");
+  EXPECT_EQ(ok.msg.errors(), 0) << ok.listing();
+  EXPECT_EQ(ok.a(2), ok.m.node(3, 3) + 1);
 }
 
 TEST(InputChecks, GridCellsOutOfRange) {

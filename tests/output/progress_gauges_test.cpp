@@ -27,6 +27,20 @@ TEST(ProgressLine, Text) {
   for (const Case& c : cases) EXPECT_EQ(progress_text(c.f), c.want);
 }
 
+TEST(ProgressLine, WetShareCountsTheCellsInsideTheModel) {
+  // 3 x 2 cells in a ring of 20 nodes, all wet; one cell outside, one dry.
+  Model m;
+  m.coin1.nxx = 5;
+  m.coin1.nyy = 4;
+  m.coin1.nn = 20;
+  alloc_flow(m, 20);
+  for (auto& d : m.f.ldry) d = 0;
+  m.f.outside[static_cast<std::size_t>(m.node(2, 2))] = 1;
+  m.f.ldry[static_cast<std::size_t>(m.node(2, 2))] = 1;
+  m.f.ldry[static_cast<std::size_t>(m.node(4, 3))] = 1;
+  EXPECT_DOUBLE_EQ(wet_share(m), 0.8);
+}
+
 TEST(ProgressLine, SilentWithoutTerminal) {
   Model m;
   m.clog.quiet = true;
