@@ -91,7 +91,7 @@ struct ValueRange {
   Bound bound;
 };
 
-constexpr std::array<ValueRange, 36> kRanges = {{
+constexpr std::array<ValueRange, 37> kRanges = {{
     {">>global", "kst", "Strickler value", Bound::above_zero},
     {">>global", "n", "Manning n", Bound::above_zero},
     {">>global", "ks", "roughness height", Bound::above_zero},
@@ -111,6 +111,7 @@ constexpr std::array<ValueRange, 36> kRanges = {{
     {">>mobile_bed", "time_factor", "time factor", Bound::above_zero},
     {">>output", "interval", "result interval", Bound::above_zero},
     {">>output", "dt_out", "time-series interval", Bound::above_zero},
+    {">>output", "checkpoint", "checkpoint interval", Bound::above_zero},
     {">>structure", "diameter", "diameter", Bound::above_zero},
     {">>structure", "width", "width", Bound::above_zero},
     {">>structure", "height", "height", Bound::above_zero},
