@@ -239,9 +239,22 @@ double wall_seconds(const Session& s) {
 // now in the max-value file and the marker ".hvx" naming the step, the time
 // and the result file. A run started in this folder then resumes from here.
 // False when the marker could not be written (a warning says so).
+// A warm start reads depth and velocities from the first three items of
+// the result file: false, with a note, when the file does not hold them.
+bool warm_start_possible(Session& s) {
+  if (s.results.type == type_hot_start) return true;
+  const std::string note = " >no warm start saved: result file '" +
+                           std::string(trim_right(s.model.cochar.result_file)) +
+                           "' does not begin with depth and velocities (\"plot initial\")";
+  s.io.line(ch::screen, note);
+  s.io.line(ch::listing, note);
+  return false;
+}
+
 bool save_warm_state(Session& s, int step, bool block) {
   Model& m = s.model;
   if (block) wres(m, s.results, s.io, step);
+  if (!warm_start_possible(s)) return false;
   if (const int e = wmax_save(m, s.maxima, s.io)) {
     s.msg.iierr(1,
                 "the maxima are not saved with the warm start: cannot write max-value file '" +
@@ -339,7 +352,9 @@ int outputs_and_steps(Session& s) {
   const int first_step = s.step;
   int balance_step = s.step;  // step of the last line of the balance file
   int stopped = 0;
-  const float every = c.checkpoint_interval;
+  // Checkpoints need a result file a warm start can read: say so once.
+  const float every =
+      c.checkpoint_interval > 0 && !warm_start_possible(s) ? 0 : c.checkpoint_interval;
   float next_checkpoint = every > 0 ? c.time + every : 0;
   progress_start(m, s.progress_line, s.terminal, s.step);
   for (;;) {
