@@ -234,11 +234,6 @@ double wall_seconds(const Session& s) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - s.started).count();
 }
 
-// Saves the state of step `step` for a warm start: its result block (when
-// `block`; else the block of this step is written already), the maxima up to
-// now in the max-value file and the marker ".hvx" naming the step, the time
-// and the result file. A run started in this folder then resumes from here.
-// False when the marker could not be written (a warning says so).
 // A warm start reads depth and velocities from the first three items of
 // the result file: false, with a note, when the file does not hold them.
 bool warm_start_possible(Session& s) {
@@ -251,6 +246,11 @@ bool warm_start_possible(Session& s) {
   return false;
 }
 
+// Saves the state of step `step` for a warm start: its result block (when
+// `block`; else the block of this step is written already), the maxima up to
+// now in the max-value file and the marker ".hvx" naming the step, the time
+// and the result file. A run started in this folder then resumes from here.
+// False when no marker was written (a note or warning says why).
 bool save_warm_state(Session& s, int step, bool block) {
   Model& m = s.model;
   if (block) wres(m, s.results, s.io, step);
