@@ -426,8 +426,7 @@ int outputs_and_steps(Session& s) {
   write_maxima(s);
   // A run stopped by a signal, or one that keeps warm-start states, leaves
   // its last state to resume from.
-  const bool resumable =
-      (stopped != 0 || every > 0 || m.clog.warm_started) && save_warm_state(s, s.step, false);
+  const bool resumable = (stopped != 0 || every > 0) && save_warm_state(s, s.step, false);
   if (stopped != 0) {
     const std::string note = " >stopped by " + signal_name(stopped) + " after step " +
                              std::to_string(s.step) + " at t=" + bare(fmt_f(c.time, 14, 4)) +
