@@ -230,7 +230,7 @@ void start_balance(Session& s) {
   s.hydro.boundary.budget = WaterBudget{};
   s.balance = Balance{};
   if (s.model.clog.transport) return;
-  balance_start(s.model, s.balance, s.hydro.boundary.budget, s.io);
+  balance_start(s.model, s.balance, s.hydro.boundary.budget, s.io, s.results.continued);
 }
 
 void end_balance(Session& s, long steps, bool last_line) {
@@ -251,6 +251,58 @@ double wall_seconds(const Session& s) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - s.started).count();
 }
 
+// A warm start reads depth and velocities from the first three items of
+// the result file: false, with a note, when the file does not hold them.
+bool warm_start_possible(Session& s) {
+  if (s.results.type == type_hot_start) return true;
+  const std::string note = " >no warm start saved: result file '" +
+                           std::string(trim_right(s.model.cochar.result_file)) +
+                           "' does not begin with depth and velocities (\"plot initial\")";
+  s.io.line(ch::screen, note);
+  s.io.line(ch::listing, note);
+  return false;
+}
+
+// Saves the state of step `step` for a warm start: its result block (when
+// `block`; else the block of this step is written already), the maxima up to
+// now in the max-value file and the marker ".hvx" naming the step, the time
+// and the result file. A run started in this folder then resumes from here.
+// False when no marker was written (a note or warning says why).
+bool save_warm_state(Session& s, int step, bool block) {
+  Model& m = s.model;
+  if (block) wres(m, s.results, s.io, step);
+  if (!warm_start_possible(s)) return false;
+  if (const int e = wmax_save(m, s.maxima, s.io)) {
+    s.msg.iierr(1,
+                "the maxima are not saved with the warm start: cannot write max-value file '" +
+                    std::string(trim_right(m.cochar.max_value_file)) + "': " + std::strerror(e),
+                ch::listing);
+  }
+  if (write_warm_marker(s.io, ch::aux, step, m.coin.time, m.cochar.result_file)) return true;
+  s.msg.iierr(1,
+              std::string("cannot write the warm-start marker '") + warm_marker_name +
+                  "' at t=" + bare(fmt_f(m.coin.time, 14, 4)) + " h",
+              ch::listing);
+  return false;
+}
+
+// The series files that could not be completed, named with the result
+// file when that failed too; status 1 unless the run stops with another.
+void report_incomplete(Session& s) {
+  std::string names;
+  const auto add = [&names](const std::string& n) {
+    names += (names.empty() ? "'" : ", '") + n + "'";
+  };
+  if (s.results.failed) add(std::string(trim_right(s.model.cochar.result_file)));
+  if (s.balance.error != 0) add(s.balance.path);
+  if (s.gauges.error != 0) add(s.gauges.path);
+  if (names.empty()) return;
+  const std::string text = "output files not complete: " + names;
+  s.io.err() << " >" << text << '\n';
+  s.io.err().flush();
+  s.io.line(ch::listing, " >" + text);
+}
+
 // The progress window after step `step` (0: before the first step).
 void show_progress(Session& s, int step) {
   Model& m = s.model;
@@ -259,11 +311,7 @@ void show_progress(Session& s, int step) {
   ProgressActions& act = s.progress_actions;
   if (!act.save) {
     // Made once: the run loop calls this after every step.
-    act.save = [&s]() {
-      wres(s.model, s.results, s.io, s.shown_step);
-      return write_warm_marker(s.io, ch::aux, s.shown_step, s.model.coin.time,
-                               s.model.cochar.result_file);
-    };
+    act.save = [&s]() { return save_warm_state(s, s.shown_step, true); };
     act.reset = [&s]() { return withdraw_warm_marker(s.io, ch::aux); };
     act.help = [&s]() { help_page(s.graphics, ch::listing, version_string); };
     act.clock = [&s]() { return wall_seconds(s); };
@@ -365,8 +413,8 @@ void check_outputs(Session& s) {
   s.msg.iierr(0, " ", ch::listing);
 }
 
-// Runs the loop; returns the signal that stopped it, or 0.
-int time_loop(Session& s) {
+// The outputs and the loop; returns the signal that stopped it, or 0.
+int outputs_and_steps(Session& s) {
   Model& m = s.model;
   Coin& c = m.coin;
   wres(m, s.results, s.io, s.step);
@@ -377,7 +425,8 @@ int time_loop(Session& s) {
   if (!s.projection.text.empty())
     s.io.line(ch::listing, " >projection from '" + s.projection.from + "'");
   projection_beside(s, std::string(trim_right(m.cochar.result_file)), false);
-  gauges_start(m, s.gauges, s.io);
+  // A run that continues its result file continues its series too.
+  gauges_start(m, s.gauges, s.io, s.results.continued);
 
   s.next_result = c.time + c.result_interval;
   const double quot = 1000.0 / std::sqrt(static_cast<double>(m.coin1.nn));
@@ -405,6 +454,10 @@ int time_loop(Session& s) {
   const int first_step = s.step;
   int balance_step = s.step;  // step of the last line of the balance file
   int stopped = 0;
+  // Checkpoints need a result file a warm start can read: say so once.
+  const float every =
+      c.checkpoint_interval > 0 && !warm_start_possible(s) ? 0 : c.checkpoint_interval;
+  float next_checkpoint = every > 0 ? c.time + every : 0;
   progress_start(m, s.progress_line, s.terminal, s.step);
   for (;;) {
     ++s.step;
@@ -430,6 +483,30 @@ int time_loop(Session& s) {
     } else {
       m.clog.series_due = false;
     }
+    // (At the end the last state is saved anyway.)
+    if (every > 0 && !(c.time < next_checkpoint) && c.time < c.time_end) {
+      while (!(c.time < next_checkpoint)) next_checkpoint += every;
+      // A state saved between two outputs gets a block of its own.
+      const bool block = s.results.last_step != s.step;
+      progress_clear(s.progress_line, s.io.err());
+      if (block) {
+        wres(m, s.results, s.io, s.step);
+        m.coin1.result_count += 1;
+        s.expected += 1;
+        if (s.balance.active) {
+          balance_line(m, s.balance, s.hydro.boundary.budget, s.io);
+          balance_step = s.step;
+        }
+      }
+      if (save_warm_state(s, s.step, false)) {
+        const std::string note = " >checkpoint at t=" + bare(fmt_f(c.time, 14, 4)) + " h, step " +
+                                 std::to_string(s.step) + ": warm start saved in " +
+                                 warm_marker_name;
+        s.io.line(ch::screen, note);
+        s.io.line(ch::listing, note);
+        m.clog.warm_started = true;
+      }
+    }
     show_progress(s, s.step);
     progress_step(m, s.progress_line, s.io.err(), s.step);
     if (m.clog.steady && c.change_rate < 0.001f) break;
@@ -449,6 +526,9 @@ int time_loop(Session& s) {
   if (!m.clog.series_due) gauges_line(m, s.gauges, s.io);
   gauges_close(s.gauges, s.io);
   write_maxima(s);
+  // A run stopped by a signal, or one that keeps warm-start states, leaves
+  // its last state to resume from.
+  const bool resumable = (stopped != 0 || every > 0) && save_warm_state(s, s.step, false);
   if (stopped != 0) {
     const std::string note = " >stopped by " + signal_name(stopped) + " after step " +
                              std::to_string(s.step) + " at t=" + bare(fmt_f(c.time, 14, 4)) +
@@ -457,9 +537,29 @@ int time_loop(Session& s) {
     s.io.line(ch::listing);
     s.io.line(ch::listing, note);
   }
+  if (resumable) {
+    const std::string note =
+        std::string(" >warm start saved in ") + warm_marker_name +
+        ": the next run in this folder resumes at t=" + bare(fmt_f(c.time, 14, 4)) + " h (delete " +
+        warm_marker_name + " to start afresh)";
+    s.io.line(ch::screen, note);
+    s.io.line(ch::listing, note);
+  }
   // The last state, unless its line is written already.
   end_balance(s, s.step - first_step, s.step != balance_step);
+  if (s.balance.error != 0 || s.gauges.error != 0) throw Stop(1, "series files not complete");
   return stopped;
+}
+
+// Runs the loop; returns the signal that stopped it, or 0. A run that
+// stops with an error names every output file it could not complete.
+int time_loop(Session& s) {
+  try {
+    return outputs_and_steps(s);
+  } catch (const Stop& stop) {
+    if (stop.status() != 0) report_incomplete(s);
+    throw;
+  }
 }
 
 }  // namespace

@@ -126,6 +126,7 @@ constexpr std::array<ValueRange, 37> kRanges = {{
     {">>mobile_bed", "time_factor", "time factor", Bound::above_zero},
     {">>output", "interval", "result interval", Bound::above_zero},
     {">>output", "dt_out", "time-series interval", Bound::above_zero},
+    {">>output", "checkpoint", "checkpoint interval", Bound::above_zero},
     {">>structure", "diameter", "diameter", Bound::above_zero},
     {">>structure", "width", "width", Bound::above_zero},
     {">>structure", "height", "height", Bound::above_zero},

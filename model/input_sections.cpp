@@ -291,9 +291,9 @@ void gauge_keyword(Ctx& c, std::string_view kw) {
 }  // namespace
 
 void section_output(Ctx& c) {
-  static constexpr std::array<std::string_view, 10> keys = {
-      "to",     "interval",  "max_values", "no_data", "plot",
-      "dt_out", "max_depth", "max_flow",   "crs",     "gauge"};
+  static constexpr std::array<std::string_view, 11> keys = {
+      "to",        "interval", "max_values", "no_data", "plot",      "dt_out",
+      "max_depth", "max_flow", "crs",        "gauge",   "checkpoint"};
   Model& m = c.m;
   int code;
   while ((code = c.next(Keys(keys))) > 0) {
@@ -345,6 +345,12 @@ void section_output(Ctx& c) {
       case 10:
         gauge_keyword(c, kw);
         break;
+      case 11: {
+        const float v = c.real(fr, kw);
+        c.echo(fmt_f(v, 10, 3));
+        if (c.in_range(kw, v)) m.coin.checkpoint_interval = v;
+        break;
+      }
       default:
         break;
     }

@@ -100,6 +100,8 @@ struct Coin {
   float no_data = -9.0e20f;
   float end_marker = -99.0f;
   float dt_out = 0.01f;
+  // Hours between saved warm-start states (0: none).
+  float checkpoint_interval = 0;
   std::array<float, 8> boundary_flow{};  // W in, W out, S in, S out, E in, E out, N in, N out
 };
 

@@ -6,6 +6,8 @@
 #include "cmdlang/textio.h"
 #include "model/hydro/isa.h"
 #include "model/hydro/threads.h"
+#include "output/series.h"
+#include "output/wres.h"
 
 namespace qf {
 
@@ -35,6 +37,70 @@ std::string bare(const std::string& field) {
   return p == std::string::npos ? field : field.substr(p);
 }
 
+// Reports a failed write or close and gives the file up.
+void balance_failure(Balance& bal, Channels& io, int e) {
+  if (bal.file) io.close(balance_channel);
+  bal.file = false;
+  if (bal.error != 0) return;
+  bal.error = e;
+  report_output_failure(io, "cannot write mass-balance file", bal.path, e);
+}
+
+// The budget of this run with that of the runs it continues.
+WaterBudget joined(const Balance& bal, const WaterBudget& g) {
+  WaterBudget j = g;
+  const WaterBudget& e = bal.earlier;
+  for (int t = 0; t < 5; ++t) {
+    j.in[t] += e.in[t];
+    j.out[t] += e.out[t];
+  }
+  j.wall_in += e.wall_in;
+  j.wall_out += e.wall_out;
+  j.rain += e.rain;
+  j.points += e.points;
+  j.leakage += e.leakage;
+  j.culvert += e.culvert;
+  j.culvert_moved += e.culvert_moved;
+  return j;
+}
+
+BalanceFigures figures(const Balance& bal, const WaterBudget& g, double volume) {
+  BalanceFigures b = balance_figures(g, bal.start_volume, volume);
+  if (bal.earlier_moved != 0.0) {
+    b.moved += bal.earlier_moved;
+    b.error_pct = b.moved > 0.0 ? 100.0 * b.error / b.moved : 0.0;
+  }
+  return b;
+}
+
+// Takes over the budget of an earlier run from its line at this run's
+// start; false when the line does not hold every column.
+bool carry_on(Balance& bal, const std::string& line) {
+  constexpr std::size_t n = 1 + std::size(kColumns);
+  double v[n];
+  FreeReader fr(line);
+  for (double& x : v) {
+    if (fr.read(x) != ReadStatus::ok || !std::isfinite(x)) return false;
+  }
+  WaterBudget& e = bal.earlier;
+  e = WaterBudget{};
+  for (int t = 0; t < 5; ++t) {
+    e.in[t] = v[2 + 2 * t];
+    e.out[t] = v[3 + 2 * t];
+  }
+  e.wall_in = v[12];
+  e.wall_out = v[13];
+  e.rain = v[14];
+  e.points = v[15];
+  e.leakage = v[16];
+  e.culvert = v[17];
+  e.culvert_moved = v[18];
+  const double in = v[19], out = v[20], moved = v[21], error = v[22];
+  bal.earlier_moved = moved - in - out - e.culvert_moved;
+  bal.start_volume = v[1] - (in - out + e.rain + e.points + e.leakage + e.culvert) - error;
+  return true;
+}
+
 }  // namespace
 
 BalanceFigures balance_figures(const WaterBudget& g, double start_volume, double volume) {
@@ -60,22 +126,40 @@ std::string balance_header() {
   return s;
 }
 
-void balance_start(const Model& m, Balance& bal, const WaterBudget& g, Channels& io) {
+void balance_start(const Model& m, Balance& bal, const WaterBudget& g, Channels& io, bool go_on) {
+  bal = Balance{};
   bal.active = true;
   bal.start_volume = grid_volume(m);
   bal.path = std::string(trim_right(m.cochar.result_file)) + ".mass";
-  bal.file = io.open_write(balance_channel, bal.path);
-  if (!bal.file) {
-    io.line(Channels::screen, " >cannot write the mass-balance file '" + bal.path + "'");
+  SeriesStart st = open_series(io, balance_channel, bal.path, balance_header(), m.coin.time, go_on);
+  std::string anew;
+  if (st.error == 0 && st.kept && !carry_on(bal, st.at_start)) {
+    bal.earlier = WaterBudget{};
+    bal.earlier_moved = 0.0;
+    bal.start_volume = grid_volume(m);
+    st = open_series(io, balance_channel, bal.path, balance_header(), m.coin.time, false);
+    anew = "has no line at t=" + bare(fmt_f(m.coin.time, 14, 6)) + " h";
+  } else if (st.foreign) {
+    anew = "has other columns";
+  }
+  if (st.error != 0) {
+    balance_failure(bal, io, st.error);
     return;
   }
-  io.line(balance_channel, balance_header());
+  bal.file = true;
+  if (!anew.empty()) {
+    const std::string note =
+        " >mass-balance file '" + bal.path + "' " + anew + ": the balance starts anew";
+    io.line(Channels::screen, note);
+    io.line(ch::listing, note);
+  }
   balance_line(m, bal, g, io);
 }
 
-void balance_line(const Model& m, const Balance& bal, const WaterBudget& g, Channels& io) {
+void balance_line(const Model& m, Balance& bal, const WaterBudget& gr, Channels& io) {
   if (!bal.file) return;
-  const BalanceFigures b = balance_figures(g, bal.start_volume, grid_volume(m));
+  const WaterBudget g = joined(bal, gr);
+  const BalanceFigures b = figures(bal, g, grid_volume(m));
   std::string s = fmt_f(m.coin.time, kTimeWidth, 6);
   s += value(b.volume);
   for (int t = 0; t < 5; ++t) s += value(g.in[t]) + value(g.out[t]);
@@ -84,19 +168,20 @@ void balance_line(const Model& m, const Balance& bal, const WaterBudget& g, Chan
        value(g.culvert_moved);
   s += value(b.boundary_in) + value(b.boundary_out) + value(b.moved);
   s += value(b.error) + value(b.error_pct);
-  io.line(balance_channel, s);
-  io.flush(balance_channel);
+  if (const int e = series_line(io, balance_channel, s)) balance_failure(bal, io, e);
 }
 
 void balance_close(Balance& bal, Channels& io) {
-  if (bal.file) io.close(balance_channel);
+  if (!bal.file) return;
   bal.file = false;
+  if (const int e = io.close(balance_channel)) balance_failure(bal, io, e);
 }
 
-void balance_summary(const Model& m, const Balance& bal, const WaterBudget& g,
+void balance_summary(const Model& m, const Balance& bal, const WaterBudget& gr,
                      const bool (&types)[5], long steps, double wall_seconds, Channels& io,
                      int listing) {
-  const BalanceFigures b = balance_figures(g, bal.start_volume, grid_volume(m));
+  const WaterBudget g = joined(bal, gr);
+  const BalanceFigures b = figures(bal, g, grid_volume(m));
   std::vector<std::string> lines;
   // Threads the time step used (a small grid runs on one) and the
   // instruction set of its sweep.

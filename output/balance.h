@@ -38,15 +38,27 @@ BalanceFigures balance_figures(const WaterBudget& g, double start_volume, double
 struct Balance {
   bool active = false;  // a flow run: budget kept, file written
   bool file = false;    // the mass-balance file is open
+  int error = 0;        // the write or close that failed (the file is then given up)
   std::string path;     // its name
   double start_volume = 0.0;
+  // A run that continues an earlier one: the budget of the earlier runs up
+  // to this start (added to every figure), and what they moved through
+  // sources, which their file gives as one sum.
+  WaterBudget earlier;
+  double earlier_moved = 0.0;
 };
 
 // Opens "<result file>.mass", writes the header line and the line of the
-// start state. A file that cannot be written is reported and skipped.
-void balance_start(const Model& m, Balance& bal, const WaterBudget& g, Channels& io);
+// start state. A run that continues its result file (`go_on`) continues
+// the file behind its lines of earlier times and carries on the budget of
+// its line at the start time (without that line the file is written anew
+// and the listing says so). A file that cannot be created or written is
+// reported ("cannot write mass-balance file '<name>': <reason>"), given up
+// and its error kept in `error`; the run goes on and ends with status 1.
+void balance_start(const Model& m, Balance& bal, const WaterBudget& g, Channels& io,
+                   bool go_on = false);
 // One line of the present state.
-void balance_line(const Model& m, const Balance& bal, const WaterBudget& g, Channels& io);
+void balance_line(const Model& m, Balance& bal, const WaterBudget& g, Channels& io);
 // Closes the file.
 void balance_close(Balance& bal, Channels& io);
 // The budget as a summary on the screen and in the listing, with the steps

@@ -4,6 +4,7 @@
 
 #include "cmdlang/textio.h"
 #include "model/resultfile.h"
+#include "output/series.h"
 #include "output/wres.h"
 
 namespace qf {
@@ -29,6 +30,15 @@ std::string csv(const std::string& s) {
   return q + '"';
 }
 
+// Reports a failed write or close and gives the file up.
+void gauge_failure(GaugeFile& gf, Channels& io, int e) {
+  if (gf.open) io.close(gauge_channel);
+  gf.open = false;
+  if (gf.error != 0) return;
+  gf.error = e;
+  report_output_failure(io, "cannot write gauge file", gf.path, e);
+}
+
 }  // namespace
 
 std::string gauge_header(const Model& m) {
@@ -50,16 +60,24 @@ void gauge_values(const Model& m, const Gauge& g, std::vector<float>& row, float
   }
 }
 
-void gauges_start(const Model& m, GaugeFile& gf, Channels& io) {
+void gauges_start(const Model& m, GaugeFile& gf, Channels& io, bool go_on) {
   gauges_close(gf, io);
+  gf.error = 0;
   if (m.coin1.gauges.empty()) return;
   gf.path = std::string(trim_right(m.cochar.result_file)) + ".gauges.csv";
-  if (!io.open_write(gauge_channel, gf.path)) {
-    report_output_failure(io, "cannot write gauge file", gf.path, errno);
+  const SeriesStart st =
+      open_series(io, gauge_channel, gf.path, gauge_header(m), m.coin.time, go_on);
+  if (st.error != 0) {
+    gauge_failure(gf, io, st.error);
     return;
   }
   gf.open = true;
-  io.line(gauge_channel, gauge_header(m));
+  if (st.foreign) {
+    const std::string note =
+        " >gauge file '" + gf.path + "' was written for other gauges: its series start anew";
+    io.line(ch::screen, note);
+    io.line(ch::listing, note);
+  }
   gauges_line(m, gf, io);
 }
 
@@ -75,13 +93,13 @@ void gauges_line(const Model& m, GaugeFile& gf, Channels& io) {
     gauge_values(m, g, gf.row, v);
     for (float x : v) s += "," + bare(fmt_f(x, 16, 4));
   }
-  io.line(gauge_channel, s);
-  io.flush(gauge_channel);
+  if (const int e = series_line(io, gauge_channel, s)) gauge_failure(gf, io, e);
 }
 
 void gauges_close(GaugeFile& gf, Channels& io) {
-  if (gf.open) io.close(gauge_channel);
+  if (!gf.open) return;
   gf.open = false;
+  if (const int e = io.close(gauge_channel)) gauge_failure(gf, io, e);
 }
 
 }  // namespace qf

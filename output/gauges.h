@@ -19,6 +19,7 @@ inline constexpr int gauge_channel = 13;
 
 struct GaugeFile {
   bool open = false;
+  int error = 0;  // the write or close that failed (the file is then given up)
   std::string path;
   std::vector<float> row;  // one grid row of one item
 };
@@ -30,9 +31,12 @@ std::string gauge_header(const Model& m);
 void gauge_values(const Model& m, const Gauge& g, std::vector<float>& row, float out[3]);
 
 // Opens the file (when the run has gauges), writes the header and the line
-// of the present state. A file that cannot be written is reported and
-// skipped.
-void gauges_start(const Model& m, GaugeFile& gf, Channels& io);
+// of the present state. A run that continues its result file (`go_on`)
+// continues the series behind its lines of earlier times (see
+// open_series). A file that cannot be created or written is reported
+// ("cannot write gauge file '<name>': <reason>"), given up and its error
+// kept in `error`; the run goes on and ends with status 1.
+void gauges_start(const Model& m, GaugeFile& gf, Channels& io, bool go_on = false);
 void gauges_line(const Model& m, GaugeFile& gf, Channels& io);
 void gauges_close(GaugeFile& gf, Channels& io);
 

@@ -87,6 +87,12 @@ int check_creatable(const Model& m, Channels& io) {
   return failures;
 }
 
+// A number field without its leading blanks.
+std::string bare(const std::string& field) {
+  const std::size_t p = field.find_first_not_of(' ');
+  return p == std::string::npos ? field : field.substr(p);
+}
+
 // A restored maximum that is not a finite number, or absurdly large, is
 // no maximum at all: it would stand for ever against every real value.
 inline float sound(float v) {
@@ -110,6 +116,18 @@ bool continues_earlier_run(const Model& m, float max_time) {
 // run continues.
 void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
   std::string name(trim_right(m.cochar.max_value_file));
+  const bool going_on = m.clog.warm_started || (!trim_right(m.cochar.initial_file).empty() &&
+                                                m.coin.time_initial == m.coin.time);
+  if (going_on && any_file(m) && (name.empty() || !file_exists(name))) {
+    // The maxima of the run this one continues are not at hand: say that
+    // the grids will show this run's alone.
+    const std::string text =
+        (name.empty() ? std::string("no max-value file named")
+                      : "no max-value file '" + name + "' of the run continued") +
+        ": the maxima start from this run at t=" + bare(fmt_f(m.coin.time, 14, 4)) + " h";
+    io.line(ch::screen, " >" + text);
+    io.line(ch::listing, " >" + text);
+  }
   if (name.empty() || !file_exists(name)) return;
   int mode = 1;
   msg.iiopn(ch::aux, name, mode);
@@ -121,8 +139,7 @@ void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
                     hd.ny == ny && f->record_length() == max_record_length(nx);
   // A run that goes on from an earlier one would carry its maxima on: say
   // that the file cannot give them (the run then writes a file of its own).
-  if (!fits && (m.clog.warm_started || (!trim_right(m.cochar.initial_file).empty() &&
-                                        m.coin.time_initial == m.coin.time))) {
+  if (!fits && going_on) {
     msg.iierr(1,
               "max-value file '" + name +
                   "' is damaged or of another grid: the maxima start from this run",
@@ -391,6 +408,13 @@ void wmax_step(const Model& m, Wmax& w, SolverWork& sw) {
   }
   for (Span& c : sw.changed) c = Span{};
   sw.changed_all = false;
+}
+
+int wmax_save(Model& m, Wmax& w, Channels& io) {
+  const std::string name(trim_right(m.cochar.max_value_file));
+  if (name.empty()) return 0;
+  if (w.depth.size() < static_cast<std::size_t>(std::max(m.coin1.nn, 0))) reset(m, w);
+  return write_max_file(m, w, io, name);
 }
 
 void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode) {

@@ -32,7 +32,8 @@ struct Wmax {
 // continues an earlier one (a warm start, or an initial condition loaded
 // from a result file at or after the time of the max-value file), restore
 // the maxima of an existing max-value file of the same grid, values that
-// are not finite or of 1e30 and more left out; 0: update from the current
+// are not finite or of 1e30 and more left out (a continuing run without
+// such a file says that its maxima start afresh); 0: update from the current
 // state (when any of the three files is named); other values: write the
 // max-value file and the grids. Files are written under a temporary name
 // and renamed when complete, so a run killed or failing while writing
@@ -40,6 +41,11 @@ struct Wmax {
 // be completed is reported (name and reason); after the others are written
 // the run stops with status 1.
 void wmax(Model& m, Wmax& w, Channels& io, Messages& msg, int mode);
+
+// The max-value file alone (when named), written as mode 1 writes it but
+// without a word: the maxima up to a saved warm-start state. 0, or the
+// error number of what failed (an earlier file then stays as it was).
+int wmax_save(Model& m, Wmax& w, Channels& io);
 
 // The same as mode 0 after a flow step, but only over the nodes the flow
 // steps since the last call may have changed (as `sw` records them: its

@@ -1,6 +1,7 @@
 #include "output/wres.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -13,8 +14,17 @@ namespace qf {
 
 namespace {
 
-[[noreturn]] void write_error(Channels& io, const std::string& name, const DirectFile* f) {
-  output_failure(io, "cannot write result file", name, f && f->error() != 0 ? f->error() : EIO);
+[[noreturn]] void write_error(Wres& w, Channels& io, const std::string& name, const DirectFile* f,
+                              int err = 0) {
+  if (err == 0) err = f && f->error() != 0 ? f->error() : EIO;
+  w.failed = true;
+  if (!w.part.empty()) {
+    // The new file never became the result: an earlier one stays.
+    io.close(ch::result);
+    std::remove(w.part.c_str());
+    w.part.clear();
+  }
+  output_failure(io, "cannot write result file", name, err);
 }
 
 // True when the open file was written for the same grid and items, so that
@@ -42,13 +52,14 @@ void open_result(Model& m, Wres& w, Channels& io) {
   w.reclen = result_record_length(w.items.n, nx);
   const std::string name(trim_right(m.cochar.result_file));
   io.line(ch::screen, " >results to file '" + name.substr(0, name.find(' ')) + "'");
-  if (!io.open_direct(ch::result, name, w.reclen, 'u'))
-    output_failure(io, "cannot create result file", name, errno);
-  DirectFile* f = io.direct(ch::result);
-
+  DirectFile* f = nullptr;
   w.last_record = result_header_records + 2L * ny;
+  w.part.clear();
   bool keep = false;
-  if (name == trim_right(m.cochar.initial_file)) {
+  if (name == trim_right(m.cochar.initial_file) && file_exists(name)) {
+    if (!io.open_direct(ch::result, name, w.reclen, 'u'))
+      output_failure(io, "cannot create result file", name, errno);
+    f = io.direct(ch::result);
     keep = same_layout(*f, m, w);
     if (keep) {
       const float now = m.coin.time;
@@ -77,24 +88,28 @@ void open_result(Model& m, Wres& w, Channels& io) {
     }
   }
   if (!keep) {
-    // A new file from its start: nothing of an earlier file survives behind
-    // the new blocks. Record 1 goes last, so that a header cut short is not
-    // taken for a result file.
-    if (!io.open_direct(ch::result, name, w.reclen, 'w'))
+    // A new file from its start, under its temporary name: nothing of an
+    // earlier file survives behind the new blocks. Record 1 goes last, so
+    // that a header cut short is not taken for a result file.
+    io.close(ch::result);
+    const std::string part = name + ".part";
+    if (!io.open_direct(ch::result, part, w.reclen, 'w'))
       output_failure(io, "cannot create result file", name, errno);
+    w.part = part;
     f = io.direct(ch::result);
     const auto labels = label_record(w.items);
     if (!f->write(2, labels.data(), labels.size()) ||
         !write_coordinates(*f, m, result_header_records, result_coord_flag))
-      write_error(io, name, f);
-    if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) write_error(io, name, f);
-    if (!f->flush()) write_error(io, name, f);
+      write_error(w, io, name, f);
+    if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) write_error(w, io, name, f);
+    if (!f->flush()) write_error(w, io, name, f);
     const auto head = header_record(result_header(m, w.type, w.reclen));
-    if (!f->write(1, head.data(), head.size())) write_error(io, name, f);
+    if (!f->write(1, head.data(), head.size())) write_error(w, io, name, f);
   } else if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) {
-    write_error(io, name, f);
+    write_error(w, io, name, f);
   }
-  if (!f->flush()) write_error(io, name, f);
+  if (!f->flush()) write_error(w, io, name, f);
+  w.continued = keep;
 
   io.line(ch::listing);
   io.line(ch::listing, std::string(11, ' ') + "flow over boundaries[m3/s]:");
@@ -107,7 +122,7 @@ void open_result(Model& m, Wres& w, Channels& io) {
 void write_state(Model& m, Wres& w, Channels& io) {
   DirectFile* f = io.direct(ch::result);
   const std::string name(trim_right(m.cochar.result_file));
-  if (!f) output_failure(io, "cannot write result file", name, EBADF);
+  if (!f) write_error(w, io, name, f, EBADF);
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
   const int n = w.items.n;
@@ -119,8 +134,14 @@ void write_state(Model& m, Wres& w, Channels& io) {
   if (!write_block(*f, w.last_record + 1, ny, m.coin.time, static_cast<std::size_t>(n) * nx,
                    m.coin.end_marker, fill, w.buffer, threaded(m.coin1.nn)) ||
       !f->flush())
-    write_error(io, name, f);
+    write_error(w, io, name, f);
   w.last_record += ny;
+  if (!w.part.empty()) {
+    // The first block is whole: from now on this is the result file.
+    errno = 0;
+    if (std::rename(w.part.c_str(), name.c_str()) != 0) write_error(w, io, name, f, errno);
+    w.part.clear();
+  }
 }
 
 }  // namespace
@@ -157,6 +178,7 @@ void wres(Model& m, Wres& w, Channels& io, int step) {
     io.line(ch::listing, l);
   }
   write_state(m, w, io);
+  w.last_step = step;
 }
 
 void wres1() {}

@@ -15,7 +15,13 @@ namespace qf {
 
 // Working state of the result file between calls.
 struct Wres {
-  bool open = false;     // header part done, file open on the result channel
+  bool open = false;       // header part done, file open on the result channel
+  bool continued = false;  // the file was continued behind the output times it kept
+  bool failed = false;     // a write failed (the run stopped with it)
+  int last_step = -1;      // step of the last block written
+  // A new file is written under "<name>.part" until its first block is
+  // whole; then it takes the place of the file of that name.
+  std::string part;
   long last_record = 2;  // last record used by the header part and the blocks
   int calls = 0;         // calls with a non-zero step
   ResultItems items;     // items written, fixed when the file is opened
@@ -35,7 +41,10 @@ void report_output_failure(Channels& io, const std::string& text, const std::str
 
 // step 0: opens or creates the file (continuing it behind the output times
 // it keeps when it is also the initial-condition file), writes the header
-// part and the current state as the first block. A non-zero step writes the
+// part and the current state as the first block. A new file is written
+// under a temporary name beside it and renamed once that block is whole,
+// so that a run failing before leaves an earlier file of the name as it
+// was, and no temporary file. A non-zero step writes the
 // screen and listing lines and appends the current state; a first call with
 // a non-zero step (warm start) opens the file as step 0 does first.
 // Declining the overwrite question throws Stop(0); with no answer at all

@@ -5,8 +5,10 @@
 #   exist is named with the reason before the first step; status 1;
 # - a file size limit (ulimit -f, SIGXFSZ ignored: writes fail with EFBIG as
 #   on a full disk) that the max-value file or the result file outgrows: the
-#   file and the reason are named, status 1, the earlier max-value file stays
-#   as it was and no temporary ".part" file is left;
+#   file and the reason are named, status 1, the earlier max-value and
+#   result files stay as they were and no temporary ".part" file is left;
+# - balance and gauge files that outgrow the limit: named, status 1, and
+#   named again with the result file when that fails later;
 # - a result file of another layout that is also the initial file, with
 #   nobody to answer the overwrite question: a message and status 1;
 # - a rerun with lower water in the same folder reports its own maxima, not
@@ -69,6 +71,7 @@ d=$(fresh limit)
 sed -i '/^   plot \(waterlevel\|velocity\|froude\)/d; s/^   interval .*/   interval 1.0/' "$d/dambreak.qfx"
 run_model "$d" dambreak.qfx
 cp "$d/dambreak.max" "$d/earlier.max"
+cp "$d/dambreak.res" "$d/earlier.res"
 rm "$d/maxdepth.asc" "$d/maxflow.asc"
 run_failing "$d" dambreak.qfx 100
 expect "$d" " >cannot write max-value file 'dambreak.max': File too large"
@@ -81,7 +84,40 @@ grep -q "^\*\*error: cannot write max-value file 'dambreak.max': File too large"
 run_failing "$d" dambreak.qfx 40
 expect "$d" " >cannot write result file 'dambreak.res': File too large"
 no_steps "$d"
-note "file size limit: the failing file named, earlier max-value file kept"
+cmp -s "$d/dambreak.res" "$d/earlier.res" || fail "the earlier result file was not kept"
+if ls "$d"/*.part >/dev/null 2>&1; then fail "temporary files left: $(ls "$d"/*.part)"; fi
+note "file size limit: the failing file named, earlier max-value and result files kept"
+
+# Series files under the limit: a basin of 6 x 3 cells writes a result block
+# (315 bytes), a balance line (428) and a line of 24 gauges (about 500)
+# every step. In 110 steps the balance and gauge files outgrow 40 kB and
+# the result file does not: both are named, status 1, the result file whole.
+# In 200 steps the result file fails too, and every file is named.
+d=$WORK/series
+mkdir -p "$d"
+printf 'ncols 6\nnrows 3\ncellsize 10\n' >"$d/bed.asc"
+for j in 1 2 3; do echo "0 0 0 0 0 0" >>"$d/bed.asc"; done
+{
+  printf ">>grid\n   include 'bed.asc'\n>>polygon\n   waterlevel 1.0\n"
+  printf "      -6 -6\n      25 -6\n      25 26\n      -6 26\n   /\n>>compute\n   steps 110\n"
+  printf ">>output\n   to 't.res'\n   interval 0.00001\n   dt_out 0.00001\n   plot flowdepth\n"
+  for i in $(seq 1 24); do printf "   gauge 35 5 g%d\n" "$i"; done
+} >"$d/t.qfx"
+run_failing "$d" t.qfx 40
+expect "$d" " >cannot write mass-balance file 't.res.mass': File too large"
+expect "$d" " >cannot write gauge file 't.res.gauges.csv': File too large"
+expect "$d" " >output files not complete: 't.res.mass', 't.res.gauges.csv'"
+grep -q "^\*\*error: cannot write gauge file 't.res.gauges.csv': File too large" "$d/out" ||
+  fail "series failure not in the listing"
+(cd "$d" && python3 -c "
+from resultfile import ResultFile
+r = ResultFile('t.res')
+assert not r.check_blocks() and len(r.block_times()) >= 111, r.check_blocks()") ||
+  fail "result file not whole beside the failed series files"
+sed -i 's/steps 110/steps 200/' "$d/t.qfx"
+run_failing "$d" t.qfx 40
+expect "$d" " >output files not complete: 't.res', 't.res.mass', 't.res.gauges.csv'"
+note "series files under the limit: named, status 1"
 
 # The result file is the initial file but has other items; no answer.
 d=$(fresh overwrite)

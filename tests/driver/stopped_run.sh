@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A run stopped with SIGTERM finishes its step, writes the last result block,
-# the max-value file and the grids, says so, and exits with status 143; a
+# the max-value file, the grids and a warm-start state (the next run resumes
+# from it), says so, and exits with status 143; a
 # second signal ends it at once with the result file readable to its last
 # block.
 #
@@ -30,7 +31,7 @@ PY
 dir=$WORK/term
 mkdir -p "$dir"
 cp "$SRC"/examples/dambreak/* "$dir"/
-sed -i '/^   end /d; s/^   interval .*/   interval 0.0002/' "$dir/dambreak.qfx"
+sed -i '/^   end /d; s/^   interval .*/   interval 0.0002/; s/^   plot flowdepth/   plot initial/' "$dir/dambreak.qfx"
 grep -q "^   end " "$dir/dambreak.qfx" && fail "could not remove the end time"
 (cd "$dir" && exec "$QF" -q dambreak.qfx </dev/null >screen.txt 2>&1) &
 pid=$!
@@ -77,6 +78,21 @@ except CheckFailed as e:
     raise SystemExit(1)
 PY
 ) || fail "stopped run"
+
+# The stop leaves a warm start: the next run in the folder resumes from the
+# last state and continues the result file behind it.
+grep -q "^ >warm start saved in .hvx: the next run in this folder resumes at t=[0-9.]* h (delete .hvx to start afresh)$" \
+  "$dir/screen.txt" || fail "no warm start saved at the stop"
+t=$(sed -n 's/^ >stopped by SIGTERM after step [0-9]* at t=\([0-9.]*\) h.*/\1/p' "$dir/screen.txt")
+sed -i "s/^>>compute/>>compute\n   end $(python3 -c "print($t + 0.0004)")/" "$dir/dambreak.qfx"
+run_model "$dir" dambreak.qfx
+grep -q "^ >hot start from 'dambreak.res' AT" "$dir/screen.txt" || fail "the next run did not resume"
+(cd "$dir" && python3 -c "
+from resultfile import ResultFile
+t = ResultFile('dambreak.res').block_times()
+assert all(a <= b for a, b in zip(t, t[1:])) and t[-1] > $t + 0.0004, t") ||
+  fail "resumed run did not continue the result file"
+note "the next run resumes at t=$t h"
 
 # A second signal while the first one is being served ends the run at once:
 # the process dies of the signal, the result file reads to its last block.

@@ -52,6 +52,9 @@ TEST(InputChecks, ValuesOutOfRangeAreErrorsAndStayUnstored) {
       {">>output\ndt_out -1\n",
        "\"dt_out\": value -1 out of range, time-series interval must be "
        "above 0, file '%', line 2"},
+      {">>output\ncheckpoint 0\n",
+       "\"checkpoint\": value 0 out of range, checkpoint interval must be "
+       "above 0, file '%', line 2"},
       {">>turbulence\ncv -0.1\n",
        "\"cv\": value -0.1 out of range, eddy-viscosity coefficient "
        "must not be negative, file '%', line 2"},
