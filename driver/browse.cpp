@@ -1,6 +1,7 @@
 #include "driver/browse.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <memory>
 
@@ -98,7 +99,33 @@ bool load_record(Browsed& b, int rec, int item) {
   return true;
 }
 
+// True when the first word of the file that is not a comment is a word of a
+// grid header: a command file or any other text is then not read as a grid
+// (its keywords would each be reported as unknown).
+bool starts_like_grid(Channels& io, const std::string& path) {
+  static constexpr std::string_view kHeads[] = {
+      "nx", "ny", "ncols",    "nrows",        "xllcorner", "yllcorner", "xllcenter", "yllcenter",
+      "dx", "dy", "cellsize", "nodata_value", "item",      "rotate",    ">>grid"};
+  if (!io.open_read(ch::aux, path)) return false;
+  std::string line, word;
+  while (io.read_line(ch::aux, line) == 0) {
+    if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);  // UTF-8 byte-order mark
+    const std::size_t p = line.find_first_not_of(" \t\r");
+    if (p == std::string::npos || line[p] == '/' || line[p] == '#') continue;
+    const std::size_t e = line.find_first_of(" \t\r,", p);
+    word = line.substr(p, e == std::string::npos ? std::string::npos : e - p);
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    break;
+  }
+  io.close(ch::aux);
+  return std::find(std::begin(kHeads), std::end(kHeads), word) != std::end(kHeads);
+}
+
+// Reads a grid as the run reads it; a grid the run would refuse (a value
+// or header word that is not a number, fewer or more values than its size,
+// a cell size not above 0) is refused here too, after the reader's messages.
 bool open_grid(Session& s, Browsed& b, const std::string& path, std::string& why) {
+  if (!starts_like_grid(s.io, path)) return false;
   if (!s.io.open_read(ch::aux, path)) {
     why = "cannot be read";
     return false;
@@ -106,16 +133,29 @@ bool open_grid(Session& s, Browsed& b, const std::string& path, std::string& why
   GridData g;
   g.dx = g.dy = 1;
   int input = ch::aux;
+  const int errors = s.msg.errors();
   try {
     iigrid(s.rd, s.io, input, ch::listing, max_nodes, g);
   } catch (const Stop&) {
     s.io.close(ch::aux);
-    why = "not a grid";
+    why = "unreadable";
     return false;
   }
   s.io.close(ch::aux);
   if (g.nx <= 0 || g.ny <= 0 || g.values.size() < static_cast<std::size_t>(g.nx) * g.ny) {
-    why = "not a grid, or too large";
+    why = "empty or too large";
+    return false;
+  }
+  if (s.msg.errors() > errors) {
+    why = "see the error above";
+    return false;
+  }
+  if (!(g.dx > 0) || !(g.dy > 0)) {
+    auto bare = [](float v) {
+      const std::string f = fmt_f(v, 14, 3);
+      return f.substr(std::min(f.find_first_not_of(' '), f.size()));
+    };
+    why = "cell size " + bare(g.dx) + " x " + bare(g.dy) + " m";
     return false;
   }
   b.nx = g.nx;
@@ -172,8 +212,10 @@ int browse(Session& s, const std::string& path) {
     held = std::make_unique<Browsed>();
     std::string why_grid;
     if (!open_grid(s, *held, path, why_grid)) {
-      s.io.line(ch::screen, " >'" + path + "' is neither a result file (" + why + ") nor a grid (" +
-                                why_grid + ")");
+      if (why_grid.empty())
+        s.io.line(ch::screen, " >'" + path + "' is neither a result file nor a grid");
+      else
+        s.io.line(ch::screen, " >grid '" + path + "' refused (" + why_grid + "): nothing shown");
       return exit_input;
     }
   }
@@ -262,8 +304,11 @@ int browse(Session& s, const std::string& path) {
     if (item != before_item) options = 6;  // new levels for another quantity
     if (answer == 0 && !grdlgon(g)) {
       // The window is gone and no command is queued: nothing more to show.
+      const bool lost = g.x.lost;
       grclos(g);
-      return exit_complete;
+      if (!lost) return exit_complete;
+      s.io.line(ch::screen, " >X connection lost: '" + path + "' no longer shown");
+      return exit_display_lost;
     }
   }
 }

@@ -53,6 +53,7 @@ void catch_stop_signals() {
 std::string signal_name(int sig) {
   if (sig == SIGINT) return "SIGINT";
   if (sig == SIGTERM) return "SIGTERM";
+  if (sig == SIGHUP) return "the lost X connection";
   return "signal " + std::to_string(sig);
 }
 
@@ -315,6 +316,7 @@ void show_progress(Session& s, int step) {
     act.reset = [&s]() { return withdraw_warm_marker(s.io, ch::aux); };
     act.help = [&s]() { help_page(s.graphics, ch::listing, version_string); };
     act.clock = [&s]() { return wall_seconds(s); };
+    act.lost = []() { request_stop(SIGHUP); };  // as a hang-up: status 129
   }
   if (step == 0) {
     s.graphics.io = &s.io;

@@ -69,9 +69,10 @@ struct Session {
 };
 
 // Exit statuses of the program.
-inline constexpr int exit_complete = 0;  // the run reached its end
-inline constexpr int exit_input = 1;     // input or file error
-inline constexpr int exit_unstable = 3;  // depth or discharge no longer a number
+inline constexpr int exit_complete = 0;        // the run reached its end
+inline constexpr int exit_input = 1;           // input or file error
+inline constexpr int exit_unstable = 3;        // depth or discharge no longer a number
+inline constexpr int exit_display_lost = 129;  // the X connection broke (128 + SIGHUP)
 
 // Runs the program on the given arguments (without the program name) and
 // returns its exit status. Stops unwind to here; every file is closed. A

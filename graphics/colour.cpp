@@ -196,7 +196,7 @@ void grcmap(Graphics& g, int& colour) {
   for (;;) {
     int type = 0, px = 0, py = 0, detail = 0;
     grxevn(g.x, type, px, py, detail);
-    if (type == 0) return;  // the window is gone
+    if (type == 0 || type == kGrxClose) return;  // the window is gone or to be closed
     if (type == kGrxButtonPress) {
       int hit = 0;
       grbutn(g, 1, bc, by, 76, 17, " CCancel", static_cast<float>(px), static_cast<float>(py), hit);

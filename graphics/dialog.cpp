@@ -33,8 +33,11 @@ struct Ev {
   int type = 0, x = 0, y = 0, detail = 0;
 };
 
+// The next event; a window being closed or lost answers type 0 (the window
+// is gone) to every dialog.
 void wait_event(Graphics& g, Ev& e) {
   grxevn(g.x, e.type, e.x, e.y, e.detail);
+  if (e.type == kGrxClose) e.type = 0;
 }
 
 bool is_blank(std::string_view s) {
@@ -395,6 +398,18 @@ void script_answer(Graphics& g, const std::string& cmd, int n, const std::string
   answer = key_button(n, labels, key);
 }
 
+// The button that leaves a menu (eXit, Close or Done, not dimmed): what a
+// close of the window by the window manager chooses. 0 when there is none.
+int leave_button(int n, const std::string* labels) {
+  for (int j = 0; j < n; ++j) {
+    const std::string_view l = labels[j];
+    if (l.empty() || l[0] == '-') continue;
+    for (const std::string_view key : {"XeXit", "CClose", "DDone"})
+      if (l.substr(1, key.size()) == key) return j + 1;
+  }
+  return 0;
+}
+
 // The cursor loop of grcurs and grcurs1; `plot` is null for grcurs.
 void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, float& x, float& y,
                  const std::function<void(int)>* plot) {
@@ -407,6 +422,10 @@ void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, flo
     return;
   }
   answer = 0;
+  if (g.x.closing) {
+    answer = leave_button(n, labels);
+    return;
+  }
   if (!grdlgon(g) || n < 0) return;
   GrMessages& m = g.msg;
   if (n != m.bar_n) {
@@ -420,9 +439,12 @@ void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, flo
     Ev e;
     if (poll) {
       grxcvn(g.x, e.type, e.x, e.y, e.detail);
-      if (e.type == 0) return;
     } else {
       wait_event(g, e);
+    }
+    if (g.x.closing) {  // closed by the window manager: as the menu's leave button
+      answer = leave_button(n, labels);
+      return;
     }
     if (e.type == 0) return;  // the window is gone
     if (e.type == kGrxButtonPress) {

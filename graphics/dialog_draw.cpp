@@ -24,7 +24,7 @@ void pcolour(Graphics& g, int c) {
 }  // namespace
 
 bool grdlgon(const Graphics& g) {
-  return grscreen(g) && grxisopn(g.x);
+  return grscreen(g) && grxlive(g.x) && !g.x.closing;
 }
 
 void grpbox(Graphics& g, int x, int y, int w, int h, int fill, int frame) {

@@ -143,16 +143,26 @@ class GrFiles {
   GrFiles& operator=(const GrFiles&) = delete;
   // mode as for fopen; closes what the channel held first.
   bool open(int ch, const std::string& path, const char* mode);
-  void close(int ch);
+  // Closes the channel; returns 0, or the error number (errno) of the first
+  // write, flush or close on it that failed.
+  int close(int ch);
   void close_all();
   std::FILE* get(int ch) const;
   bool is_open(int ch) const { return get(ch) != nullptr; }
+  // The path the channel was opened with (empty when not open).
+  std::string path(int ch) const;
   // Writes s and a line end on channel ch (nothing when not open).
   void line(int ch, std::string_view s);
 
  private:
-  std::map<int, std::FILE*> f_;
+  struct Open {
+    std::FILE* f = nullptr;
+    std::string path;
+    int error = 0;  // first failed write
+  };
+  std::map<int, Open> f_;
 };
+
 
 // State of the routines below that is not part of the two records.
 struct GrModeState {
@@ -340,6 +350,10 @@ void grinfo(Graphics& g, int n, const std::string* labels, std::string* values);
 std::string grfix(std::string_view s, std::size_t n);  // cut or blank-pad
 void grline(Graphics& g, int ch, std::string_view s);  // line on a library channel
 void grjout(Graphics& g, std::string_view s);          // line on JOUTGR
+// Closes a file the library wrote on channel ch; when a write or the close
+// failed, "Error writing: NAME (reason)" goes to the message line and to
+// JOUTGR, and false is returned.
+bool grfdone(Graphics& g, int ch);
 
 // ---- axes, scales, number labels, contour labels and the key (axes.cpp) ----
 // Nice scale: n steps of NICEGR(i) times a power of ten, starting at a

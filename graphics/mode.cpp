@@ -221,20 +221,17 @@ void grmode(Graphics& g, int& request) {
     }
     std::string message;
     if (m == kModeKeep) {
-      g.files.close(n.JDV3GR);
-      message = "saved on keep file";
+      if (grfdone(g, n.JDV3GR)) message = "saved on keep file";
     } else if (m == kModeDxf) {
       for (const char* s : {"0", "ENDSEC", "0", "EOF"}) g.files.line(n.JDV1GR, s);
-      g.files.close(n.JDV1GR);
-      message = "DXF File done";
+      if (grfdone(g, n.JDV1GR)) message = "DXF File done";
     } else if (m == kModeShape) {
       grsegm(g, 0, 0, 0, 0, 0, 0, 0);
       message = "Shapefile done";
       n.SHPAGR = 1;
     } else if (m == kModeArcPolygon) {
       g.files.line(n.JDV1GR, "END");
-      g.files.close(n.JDV1GR);
-      message = "ArcPolygon file done";
+      if (grfdone(g, n.JDV1GR)) message = "ArcPolygon file done";
     } else {
       return;  // no output open
     }
@@ -245,7 +242,7 @@ void grmode(Graphics& g, int& request) {
     g.pen.last_dash = -99999;
     grsfac(g);
     g.mode.closing = grfix(message, 80);
-    grmesg(g, g.mode.closing);
+    if (!message.empty()) grmesg(g, g.mode.closing);  // a failed write has said so
     grbeep(g);
     return;
   }

@@ -1,8 +1,10 @@
 // Graphics state: start-up, named variables, the settings file ".grset",
 // the scale computation and the time stamp.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <limits>
 
@@ -20,32 +22,57 @@ bool GrFiles::open(int ch, const std::string& path, const char* mode) {
   close(ch);
   std::FILE* f = std::fopen(path.c_str(), mode);
   if (!f) return false;
-  f_[ch] = f;
+  f_[ch] = Open{f, path, 0};
   return true;
 }
 
-void GrFiles::close(int ch) {
+int GrFiles::close(int ch) {
   auto it = f_.find(ch);
-  if (it == f_.end()) return;
-  std::fclose(it->second);
+  if (it == f_.end()) return 0;
+  Open& o = it->second;
+  int err = o.error;
+  errno = 0;
+  if (std::fflush(o.f) != 0 && err == 0) err = errno != 0 ? errno : EIO;
+  if (std::ferror(o.f) && err == 0) err = EIO;
+  errno = 0;
+  if (std::fclose(o.f) != 0 && err == 0) err = errno != 0 ? errno : EIO;
   f_.erase(it);
+  return err;
 }
 
 void GrFiles::close_all() {
-  for (auto& [ch, f] : f_) std::fclose(f);
+  for (auto& [ch, o] : f_) std::fclose(o.f);
   f_.clear();
 }
 
 std::FILE* GrFiles::get(int ch) const {
   auto it = f_.find(ch);
-  return it == f_.end() ? nullptr : it->second;
+  return it == f_.end() ? nullptr : it->second.f;
+}
+
+std::string GrFiles::path(int ch) const {
+  auto it = f_.find(ch);
+  return it == f_.end() ? std::string() : it->second.path;
 }
 
 void GrFiles::line(int ch, std::string_view s) {
-  std::FILE* f = get(ch);
-  if (!f) return;
-  std::fwrite(s.data(), 1, s.size(), f);
-  std::fputc('\n', f);
+  auto it = f_.find(ch);
+  if (it == f_.end()) return;
+  Open& o = it->second;
+  errno = 0;
+  const bool ok =
+      std::fwrite(s.data(), 1, s.size(), o.f) == s.size() && std::fputc('\n', o.f) != EOF;
+  if (!ok && o.error == 0) o.error = errno != 0 ? errno : EIO;
+}
+
+bool grfdone(Graphics& g, int ch) {
+  const std::string name = g.files.path(ch);
+  const int err = g.files.close(ch);
+  if (err == 0) return true;
+  const std::string text = "Error writing: " + name + " (" + std::strerror(err) + ")";
+  grmesg(g, text);
+  grjout(g, text);
+  return false;
 }
 
 Graphics::Graphics() : out(&std::cout), err(&std::cerr) {}
@@ -386,7 +413,7 @@ void grwset(Graphics& g) {
   for (const std::string* p : {&g.t.FILNGR, &g.t.FIRMGR, &g.t.TITLGR, &g.t.TIT2GR})
     L(quoted(grfix(*p, 80)) + " /");
   grkwrite(g, ch);
-  g.files.close(ch);
+  grfdone(g, ch);
 }
 
 // ---------------------------------------------------------------- grsfac, grtime

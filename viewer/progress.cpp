@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cmdlang/channels.h"
 #include "cmdlang/textio.h"
 #include "graphics/dialog.h"
 #include "viewer/contour.h"
@@ -124,53 +125,8 @@ std::string label16(std::string s) {
   return s;
 }
 
-}  // namespace
-
-std::string progress_time_line(int step, float time, float dt) {
-  const double t = time;
-  const int h = static_cast<int>(t);
-  const double minutes = 60.0 * (t - h);
-  const int mi = static_cast<int>(minutes);
-  const int se = static_cast<int>(60.0 * (minutes - mi));
-  if (h > 0)
-    return fmt_i(step, 9) + fmt_i(h, 7) + "h" + fmt_i(mi, 2) + "'" + fmt_f(dt, 11, 2) + "S";
-  return fmt_i(step, 9) + fmt_i(h, 4) + "h" + fmt_i(mi, 2) + "'" + fmt_i(se, 2) + "S" +
-         fmt_f(dt, 11, 2) + "S";
-}
-
-void progress_values(const Model& m, int field, std::vector<float>& values) {
-  const FlowValues& f = m.f;
-  const std::size_t nn = values.size();
-  const float hdry = m.coin.hdry;
-  for (std::size_t k = 0; k < nn; ++k) {
-    const float q = f.q[k], r = f.r[k], h = f.h[k];
-    float v = 0;
-    switch (field) {
-      case 1:
-        v = h;
-        break;
-      case 2:
-        v = std::sqrt(q * q + r * r);
-        break;
-      case 3:
-        v = std::sqrt(q * q + r * r) / std::max(h, 0.001f);
-        break;
-      case 4:
-        v = h > hdry ? f.zb[k] + h : -99999.0f;
-        break;
-      default:
-        v = f.zb[k];
-        break;
-    }
-    // Nodes outside the model are left empty in every field.
-    if (!f.outside.empty() && f.outside[k]) v = -99999.0f;
-    values[k] = v;
-  }
-}
-
-void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int nplot, int& expected,
-           std::string_view version, const ProgressActions& act) {
-  if (m.clog.quiet) return;
+void progress_window(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int nplot,
+                     int& expected, std::string_view version, const ProgressActions& act) {
   if (step == 0) {
     grinit(g, 5, p.listing, version, "out", 1);
     set_int(g, "IN15GR", 1);
@@ -258,6 +214,67 @@ void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int npl
         redraw = false;
       }
     }
+  }
+}
+
+}  // namespace
+
+void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int nplot, int& expected,
+           std::string_view version, const ProgressActions& act) {
+  if (m.clog.quiet) return;
+  progress_window(g, v, p, m, step, nplot, expected, version, act);
+  if (!g.x.lost || p.lost) return;
+  p.lost = true;
+  const std::string note =
+      " >X connection lost at step " + std::to_string(step) + ": the run ends with its results";
+  if (g.io != nullptr) {
+    g.io->line(Channels::screen, note);
+    if (g.io->is_open(p.listing)) g.io->line(p.listing, note);
+  } else {
+    *g.out << note << '\n';
+  }
+  if (act.lost) act.lost();
+}
+
+std::string progress_time_line(int step, float time, float dt) {
+  const double t = time;
+  const int h = static_cast<int>(t);
+  const double minutes = 60.0 * (t - h);
+  const int mi = static_cast<int>(minutes);
+  const int se = static_cast<int>(60.0 * (minutes - mi));
+  if (h > 0)
+    return fmt_i(step, 9) + fmt_i(h, 7) + "h" + fmt_i(mi, 2) + "'" + fmt_f(dt, 11, 2) + "S";
+  return fmt_i(step, 9) + fmt_i(h, 4) + "h" + fmt_i(mi, 2) + "'" + fmt_i(se, 2) + "S" +
+         fmt_f(dt, 11, 2) + "S";
+}
+
+void progress_values(const Model& m, int field, std::vector<float>& values) {
+  const FlowValues& f = m.f;
+  const std::size_t nn = values.size();
+  const float hdry = m.coin.hdry;
+  for (std::size_t k = 0; k < nn; ++k) {
+    const float q = f.q[k], r = f.r[k], h = f.h[k];
+    float v = 0;
+    switch (field) {
+      case 1:
+        v = h;
+        break;
+      case 2:
+        v = std::sqrt(q * q + r * r);
+        break;
+      case 3:
+        v = std::sqrt(q * q + r * r) / std::max(h, 0.001f);
+        break;
+      case 4:
+        v = h > hdry ? f.zb[k] + h : -99999.0f;
+        break;
+      default:
+        v = f.zb[k];
+        break;
+    }
+    // Nodes outside the model are left empty in every field.
+    if (!f.outside.empty() && f.outside[k]) v = -99999.0f;
+    values[k] = v;
   }
 }
 

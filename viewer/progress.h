@@ -32,7 +32,8 @@ struct ProgressState {
   double last_draw = -1e9;
   double draw_cost = 0;
   double min_interval = 0.25;
-  int listing = 9;  // channel of the run's listing (messages of the viewer)
+  int listing = 9;    // channel of the run's listing (messages of the viewer)
+  bool lost = false;  // the X connection broke (said once, the run asked to stop)
 };
 
 // What the run does for the buttons: save the state for a warm start
@@ -43,11 +44,15 @@ struct ProgressActions {
   std::function<bool()> reset;
   std::function<void()> help;
   std::function<double()> clock;  // wall clock [s]
+  std::function<void()> lost;
 };
 
 // Called before the first step (step 0) and after every step. Draws every
 // nplot steps; expected is the number of result records the run will write
-// (one more after a Save). eXit sets the end time below the model time.
+// (one more after a Save). eXit sets the end time below the model time; so
+// does a close of the small window by the window manager, and a close of the
+// plot window acts as its Close. A broken X connection is said on the screen
+// and in the listing, and act.lost asks the run to stop.
 void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int nplot, int& expected,
            std::string_view version, const ProgressActions& act);
 

@@ -264,8 +264,7 @@ void write_values(Graphics& g, const float* x, const float* y, const float* u, c
         line += a == 1 ? fmt_f(m, 8, 2) : fmt_f(u[k], 8, 2) + fmt_f(v[k], 8, 2);
         g.files.line(ch, line);
       });
-      g.files.close(ch);
-      grmesg(g, "values stored on " + name);
+      if (grfdone(g, ch)) grmesg(g, "values stored on " + name);
       return;
     }
     if (a == 3) {

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -98,9 +99,49 @@ void dispatch(GrxState& s, XEvent& ev, bool translate, int& type, int& x, int& y
         regrow_pixmap(s, std::max(s.width, 1), std::max(s.height, 1));
       }
       break;
+    case ClientMessage:
+      if (ev.xclient.format == 32 &&
+          static_cast<unsigned long>(ev.xclient.data.l[0]) == s.wm_delete) {
+        s.closing = true;
+        type = kGrxClose;
+      } else {
+        type = -ClientMessage;  // another client message: nobody reads it
+      }
+      break;
     default:
       break;
   }
+}
+
+// Xlib's default handler of a broken connection writes "X connection to
+// ... broken" and ends the process; this one lets the exit handler below
+// decide. It keeps no state (Xlib has one such handler per process).
+int quiet_io_error(Display*) {
+  return 0;
+}
+
+// Called by Xlib after a broken connection of one state's display: the loss
+// is recorded and Xlib returns to its caller; the layer then makes no more
+// Xlib calls on that display.
+void record_loss(Display*, void* state) {
+  static_cast<GrxState*>(state)->lost = true;
+}
+
+// The next event, waiting for it; false when the connection breaks. The wait
+// is on the connection's socket rather than inside XNextEvent, which must not
+// be reached after a loss (its queue is then empty).
+bool next_event(GrxState& s, XEvent& ev) {
+  const int fd = ConnectionNumber(s.display);
+  while (!s.lost) {
+    if (XPending(s.display) > 0) {
+      XNextEvent(s.display, &ev);
+      return true;
+    }
+    if (s.lost) break;
+    pollfd p{fd, POLLIN, 0};
+    ::poll(&p, 1, -1);  // an interrupted wait looks again
+  }
+  return false;
 }
 
 // "dd": a two-digit field with leading zero.
@@ -122,6 +163,7 @@ bool grxprobe() {
 void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& depth,
             std::string_view window_name, std::string_view icon_name) {
   if (s.display != nullptr) grxcls(s);
+  XSetIOErrorHandler(quiet_io_error);
   Display* d = XOpenDisplay(nullptr);
   if (d == nullptr) {
     screen << " Cannot open display...aborting\n";
@@ -133,6 +175,9 @@ void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& 
   const int scr = DefaultScreen(d);
   const unsigned long white = WhitePixel(d, scr);
   s.display = d;
+  s.closing = false;
+  s.lost = false;
+  XSetIOErrorExitHandler(d, record_loss, &s);
   s.fgcolor = white;
   s.bgcolor = white;
   s.pixelsave = white;
@@ -166,6 +211,11 @@ void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& 
   const std::string iname = window_text(icon_name);
   XSetStandardProperties(d, s.window, wname.c_str(), iname.c_str(), None, nullptr, 0, &hints);
   XSetWMNormalHints(d, s.window, &hints);
+  // The window manager's close button sends WM_DELETE_WINDOW instead of
+  // ending the connection.
+  Atom wm_delete = XInternAtom(d, "WM_DELETE_WINDOW", False);
+  XSetWMProtocols(d, s.window, &wm_delete, 1);
+  s.wm_delete = wm_delete;
   XFlush(d);
 
   XGCValues values{};
@@ -196,6 +246,13 @@ void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& 
 
 void grxcls(GrxState& s) {
   if (s.display == nullptr) return;
+  if (s.lost) {
+    XCloseDisplay(s.display);  // frees the connection; nothing is sent
+    std::string font_name = std::move(s.font_name);
+    s = GrxState{};
+    s.font_name = std::move(font_name);
+    return;
+  }
   if (s.font != 0) XUnloadFont(s.display, s.font);
   if (s.gc != nullptr) XFreeGC(s.display, s.gc);
   if (s.pixmap != 0) XFreePixmap(s.display, s.pixmap);
@@ -207,17 +264,17 @@ void grxcls(GrxState& s) {
 }
 
 void grxclr(GrxState& s) {
-  if (s.display == nullptr) return;
+  if (!grxlive(s)) return;
   clear_area(s, s.drawable, s.width, s.height);
 }
 
 void grxpix(GrxState& s) {
-  if (s.display == nullptr) return;
+  if (!grxlive(s)) return;
   s.drawable = s.pixmap;
 }
 
 void grxflp(GrxState& s) {
-  if (s.display == nullptr) return;
+  if (!grxlive(s)) return;
   if (s.drawable == s.pixmap) {
     XCopyArea(s.display, s.pixmap, s.window, s.gc, 0, 0, static_cast<unsigned>(s.width),
               static_cast<unsigned>(s.height), 0, 0);
@@ -227,19 +284,19 @@ void grxflp(GrxState& s) {
 }
 
 void grxlin(GrxState& s, int x1, int y1, int x2, int y2) {
-  if (s.display == nullptr) return;
+  if (!grxlive(s)) return;
   XDrawLine(s.display, s.drawable, s.gc, narrow(x1), narrow(y1), narrow(x2), narrow(y2));
 }
 
 void grxlnz(GrxState& s, int n, const int* xs, const int* ys) {
-  if (s.display == nullptr || n <= 0) return;
+  if (!grxlive(s) || n <= 0) return;
   std::vector<XPoint> p(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) p[i] = XPoint{narrow(xs[i]), narrow(ys[i])};
   XDrawLines(s.display, s.drawable, s.gc, p.data(), n, CoordModeOrigin);
 }
 
 void grxply(GrxState& s, const int* xs, const int* ys, int n) {
-  if (s.display == nullptr || n <= 0) return;
+  if (!grxlive(s) || n <= 0) return;
   std::vector<XPoint> p(static_cast<std::size_t>(n) + 1);
   for (int i = 0; i < n; ++i) p[i] = XPoint{narrow(xs[i]), narrow(ys[i])};
   p[n] = p[0];
@@ -248,27 +305,27 @@ void grxply(GrxState& s, const int* xs, const int* ys, int n) {
 }
 
 void grxrec(GrxState& s, int x, int y, int w, int h) {
-  if (s.display == nullptr || w <= 0 || h <= 0) return;
+  if (!grxlive(s) || w <= 0 || h <= 0) return;
   XFillRectangle(s.display, s.drawable, s.gc, narrow(x), narrow(y),
                  static_cast<unsigned>(std::min(w, 65535)),
                  static_cast<unsigned>(std::min(h, 65535)));
 }
 
 void grxstc(GrxState& s, int pixel) {
-  if (s.display == nullptr) return;
+  if (!grxlive(s)) return;
   s.pixelsave = to_pixel(pixel);
   XSetForeground(s.display, s.gc, s.pixelsave);
 }
 
 void grxstr(GrxState& s, int x, int y, std::string_view text, int n) {
-  if (s.display == nullptr) return;
+  if (!grxlive(s)) return;
   n = std::clamp(n, 0, static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX)));
   if (n == 0) return;
   XDrawString(s.display, s.drawable, s.gc, narrow(x), narrow(y), text.data(), n);
 }
 
 void grxdsh(GrxState& s, int style) {
-  if (s.display == nullptr || style < 1 || style > 5) return;
+  if (!grxlive(s) || style < 1 || style > 5) return;
   if (style == kGrxDashSolid) {
     XSetLineAttributes(s.display, s.gc, 0, LineSolid, CapRound, JoinRound);
   } else {
@@ -281,7 +338,7 @@ void grxdsh(GrxState& s, int style) {
 }
 
 void grxmkc(GrxState& s, std::ostream& screen, const int* rgb, int* pixel, int n) {
-  if (s.display == nullptr) return;
+  if (!grxlive(s)) return;
   const Colormap cmap = DefaultColormap(s.display, DefaultScreen(s.display));
   for (int i = 0; i < n; ++i) {
     XColor c{};
@@ -298,18 +355,33 @@ void grxmkc(GrxState& s, std::ostream& screen, const int* rgb, int* pixel, int n
 }
 
 void grxevn(GrxState& s, int& type, int& x, int& y, int& detail) {
-  if (s.display == nullptr) {
+  if (!grxlive(s)) {
     type = 0;
     return;
   }
+  if (s.closing) {
+    type = kGrxClose;
+    return;
+  }
   XEvent ev;
-  XNextEvent(s.display, &ev);
+  if (!next_event(s, ev)) {
+    type = 0;
+    return;
+  }
   dispatch(s, ev, true, type, x, y, detail);
 }
 
 void grxcvn(GrxState& s, int& type, int& x, int& y, int& detail) {
-  if (s.display == nullptr) return;
+  if (!grxlive(s)) return;
   XEvent ev;
+  while (!s.closing && XCheckTypedWindowEvent(s.display, s.window, ClientMessage, &ev)) {
+    int t = 0;
+    dispatch(s, ev, false, t, x, y, detail);
+  }
+  if (s.closing) {
+    type = kGrxClose;
+    return;
+  }
   while (XCheckMaskEvent(s.display, ButtonPressMask, &ev)) {
     dispatch(s, ev, false, type, x, y, detail);
   }
@@ -319,13 +391,14 @@ void grxcvn(GrxState& s, int& type, int& x, int& y, int& detail) {
 }
 
 bool grxpnd(GrxState& s) {
-  if (s.display == nullptr) return false;
+  if (!grxlive(s)) return false;
+  if (s.closing) return true;
   return XEventsQueued(s.display, QueuedAfterReading) > 0;
 }
 
 void grxslp(GrxState& s, int n) {
   if (n <= 0) return;
-  if (s.display != nullptr) XFlush(s.display);
+  if (grxlive(s)) XFlush(s.display);
   const long long ms = 30LL * n;
   timespec want{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   timespec rest{};
@@ -333,7 +406,7 @@ void grxslp(GrxState& s, int n) {
 }
 
 void grxbeep(GrxState& s) {
-  if (s.display == nullptr) return;
+  if (!grxlive(s)) return;
   XBell(s.display, 0);
   XFlush(s.display);
 }

@@ -36,6 +36,9 @@ inline constexpr int kGrxKeyPress = 2;
 inline constexpr int kGrxButtonPress = 4;
 inline constexpr int kGrxExpose = 12;
 inline constexpr int kGrxConfigureNotify = 22;
+// The window manager asks to close the window (WM_DELETE_WINDOW of the
+// WM_PROTOCOLS client message, type 33 of X.h).
+inline constexpr int kGrxClose = 33;
 
 // Translated key codes returned by grxevn for special keys; every other key
 // comes back as its key symbol (the character code for Latin-1 keys), keypad
@@ -79,14 +82,28 @@ struct GrxState {
   unsigned long pixelsave = 0;   // last foreground set by grxstc
   int dash_style = 1;            // last dash style set by grxdsh
   unsigned long font = 0;        // loaded font id (0 = none)
+  unsigned long wm_delete = 0;   // atom WM_DELETE_WINDOW
+  // The window manager asked to close the window: from then on grxevn and
+  // grxcvn answer kGrxClose at once, until the window is closed.
+  bool closing = false;
+  // The connection to the server broke (server ended, socket closed). Xlib
+  // is not called again on it: drawing does nothing, grxevn answers 0 at
+  // once and grxcls only frees the connection.
+  bool lost = false;
   // Font wanted at open time; if the server lacks it, "fixed" is used
   // (kept across grxcls).
   std::string font_name = "6x12";
 };
 
-// True while a display connection is open.
+// True while a display connection is open (also after it was lost, until
+// grxcls).
 inline bool grxisopn(const GrxState& s) {
   return s.display != nullptr;
+}
+
+// True while the window can be drawn into and answers: open and not lost.
+inline bool grxlive(const GrxState& s) {
+  return s.display != nullptr && !s.lost;
 }
 
 // Opens the default display (DISPLAY) and a window at (x, y) of w x h pixels
@@ -146,7 +163,9 @@ void grxdsh(GrxState& s, int style);
 // on `screen` and leaves pixel[i] as the allocation left it (0).
 void grxmkc(GrxState& s, std::ostream& screen, const int* rgb, int* pixel, int n);
 
-// Waits for the next event and translates it:
+// Waits for the next event and translates it (a lost connection or a
+// closed state returns type 0 at once, a window the window manager asked to
+// close kGrxClose at once):
 //   key press (2):        x, y pointer position, detail translated key
 //   button press (4):     x, y pointer position, detail button number
 //   expose (12):          x = y = 0, detail remaining expose count
@@ -155,17 +174,18 @@ void grxmkc(GrxState& s, std::ostream& screen, const int* rgb, int* pixel, int n
 //                         the pixmap, a new one of the window's size takes
 //                         its place: the old picture in the common part,
 //                         bgcolor elsewhere (also the drawable if it was)
+//   close request (33):   x, y, detail unchanged; closing is set
 //   others:               type only; x, y, detail unchanged
-// On a closed state it returns type 0 at once.
 void grxevn(GrxState& s, int& type, int& x, int& y, int& detail);
 
 // Drains pending events without waiting: first all button presses (type, x,
 // y and button of the last one), then all key presses (type, x, y and the
 // untranslated key symbol of the last one). Nothing pending: arguments are
-// left as they were. Other events stay queued.
+// left as they were. A close request of the window manager (now or
+// before) gives type kGrxClose. Other events stay queued.
 void grxcvn(GrxState& s, int& type, int& x, int& y, int& detail);
-// True when events wait in the queue (nothing is taken from it); false
-// without a display.
+// True when events wait in the queue (nothing is taken from it) or the
+// window is to be closed; false without a display or after its loss.
 bool grxpnd(GrxState& s);
 
 // Sleeps n times 30 ms (after flushing pending output); n <= 0 returns at once.

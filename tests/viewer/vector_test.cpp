@@ -3,9 +3,11 @@
 #include "viewer/vector.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <sstream>
 
 #include "cmdlang/textio.h"
@@ -158,6 +160,43 @@ TEST_F(VectorPlot, WriteAndNearest) {
   g.n.XCRSGR = 9, g.n.YCRSGR = 4;
   call(f, -1);
   EXPECT_TRUE(said("(X,Y):      10.00       5.00 (I,J):     2     2 (U,V):   -2.00    3.00"));
+}
+
+// A write that fails (a full disk) is said with the file and the reason,
+// never reported as done.
+TEST_F(VectorPlot, FailedWritesAreSaid) {
+  Field f(2, 2, 0, 0);
+  f.x = {0, 10, 0, 10};
+  f.y = {0, 0, 5, 5};
+  f.u = f.v = {1, 1, 1, 1};
+  ASSERT_EQ(::symlink("/dev/full", "full.kep"), 0);
+  ASSERT_EQ(::symlink("/dev/full", ".grset"), 0);
+  const std::string full = " (No space left on device)";
+  struct Case {
+    std::function<void()> write;
+    std::string file, done;
+  } cases[] = {
+      {[&] {
+         answer(g, {"M", "/dev/full"});
+         call(f, -3);
+       },
+       "/dev/full", "values stored on /dev/full"},
+      {[&] {
+         int r = kModeKeep;
+         answer(g, {"full"});
+         grmode(g, r);
+         call(f, 1);
+         grclos(g);
+       },
+       "full.kep", "saved on keep file"},
+      {[&] { grwset(g); }, ".grset", ""},
+  };
+  for (const Case& c : cases) {
+    g.msg.history.clear();
+    c.write();
+    EXPECT_TRUE(said("Error writing: " + c.file + full)) << c.file;
+    EXPECT_FALSE(!c.done.empty() && said(c.done)) << c.file;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <X11/keysym.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,52 @@ TEST_F(x11Event, RealKeyAndButtonThroughTheServer) {
     EXPECT_EQ(k.x, 50);
     EXPECT_EQ(k.y, 50);
   }
+}
+
+TEST_F(x11Event, CloseRequestOfTheWindowManager) {
+  // The window takes part in the close protocol ...
+  const Atom del = XInternAtom(s.display, "WM_DELETE_WINDOW", False);
+  Atom* protocols = nullptr;
+  int n = 0;
+  ASSERT_NE(XGetWMProtocols(s.display, s.window, &protocols, &n), 0);
+  ASSERT_EQ(n, 1);
+  EXPECT_EQ(protocols[0], del);
+  XFree(protocols);
+  // ... and its close message stays a close request, waited for or drained.
+  XEvent ev{};
+  ev.xclient.type = ClientMessage;
+  ev.xclient.window = s.window;
+  ev.xclient.message_type = XInternAtom(s.display, "WM_PROTOCOLS", False);
+  ev.xclient.format = 32;
+  ev.xclient.data.l[0] = static_cast<long>(del);
+  XSendEvent(s.display, s.window, False, NoEventMask, &ev);
+  XFlush(s.display);
+  EXPECT_EQ(next_of(kGrxClose).type, kGrxClose);
+  EXPECT_TRUE(s.closing);
+  EXPECT_TRUE(grxpnd(s));
+  EXPECT_EQ(next().type, kGrxClose);
+  Ev d;
+  grxcvn(s, d.type, d.x, d.y, d.detail);
+  EXPECT_EQ(d.type, kGrxClose);
+}
+
+TEST(x11Lost, AServerThatGoesAwayIsRecordedNotFatal) {
+  Xvfb own;
+  ASSERT_TRUE(own.start("320x200x24"));
+  DisplayGuard on_own(own.name());
+  GrxState s;
+  std::ostringstream screen;
+  int depth = 0, type = -1, x = 0, y = 0, detail = 0;
+  grxopn(s, screen, 0, 0, 100, 80, depth, "Quellfax", "Quellfax");
+  own.stop();
+  grxevn(s, type, x, y, detail);  // the process goes on
+  EXPECT_EQ(type, 0);
+  EXPECT_TRUE(s.lost);
+  EXPECT_FALSE(grxpnd(s));
+  grxlin(s, 0, 0, 9, 9);
+  grxflp(s);
+  grxcls(s);
+  EXPECT_FALSE(grxisopn(s));
 }
 
 }  // namespace
