@@ -106,7 +106,7 @@ struct ValueRange {
   Bound bound;
 };
 
-constexpr std::array<ValueRange, 37> kRanges = {{
+constexpr std::array<ValueRange, 38> kRanges = {{
     {">>global", "kst", "Strickler value", Bound::above_zero},
     {">>global", "n", "Manning n", Bound::above_zero},
     {">>global", "ks", "roughness height", Bound::above_zero},

@@ -6,7 +6,7 @@
 # by the browser without a window.
 #   bash window_close.sh <path to quellfax> <source dir>
 set -euo pipefail
-for tool in Xvfb xdotool openbox; do
+for tool in Xvfb xdotool openbox xprop; do
   command -v $tool >/dev/null || { echo "window_close: skipped, $tool is not installed"; exit 77; }
 done
 source "$(dirname "$0")/../driver/verify_common.bash" "$@"
@@ -22,6 +22,9 @@ XPID=$!
 until_ok 10 test -s dpy || fail "no X server"
 export DISPLAY=:$(cat dpy)
 openbox >/dev/null 2>&1 &
+# Alt+F4 reaches the window only once the window manager manages the screen.
+until_ok 60 eval 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
+  fail "the window manager does not start"
 cp "$SRC"/examples/channel/bed.asc "$SRC"/examples/channel/channel.qfx .
 sed -i 's/^ *end 2.0/   end 500/' channel.qfx
 
