@@ -123,7 +123,7 @@ note "series files under the limit: named, status 1"
 d=$(fresh overwrite)
 run_model "$d" dambreak.qfx
 cp "$d/dambreak.res" "$d/earlier.res"
-sed -i "/^   plot froude/d; s/^>>compute/>>initiate\n   from 'dambreak.res'\n>>compute/" "$d/dambreak.qfx"
+sed -i "/^   plot froude/d; s/^>>compute/>>initiate\n   from 'dambreak.res'\n   at 0.0\n>>compute/" "$d/dambreak.qfx"
 run_failing "$d" dambreak.qfx
 grep -qF "no answer whether to overwrite result file 'dambreak.res'" "$d/screen.txt" ||
   fail "no message for the unanswered question"

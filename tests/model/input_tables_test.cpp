@@ -118,6 +118,7 @@ TEST(BoundaryBlocks, TableLocationModifiersAndOutputFile) {
             std::string::npos)
       << l;
   EXPECT_NE(r.screen().find(" >opening '" + q + "'\n"), std::string::npos);
+  r.io.release_held();  // the run starts
   r.msg.iiout(1, " ", ch::listing);
   EXPECT_EQ(file_text(q), "/ TIME[H] DISCHARGE[M3/S] WATERLEVEL[M]\n");
 }
@@ -309,6 +310,7 @@ TEST(CulvertBlocks, DefaultsModifiersAndRefusedCulvert) {
                 "   culvert      1010.00     2010.00     1000.00     2000.00\n"
                 "   kst     40.000\n"
                 " >> \n");
+  r.io.release_held();  // the run starts
   r.msg.iiout(1, " ", ch::listing);
   EXPECT_EQ(file_text(c), "/TIME[H] DISCHARGE[M3/S] TYPE (1:CRIT 2=UNI 3=GATED 4=PRESS)\n");
 }

@@ -201,6 +201,7 @@ TEST_F(WriteFailure, SeriesFiles) {
       if (msg.iiout(0, "outflow > 'nodir/c.txt'", ch::listing) != 0 || msg.errors() != 1) {
         ::_exit(102);  // the failed creation is an error of the input
       }
+      io.release_held();  // the run starts
       for (int i = 0; i < 30; ++i) io.line(a, "    0.0100       1.000       2.000");
       io.line(b, "    0.0100       1.000  2");
       msg.iiout(1, " ", ch::listing);
