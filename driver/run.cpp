@@ -174,19 +174,37 @@ void write_maxima(Session& s) {
   projection_beside(s, std::string(trim_right(m.cochar.max_flow_file)), true);
 }
 
-// Stops a run whose state is no longer a number, after writing the last
-// records so that the results up to here stay usable.
-void check_finite(Session& s) {
+// Stops a run whose state is no longer a number, or holds a depth or speed
+// no sound flow can reach, after writing the last records so that the
+// results up to here stay usable. `last`: the state after the last step,
+// which no time step has looked at yet.
+void check_finite(Session& s, bool last = false) {
   Model& m = s.model;
-  if (flow_finite(m)) return;
   int i = 0, j = 0;
-  if (!find_nonfinite(m, i, j)) return;
+  float depth = 0.0f, speed = 0.0f;
+  std::string what;
+  if (!flow_finite(m)) {
+    if (!find_nonfinite(m, i, j)) return;
+    what = ": depth or discharge is not a number";
+  } else if (last || !flow_bounded(m, s.hydro)) {
+    if (!find_unbounded(m, s.hydro, i, j, depth, speed)) return;
+    const FlowLimits lim = flow_limits(m, s.hydro);
+    auto num = [](float v) {
+      const std::string t(trim_right(fmt_g(v, 12, 4)));
+      return t.substr(std::min(t.find_first_not_of(' '), t.size()));
+    };
+    what = ": depth " + num(depth) + " m, speed " + num(speed) +
+           " m/s beyond what the flow can reach (" + num(lim.depth) + " m, " + num(lim.speed) +
+           " m/s)";
+  } else {
+    return;
+  }
   const std::string where =
       "unstable flow at t=" + std::string(trim_right(fmt_f(m.coin.time, 12, 4))) + " h, step " +
       std::to_string(s.step) + ", cell column " + std::to_string(i) + " row " + std::to_string(j);
   s.io.line(ch::screen, " >" + where);
   s.io.line(ch::listing);
-  s.io.line(ch::listing, " >" + where + ": depth or discharge is not a number");
+  s.io.line(ch::listing, " >" + where + what);
   progress_clear(s.progress_line, s.io.err());
   wres(m, s.results, s.io, s.step);
   wres1();
@@ -519,6 +537,7 @@ int outputs_and_steps(Session& s) {
       break;
     }
   }
+  if (!m.clog.transport) check_finite(s, true);
 
   progress_clear(s.progress_line, s.io.err());
   wres(m, s.results, s.io, s.step);

@@ -152,6 +152,15 @@ void waterlevel(Model& m, const BoundaryNode* nodes, int count, float v, Sums& s
     // The ring level mirrors the interior level about the prescribed one.
     f.h[n.b] = 2.0f * v - eta_in - f.zb[n.b];
     tangential(m, n) = 0.0f;
+    // The solver carries the ring node's discharge over the boundary face.
+    // A level boundary holds subcritical flow: the face passes at most the
+    // critical discharge of the ring depth. Copied unlimited from the
+    // interior node, a discharge over a bed step (a shallow boundary cell
+    // beside deeper water) feeds its own growth through the face and the
+    // node runs away to tens of m/s.
+    const float hb = std::max(f.h[n.b], 0.0f);
+    const float critical = hb * std::sqrt(m.coin.gravity * hb);
+    normal(m, n) = std::clamp(normal(m, n), -critical, critical);
     s.discharge += std::fabs(normal(m, n)) * face_width(m, n.side);
     s.level += eta_in;
     if (f.h[n.b] < hdry) {

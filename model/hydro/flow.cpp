@@ -118,14 +118,18 @@ void timstp(Model& m, Hydro& w, Channels& io) {
   const float r2 = ratio * ratio;
   const int last = nxx - 2;
   // (dx/dy)^2 (g h + v^2) + (g h + u^2) of the wet nodes of row j into s,
-  // -1 at dry ones, in columns lo .. hi; returns the largest (-1 if none).
+  // -1 at dry ones, in columns lo .. hi; returns the largest (-1 if none)
+  // and the largest depth and squared speed of those nodes.
+  struct RowMax {
+    float s = -1.0f, h = 0.0f, u2 = 0.0f;
+  };
   auto row_measure = [&](int j, float* s, int lo, int hi) {
     const long b = static_cast<long>(j - 1) * nxx;
     const float* h = f.h.data() + b;
     const float* q = f.q.data() + b;
     const float* r = f.r.data() + b;
     const std::uint8_t* dry = f.ldry.data() + b;
-    auto measure = [&](auto lanes, int c) {
+    auto measure = [&](auto lanes, int c, auto& hmax, auto& u2max) {
       using T = decltype(lanes);
       const T H = load<T>(h + c);
       const T u = load<T>(q + c) / H;
@@ -133,40 +137,60 @@ void timstp(Model& m, Hydro& w, Channels& io) {
       const T gh = g * H;
       const T sv = r2 * (gh + v * v) + (gh + u * u);
       const T m1 = splat<T>(-1.0f);
-      const T out = sel(load_flag<T>(dry + c), m1, sv);
+      const auto d = load_flag<T>(dry + c);
+      const T out = sel(d, m1, sv);
+      hmax = vmax(hmax, sel(d, splat<T>(0.0f), H));
+      u2max = vmax(u2max, sel(d, splat<T>(0.0f), u * u + v * v));
       store(s + c, out);
       return out;
     };
-    Lanes acc = splat<Lanes>(-1.0f);
+    Lanes acc = splat<Lanes>(-1.0f), hacc = splat<Lanes>(0.0f), uacc = splat<Lanes>(0.0f);
     int c = lo;
-    for (; c + kLanes <= hi + 1; c += kLanes) acc = vmax(acc, measure(Lanes{}, c));
-    float row_max = -1.0f;
-    for (int l = 0; l < kLanes; ++l) row_max = std::max(row_max, acc[l]);
-    for (; c <= hi; ++c) row_max = std::max(row_max, measure(0.0f, c));
-    return row_max;
+    for (; c + kLanes <= hi + 1; c += kLanes) acc = vmax(acc, measure(Lanes{}, c, hacc, uacc));
+    RowMax rm;
+    for (int l = 0; l < kLanes; ++l) {
+      rm.s = std::max(rm.s, acc[l]);
+      rm.h = std::max(rm.h, hacc[l]);
+      rm.u2 = std::max(rm.u2, uacc[l]);
+    }
+    for (; c <= hi; ++c) rm.s = std::max(rm.s, measure(0.0f, c, rm.h, rm.u2));
+    return rm;
   };
   // Only the columns from the first to the last node not flagged dry count
   // (found by a byte search: most of a valley's grid is dry or no data).
   auto wet_measure = [&](int j, float* s) {
-    if (last < 1) return -1.0f;
+    if (last < 1) return RowMax{};
     const std::uint8_t* dry = f.ldry.data() + static_cast<long>(j - 1) * nxx;
     const void* a = std::memchr(dry + 1, 0, static_cast<std::size_t>(last));
-    if (a == nullptr) return -1.0f;
+    if (a == nullptr) return RowMax{};
     const void* b = memrchr(dry + 1, 0, static_cast<std::size_t>(last));
     return row_measure(j, s, static_cast<int>(static_cast<const std::uint8_t*>(a) - dry),
                        static_cast<int>(static_cast<const std::uint8_t*>(b) - dry));
   };
   SolverWork& sw = w.solver;
-  if (sw.row_courant.size() < static_cast<std::size_t>(std::max(nyy, 0)) + 1) {
-    sw.row_courant.assign(static_cast<std::size_t>(std::max(nyy, 0)) + 1, -1.0f);
-  }
+  const std::size_t ny1 = static_cast<std::size_t>(std::max(nyy, 0)) + 1;
+  if (sw.row_courant.size() < ny1) sw.row_courant.assign(ny1, -1.0f);
+  if (sw.row_depth.size() < ny1) sw.row_depth.assign(ny1, 0.0f);
+  if (sw.row_speed2.size() < ny1) sw.row_speed2.assign(ny1, 0.0f);
   size_strips(m, sw);
 #pragma omp parallel if (threaded(m.coin1.nn))
   {
     float* s = sw.strips[static_cast<std::size_t>(step_thread())].row.hf.data();
 #pragma omp for schedule(dynamic, 16)
-    for (int j = 2; j <= nyy - 1; ++j)
-      sw.row_courant[static_cast<std::size_t>(j)] = wet_measure(j, s);
+    for (int j = 2; j <= nyy - 1; ++j) {
+      const RowMax rm = wet_measure(j, s);
+      const auto jj = static_cast<std::size_t>(j);
+      sw.row_courant[jj] = rm.s;
+      sw.row_depth[jj] = rm.h;
+      sw.row_speed2[jj] = rm.u2;
+    }
+  }
+  sw.depth_max = 0.0f;
+  sw.speed2_max = 0.0f;
+  for (int j = 2; j <= nyy - 1; ++j) {
+    // (a NaN compares false and is left to flow_finite)
+    sw.depth_max = std::max(sw.depth_max, sw.row_depth[static_cast<std::size_t>(j)]);
+    sw.speed2_max = std::max(sw.speed2_max, sw.row_speed2[static_cast<std::size_t>(j)]);
   }
   // The first row with the largest measure, its first node with it.
   float best = -1.0f;
@@ -225,6 +249,51 @@ void zerode(Model& m) {
   }
 }
 
+namespace {
+
+// Bed range and area of the model's real cells, the highest level (with
+// its speed head) of the wet cells, and what the boundaries may bring: the
+// highest prescribed level and the fastest inflow (its discharge through a
+// single face at critical depth).
+void set_bounds(const Model& m, const Hydro& w, FlowBounds& fb) {
+  const FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
+  const float g = m.coin.gravity;
+  const bool outside = f.outside.size() >= static_cast<std::size_t>(std::max(m.coin1.nn, 0));
+  float low = std::numeric_limits<float>::max(), high = -low, top = -low;
+  long cells = 0;
+  for (int j = 2; j <= nyy - 1; ++j) {
+    for (long k = static_cast<long>(j - 1) * nxx + 1; k <= static_cast<long>(j) * nxx - 2; ++k) {
+      if (outside && f.outside[k]) continue;
+      low = std::min(low, f.zb[k]);
+      high = std::max(high, f.zb[k]);
+      ++cells;
+      if (f.ldry[k] || !(f.h[k] > 0.0f)) continue;
+      const float u2 = (f.q[k] * f.q[k] + f.r[k] * f.r[k]) / (f.h[k] * f.h[k]);
+      top = std::max(top, f.zb[k] + f.h[k] + u2 / (2.0f * g));
+    }
+  }
+  if (cells == 0) low = high = top = 0.0f;
+  float inflow = 0.0f;
+  const std::vector<float>& tb = m.coin.table_b;
+  for (const BoundaryBlock& blk : w.boundary.blocks) {
+    for (int n = 0; n < blk.series_count; ++n) {
+      const float v = tb[static_cast<std::size_t>(blk.series_row + n)];
+      if (blk.type == bt_waterlevel || blk.type == bt_tide) top = std::max(top, v);
+      if (blk.type == bt_inflow) inflow = std::max(inflow, std::fabs(v));
+    }
+  }
+  const float face = std::max(std::min(m.coin.dx, m.coin.dy), 1.0e-3f);
+  fb.level_top = std::max(top, high);
+  fb.bed_low = low;
+  fb.bed_high = high;
+  fb.model_area = static_cast<double>(cells) * m.coin.cell_area;
+  fb.inflow_speed = std::cbrt(g * inflow / face);
+  fb.ready = true;
+}
+
+}  // namespace
+
 void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   SolverWork& sw = w.solver;
   if (sw.h0.size() != static_cast<std::size_t>(std::max(m.coin1.nn, 0)) ||
@@ -240,6 +309,7 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   c.stored_volume = 0.0f;
   m.coin1.nwet = 0;
 
+  if (!sw.bounds.ready) set_bounds(m, w, sw.bounds);
   timstp(m, w, io);
   const float dth = c.dt * 0.0002777778f;
   advance_clock(w.clock, c.time, dth);
@@ -267,6 +337,55 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
 
 bool flow_finite(const Model& m) {
   return std::isfinite(m.coin.stored_volume) && std::isfinite(m.coin.change_rate);
+}
+
+FlowLimits flow_limits(const Model& m, const Hydro& w) {
+  const FlowBounds& fb = w.solver.bounds;
+  const float g = m.coin.gravity;
+  // The highest level water at rest can reach: the start or boundary level,
+  // or the highest bed with all the water now on the grid spread over the
+  // model. A moving flow can run up by its speed head, a surge against a
+  // wall by about the depth it comes from: twice that depth, the inflow's
+  // speed head and a metre for thin sheets of water.
+  double spread = 0.0;
+  if (fb.model_area > 0.0) spread = std::max(0.0, m.coin.stored_volume / fb.model_area);
+  const float rest = std::max(fb.level_top, fb.bed_high + static_cast<float>(spread));
+  const float u_in = fb.inflow_speed;
+  FlowLimits lim;
+  lim.depth = 2.0f * (rest - fb.bed_low) + u_in * u_in / g + 1.0f;
+  // No water is faster than a dam-break front from that depth, plus the
+  // speed of a fall over the whole depth and the inflow.
+  lim.speed = 2.0f * std::sqrt(g * lim.depth) + std::sqrt(2.0f * g * lim.depth) + u_in;
+  return lim;
+}
+
+bool flow_bounded(const Model& m, const Hydro& w) {
+  const SolverWork& sw = w.solver;
+  if (!sw.bounds.ready) return true;
+  const FlowLimits lim = flow_limits(m, w);
+  return !(sw.depth_max > lim.depth) && !(sw.speed2_max > lim.speed * lim.speed);
+}
+
+bool find_unbounded(const Model& m, const Hydro& w, int& i, int& j, float& depth, float& speed) {
+  if (!w.solver.bounds.ready) return false;
+  const FlowValues& f = m.f;
+  const FlowLimits lim = flow_limits(m, w);
+  const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
+  for (int jj = 2; jj <= nyy - 1; ++jj) {
+    for (long k = static_cast<long>(jj - 1) * nxx + 1; k <= static_cast<long>(jj) * nxx - 2; ++k) {
+      if (f.ldry[k]) continue;
+      const float h = f.h[k];
+      const float u = h > 0.0f ? std::sqrt(f.q[k] * f.q[k] + f.r[k] * f.r[k]) / h : 0.0f;
+      if (h > lim.depth || u > lim.speed) {
+        i = static_cast<int>(k % nxx);
+        j = jj - 1;
+        depth = h;
+        speed = u;
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 bool find_nonfinite(const Model& m, int& i, int& j) {

@@ -50,6 +50,25 @@ void zerode(Model& m);
 // the next step, so it is caught one step later.
 bool flow_finite(const Model& m);
 
+// Largest depth [m] and speed [m/s] that a sound flow of this run can
+// reach (generous: from the start state, the beds, the water on the grid and
+// the boundary levels and inflows).
+struct FlowLimits {
+  float depth = 0.0f, speed = 0.0f;
+};
+FlowLimits flow_limits(const Model& m, const Hydro& w);
+
+// False when the state the last time step was chosen from held a depth or
+// a speed beyond flow_limits (the extremes come with the Courant pass, so
+// the test costs nothing).
+bool flow_bounded(const Model& m, const Hydro& w);
+
+// First wet node (row by row from the south) of the present state beyond
+// flow_limits: its column i and row j in the input grid, depth and speed.
+// Reads the whole state: after flow_bounded has failed, and at the end of a
+// run for the last state.
+bool find_unbounded(const Model& m, const Hydro& w, int& i, int& j, float& depth, float& speed);
+
 // First node (row by row from the south) whose h, q or r is not a finite
 // number; i and j are its column and row in the input grid (0 and nx + 1,
 // ny + 1 denote the boundary ring). False when there is none. Reads the whole

@@ -74,6 +74,16 @@ struct StripWork {
 };
 
 // Persistent storage of flow and of the row solver. Sized to the grid.
+// What a sound flow can reach, from the run's start state, beds and
+// boundaries (see `flow_limits`); set by the first step after `prepare`.
+struct FlowBounds {
+  bool ready = false;
+  float level_top = 0.0f;                 // highest start level or energy level, boundary level [m]
+  float bed_low = 0.0f, bed_high = 0.0f;  // lowest and highest bed of the model [m]
+  double model_area = 0.0;                // area of the model's cells [m2]
+  float inflow_speed = 0.0f;              // fastest possible inflow [m/s]
+};
+
 struct SolverWork {
   std::vector<float> h0, q0, r0;     // new state, one per node
   std::vector<float> dh, dq, dr;     // row increments, one per column
@@ -95,6 +105,11 @@ struct SolverWork {
   // `tind` could not take (compensated summation).
   std::vector<float> tind_lost;
   float dt_last = 0.0f;  // step of the previous call [s], 0 before the first
+  // Largest depth [m] and squared speed [m2/s2] of the wet interior nodes
+  // in the state the last time step was chosen from, per row and overall.
+  std::vector<float> row_depth, row_speed2;
+  float depth_max = 0.0f, speed2_max = 0.0f;
+  FlowBounds bounds;
 
   // Sweep over blocks of rows (threads): each block of `block_rows` rows is
   // solved by one thread from its own carry; the increments of every node

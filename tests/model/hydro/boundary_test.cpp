@@ -144,6 +144,26 @@ TEST_F(BoundTest, WaterLevelMirrorsTheInteriorLevelAndWritesItsSeries) {
             "    0.7500       9.000       2.500\n");
 }
 
+TEST_F(BoundTest, WaterLevelPassesAtMostTheCriticalDischargeOfTheRingDepth) {
+  // Level 1.4 over a bed of 1 inside and at the boundary: ring depth 0.4,
+  // critical discharge 0.4 sqrt(9.81 * 0.4) = 0.792364 m2/s.
+  interior(1.0f, 0.4f, -3.0f, 3.0f);
+  m.f.q[k(2, 3)] = 0.5f;
+  blocks.boundary(bt_waterlevel, {{0.0f, 1.4f}}, side_cells(side_west));
+  blocks.boundary(bt_waterlevel, {{0.0f, 1.4f}}, side_cells(side_north));
+  run();
+  const struct {
+    int i, j;
+    float q, r;
+  } want[] = {{1, 2, -0.792364f, 0.0f}, {1, 3, 0.5f, 0.0f}, {3, 5, 0.0f, 0.792364f}};
+  for (const auto& w : want) {
+    SCOPED_TRACE(testing::Message() << "ring node " << w.i << "," << w.j);
+    EXPECT_FLOAT_EQ(m.f.h[k(w.i, w.j)], 0.4f);
+    EXPECT_NEAR(m.f.q[k(w.i, w.j)], w.q, 1e-6f);
+    EXPECT_NEAR(m.f.r[k(w.i, w.j)], w.r, 1e-6f);
+  }
+}
+
 TEST_F(BoundTest, WaterLevelBelowTheBedLeavesTheRingDry) {
   interior(1.0f, 1.5f, 0.3f, 0.2f);
   blocks.boundary(bt_waterlevel, {{0.0f, 0.5f}}, side_cells(side_north));
