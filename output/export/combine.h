@@ -15,12 +15,12 @@
 namespace qf::exp {
 
 struct CombineRequest {
-  std::string output;                // .tif or .nc
-  std::vector<std::string> inputs;   // max-value files, one per scenario
-  std::vector<std::string> names;    // of the scenarios; blank: from the file names
-  std::vector<double> probability;   // annual probability per scenario; empty: none
-  float threshold = 0.01f;           // depth above which a cell counts as flooded [m]
-  std::string srs;                   // projection of the output; blank: none
+  std::string output;               // .tif or .nc
+  std::vector<std::string> inputs;  // max-value files, one per scenario
+  std::vector<std::string> names;   // of the scenarios; blank: from the file names
+  std::vector<double> probability;  // annual probability per scenario; empty: none
+  float threshold = 0.01f;          // depth above which a cell counts as flooded [m]
+  std::string srs;                  // projection of the output; blank: none
 };
 
 // Raises `env` (starting at export_no_data) to the values of scenario

@@ -75,10 +75,10 @@ bool open_scenarios(const std::vector<std::string>& inputs, std::vector<GridFile
     const Placement a = placement_of(files[0], ""), b = placement_of(g, "");
     if (b.nx != a.nx || b.ny != a.ny || std::fabs(b.west - a.west) > 0.5 * a.dx ||
         std::fabs(b.north - a.north) > 0.5 * a.dy || std::fabs(b.dx - a.dx) > 1e-3 * a.dx) {
-      err << "quellfax-export: '" << inputs[s] << "': " << b.nx << " x " << b.ny
-          << " cells of " << coord(b.dx) << " m from " << coord(b.west) << " " << coord(b.north)
-          << ", not the " << a.nx << " x " << a.ny << " cells of " << coord(a.dx) << " m from "
-          << coord(a.west) << " " << coord(a.north) << " of '" << inputs[0] << "'\n";
+      err << "quellfax-export: '" << inputs[s] << "': " << b.nx << " x " << b.ny << " cells of "
+          << coord(b.dx) << " m from " << coord(b.west) << " " << coord(b.north) << ", not the "
+          << a.nx << " x " << a.ny << " cells of " << coord(a.dx) << " m from " << coord(a.west)
+          << " " << coord(a.north) << " of '" << inputs[0] << "'\n";
       return false;
     }
   }

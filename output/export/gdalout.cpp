@@ -336,8 +336,7 @@ namespace {
 // The cell centres of x and y (y from south to north) with their
 // attributes, and the grid mapping variable when there is a projection.
 bool write_xy(GDALGroup& root, const std::shared_ptr<GDALDimension>& dy,
-              const std::shared_ptr<GDALDimension>& dx, const Placement& p,
-              const GridMapping& gm) {
+              const std::shared_ptr<GDALDimension>& dx, const Placement& p, const GridMapping& gm) {
   const auto f64 = GDALExtendedDataType::Create(GDT_Float64);
   auto vy = root.CreateMDArray("y", {dy}, f64);
   auto vx = root.CreateMDArray("x", {dx}, f64);
@@ -524,9 +523,8 @@ bool fill_grids(GDALDataset& ds, const Placement& p, const std::vector<Band>& ba
 
 }  // namespace
 
-bool write_netcdf_grids(const std::string& path, const Placement& p,
-                        const std::vector<Band>& bands, const std::string& title,
-                        std::string& why) {
+bool write_netcdf_grids(const std::string& path, const Placement& p, const std::vector<Band>& bands,
+                        const std::string& title, std::string& why) {
   GridMapping gm;
   if (!p.srs.empty() && !grid_mapping(p.srs, gm, why)) return false;
   GDALDriver* nc = GetGDALDriverManager()->GetDriverByName("netCDF");

@@ -68,8 +68,7 @@ bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, cons
 
 // NetCDF-4 file of grids without time (CF conventions): dimensions y, x,
 // one float variable per band (_FillValue -9999) and the grid mapping.
-bool write_netcdf_grids(const std::string& path, const Placement& p,
-                        const std::vector<Band>& bands, const std::string& title,
-                        std::string& why);
+bool write_netcdf_grids(const std::string& path, const Placement& p, const std::vector<Band>& bands,
+                        const std::string& title, std::string& why);
 
 }  // namespace qf::exp
