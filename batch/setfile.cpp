@@ -254,6 +254,7 @@ Prepared prepare(const ScenarioSet& set, const Scenario& s) {
   // A run starts cold: no warm-start marker of an earlier run.
   fs::remove(fs::path(s.folder) / ".hvx", ec);
   fs::remove(fs::path(s.folder) / "exit-status", ec);
+  fs::remove(fs::path(s.folder) / "run.log", ec);
   return p;
 }
 

@@ -56,6 +56,8 @@ Outcome read_outcome(const std::string& folder, const std::string& result) {
     o.status = status_text(o.exit_status);
   } else if (fs::exists(dir / "run.log")) {
     o.status = "not finished";
+  } else {
+    return o;  // not started: what the folder holds is of an earlier run
   }
   // " >water balance [m3] after 16407 steps, wall time 2.0 s on ..."
   std::ifstream log(dir / "run.log");
