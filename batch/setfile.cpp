@@ -26,11 +26,16 @@ std::string trimmed(const std::string& s) {
 }
 
 // The first word of a command-file line and where the rest starts.
+// Option labels ("{q100", "|") before the word are passed over.
 std::string first_word(const std::string& line, std::size_t& indent, std::size_t& rest) {
-  indent = 0;
-  while (indent < line.size() && static_cast<unsigned char>(line[indent]) <= 32) ++indent;
-  rest = indent;
-  while (rest < line.size() && static_cast<unsigned char>(line[rest]) > 32) ++rest;
+  rest = 0;
+  for (;;) {
+    indent = rest;
+    while (indent < line.size() && static_cast<unsigned char>(line[indent]) <= 32) ++indent;
+    rest = indent;
+    while (rest < line.size() && static_cast<unsigned char>(line[rest]) > 32) ++rest;
+    if (rest == indent || (line[indent] != '{' && line[indent] != '|')) break;
+  }
   return line.substr(indent, rest - indent);
 }
 
