@@ -9,6 +9,7 @@
 
 #include "cmdlang/textio.h"
 #include "model/projection.h"
+#include "output/export/combine.h"
 #include "output/export/derived.h"
 #include "output/export/gdalout.h"
 #include "output/export/gridfile.h"
@@ -20,6 +21,8 @@ namespace {
 struct Options {
   std::string command, input, output;
   std::vector<std::string> items;
+  std::vector<std::string> inputs, names;  // envelope, exceedance: the max-value files
+  std::vector<double> probability;         // exceedance: annual probability per file
   bool has_from = false, has_to = false, has_time = false, has_nodata = false;
   double from = 0, to = 0, time = 0;
   long record = 0;  // 1-based; 0: not given
@@ -104,6 +107,14 @@ Options parse(const std::vector<std::string>& args, std::ostream& err) {
     } else if (a == "--nodata") {
       o.nodata = static_cast<float>(number(err, a, v));
       o.has_nodata = true;
+    } else if (a == "--names") {
+      o.names = split(v);
+    } else if (a == "--probability") {
+      for (const std::string& p : split(v)) {
+        o.probability.push_back(number(err, a, p));
+        if (!(o.probability.back() >= 0 && o.probability.back() <= 1))
+          usage(err, a + ": '" + p + "' is not a probability from 0 to 1");
+      }
     } else if (a == "--threshold") {
       o.threshold = static_cast<float>(number(err, a, v));
       if (!(o.threshold >= 0)) usage(err, a + ": the depth must not be negative");
@@ -113,6 +124,27 @@ Options parse(const std::vector<std::string>& args, std::ostream& err) {
   }
   if (plain.empty()) usage(err, "no command given");
   o.command = plain[0];
+  if (o.command == "envelope" || o.command == "exceedance") {
+    if (plain.size() < 3)
+      usage(err, o.command + " takes an output file (.tif or .nc) and the max-value files");
+    o.output = plain[1];
+    o.inputs.assign(plain.begin() + 2, plain.end());
+    o.input = o.inputs[0];
+    const std::string ext = std::filesystem::path(o.output).extension().string();
+    if (ext != ".tif" && ext != ".tiff" && ext != ".nc")
+      usage(err, "'" + o.output + "': the output of " + o.command + " ends in .tif or .nc");
+    for (const std::string& in : o.inputs) {
+      if (same_file(o.output, in) || same_file(o.output + ".part", in))
+        usage(err, "the output file would replace the input file '" + in + "'");
+    }
+    if (!o.names.empty() && o.names.size() != o.inputs.size())
+      usage(err, "--names: " + std::to_string(o.names.size()) + " names for " +
+                     std::to_string(o.inputs.size()) + " files");
+    if (!o.probability.empty() && o.probability.size() != o.inputs.size())
+      usage(err, "--probability: " + std::to_string(o.probability.size()) + " values for " +
+                     std::to_string(o.inputs.size()) + " files");
+    return o;
+  }
   const std::size_t want = o.command == "info" ? 2 : 3;
   if (o.command != "info" && o.command != "netcdf" && o.command != "geotiff" &&
       o.command != "hazard" && o.command != "wetting")
@@ -431,6 +463,9 @@ usage:
   quellfax-export hazard  RESULT OUT.tif [--from H] [--to H] [--crs CRS] [--outside FILE]
   quellfax-export wetting RESULT OUT.tif [--threshold M] [--from H] [--to H] [--crs CRS]
                           [--outside FILE]
+  quellfax-export envelope   OUT.tif|OUT.nc MAX... [--names LIST] [--crs CRS]
+  quellfax-export exceedance OUT.tif|OUT.nc MAX... [--threshold M] [--probability LIST]
+                          [--names LIST] [--crs CRS]
 
 commands:
   info     the grid, the items and the record times of a file
@@ -447,6 +482,16 @@ commands:
   wetting  model time [h] of the first record in which the depth exceeds the
            threshold (default 0.01 m); -9999 where it never does. The time is
            as fine as the result interval.
+  envelope the maxima over the max-value files of several runs (scenarios):
+           max_water_level, max_depth, max_specific_flow, max_velocity, and
+           band "scenario": the number (from 1) of the file that gave the
+           deepest water, -9999 where no run wets the cell; the band
+           metadata scenario_1, scenario_2, ... name them
+  exceedance  per cell the share of the runs whose maximum depth exceeds
+           the threshold (default 0.01 m); with --probability (one annual
+           probability per file) their summed annual probability instead.
+           A cell outside the model of one run counts as not flooded there;
+           -9999 where every run has it outside.
 
 options:
   --items LIST   comma-separated item names (see "info"), default all
@@ -455,6 +500,11 @@ options:
   --crs CRS      projection: EPSG:27700, a WKT text or a WKT file; default the
                  FILE.prj the simulator writes beside the file
   --nodata V     values equal to V (the "no_data" of >>output) become -9999
+  --names LIST   scenario names of envelope and exceedance, one per file;
+                 default the folders of the files when they all have one
+                 name (q100/channel.max), else the file names
+  --probability LIST  annual probability of each file's event (0.01 for
+                 the 100-year flood)
   --outside FILE the bed grid or the max-value file of the run: its no-data
                  cells lie outside the model. Without it they are found from
                  the walls in bed_level or water_level where the file has
@@ -472,6 +522,9 @@ examples:
   quellfax-export geotiff channel.res depth-1h.tif --time 1.0 --items depth
   quellfax-export hazard valley.res hazard.tif --crs EPSG:27700 --outside valley.max
   quellfax-export wetting valley.res wetting.tif --threshold 0.05
+  quellfax-export envelope envelope.tif q10/valley.max q100/valley.max q1000/valley.max
+  quellfax-export exceedance flooded.nc q10/valley.max q100/valley.max q1000/valley.max \
+                  --probability 0.1,0.01,0.001 --threshold 0.3
 )";
 }
 
@@ -491,6 +544,16 @@ int export_main(const std::vector<std::string>& args, std::ostream& out, std::os
       ~PopHandler() { CPLPopErrorHandler(); }
     } pop;
     GridFile g = open_input(o, err);
+    if (!o.inputs.empty()) {
+      CombineRequest rq;
+      rq.output = o.output;
+      rq.inputs = o.inputs;
+      rq.names = o.names;
+      rq.probability = o.probability;
+      rq.threshold = o.threshold;
+      rq.srs = projection(g, o, err);
+      return o.command == "envelope" ? envelope(rq, out, err) : exceedance(rq, out, err);
+    }
     if (o.command == "info") return info(g, out);
     if (o.command == "netcdf") return netcdf(g, o, out, err);
     if (o.command == "geotiff") return geotiff(g, o, out, err);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -308,6 +309,8 @@ bool write_cog(const std::string& path, const Placement& p, const std::vector<Ba
     rb->SetDescription(bands[b].name.c_str());
     rb->SetNoDataValue(no_data);
     if (!bands[b].unit.empty()) rb->SetUnitType(bands[b].unit.c_str());
+    for (const auto& [key, value] : bands[b].metadata)
+      rb->SetMetadataItem(key.c_str(), value.c_str());
     std::vector<float> v = bands[b].values;
     if (rb->RasterIO(GF_Write, 0, 0, p.nx, p.ny, v.data(), p.nx, p.ny, GDT_Float32, 0, 0) !=
         CE_None) {
@@ -330,39 +333,17 @@ bool write_cog(const std::string& path, const Placement& p, const std::vector<Ba
 
 namespace {
 
-// The dimensions, coordinates and variables of the NetCDF file. Every GDAL
-// object made here is released on return, so that the dataset can then be
-// closed (and its last flush checked).
-bool fill_netcdf(GDALDataset& ds, GridFile& g, const Placement& p, const NetcdfRequest& rq,
-                 const GridMapping& gm, std::string& why) {
-  auto root = ds.GetRootGroup();
-  const auto nt = rq.blocks.size();
+// The cell centres of x and y (y from south to north) with their
+// attributes, and the grid mapping variable when there is a projection.
+bool write_xy(GDALGroup& root, const std::shared_ptr<GDALDimension>& dy,
+              const std::shared_ptr<GDALDimension>& dx, const Placement& p, const GridMapping& gm) {
   const auto f64 = GDALExtendedDataType::Create(GDT_Float64);
-  const auto f32 = GDALExtendedDataType::Create(GDT_Float32);
-  auto dt = root->CreateDimension("time", GDAL_DIM_TYPE_TEMPORAL, "", nt);
-  auto dy = root->CreateDimension("y", GDAL_DIM_TYPE_HORIZONTAL_Y, "", p.ny);
-  auto dx = root->CreateDimension("x", GDAL_DIM_TYPE_HORIZONTAL_X, "", p.nx);
-  auto vt = root->CreateMDArray("time", {dt}, f64);
-  auto vy = root->CreateMDArray("y", {dy}, f64);
-  auto vx = root->CreateMDArray("x", {dx}, f64);
-  if (!dt || !dy || !dx || !vt || !vy || !vx) {
-    why = gdal_error("dimensions not written");
-    return false;
-  }
-  bool ok = text_attribute(*root, "Conventions", "CF-1.8") &&
-            text_attribute(*root, "title", std::string(trim_right(g.header.title))) &&
-            text_attribute(*root, "source", "Quellfax result file " + g.path);
-  // Time: model hours, referred to the start of the run when it is given.
-  ok = ok && text_attribute(*vt, "standard_name", "time") &&
-       text_attribute(*vt, "long_name", "model time") &&
-       text_attribute(*vt, "units",
-                      rq.reference.empty() ? "hours" : "hours since " + rq.reference) &&
-       text_attribute(*vt, "axis", "T");
-  std::vector<double> tv;
-  for (int b : rq.blocks) tv.push_back(g.times[static_cast<std::size_t>(b)]);
-  GUInt64 start[3] = {0, 0, 0};
-  std::size_t count[3] = {nt, 0, 0};
-  ok = ok && vt->Write(start, count, nullptr, nullptr, f64, tv.data());
+  auto vy = root.CreateMDArray("y", {dy}, f64);
+  auto vx = root.CreateMDArray("x", {dx}, f64);
+  if (!vy || !vx) return false;
+  GUInt64 start[1] = {0};
+  std::size_t count[1] = {0};
+  bool ok = true;
   // Cell centres, y from south to north.
   std::vector<double> xs(static_cast<std::size_t>(p.nx)), ys(static_cast<std::size_t>(p.ny));
   for (int i = 0; i < p.nx; ++i) xs[static_cast<std::size_t>(i)] = p.west + (i + 0.5) * p.dx;
@@ -381,12 +362,47 @@ bool fill_netcdf(GDALDataset& ds, GridFile& g, const Placement& p, const NetcdfR
   count[0] = static_cast<std::size_t>(p.ny);
   ok = ok && vy->Write(start, count, nullptr, nullptr, f64, ys.data());
   if (!gm.name.empty()) {
-    auto vm = root->CreateMDArray(gm.name, {}, GDALExtendedDataType::Create(GDT_Int32));
+    auto vm = root.CreateMDArray(gm.name, {}, GDALExtendedDataType::Create(GDT_Int32));
     ok = ok && vm && write_attributes(gm.mapping, *vm);
     std::int32_t zero = 0;
     ok = ok && vm->Write(nullptr, nullptr, nullptr, nullptr,
                          GDALExtendedDataType::Create(GDT_Int32), &zero);
   }
+  return ok;
+}
+
+// The dimensions, coordinates and variables of the NetCDF file. Every GDAL
+// object made here is released on return, so that the dataset can then be
+// closed (and its last flush checked).
+bool fill_netcdf(GDALDataset& ds, GridFile& g, const Placement& p, const NetcdfRequest& rq,
+                 const GridMapping& gm, std::string& why) {
+  auto root = ds.GetRootGroup();
+  const auto nt = rq.blocks.size();
+  const auto f64 = GDALExtendedDataType::Create(GDT_Float64);
+  const auto f32 = GDALExtendedDataType::Create(GDT_Float32);
+  auto dt = root->CreateDimension("time", GDAL_DIM_TYPE_TEMPORAL, "", nt);
+  auto dy = root->CreateDimension("y", GDAL_DIM_TYPE_HORIZONTAL_Y, "", p.ny);
+  auto dx = root->CreateDimension("x", GDAL_DIM_TYPE_HORIZONTAL_X, "", p.nx);
+  auto vt = root->CreateMDArray("time", {dt}, f64);
+  if (!dt || !dy || !dx || !vt) {
+    why = gdal_error("dimensions not written");
+    return false;
+  }
+  bool ok = text_attribute(*root, "Conventions", "CF-1.8") &&
+            text_attribute(*root, "title", std::string(trim_right(g.header.title))) &&
+            text_attribute(*root, "source", "Quellfax result file " + g.path);
+  // Time: model hours, referred to the start of the run when it is given.
+  ok = ok && text_attribute(*vt, "standard_name", "time") &&
+       text_attribute(*vt, "long_name", "model time") &&
+       text_attribute(*vt, "units",
+                      rq.reference.empty() ? "hours" : "hours since " + rq.reference) &&
+       text_attribute(*vt, "axis", "T");
+  std::vector<double> tv;
+  for (int b : rq.blocks) tv.push_back(g.times[static_cast<std::size_t>(b)]);
+  GUInt64 start[3] = {0, 0, 0};
+  std::size_t count[3] = {nt, 0, 0};
+  ok = ok && vt->Write(start, count, nullptr, nullptr, f64, tv.data());
+  ok = ok && write_xy(*root, dy, dx, p, gm);
   if (!ok) {
     why = gdal_error("coordinates not written");
     return false;
@@ -460,6 +476,70 @@ bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, cons
   const bool filled = fill_netcdf(*ds, g, p, rq, gm, why);
   // Closing writes the rest of the file: its failure is a failure of the
   // whole file.
+  ds.reset();
+  if (first.failed()) {
+    why = first.text("not completed");
+    return false;
+  }
+  return filled;
+}
+
+namespace {
+
+bool fill_grids(GDALDataset& ds, const Placement& p, const std::vector<Band>& bands,
+                const std::string& title, const GridMapping& gm, std::string& why) {
+  auto root = ds.GetRootGroup();
+  const auto f32 = GDALExtendedDataType::Create(GDT_Float32);
+  auto dy = root->CreateDimension("y", GDAL_DIM_TYPE_HORIZONTAL_Y, "", p.ny);
+  auto dx = root->CreateDimension("x", GDAL_DIM_TYPE_HORIZONTAL_X, "", p.nx);
+  if (!dy || !dx || !text_attribute(*root, "Conventions", "CF-1.8") ||
+      !text_attribute(*root, "title", title) || !write_xy(*root, dy, dx, p, gm)) {
+    why = gdal_error("coordinates not written");
+    return false;
+  }
+  std::vector<float> south(static_cast<std::size_t>(p.nx) * p.ny);
+  for (const Band& b : bands) {
+    const std::string chunks = "BLOCKSIZE=" + std::to_string(p.ny) + "," + std::to_string(p.nx);
+    const char* vopts[] = {"COMPRESS=DEFLATE", "ZLEVEL=4", chunks.c_str(), nullptr};
+    auto v = root->CreateMDArray(b.name, {dy, dx}, f32, const_cast<char**>(vopts));
+    double fill = export_no_data;
+    bool ok = v && v->SetNoDataValue(fill) &&
+              (b.unit.empty() || text_attribute(*v, "units", b.unit)) &&
+              (gm.name.empty() || text_attribute(*v, "grid_mapping", gm.name));
+    for (const auto& [key, value] : b.metadata) ok = ok && text_attribute(*v, key.c_str(), value);
+    for (int j = 0; j < p.ny; ++j) {
+      const float* src = b.values.data() + static_cast<std::size_t>(p.ny - 1 - j) * p.nx;
+      std::copy(src, src + p.nx, south.data() + static_cast<std::size_t>(j) * p.nx);
+    }
+    GUInt64 st[2] = {0, 0};
+    std::size_t c[2] = {static_cast<std::size_t>(p.ny), static_cast<std::size_t>(p.nx)};
+    if (!ok || !v->Write(st, c, nullptr, nullptr, f32, south.data())) {
+      why = gdal_error("variable " + b.name + " not written");
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool write_netcdf_grids(const std::string& path, const Placement& p, const std::vector<Band>& bands,
+                        const std::string& title, std::string& why) {
+  GridMapping gm;
+  if (!p.srs.empty() && !grid_mapping(p.srs, gm, why)) return false;
+  GDALDriver* nc = GetGDALDriverManager()->GetDriverByName("netCDF");
+  if (nc == nullptr) {
+    why = "GDAL has no netCDF driver";
+    return false;
+  }
+  const char* opts[] = {"FORMAT=NC4", nullptr};
+  FirstError first;
+  Dataset ds(nc->CreateMultiDimensional(path.c_str(), nullptr, const_cast<char**>(opts)));
+  if (!ds) {
+    why = first.text("cannot be created");
+    return false;
+  }
+  const bool filled = fill_grids(*ds, p, bands, title, gm, why);
   ds.reset();
   if (first.failed()) {
     why = first.text("not completed");

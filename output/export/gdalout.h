@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output/export/gridfile.h"
@@ -33,6 +34,8 @@ struct Band {
   std::string name;           // band description
   std::string unit;           // UDUNITS form ("m s-1"); blank when none
   std::vector<float> values;  // nx * ny, north row first
+  // Band metadata items (GeoTIFF) or variable attributes (NetCDF).
+  std::vector<std::pair<std::string, std::string>> metadata;
 };
 
 // Checks that `srs` is a projection GDAL knows; false with the reason.
@@ -62,5 +65,10 @@ struct NetcdfRequest {
 // variable per item (float, _FillValue -9999) and the grid mapping.
 bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, const NetcdfRequest& rq,
                   std::string& why);
+
+// NetCDF-4 file of grids without time (CF conventions): dimensions y, x,
+// one float variable per band (_FillValue -9999) and the grid mapping.
+bool write_netcdf_grids(const std::string& path, const Placement& p, const std::vector<Band>& bands,
+                        const std::string& title, std::string& why);
 
 }  // namespace qf::exp
