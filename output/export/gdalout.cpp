@@ -4,11 +4,11 @@
 #include <ogr_spatialref.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -457,10 +457,14 @@ bool fill_netcdf(GDALDataset& ds, GridFile& g, const Placement& p, const NetcdfR
 
 }  // namespace
 
-bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, const NetcdfRequest& rq,
-                  std::string& why) {
+namespace {
+
+// Creates a NetCDF-4 file, fills it and closes it; closing writes the rest
+// of the file, so a failure there is a failure of the whole file.
+template <class Fill>
+bool netcdf_file(const std::string& path, const std::string& srs, std::string& why, Fill fill) {
   GridMapping gm;
-  if (!p.srs.empty() && !grid_mapping(p.srs, gm, why)) return false;
+  if (!srs.empty() && !grid_mapping(srs, gm, why)) return false;
   GDALDriver* nc = GetGDALDriverManager()->GetDriverByName("netCDF");
   if (nc == nullptr) {
     why = "GDAL has no netCDF driver";
@@ -473,15 +477,22 @@ bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, cons
     why = first.text("cannot be created");
     return false;
   }
-  const bool filled = fill_netcdf(*ds, g, p, rq, gm, why);
-  // Closing writes the rest of the file: its failure is a failure of the
-  // whole file.
+  const bool filled = fill(*ds, gm);
   ds.reset();
   if (first.failed()) {
     why = first.text("not completed");
     return false;
   }
   return filled;
+}
+
+}  // namespace
+
+bool write_netcdf(const std::string& path, GridFile& g, const Placement& p, const NetcdfRequest& rq,
+                  std::string& why) {
+  return netcdf_file(path, p.srs, why, [&](GDALDataset& ds, const GridMapping& gm) {
+    return fill_netcdf(ds, g, p, rq, gm, why);
+  });
 }
 
 namespace {
@@ -525,27 +536,9 @@ bool fill_grids(GDALDataset& ds, const Placement& p, const std::vector<Band>& ba
 
 bool write_netcdf_grids(const std::string& path, const Placement& p, const std::vector<Band>& bands,
                         const std::string& title, std::string& why) {
-  GridMapping gm;
-  if (!p.srs.empty() && !grid_mapping(p.srs, gm, why)) return false;
-  GDALDriver* nc = GetGDALDriverManager()->GetDriverByName("netCDF");
-  if (nc == nullptr) {
-    why = "GDAL has no netCDF driver";
-    return false;
-  }
-  const char* opts[] = {"FORMAT=NC4", nullptr};
-  FirstError first;
-  Dataset ds(nc->CreateMultiDimensional(path.c_str(), nullptr, const_cast<char**>(opts)));
-  if (!ds) {
-    why = first.text("cannot be created");
-    return false;
-  }
-  const bool filled = fill_grids(*ds, p, bands, title, gm, why);
-  ds.reset();
-  if (first.failed()) {
-    why = first.text("not completed");
-    return false;
-  }
-  return filled;
+  return netcdf_file(path, p.srs, why, [&](GDALDataset& ds, const GridMapping& gm) {
+    return fill_grids(ds, p, bands, title, gm, why);
+  });
 }
 
 }  // namespace qf::exp
