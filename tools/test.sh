@@ -8,6 +8,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 fuzz_seconds=${QF_FUZZ_SECONDS:-30}
 bash "$root/tools/packages.sh"
+# A compiler cache makes a second run (or the sanitizer build of unchanged
+# files) quick; the paths it keeps are relative to the tree.
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR=$root
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 
 # stage NAME: starts the next stage and tells how long the one before took.
 stage_name="" stage_start=$SECONDS
@@ -18,18 +25,21 @@ stage() {
 }
 
 stage "build and test (release)"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 cmake --build "$root/build" -j"$jobs"
 ctest --test-dir "$root/build" -j"$jobs" --output-on-failure
 
 stage "build and test (address and undefined-behaviour sanitizers)"
-cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQF_SANITIZE=ON >/dev/null
+# The benchmarks are built and run in the release build only.
+cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQF_SANITIZE=ON -DQF_BENCH=OFF \
+  "${launcher[@]}" >/dev/null
 cmake --build "$root/build-asan" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build-asan" -j"$jobs" --output-on-failure -LE slow
 
 stage "fuzzing the command reader and the keep-file replay for ${fuzz_seconds} s each"
-CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=Debug -DQF_FUZZ=ON >/dev/null
+CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=Debug -DQF_FUZZ=ON \
+  -DQF_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$root/build-fuzz" -j"$jobs" --target fuzz_input fuzz_keep
 # fuzz TARGET CORPUS MAX_LEN: runs TARGET on a copy of CORPUS in a scratch folder.
 fuzz() {
