@@ -172,6 +172,11 @@ struct GrModeState {
   std::string closing = std::string(80, ' ');
   std::string shape_prefix;  // prefix of the open shapefile pair
   std::string shape_field;   // attribute field name
+  // Levels of the colour classes being filled (set by the plot while it
+  // writes a polygon shapefile): colour k fills class k + class_lower, the
+  // values from class_levels[k + class_lower - 2] to [k + class_lower - 1].
+  std::vector<float> class_levels;
+  int class_lower = 0;
 };
 
 struct GrPenState {

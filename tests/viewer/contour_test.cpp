@@ -259,6 +259,7 @@ TEST_F(Contour, ShapefileOfThePlotOpensInOgr) {
   Field d(6, 6, 10, [](float x, float y) { return x + y; });
   std::vector<float> lv = {0, 20, 40, 60, 80, 100, 120, 140, 160, 180, 200, 220, 240, 260, 280};
   answer(g, {"1 plot", "2 class", "3 3", "D"});
+  g.n.IN07GR = 0;
   int r = kModeShape;
   grmode(g, r);
   ASSERT_EQ(g.n.IMODGR, kModeShape);
@@ -269,6 +270,15 @@ TEST_F(Contour, ShapefileOfThePlotOpensInOgr) {
   EXPECT_NE(info.find("Geometry: Polygon"), std::string::npos) << info;
   EXPECT_NE(info.find("Feature Count:"), std::string::npos) << info;
   EXPECT_EQ(info.find("Feature Count: 0"), std::string::npos) << info;
+  // Each area carries the limits of its class: class 3 lies between the
+  // second and third level, class 1 below the first (open below).
+  const std::string all = grtest::run("ogrinfo -al plot.shp");
+  EXPECT_NE(all.find("class (Integer) = 3\n  from (Real) = 20.0000\n  to (Real) = 40.0000"),
+            std::string::npos)
+      << all;
+  EXPECT_NE(all.find("class (Integer) = 1\n  from (Real) = (null)\n  to (Real) = 0.0000"),
+            std::string::npos)
+      << all;
 }
 
 TEST_F(Contour, ExamineTwiceAndGridTwice) {
