@@ -9,8 +9,10 @@
 // the interface are 1-based like the node numbers shown to the user.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qf {
@@ -30,6 +32,12 @@ struct ContourState {
   int raster = 0;
   std::uint64_t seed = 0x9e3779b97f4a7c15ULL;  // generator of the XYZ shifts
 };
+
+// Entries the plot appends to the loop's menu (requests -1 .. -9); their
+// keys differ from those of the main menu ("?" there is the loop's help).
+inline constexpr std::array<std::string_view, 9> kContourMenu = {"<NNearest", "<EExamine", " GGrid",
+                                                                 " AAlter",   " IInquire", " SSum",
+                                                                 " WWrite",   "-SShading", " P??"};
 
 inline constexpr float kRasterCell = 2.0f;  // cell size (pixels) below which rows are scanned
 inline constexpr int kCellCorners = 12;     // largest cell the class fill takes

@@ -16,6 +16,14 @@
 
 namespace qf {
 
+// Buttons of the run's plot window (the fields, Halt and Close) and of the
+// small progress window; no two buttons share a key.
+inline constexpr std::string_view kPlotWindowMenu[9] = {
+    " DDepth",   " FFlow", " VVelocity", " WWaterlevel", " BBedlevel",
+    " AVectors", " ",      " HHalt",     " CClose"};
+inline constexpr std::string_view kProgressMenu[5] = {" SSave", " RReset", " PShow", " ??",
+                                                      " XeXit"};
+
 struct ProgressState {
   int field = 1;       // plotted field, 1..6
   int last_field = 0;  // field of the last plot
