@@ -260,7 +260,7 @@ int browse(Session& s, const std::string& path) {
   std::string text;
   grvalu(g, "XORGR", 1, xo, text);
   grvalu(g, "YORGR", 1, yo, text);
-  std::vector<float> levels(255, 0.0f);
+  std::vector<float> levels(kLevelRoom, 0.0f);
   // The last record first: the state the run ended with, whose range of
   // values also gives levels that serve the records before it.
   const int records = std::max<int>(1, static_cast<int>(b.times.size()));

@@ -383,5 +383,8 @@ void grwrit(Graphics& g, const float* x, const float* y, const float* f, int n, 
 // colour of the contour lines, drawn between the key's boxes while contour
 // lines are on.
 void grkey2(Graphics& g, std::vector<float>& levels, int mode1, int& mode2, int colour);
+// True when the point (user coordinates) lies on the boxes of the colour key
+// as grkey2 draws them.
+bool grkeyat(const Graphics& g, float x, float y);
 
 }  // namespace qf

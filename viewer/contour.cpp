@@ -195,6 +195,22 @@ void key(Graphics& g, ContourState& cs, float* levels, int mode1) {
   grkey2(g, lv, mode1, below, cs.line_colour);
 }
 
+// The key's settings form; new levels go back into the caller's array
+// (room for kLevelRoom values) and a redraw is queued.
+void key_settings(Graphics& g, float* levels) {
+  Grcomn& n = g.n;
+  const int before = std::max(std::abs(n.NCOLGR), 1) + 1;
+  std::vector<float> lv(levels, levels + before);
+  int below = n.IN07GR ? 0 : 1;
+  grkey2(g, lv, 0, below, 0);
+  if (n.NCOLGR + 1 > kLevelRoom) n.NCOLGR = kLevelRoom - 1;
+  const int count = std::min<int>(static_cast<int>(lv.size()), n.NCOLGR + 1);
+  std::copy(lv.begin(), lv.begin() + count, levels);
+  n.IN07GR = below ? 0 : 1;
+  const std::string r = pad("R", kScriptLen);
+  grscpt(g, 1, &r, kScriptLen);
+}
+
 void nearest(Graphics& g, const Field& d) {
   int i = 1, j = 1;
   grnear(g, d.x, d.y, d.nx, d.ny, d.ld, i, j);
@@ -451,6 +467,9 @@ void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y,
       break;
     case 4:
       key(g, cs, levels, -1);
+      break;
+    case kKeySettings:
+      key_settings(g, levels);
       break;
     case -1:
       nearest(g, d);

@@ -39,12 +39,17 @@ inline constexpr std::array<std::string_view, 9> kContourMenu = {"<NNearest", "<
                                                                  " AAlter",   " IInquire", " SSum",
                                                                  " WWrite",   "-SShading", " P??"};
 
+// Room of the callers' level arrays: the key settings (request 5) write up
+// to NCOLGR + 1 levels and keep NCOLGR below it.
+inline constexpr int kLevelRoom = 255;
+
 inline constexpr float kRasterCell = 2.0f;  // cell size (pixels) below which rows are scanned
 inline constexpr int kCellCorners = 12;     // largest cell the class fill takes
 
 // The plot routine. request: 0 set up (extent, options, levels, menu
 // entries), 1 draw, 2 nothing, 3 the colour key, 4 the title form of the
-// key, -1 .. -9 the appended menu entries in order, -99 external data.
+// key, 5 the key settings (a click on the key; levels then needs room for
+// kLevelRoom values), -1 .. -9 the appended menu entries in order, -99 external data.
 // options: bit 1 (2) colour classes, bit 2 (4) compute the levels now
 // (cleared once done). levels holds NCOLGR + 1 ascending values. Values not
 // above nodata + 0.1 are missing; Alter (-4) changes f in place. extent out: x min, x max, y min, y

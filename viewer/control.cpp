@@ -189,7 +189,11 @@ void Loop::clicked(float x, float y) {
     call(12);
     return;
   }
-  if (x > n.XMAXGR) {
+  if (grkeyat(g, x, y)) {
+    // The key's settings (classes, increment, lines, labels, scale type):
+    // the plot routine shows them and asks for the redraw.
+    call(kKeySettings);
+  } else if (x > n.XMAXGR) {
     redraw();
   } else if (y > n.YMAXGR) {
     const std::string labels[2] = {"Title", "Subtitle"};

@@ -34,6 +34,8 @@ struct ControlState {
 
 // Main menu entries of the loop; the plot routine's entries follow them.
 inline constexpr int kMenuEntries = 11;
+// Mode of the plot routine for a click on its colour key: the key settings.
+inline constexpr int kKeySettings = 5;
 
 // The loop's menus. Character 1 is the marker, character 2 the key letter:
 // no two entries that can be chosen share a key letter, also against the

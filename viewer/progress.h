@@ -29,7 +29,7 @@ struct ProgressState {
   int last_field = 0;  // field of the last plot
   bool plot_window = false;
   int plots = 0;
-  std::vector<float> levels = std::vector<float>(255, 0.0f);  // contour levels of the viewer
+  std::vector<float> levels = std::vector<float>(kLevelRoom, 0.0f);  // contour levels of the viewer
   int plot_index = -1;
   std::vector<float> xs, ys, fs;  // node coordinates and the plotted field
   std::string texts;              // plot text handed to the viewer

@@ -368,6 +368,22 @@ TEST_F(Contour, SetUpNearestAndShading) {
   EXPECT_EQ(cmd, grfix("R", 16));
 }
 
+// The key settings: 6 classes from 1.5 by 0.5 into the caller's levels,
+// then a redraw queued.
+TEST_F(Contour, KeySettingsSetTheLevels) {
+  Field d(3, 3, 10, [](float x, float) { return x; });
+  std::vector<float> lv(kLevelRoom, 0.0f);
+  g.n.NCOLGR = 12;
+  answer(g, {"1 6", "2 1.5", "3 0.5", "D"});
+  d.plot(g, v, kKeySettings, lv);
+  EXPECT_EQ(g.n.NCOLGR, 6);
+  EXPECT_EQ(std::vector<float>(lv.begin(), lv.begin() + 8),
+            (std::vector<float>{1.5f, 2.0f, 2.5f, 3.0f, 3.5f, 4.0f, 4.5f, 0.0f}));
+  std::string next;
+  ASSERT_TRUE(grsnext(g, next));
+  EXPECT_EQ(trim_right(next), "R");
+}
+
 TEST_F(Contour, SumCurve) {
   Field d(10, 1, 1, [](float x, float) { return x + 1; });
   const auto l = grsumc(g, d.f.data(), 10, 10, 1, -9999);

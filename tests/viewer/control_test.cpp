@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -300,6 +301,21 @@ TEST_F(ControlX, ClicksWheelArrowsAndAxisForm) {
     EXPECT_NEAR(g.n.XMAXGR, c.x1, 0.5) << c.what;
     EXPECT_NEAR(g.n.XMAXGR - g.n.XMINGR, c.x1 - c.x0, 1e-2) << c.what;
   }
+}
+
+// A click on the colour key asks the plot for the key settings.
+TEST_F(ControlX, ClickOnTheKeyOpensItsSettings) {
+  Graphics& g = *g_;
+  g.n.IKEYGR = 1;
+  px(0);  // the scales of the window
+  int kx = -1, ky = -1;
+  for (int y = 0; y < g.x.height && kx < 0; ++y)
+    for (int x = 0; x < g.x.width && kx < 0; ++x)
+      if (grkeyat(g, grpuser_x(g, x), grpuser_y(g, y))) kx = x + 5, ky = y + 4;
+  ASSERT_GE(kx, 0);
+  EXPECT_LT(ky, py(50));  // above the plot, where the title form was
+  loop([&] { sender_->click(g.x.window, kx, ky); });
+  EXPECT_EQ(std::count(rec_->modes.begin(), rec_->modes.end(), kKeySettings), 1);
 }
 
 TEST_F(ControlX, NewAxisIntervalsResizeTheWindow) {
