@@ -318,6 +318,19 @@ TEST_F(ControlX, ClickOnTheKeyOpensItsSettings) {
   EXPECT_EQ(std::count(rec_->modes.begin(), rec_->modes.end(), kKeySettings), 1);
 }
 
+// A resized window shows the whole picture anew at once.
+TEST_F(ControlX, ResizeRedrawsThePicture) {
+  Graphics& g = *g_;
+  loop([&] {
+    XResizeWindow(sender_->display(), g.x.window, 900, 700);
+    XSync(sender_->display(), 0);
+  });
+  // Set-up, picture and key, the menu's key; then the loop's whole redraw
+  // (shown at once) and the menu again.
+  EXPECT_EQ(rec_->modes, (std::vector<int>{0, 1, 3, 3, 1, 3, 3}));
+  EXPECT_EQ(g.n.WNDWGR[2], 900);
+}
+
 TEST_F(ControlX, NewAxisIntervalsResizeTheWindow) {
   answer(*g_, {"Q", "5 10", "D", "R", "X"});
   std::string texts;
