@@ -12,6 +12,7 @@
 #include "model/resultfile.h"
 #include "viewer/contour.h"
 #include "viewer/control.h"
+#include "viewer/empty_nodes.h"
 
 namespace qf {
 
@@ -29,7 +30,18 @@ struct Browsed {
   float no_data = -9999.0f;
   DirectFile file;
   int header_records = result_header_records;
+  // Nodes outside the model (walls), found in the bed or water levels, and
+  // the depths of the record shown when the file holds them.
+  std::vector<std::uint8_t> outside;
+  std::vector<float> depth;
+  int depth_item = -1;
 };
+
+int find_item(const Browsed& b, std::string_view name) {
+  for (std::size_t k = 0; k < b.items.size(); ++k)
+    if (b.items[k].starts_with(name)) return static_cast<int>(k);
+  return -1;
+}
 
 std::string item_name(const std::string& label) {
   // " DFlow Depth [m]": a blank, the key letter, then the name.
@@ -74,6 +86,7 @@ bool open_result(Browsed& b, const std::string& path, std::string& why) {
     }
     std::copy(row.begin() + 1, row.begin() + 1 + b.nx, b.ys.begin() + (j - 1) * b.nx);
   }
+  b.depth_item = find_item(b, "Flow Depth");
   scan_blocks(b.file, b.header_records, b.ny, [&b](float t) {
     b.times.push_back(t);
     return true;
@@ -85,17 +98,36 @@ bool open_result(Browsed& b, const std::string& path, std::string& why) {
   return true;
 }
 
-bool load_record(Browsed& b, int rec, int item) {
+bool read_item(Browsed& b, int rec, int item, std::vector<float>& out) {
   std::vector<float> row;
   std::vector<unsigned char> buf;
   const std::size_t nxs = static_cast<std::size_t>(b.nx);
   const std::size_t count = 1 + nxs * b.items.size();
+  out.resize(nxs * static_cast<std::size_t>(b.ny));
   for (int j = 1; j <= b.ny; ++j) {
     if (!read_floats(b.file, block_record(b.header_records, b.ny, rec, j), count, row, buf))
       return false;
     std::copy(row.begin() + 1 + static_cast<long>(item * nxs),
-              row.begin() + 1 + static_cast<long>((item + 1) * nxs), b.fs.begin() + (j - 1) * b.nx);
+              row.begin() + 1 + static_cast<long>((item + 1) * nxs), out.begin() + (j - 1) * b.nx);
   }
+  return true;
+}
+
+// The values of an item in a record; dry nodes (of the items that need
+// water) and the nodes outside the model are left empty.
+bool load_record(Browsed& b, int rec, int item) {
+  if (!read_item(b, rec, item, b.fs)) return false;
+  if (b.outside.empty()) {
+    // The walls are at the same level in every record: the bed or, without
+    // it, the water level of the first record shown tells them.
+    int level = find_item(b, "Bed Level");
+    if (level < 0) level = find_item(b, "Water Level");
+    std::vector<float> z;
+    if (level >= 0 && read_item(b, rec, level, z)) b.outside = wall_nodes(z);
+  }
+  const bool wet_only = wet_only_item(b.items[static_cast<std::size_t>(item)]);
+  const bool depth = wet_only && b.depth_item >= 0 && read_item(b, rec, b.depth_item, b.depth);
+  blank_nodes(b.fs, b.outside, depth ? &b.depth : nullptr, wet_only, kDryDepth, b.no_data);
   return true;
 }
 
@@ -228,7 +260,7 @@ int browse(Session& s, const std::string& path) {
   std::string text;
   grvalu(g, "XORGR", 1, xo, text);
   grvalu(g, "YORGR", 1, yo, text);
-  std::vector<float> levels(255, 0.0f);
+  std::vector<float> levels(kLevelRoom, 0.0f);
   // The last record first: the state the run ended with, whose range of
   // values also gives levels that serve the records before it.
   const int records = std::max<int>(1, static_cast<int>(b.times.size()));

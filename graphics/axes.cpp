@@ -439,6 +439,32 @@ void grwrit(Graphics& g, const float* x, const float* y, const float* f, int n, 
 
 namespace {
 
+// The box area of the key (pixels): nbox boxes in a column right of the
+// frame (IKEYGR 2) or in a row above it.
+struct KeyArea {
+  int x0, yb, bw, bh;
+  bool column;
+};
+
+KeyArea key_area(const Graphics& g, const Frame& f, int nbox) {
+  const Grcomn& n = g.n;
+  const float ks = std::max(n.KEYSGR, 0.1f);
+  if (n.IKEYGR == 2) {
+    const int bw = std::max(2, grsafe_int(20 * ks)), bh = std::max(2, grsafe_int(15 * ks));
+    return {f.r + 10 + grsafe_int(n.KEYXGR), f.b - grsafe_int(n.KEYYGR), bw, bh, true};
+  }
+  int bw = std::max(2, grsafe_int(30 * ks));
+  const int bh = std::max(2, grsafe_int(10 * ks));
+  if (nbox * bw > f.r - f.l) bw = std::max(2, (f.r - f.l) / nbox);
+  return {f.r - grsafe_int(n.KEYXGR) - nbox * bw, f.t - grsafe_int(n.KEYYGR), bw, bh, false};
+}
+
+// Boxes of the key: the classes, and with no-data values not drawn one more
+// box for the values below level 1.
+int key_boxes(const Graphics& g) {
+  return std::max(g.n.NCOLGR, 1) + (g.n.IN07GR ? 0 : 1);
+}
+
 void draw_key(Graphics& g, const std::vector<float>& levels, int colour) {
   Grcomn& n = g.n;
   if (n.IKEYGR < 1 || !grscreen(g)) return;
@@ -454,7 +480,7 @@ void draw_key(Graphics& g, const std::vector<float>& levels, int colour) {
   // With no-data values drawn, the classes start at level 1; otherwise the
   // first box holds the values below it.
   const int below = n.IN07GR ? 0 : 1;
-  const int nbox = ncol + below;
+  const int nbox = key_boxes(g);
   const double inc = levels.size() > 1 ? std::fabs(levels[1] - levels[0]) : 0.0;
   auto label_of = [&](int b, std::string& t) {  // level at boundary b, if any
     const int k = b - below + 1;
@@ -464,12 +490,11 @@ void draw_key(Graphics& g, const std::vector<float>& levels, int colour) {
     t = std::string(trim_right(t));
     return true;
   };
-  const float ks = std::max(n.KEYSGR, 0.1f);
   const bool lines = n.IN14GR != 0;
-  if (n.IKEYGR == 2) {
+  const KeyArea a = key_area(g, f, nbox);
+  if (a.column) {
     // Column of boxes right of the frame, upward from KEYYGR above its bottom.
-    const int bw = std::max(2, grsafe_int(20 * ks)), bh = std::max(2, grsafe_int(15 * ks));
-    const int x0 = f.r + 10 + grsafe_int(n.KEYXGR), yb = f.b - grsafe_int(n.KEYYGR);
+    const int bw = a.bw, bh = a.bh, x0 = a.x0, yb = a.yb;
     for (int b = 1; b <= nbox; ++b) p.box(x0, yb - b * bh, x0 + bw, yb - (b - 1) * bh, b);
     if (lines) {
       grcolr(g, colour);
@@ -483,10 +508,7 @@ void draw_key(Graphics& g, const std::vector<float>& levels, int colour) {
     }
   } else {
     // Row of boxes above the frame, ending KEYXGR left of its right side.
-    int bw = std::max(2, grsafe_int(30 * ks));
-    const int bh = std::max(2, grsafe_int(10 * ks));
-    if (nbox * bw > f.r - f.l) bw = std::max(2, (f.r - f.l) / nbox);
-    const int x0 = f.r - grsafe_int(n.KEYXGR) - nbox * bw, yb = f.t - grsafe_int(n.KEYYGR);
+    const int bw = a.bw, bh = a.bh, x0 = a.x0, yb = a.yb;
     for (int b = 1; b <= nbox; ++b) p.box(x0 + (b - 1) * bw, yb - bh, x0 + b * bw, yb, b);
     if (lines) {
       grcolr(g, colour);
@@ -600,6 +622,19 @@ void title_form(Graphics& g) {
 }
 
 }  // namespace
+
+bool grkeyat(const Graphics& g, float x, float y) {
+  const Grcomn& n = g.n;
+  if (n.IKEYGR < 1 || n.XFACGR == 0 || n.YFACGR == 0) return false;
+  const int nbox = key_boxes(g);
+  const KeyArea a = key_area(g, frame_of(g), nbox);
+  const float px = (x - n.XMINGR) * n.XFACGR + n.XORGGR;
+  const float py = (y - n.YMINGR) * n.YFACGR + n.YORGGR;
+  // The boxes and a margin of 2 pixels around them.
+  const int w = a.column ? a.bw : nbox * a.bw, h = a.column ? nbox * a.bh : a.bh;
+  const int top = a.yb - h;
+  return px >= a.x0 - 2 && px <= a.x0 + w + 2 && py >= top - 2 && py <= a.yb + 2;
+}
 
 void grkey2(Graphics& g, std::vector<float>& levels, int mode1, int& mode2, int colour) {
   if (mode1 >= 1)

@@ -67,6 +67,21 @@ bool follow_resize(Graphics& g, const Ev& e) {
   n.NXINGR = std::max(1, grsafe_int(e.x / (n.UNITGR * n.XSCLGR) - 4.5));
   n.NYINGR = std::max(1, grsafe_int(e.y / (n.UNITGR * n.YSCLGR) - 2.0));
   grsfac(g);
+  // Dependent scales hold in a window set by a zoom or typed in (one
+  // derived from the data gets equal steps anew at the redraw): the axis
+  // with the larger scale takes the other's, growing about its centre, so
+  // that everything shown before stays in view.
+  if (n.IN02GR && n.INDSGR != 1) {
+    const float fx = std::fabs(n.XFACGR), fy = std::fabs(n.YFACGR);
+    auto widen = [](float& lo, float& hi, float by) {
+      const float c = (lo + hi) / 2, h = (hi - lo) / 2 * by;
+      lo = c - h;
+      hi = c + h;
+    };
+    if (fx > fy) widen(n.XMINGR, n.XMAXGR, fx / fy);
+    if (fy > fx) widen(n.YMINGR, n.YMAXGR, fy / fx);
+    grsfac(g);
+  }
   n.YORGGR = static_cast<float>(e.y - 25);
   return true;
 }
@@ -527,9 +542,10 @@ void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, flo
     if (follow_resize(g, e)) {
       bar = layout(g, n, entry);
       if (plot) {
-        grcler(g, 1);
-        (*plot)(1);
-        (*plot)(3);
+        // The control loop draws the whole picture at the new size (axes,
+        // keep files, plot list, key) and shows it.
+        answer = -9;
+        return;
       }
       draw_bar(g, bar, n, labels);
     }

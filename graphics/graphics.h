@@ -172,6 +172,11 @@ struct GrModeState {
   std::string closing = std::string(80, ' ');
   std::string shape_prefix;  // prefix of the open shapefile pair
   std::string shape_field;   // attribute field name
+  // Levels of the colour classes being filled (set by the plot while it
+  // writes a polygon shapefile): colour k fills class k + class_lower, the
+  // values from class_levels[k + class_lower - 2] to [k + class_lower - 1].
+  std::vector<float> class_levels;
+  int class_lower = 0;
 };
 
 struct GrPenState {
@@ -378,5 +383,8 @@ void grwrit(Graphics& g, const float* x, const float* y, const float* f, int n, 
 // colour of the contour lines, drawn between the key's boxes while contour
 // lines are on.
 void grkey2(Graphics& g, std::vector<float>& levels, int mode1, int& mode2, int colour);
+// True when the point (user coordinates) lies on the boxes of the colour key
+// as grkey2 draws them.
+bool grkeyat(const Graphics& g, float x, float y);
 
 }  // namespace qf

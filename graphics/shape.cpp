@@ -52,6 +52,14 @@ void grshpopen(Graphics& g, int type, int attr_type, const std::string& prefix,
       DBFClose(dbf);
       shape_stop(g, *g.err, "DBFAddField(hDBF," + field_name + ",FTInteger) failed.\n", 11);
     }
+    // Areas also carry the limits of their class, for styling in a GIS.
+    if (type == 3)
+      for (const char* limit : {"from", "to"})
+        if (DBFAddField(dbf, limit, FTDouble, 16, 4) < 0) {
+          DBFClose(dbf);
+          shape_stop(g, *g.err, std::string("DBFAddField(hDBF,") + limit + ",FTDouble) failed.\n",
+                     11);
+        }
   } else if (attr_type == 2) {
     if (DBFAddField(dbf, field_name.c_str(), FTDouble, 12, 3) < 0) {
       DBFClose(dbf);
@@ -76,6 +84,19 @@ void grshpadd(Graphics& g, int n, const double* x, const double* y, const double
   const int record = DBFGetRecordCount(dbf);
   if (attr_type == 1) {
     DBFWriteIntegerAttribute(dbf, record, 0, ivalue);
+    if (DBFGetFieldCount(dbf) >= 3) {
+      // The class limits of the fill colour; an open end (below the first
+      // or above the last level) or a fill of no class stays empty.
+      const std::vector<float>& lv = g.mode.class_levels;
+      const long c = static_cast<long>(ivalue) + g.mode.class_lower;
+      for (int side = 0; side < 2; ++side) {
+        const long at = c - 2 + side;
+        if (!lv.empty() && at >= 0 && at < static_cast<long>(lv.size()))
+          DBFWriteDoubleAttribute(dbf, record, 1 + side, lv[static_cast<std::size_t>(at)]);
+        else
+          DBFWriteNULLAttribute(dbf, record, 1 + side);
+      }
+    }
   } else if (attr_type == 2) {
     DBFWriteDoubleAttribute(dbf, record, 0, dvalue);
   } else {

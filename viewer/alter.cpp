@@ -390,9 +390,8 @@ void gralter(Graphics& g, Viewer& v, int components, int nx, int ny, int ld, con
              const float* y, float* f1, float* f2) {
   AlterState& s = v.alter;
   const Nodes d{components, nx, ny, ld, x, y, f1, f2};
-  std::string labels[8] = {" OOperator", " FFill",   " AAll", "  Read",
-                           " RRandom",   " RReplot", " ??",   " DDone"};
-  for (std::string& l : labels) l = pad(l, 16);
+  std::string labels[8];
+  for (int i = 0; i < 8; ++i) labels[i] = pad(kAlterMenu[static_cast<std::size_t>(i)], 16);
   for (;;) {
     if (!can_answer(g)) return;
     labels[1][0] = labels[2][0] = s.code == 0 ? '-' : ' ';

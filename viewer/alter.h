@@ -5,14 +5,21 @@
 // session's editing can be replayed on the original field.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qf {
 
 struct Graphics;
 struct Viewer;
+
+// The editor's menu; no two entries share a key letter (Replot keeps R as in
+// the main menu, Random takes M).
+inline constexpr std::array<std::string_view, 8> kAlterMenu = {
+    " OOperator", " FFill", " AAll", "  Read", " MRandom", " RReplot", " ??", " DDone"};
 
 inline constexpr int kPolygonStore = 10000;  // vertices of one polygon
 

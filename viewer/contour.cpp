@@ -17,8 +17,7 @@ namespace qf {
 namespace {
 
 // Menu entries appended by the set-up and their help lines.
-constexpr const char* kEntries[9] = {"<NNearest", "<EExamine", " GGrid",    " AAlter", " IInquire",
-                                     " SSum",     " WWrite",   "-SShading", " ??"};
+const auto& kEntries = kContourMenu;
 constexpr const char* kHelp[8] = {" Nearest  queries for nearest node",
                                   " Examine  gives value at current cursor location",
                                   " Grid     displays edges of mesh",
@@ -114,12 +113,16 @@ void draw(Graphics& g, ContourState& cs, const Field& d, const float* levels) {
                       (cs.raster > 0 || (cs.raster == 0 && cell_pixels(g, d) < kRasterCell));
     if (!rows || !grcrast(g, d.x, d.y, d.f, d.ld, d.nx, d.ny, levels, ncol)) {
       const bool three_d = s.ON3DGR != 0;
+      // A polygon shapefile gets the class limits of each area.
+      g.mode.class_levels.assign(levels, levels + ncol + 1);
+      g.mode.class_lower = s.IN07GR ? 1 : 0;
       each_cell(d, [&](const float* cx, const float* cy, const float* cf, const std::size_t*) {
         if (three_d)
           grcol3(g, cx, cy, cf, cf, 4, levels, ncol);
         else
           grcol2(g, cx, cy, cf, 4, levels, ncol);
       });
+      g.mode.class_levels.clear();
     }
     grcolr(g, 0);
   }
@@ -182,7 +185,7 @@ void setup(Graphics& g, Viewer& v, const Field& d, float* levels, int& options, 
   bool there = m >= 9;
   for (std::size_t k = 0; k < 9 && there; ++k) there = v.menu[m - 9 + k] == pad(kEntries[k], 16);
   if (!there)
-    for (const char* e : kEntries) v.menu.push_back(pad(e, 16));
+    for (std::string_view e : kEntries) v.menu.push_back(pad(e, 16));
 }
 
 void key(Graphics& g, ContourState& cs, float* levels, int mode1) {
@@ -190,6 +193,22 @@ void key(Graphics& g, ContourState& cs, float* levels, int mode1) {
   std::vector<float> lv(levels, levels + n);
   int below = 1;
   grkey2(g, lv, mode1, below, cs.line_colour);
+}
+
+// The key's settings form; new levels go back into the caller's array
+// (room for kLevelRoom values) and a redraw is queued.
+void key_settings(Graphics& g, float* levels) {
+  Grcomn& n = g.n;
+  const int before = std::max(std::abs(n.NCOLGR), 1) + 1;
+  std::vector<float> lv(levels, levels + before);
+  int below = n.IN07GR ? 0 : 1;
+  grkey2(g, lv, 0, below, 0);
+  if (n.NCOLGR + 1 > kLevelRoom) n.NCOLGR = kLevelRoom - 1;
+  const int count = std::min<int>(static_cast<int>(lv.size()), n.NCOLGR + 1);
+  std::copy(lv.begin(), lv.begin() + count, levels);
+  n.IN07GR = below ? 0 : 1;
+  const std::string r = pad("R", kScriptLen);
+  grscpt(g, 1, &r, kScriptLen);
 }
 
 void nearest(Graphics& g, const Field& d) {
@@ -448,6 +467,9 @@ void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y,
       break;
     case 4:
       key(g, cs, levels, -1);
+      break;
+    case kKeySettings:
+      key_settings(g, levels);
       break;
     case -1:
       nearest(g, d);

@@ -9,8 +9,10 @@
 // the interface are 1-based like the node numbers shown to the user.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qf {
@@ -31,12 +33,23 @@ struct ContourState {
   std::uint64_t seed = 0x9e3779b97f4a7c15ULL;  // generator of the XYZ shifts
 };
 
+// Entries the plot appends to the loop's menu (requests -1 .. -9); their
+// keys differ from those of the main menu ("?" there is the loop's help).
+inline constexpr std::array<std::string_view, 9> kContourMenu = {"<NNearest", "<EExamine", " GGrid",
+                                                                 " AAlter",   " IInquire", " SSum",
+                                                                 " WWrite",   "-SShading", " P??"};
+
+// Room of the callers' level arrays: the key settings (request 5) write up
+// to NCOLGR + 1 levels and keep NCOLGR below it.
+inline constexpr int kLevelRoom = 255;
+
 inline constexpr float kRasterCell = 2.0f;  // cell size (pixels) below which rows are scanned
 inline constexpr int kCellCorners = 12;     // largest cell the class fill takes
 
 // The plot routine. request: 0 set up (extent, options, levels, menu
 // entries), 1 draw, 2 nothing, 3 the colour key, 4 the title form of the
-// key, -1 .. -9 the appended menu entries in order, -99 external data.
+// key, 5 the key settings (a click on the key; levels then needs room for
+// kLevelRoom values), -1 .. -9 the appended menu entries in order, -99 external data.
 // options: bit 1 (2) colour classes, bit 2 (4) compute the levels now
 // (cleared once done). levels holds NCOLGR + 1 ascending values. Values not
 // above nodata + 0.1 are missing; Alter (-4) changes f in place. extent out: x min, x max, y min, y

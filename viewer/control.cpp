@@ -189,7 +189,11 @@ void Loop::clicked(float x, float y) {
     call(12);
     return;
   }
-  if (x > n.XMAXGR) {
+  if (grkeyat(g, x, y)) {
+    // The key's settings (classes, increment, lines, labels, scale type):
+    // the plot routine shows them and asks for the redraw.
+    call(kKeySettings);
+  } else if (x > n.XMAXGR) {
     redraw();
   } else if (y > n.YMAXGR) {
     const std::string labels[2] = {"Title", "Subtitle"};
@@ -219,11 +223,8 @@ void Loop::clicked(float x, float y) {
 void Loop::hardcopy() {
   Grcomn& n = g.n;
   ControlState& c = v.control;
-  static const char* const kItems[12] = {" DDXF",  " SShape",      " AArcPolygon", " BBMP",
-                                         " GGIF",  " JJPG",        " PPNG",        " MPNM",
-                                         " TTIFF", " AAttributes", " ??",          " XeXit"};
   std::string labels[12];
-  for (int i = 0; i < 12; ++i) labels[i] = pad(kItems[i], 16);
+  for (int i = 0; i < 12; ++i) labels[i] = pad(kHardcopyMenu[static_cast<std::size_t>(i)], 16);
   for (;;) {
     if (!queued(g) && !grdlgon(g)) return;  // nobody to answer
     int a = 1;
@@ -291,10 +292,8 @@ void Loop::hardcopy() {
 }
 
 void Loop::keep() {
-  static const char* const kItems[6] = {" SSave",   "  foreground", "  background",
-                                        " BBitmap", " ??",          ">DDone"};
   std::string labels[6];
-  for (int i = 0; i < 6; ++i) labels[i] = pad(kItems[i], 16);
+  for (int i = 0; i < 6; ++i) labels[i] = pad(kKeepMenu[static_cast<std::size_t>(i)], 16);
   for (;;) {
     if (!queued(g) && !grdlgon(g)) return;
     int a = 1;
@@ -568,11 +567,8 @@ void grctrl(Graphics& g, Viewer& v, const PlotRoutine& plot, int option, std::st
   Grcomn& n = g.n;
   Grcomt& t = g.t;
   ControlState& c = v.control;
-  static const char* const kMain[kMenuEntries] = {" DDraw",  " HHardcopy", " KKeep",  " OOriginal",
-                                                  " QQuery", " RReplot",   " TTrace", "<VValue",
-                                                  " YYaw",   " ??",        " XeXit"};
   v.menu.clear();
-  for (const char* e : kMain) v.menu.push_back(pad(e, 16));
+  for (std::string_view e : kMainMenu) v.menu.push_back(pad(e, 16));
   grmesg(g, " ");
 
   const std::string tx = pad(texts, kTexts);

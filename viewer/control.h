@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "graphics/graphics.h"
@@ -33,6 +34,20 @@ struct ControlState {
 
 // Main menu entries of the loop; the plot routine's entries follow them.
 inline constexpr int kMenuEntries = 11;
+// Mode of the plot routine for a click on its colour key: the key settings.
+inline constexpr int kKeySettings = 5;
+
+// The loop's menus. Character 1 is the marker, character 2 the key letter:
+// no two entries that can be chosen share a key letter, also against the
+// entries the plot routines append to the main menu.
+inline constexpr std::array<std::string_view, kMenuEntries> kMainMenu = {
+    " DDraw",  " HHardcopy", " KKeep", " OOriginal", " QQuery", " RReplot",
+    " TTrace", "<VValue",    " YYaw",  " ??",        " XeXit"};
+inline constexpr std::array<std::string_view, 12> kHardcopyMenu = {
+    " DDXF", " SShape", " AArcPolygon", " BBMP",        " GGIF", " JJPG",
+    " PPNG", " MPNM",   " TTIFF",       " RAttributes", " ??",   " XeXit"};
+inline constexpr std::array<std::string_view, 6> kKeepMenu = {
+    " SSave", "  foreground", "  background", " BBitmap", " ??", ">DDone"};
 
 // The loop. option: positive = switches IN01GR .. IN13GR from its bits.
 // texts: title (1-80), subtitle (81-160), x-axis label (161-200), y-axis

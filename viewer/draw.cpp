@@ -175,7 +175,12 @@ void draw_entry(Graphics& g, const std::vector<PlotEntry>& l, std::size_t i) {
 }
 
 void draw_range(Graphics& g, const std::vector<PlotEntry>& l, std::size_t from, std::size_t to) {
-  for (std::size_t i = from; i < to && i < l.size(); ++i) draw_entry(g, l, i);
+  // A deleted entry is drawn in the background colour on the screen, where
+  // it covers what it drew; the files (DXF, keep file, shapefile) leave it
+  // out.
+  const bool files = !grscreen(g);
+  for (std::size_t i = from; i < to && i < l.size(); ++i)
+    if (!files || l[i].colour != -1) draw_entry(g, l, i);
   grcolr(g, 0);
 }
 
@@ -389,10 +394,8 @@ void grplst(Graphics& g, Viewer& v, int op, float x, float y, float z, int kind,
 void grdraw(Graphics& g, Viewer& v) {
   DrawState& d = v.draw;
   const Grcomn& n = g.n;
-  std::string labels[12] = {"<TText",   "<LLine",    "<PPolygon",   "<CCircle",
-                            "<SSymbol", "< N-Arrow", "< Scale_bar", " AAttributes",
-                            "<DDelete", "  Save",    " ??",         ">DDone"};
-  for (std::string& l : labels) l = pad(l, 16);
+  std::string labels[12];
+  for (int i = 0; i < 12; ++i) labels[i] = pad(kDrawMenu[static_cast<std::size_t>(i)], 16);
   bool line = false;  // further clicks continue a line
   for (;;) {
     if (!can_answer(g)) return;

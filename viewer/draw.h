@@ -4,7 +4,9 @@
 // records) and read back when such a keep file is replayed.
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "graphics/graphics.h"
@@ -14,6 +16,12 @@ namespace qf {
 struct Viewer;
 
 inline constexpr int kPlotListMax = 400;
+
+// The draw menu: "<" entries act at the next click; no two entries share a
+// key letter (Done keeps D, Delete takes E).
+inline constexpr std::array<std::string_view, 12> kDrawMenu = {
+    "<TText",      "<LLine",       "<PPolygon", "<CCircle", "<SSymbol", "< N-Arrow",
+    "< Scale_bar", " AAttributes", "<EDelete",  "  Save",   " ??",      ">DDone"};
 
 // Kinds of plot-list entries; a positive kind is a symbol of that number.
 enum PlotKind {

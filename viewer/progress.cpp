@@ -69,6 +69,8 @@ void plot(Graphics& g, Viewer& v, ProgressState& p, const Model& m) {
     grcont(g, v, p.xs.data(), p.ys.data(), p.fs.data(), nxx, nyy, nxx, nyy, p.texts,
            p.levels.data(), p.plot_index, options, -9999.0f);
   } else {
+    // The arrows of the run's window are the unit discharges q and r.
+    v.vector.components = " (qx,qy) [m2/s]:";
     grvect(g, v, p.xs.data(), p.ys.data(), m.f.q.data(), m.f.r.data(), nxx, nyy, nxx, nyy,
            p.plot_index, p.texts);
   }
@@ -155,9 +157,8 @@ void progress_window(Graphics& g, Viewer& v, ProgressState& p, Model& m, int ste
     int answer = 100;
     float cx = 0, cy = 0;
     if (p.plot_window) {
-      std::string labels[9] = {" DDepth",   " FFlow", " VVelocity", " WWaterlevel", " BBedlevel",
-                               " VVectors", " ",      " HHalt",     " CClose"};
-      for (auto& l : labels) l = label16(l);
+      std::string labels[9];
+      for (int i = 0; i < 9; ++i) labels[i] = label16(std::string(kPlotWindowMenu[i]));
       labels[p.field - 1][0] = '-';
       grcurs(g, 9, labels, answer, cx, cy);
       if (answer == 0) return;
@@ -175,8 +176,8 @@ void progress_window(Graphics& g, Viewer& v, ProgressState& p, Model& m, int ste
         redraw = false;  // a pan of the plot: nothing of the run changed
       }
     } else {
-      std::string labels[5] = {label16(" SSave"), label16(" RReset"), label16(" SShow"),
-                               label16(" ??"), label16(" XeXit")};
+      std::string labels[5];
+      for (int i = 0; i < 5; ++i) labels[i] = label16(std::string(kProgressMenu[i]));
       if (!m.clog.warm_started) labels[1][0] = '-';
       grcurs(g, 5, labels, answer, cx, cy);
       if (answer == 0) return;
@@ -260,10 +261,10 @@ void progress_values(const Model& m, int field, std::vector<float>& values) {
         v = h;
         break;
       case 2:
-        v = std::sqrt(q * q + r * r);
+        v = h > hdry ? std::sqrt(q * q + r * r) : -99999.0f;
         break;
       case 3:
-        v = std::sqrt(q * q + r * r) / std::max(h, 0.001f);
+        v = h > hdry ? std::sqrt(q * q + r * r) / h : -99999.0f;
         break;
       case 4:
         v = h > hdry ? f.zb[k] + h : -99999.0f;

@@ -16,12 +16,20 @@
 
 namespace qf {
 
+// Buttons of the run's plot window (the fields, Halt and Close) and of the
+// small progress window; no two buttons share a key.
+inline constexpr std::string_view kPlotWindowMenu[9] = {
+    " DDepth",   " FFlow", " VVelocity", " WWaterlevel", " BBedlevel",
+    " AVectors", " ",      " HHalt",     " CClose"};
+inline constexpr std::string_view kProgressMenu[5] = {" SSave", " RReset", " PShow", " ??",
+                                                      " XeXit"};
+
 struct ProgressState {
   int field = 1;       // plotted field, 1..6
   int last_field = 0;  // field of the last plot
   bool plot_window = false;
   int plots = 0;
-  std::vector<float> levels = std::vector<float>(255, 0.0f);  // contour levels of the viewer
+  std::vector<float> levels = std::vector<float>(kLevelRoom, 0.0f);  // contour levels of the viewer
   int plot_index = -1;
   std::vector<float> xs, ys, fs;  // node coordinates and the plotted field
   std::string texts;              // plot text handed to the viewer

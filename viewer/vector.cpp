@@ -10,6 +10,7 @@
 
 #include "cmdlang/textio.h"
 #include "graphics/dialog.h"
+#include "graphics/internal.h"
 #include "viewer/viewer.h"
 
 namespace qf {
@@ -313,9 +314,7 @@ void grvec1(Graphics& g, Viewer& vw, int request, const float* x, const float* y
           }
       }
       extent[0] = lo, extent[1] = hi, extent[2] = ylo, extent[3] = yhi;
-      for (const char* e :
-           {"<NNearest", "  Attributes", " WWrite", "<SStreamline", " AAlter", "  ?"})
-        vw.menu.push_back(pad(e, 16));
+      for (std::string_view e : kVectorMenu) vw.menu.push_back(pad(e, 16));
       vw.vector.starts.clear();
       return;
     }
@@ -327,8 +326,9 @@ void grvec1(Graphics& g, Viewer& vw, int request, const float* x, const float* y
       int i = 1, j = 1;
       grnear(g, x, y, n1, n2, ld, i, j);
       const std::size_t k = static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * ld;
-      grmesg(g, "(X,Y):" + fmt_f(x[k], 11, 2) + fmt_f(y[k], 11, 2) + " (I,J):" + fmt_i(i, 6) +
-                    fmt_i(j, 6) + " (U,V):" + fmt_f(u[k], 8, 2) + fmt_f(v_[k], 8, 2));
+      grmesg(g, "(X,Y):" + fmt_f(grwx(g, x[k]), 11, 2) + fmt_f(grwy(g, y[k]), 11, 2) +
+                    " (I,J):" + fmt_i(i, 6) + fmt_i(j, 6) + vw.vector.components +
+                    fmt_f(u[k], 8, 2) + fmt_f(v_[k], 8, 2));
       return;
     }
     case -2:

@@ -3,6 +3,9 @@
 // magnitudes or components.
 #pragma once
 
+#include <array>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -12,12 +15,19 @@ namespace qf {
 
 struct Viewer;
 
+// Entries the plot appends to the loop's menu (requests -1 .. -6).
+inline constexpr std::array<std::string_view, 6> kVectorMenu = {
+    "<NNearest", "  Attributes", " WWrite", "<SStreamline", " AAlter", "  ?"};
+
 inline constexpr int kStreamlines = 50;  // starts kept between redraws
 inline constexpr int kStreamlineSteps = 4000;
 
 // Streamline starts of the current plot (user coordinates).
 struct VectorState {
   std::vector<std::pair<float, float>> starts;
+  // What the two components are, in the line of Nearest: velocities unless
+  // the caller hands unit discharges (" (qx,qy) [m2/s]:").
+  std::string components = " (U,V):";
 };
 
 // The plot routine of vector fields. request 0: extent (x min, x max, y min,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -238,6 +239,11 @@ TEST_F(GrDialogX, ButtonBarAnswersClicksAndKeys) {
 TEST_F(GrDialogX, ResizeFollowedWhileWaiting) {
   Graphics& g = *g_;
   const std::string labels[2] = {" ZZoom", " XeXit"};
+  // A zoomed window with dependent scales.
+  g.n.XMINGR = g.n.YMINGR = 0;
+  g.n.XMAXGR = g.n.YMAXGR = 100;
+  g.n.INDSGR = 0;
+  g.n.IN02GR = 1;
   XResizeWindow(sender_->display(), g.x.window, 800, 600);
   XSync(sender_->display(), 0);
   click(300, 200);
@@ -250,6 +256,12 @@ TEST_F(GrDialogX, ResizeFollowedWhileWaiting) {
   EXPECT_FLOAT_EQ(g.n.YORGGR, 575);
   EXPECT_EQ(g.n.NXINGR, 15);  // 800 / (50 * 0.7865) - 4.5 = 15.8
   EXPECT_EQ(g.n.NYINGR, 13);  // 600 / (50 * 0.7865) - 2 = 13.3
+  // The scales stay equal: x widens about its centre, y keeps 0..100.
+  EXPECT_NEAR(std::fabs(g.n.XFACGR), std::fabs(g.n.YFACGR), 1e-4f);
+  EXPECT_NEAR(g.n.XMINGR + g.n.XMAXGR, 100, 1e-3f);
+  EXPECT_NEAR(g.n.XMAXGR - g.n.XMINGR, 100 * 15.0f / 13.0f, 1e-2f);
+  EXPECT_EQ(g.n.YMINGR, 0);
+  EXPECT_EQ(g.n.YMAXGR, 100);
 }
 
 TEST_F(GrDialogX, ButtonHitTest) {

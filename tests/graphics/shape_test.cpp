@@ -176,10 +176,14 @@ TEST_F(GrShape, PolygonsFromFills) {
   // The ring in reverse order (clockwise), closed.
   EXPECT_TRUE(has(out,
                   "  class (Integer) = 7\n"
+                  "  from (Real) = (null)\n"
+                  "  to (Real) = (null)\n"
                   "  POLYGON ((1010 2020,1020 2020,1020 2010,1010 2010,1010 2020))"))
       << out;
   EXPECT_TRUE(has(out,
                   "  class (Integer) = 12\n"
+                  "  from (Real) = (null)\n"
+                  "  to (Real) = (null)\n"
                   "  POLYGON ((1160 2030,1170 2010,1150 2010,1160 2030))"))
       << out;
 }

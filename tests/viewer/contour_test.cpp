@@ -259,6 +259,7 @@ TEST_F(Contour, ShapefileOfThePlotOpensInOgr) {
   Field d(6, 6, 10, [](float x, float y) { return x + y; });
   std::vector<float> lv = {0, 20, 40, 60, 80, 100, 120, 140, 160, 180, 200, 220, 240, 260, 280};
   answer(g, {"1 plot", "2 class", "3 3", "D"});
+  g.n.IN07GR = 0;
   int r = kModeShape;
   grmode(g, r);
   ASSERT_EQ(g.n.IMODGR, kModeShape);
@@ -269,6 +270,15 @@ TEST_F(Contour, ShapefileOfThePlotOpensInOgr) {
   EXPECT_NE(info.find("Geometry: Polygon"), std::string::npos) << info;
   EXPECT_NE(info.find("Feature Count:"), std::string::npos) << info;
   EXPECT_EQ(info.find("Feature Count: 0"), std::string::npos) << info;
+  // Each area carries the limits of its class: class 3 lies between the
+  // second and third level, class 1 below the first (open below).
+  const std::string all = grtest::run("ogrinfo -al plot.shp");
+  EXPECT_NE(all.find("class (Integer) = 3\n  from (Real) = 20.0000\n  to (Real) = 40.0000"),
+            std::string::npos)
+      << all;
+  EXPECT_NE(all.find("class (Integer) = 1\n  from (Real) = (null)\n  to (Real) = 0.0000"),
+            std::string::npos)
+      << all;
 }
 
 TEST_F(Contour, ExamineTwiceAndGridTwice) {
@@ -356,6 +366,22 @@ TEST_F(Contour, SetUpNearestAndShading) {
   std::string cmd;
   ASSERT_TRUE(grsnext(g, cmd));
   EXPECT_EQ(cmd, grfix("R", 16));
+}
+
+// The key settings: 6 classes from 1.5 by 0.5 into the caller's levels,
+// then a redraw queued.
+TEST_F(Contour, KeySettingsSetTheLevels) {
+  Field d(3, 3, 10, [](float x, float) { return x; });
+  std::vector<float> lv(kLevelRoom, 0.0f);
+  g.n.NCOLGR = 12;
+  answer(g, {"1 6", "2 1.5", "3 0.5", "D"});
+  d.plot(g, v, kKeySettings, lv);
+  EXPECT_EQ(g.n.NCOLGR, 6);
+  EXPECT_EQ(std::vector<float>(lv.begin(), lv.begin() + 8),
+            (std::vector<float>{1.5f, 2.0f, 2.5f, 3.0f, 3.5f, 4.0f, 4.5f, 0.0f}));
+  std::string next;
+  ASSERT_TRUE(grsnext(g, next));
+  EXPECT_EQ(trim_right(next), "R");
 }
 
 TEST_F(Contour, SumCurve) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -300,6 +301,34 @@ TEST_F(ControlX, ClicksWheelArrowsAndAxisForm) {
     EXPECT_NEAR(g.n.XMAXGR, c.x1, 0.5) << c.what;
     EXPECT_NEAR(g.n.XMAXGR - g.n.XMINGR, c.x1 - c.x0, 1e-2) << c.what;
   }
+}
+
+// A click on the colour key asks the plot for the key settings.
+TEST_F(ControlX, ClickOnTheKeyOpensItsSettings) {
+  Graphics& g = *g_;
+  g.n.IKEYGR = 1;
+  px(0);  // the scales of the window
+  int kx = -1, ky = -1;
+  for (int y = 0; y < g.x.height && kx < 0; ++y)
+    for (int x = 0; x < g.x.width && kx < 0; ++x)
+      if (grkeyat(g, grpuser_x(g, x), grpuser_y(g, y))) kx = x + 5, ky = y + 4;
+  ASSERT_GE(kx, 0);
+  EXPECT_LT(ky, py(50));  // above the plot, where the title form was
+  loop([&] { sender_->click(g.x.window, kx, ky); });
+  EXPECT_EQ(std::count(rec_->modes.begin(), rec_->modes.end(), kKeySettings), 1);
+}
+
+// A resized window shows the whole picture anew at once.
+TEST_F(ControlX, ResizeRedrawsThePicture) {
+  Graphics& g = *g_;
+  loop([&] {
+    XResizeWindow(sender_->display(), g.x.window, 900, 700);
+    XSync(sender_->display(), 0);
+  });
+  // Set-up, picture and key, the menu's key; then the loop's whole redraw
+  // (shown at once) and the menu again.
+  EXPECT_EQ(rec_->modes, (std::vector<int>{0, 1, 3, 3, 1, 3, 3}));
+  EXPECT_EQ(g.n.WNDWGR[2], 900);
 }
 
 TEST_F(ControlX, NewAxisIntervalsResizeTheWindow) {

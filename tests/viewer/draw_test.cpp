@@ -57,6 +57,26 @@ TEST_F(Draw, MenuFromTheQueueMeasuresLines) {
   EXPECT_EQ(m.back(), "dist=    4.00m sum=     8.0m angle= 180.0deg");  // closing
 }
 
+// A deleted entry covers its drawing on the screen but stays out of the
+// picture files.
+TEST_F(Draw, DeletedEntriesStayOutOfFiles) {
+  grplst(g, v, 1, 30, 40, 0, kText, 4, "Weir");
+  grplst(g, v, 1, 60, 70, 0, kText, 4, "Gone");
+  grplst(g, v, -1, 61, 71);
+  const std::pair<int, const char*> modes[] = {{kModeDxf, "pic.dxf"}, {kModeKeep, "pic.kep"}};
+  for (const auto& [mode, file] : modes) {
+    answer(g, {"pic"});
+    int r = mode;
+    grmode(g, r);
+    ASSERT_EQ(g.n.IMODGR, mode) << file;
+    grplst(g, v, 2);
+    grclos(g);
+    const std::string text = slurp(file);
+    EXPECT_NE(text.find("Weir"), std::string::npos) << file;
+    EXPECT_EQ(text.find("Gone"), std::string::npos) << file;
+  }
+}
+
 TEST_F(Draw, The401stEntryIsRefused) {
   for (int k = 0; k < 401; ++k) grplst(g, v, 1, k, 0, 0, 1, 0);
   EXPECT_EQ(v.draw.list.size(), 400u);

@@ -25,7 +25,8 @@ TEST(ProgressTimeLine, HoursAndSecondsForms) {
 }
 
 // One wet node (h 2, q 3, r 4 over bed 100) and one dry node (h 0.001
-// with hdry 0.01, still moving: q 0.003) of a two-node model.
+// with hdry 0.01, still moving: q 0.003) of a two-node model: the dry node
+// has no level, flow or velocity (left empty), only its depth and bed.
 TEST(ProgressValues, FieldsAtWetAndDryNode) {
   Model m;
   alloc_flow(m, 2);
@@ -39,7 +40,7 @@ TEST(ProgressValues, FieldsAtWetAndDryNode) {
     float wet, dry;
   };
   const Case cases[] = {
-      {1, 2.0f, 0.001f},      {2, 5.0f, 0.003f},   {3, 2.5f, 3.0f},
+      {1, 2.0f, 0.001f},      {2, 5.0f, -99999.0f}, {3, 2.5f, -99999.0f},
       {4, 102.0f, -99999.0f}, {5, 100.0f, 101.5f},
   };
   std::vector<float> v(2);

@@ -159,7 +159,12 @@ TEST_F(VectorPlot, WriteAndNearest) {
   EXPECT_TRUE(said("values stored on vec.txt"));
   g.n.XCRSGR = 9, g.n.YCRSGR = 4;
   call(f, -1);
-  EXPECT_TRUE(said("(X,Y):      10.00       5.00 (I,J):     2     2 (U,V):   -2.00    3.00"));
+  // World coordinates, and what the components are.
+  EXPECT_TRUE(said("(X,Y):    1010.00    2005.00 (I,J):     2     2 (U,V):   -2.00    3.00"));
+  v.vector.components = " (qx,qy) [m2/s]:";
+  call(f, -1);
+  EXPECT_TRUE(
+      said("(X,Y):    1010.00    2005.00 (I,J):     2     2 (qx,qy) [m2/s]:   -2.00    3.00"));
 }
 
 // A write that fails (a full disk) is said with the file and the reason,
