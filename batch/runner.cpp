@@ -320,6 +320,10 @@ int submit(const ScenarioSet& set, const std::vector<Prepared>& prepared, const 
   }
   script += "  *) echo \"no scenario $SLURM_ARRAY_TASK_ID\" >&2; exit 2 ;;\nesac\n";
   script += "rm -f exit-status\n";
+  // Slurm's time limit (or scancel) sends SIGTERM to this shell as well as to
+  // the run: the shell waits for the run to end after its step and records its
+  // status. A trap, not an ignored signal, so that the run gets SIGTERM as usual.
+  script += "trap : TERM\n";
   script += "export OMP_NUM_THREADS=${SLURM_CPUS_PER_TASK:-1}\n";
   script += quoted(qf) + " \"${args[@]}\" </dev/null >run.log 2>&1\n";
   script +=
