@@ -5,35 +5,10 @@
 # depths, the files of one scenario equal to a single run, Ctrl-C passed on
 # to the runs, and the Slurm job array against a stand-in sbatch.
 source "$(dirname "$0")/../driver/verify_common.bash" "$@"
+source "$(dirname "$0")/basin.bash"
 BIN=$(dirname "$QF")
 cd "$WORK"
-python3 - <<'PY'
-with open("bed.asc", "w") as f:
-    f.write("ncols 10\nnrows 4\nxllcenter 0.0\nyllcenter 0.0\ncellsize 2.0\nNODATA_value -9999\n")
-    f.write(("100.00 " * 5 + "100.80 " * 5 + "\n") * 4)
-PY
-cat > basin.qfx <<'QFX'
-title 'still water in a basin with a step'
->>grid
-   include 'bed.asc'
->>polygon
-   waterlevel 100.5
-      -1.0 -1.0
-      19.0 -1.0
-      19.0 7.0
-      -1.0 7.0
-   /
->>compute
-   end 0.02
->>output
-   to 'basin.res'
-   interval 0.01
-   plot flowdepth
-   max_values 'basin.max'
-   gauge 3.0 3.0 west
-   gauge 15.0 3.0 east
->>
-QFX
+write_basin "   plot flowdepth"
 cat > set.csv <<'CSV'
 # three still-water levels
 name,command,options,probability,set:polygon.waterlevel

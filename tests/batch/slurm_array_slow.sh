@@ -7,6 +7,7 @@
 # ends after its step with its files and its exit status written.
 # Needs root and the Debian packages slurm-wlm and munge; skips (77) without.
 source "$(dirname "$0")/../driver/verify_common.bash" "$@"
+source "$(dirname "$0")/basin.bash"
 BIN=$(dirname "$QF")
 skip() {
   echo "SKIP: $*"
@@ -111,32 +112,7 @@ node_idle() { [ "$(timeout 5 sinfo -h -n qfnode -o %t 2>/dev/null)" = idle ]; }
 within 30 node_idle ||
   skip "the Slurm node is not up within 30 s: $(tail -3 "$C/slurmctld.log" "$C/slurmd.log" 2>&1)"
 
-python3 - <<'PY'
-with open("bed.asc", "w") as f:
-    f.write("ncols 10\nnrows 4\nxllcenter 0.0\nyllcenter 0.0\ncellsize 2.0\nNODATA_value -9999\n")
-    f.write(("100.00 " * 5 + "100.80 " * 5 + "\n") * 4)
-PY
-cat > basin.qfx <<'QFX'
-title 'still water in a basin with a step'
->>grid
-   include 'bed.asc'
->>polygon
-   waterlevel 100.5
-      -1.0 -1.0
-      19.0 -1.0
-      19.0 7.0
-      -1.0 7.0
-   /
->>compute
-   end 0.02
->>output
-   to 'basin.res'
-   interval 0.01
-   max_values 'basin.max'
-   gauge 3.0 3.0 west
-   gauge 15.0 3.0 east
->>
-QFX
+write_basin
 cat > set.csv <<'CSV'
 name,command,options,set:polygon.waterlevel,set:compute.end
 low,basin.qfx,,100.5,
