@@ -514,17 +514,16 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   // neighbours, as all four faces feed the node. A node whose neighbourhood
   // is dry takes the global step.
   if constexpr (kSteady) {
-    const float rdx2 = 1.0f / (k.dx * k.dx), rdy2 = 1.0f / (k.dy * k.dy);
     auto measure = [&](const Row& rw, int cc) {
       if (rw.dry[cc]) return 0.0f;
       const float hd = std::max(rw.h[cc], k.hdry);
-      const float u = rw.q[cc] / hd, v = rw.r[cc] / hd;
-      return (k.g * hd + u * u) * rdx2 + (k.g * hd + v * v) * rdy2;
+      const float c = std::sqrt(k.g * hd);
+      return (std::fabs(rw.q[cc]) / hd + c) / k.dx + (std::fabs(rw.r[cc]) / hd + c) / k.dy;
     };
     for (c = lo; c <= hi; ++c) {
       float sm = std::max({measure(P, c), measure(P, c + 1), measure(S, c), measure(N, c)});
       if (c > 0) sm = std::max(sm, measure(P, c - 1));
-      rs.dtl[c] = sm > 0.0f ? k.cfl / std::sqrt(sm) : k.dt;
+      rs.dtl[c] = sm > 0.0f ? k.cfl / sm : k.dt;
     }
   }
 

@@ -115,11 +115,11 @@ struct ReferenceSolver {
           auto measure = [&](int n) {
             if (dry(n)) return 0.0f;
             const float hd = std::max(f.h[n], K);
-            const float u = f.q[n] / hd, v = f.r[n] / hd;
-            return (g * hd + u * u) * (1.0f / (dx * dx)) + (g * hd + v * v) * (1.0f / (dy * dy));
+            const float c = std::sqrt(g * hd);
+            return (std::fabs(f.q[n]) / hd + c) / dx + (std::fabs(f.r[n]) / hd + c) / dy;
           };
           const float sm = std::max({measure(P), measure(W), measure(E), measure(S), measure(N)});
-          dtl = sm > 0.0f ? m.coin.cfl / std::sqrt(sm) : dt;
+          dtl = sm > 0.0f ? m.coin.cfl / sm : dt;
         }
         if (m.clog.turbulence) {
           const ShearFlux t = turbxy(m, i, j);
@@ -215,7 +215,9 @@ struct ReferenceStep {
         if (f.ldry[k]) continue;
         const float H = f.h[k], u = f.q[k] / H, v = f.r[k] / H;
         const float ratio = m.coin.dx / m.coin.dy;
-        const float s = ratio * ratio * (g * H + v * v) + (g * H + u * u);
+        const float c = std::sqrt(std::max(g * H, 0.0f));
+        const float ws = (std::fabs(u) + c) + ratio * (std::fabs(v) + c);
+        const float s = ws * ws;
         if (s > best) {
           best = s;
           m.coin1.cfl_cell = {i - 1, j - 1};
