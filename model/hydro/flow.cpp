@@ -320,6 +320,8 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   timstp(m, w, io);
   const float dth = c.dt * 0.0002777778f;
   advance_clock(w.clock, c.time, dth);
+  w.boundary.step_to = w.clock;
+  w.boundary.step_from = w.clock - static_cast<double>(dth);
   w.boundary.stage = 1;
   bound(m, w.boundary, io, msg);
   source(m, w.boundary, io, msg);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "boundary_fixture.h"
 #include "cmdlang/textio.h"
 #include "hydro_fixture.h"
 #include "model/hydro/hydro.h"
@@ -52,6 +53,40 @@ TEST(Benchmarks, RadialDamBreakStaysSymmetric) {
   std::cout << "  radial dam break after" << fmt_f(m.coin.time * 3600.0, 6, 3)
             << " s: mirror asymmetry" << fmt_e(a, 10, 2) << " m\n";
   EXPECT_LT(a, 1e-4);
+}
+
+// Dry start, a hydrograph rising from 0 to 300 m3/s in a quarter of an hour
+// into a closed basin of 50 m cells, through a point or across the west
+// end: the water on the grid is the hydrograph's integral, 300 T^2 / (2 .25 h).
+TEST(Benchmarks, HydrographDeliversItsVolume) {
+  for (int c = 0; c < 4; ++c) {
+    const bool point = c < 2, second = c % 2;
+    Model m;
+    test::make_grid(m, 20, 10, 50.0f, 50.0f);
+    test::derive(m);
+    m.clog.second_order = second;
+    bndtest::Blocks blocks(m);
+    const bndtest::Series rise{{0.0f, 0.0f}, {0.25f, 300.0f}};
+    if (point) {
+      blocks.source(bt_discharge, m.node(6, 7) + 1, rise);  // 1-based
+    } else {
+      bndtest::Cells west;
+      for (int j = 2; j <= m.coin1.nyy - 1; ++j) west.push_back({side_west, j});
+      blocks.boundary(bt_inflow, rise, west);
+    }
+    test::Io io;
+    Hydro w;
+    prepare(m, w);
+    while (m.coin.time < 0.2f) flow(m, w, io.io, io.msg);
+    const double t = w.clock * 3600.0;
+    const double want = 300.0 * t * t / (2.0 * 900.0);
+    const double err = test::volume(m) / want - 1.0;
+    std::cout << "  hydrograph " << (point ? "at a point" : "across the west end") << ", "
+              << (second ? "second" : "first") << " order, " << fmt_f(t, 6, 1) << " s: volume"
+              << fmt_f(test::volume(m), 12, 1) << " m3, relative error" << fmt_e(err, 10, 2)
+              << "\n";
+    EXPECT_LT(std::fabs(err), 1e-5);
+  }
 }
 
 }  // namespace
