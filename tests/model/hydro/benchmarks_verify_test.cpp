@@ -89,5 +89,84 @@ TEST(Benchmarks, HydrographDeliversItsVolume) {
   }
 }
 
+// Lake at rest (level 1 m) over a bed with islands and a pond ringed by a
+// dry bank, 60 x 60 cells of 2 m: after an hour every wet node is still at
+// rest, in both orders (the nodes beside dry ones included).
+TEST(Benchmarks, LakeWithIslandsAndPondStaysAtRest) {
+  for (int second = 0; second < 2; ++second) {
+    Model m;
+    test::make_grid(m, 60, 60, 2.0f, 2.0f);
+    for (int j = 1; j <= m.coin1.nyy; ++j) {
+      for (int i = 1; i <= m.coin1.nxx; ++i) {
+        const float x = (i - 2) * 2.0f, y = (j - 2) * 2.0f;
+        auto bump = [&](float x0, float y0, float r) {
+          return 1.4f * std::exp(-((x - x0) * (x - x0) + (y - y0) * (y - y0)) / (r * r));
+        };
+        float z = 0.1f + 0.3f * std::sin(x / 9.0f) * std::cos(y / 13.0f) +
+                  bump(30.0f, 90.0f, 7.0f) + bump(60.0f, 40.0f, 4.0f) + bump(20.0f, 25.0f, 10.0f);
+        const float rr = std::hypot(x - 85.0f, y - 80.0f);
+        if (rr > 9.0f && rr < 13.0f) z = 1.2f;  // the bank of the pond
+        m.f.zb[m.node(i, j)] = z;
+      }
+    }
+    test::set_level(m, [](float, float) { return 1.0f; });
+    test::derive(m);
+    m.clog.second_order = second;
+    run_for(m, 3600.0);
+    double speed = 0.0;
+    for (int j = 2; j <= m.coin1.nyy - 1; ++j) {
+      for (int i = 2; i <= m.coin1.nxx - 1; ++i) {
+        const int k = m.node(i, j);
+        if (m.f.ldry[k]) continue;
+        speed = std::max(speed, std::hypot(double(m.f.q[k]), double(m.f.r[k])) / m.f.h[k]);
+      }
+    }
+    std::cout << "  lake with islands and a pond, " << (second ? "second" : "first")
+              << " order, 1 h: largest speed" << fmt_e(speed, 10, 2) << " m/s\n";
+    EXPECT_LT(speed, 1e-5);
+  }
+}
+
+// Thacker's planar surface in a paraboloid (4 m square, h0 0.1 m, a 1 m,
+// eta 0.5), 100 x 100 cells, frictionless, first order: the water sloshes
+// round the bowl at eta omega = 0.70 m/s. Over three periods no node may run
+// away (nodes next to the dry bowl side see a wall that holds them).
+TEST(Benchmarks, ThackerBowlDoesNotRunAway) {
+  const double g = 9.81, h0 = 0.1, a = 1.0, eta = 0.5, omega = std::sqrt(2.0 * g * h0) / a;
+  auto bed = [&](double x, double y) {
+    return -h0 * (1.0 - ((x - 2.0) * (x - 2.0) + (y - 2.0) * (y - 2.0)) / (a * a));
+  };
+  Model m;
+  test::make_grid(m, 100, 100, 0.04f, 0.04f, 1.0e5f);
+  for (int j = 1; j <= m.coin1.nyy; ++j) {
+    for (int i = 1; i <= m.coin1.nxx; ++i) {
+      m.f.zb[m.node(i, j)] = static_cast<float>(bed((i - 1.5) * 0.04, (j - 1.5) * 0.04));
+    }
+  }
+  test::set_level(m, [&](float x, float) {
+    return static_cast<float>(eta * h0 / (a * a) * (2.0 * (x + 0.02 - 2.0) - eta));
+  });
+  for (int k = 0; k < m.coin1.nn; ++k) m.f.r[k] = static_cast<float>(eta * omega) * m.f.h[k];
+  test::derive(m);
+  test::Io io;
+  Hydro w;
+  prepare(m, w);
+  const double end = 3.0 * 2.0 * M_PI / omega;
+  int steps = 0;
+  double fastest = 0.0;
+  while (m.coin.time * 3600.0 < end) {
+    flow(m, w, io.io, io.msg);
+    ++steps;
+    for (int k = 0; k < m.coin1.nn; ++k) {
+      if (m.f.ldry[k]) continue;
+      fastest = std::max(fastest, std::hypot(double(m.f.q[k]), double(m.f.r[k])) / m.f.h[k]);
+    }
+  }
+  std::cout << "  Thacker bowl, 3 periods: " << steps << " steps, fastest wet node"
+            << fmt_f(fastest, 8, 3) << " m/s (exact" << fmt_f(eta * omega, 6, 3) << ")\n";
+  EXPECT_LT(fastest, 1.4);
+  EXPECT_LT(steps, 2000);
+}
+
 }  // namespace
 }  // namespace qf

@@ -131,10 +131,24 @@ struct ReferenceSolver {
         } else {
           const float etaP = f.h[P] + f.zb[P];
           const float hP = f.h[P];
-          f.dzbx[P] =
-              (std::min(f.zb[E] - f.zb[P], hP) - std::min(f.zb[W] - f.zb[P], hP)) * 0.5f / dx;
-          f.dzby[P] =
-              (std::min(f.zb[N] - f.zb[P], hP) - std::min(f.zb[S] - f.zb[P], hP)) * 0.5f / dy;
+          // A wet node sees its mirror image through a face to a dry node
+          // whose level is not below its own by more than hdry/2 (a wall):
+          // pressure g h^2/2, damping c qn, the node's own bed beyond.
+          auto wall = [&](int n) {
+            return !dry(P) && dry(n) && hP <= ((f.zb[n] - f.zb[P]) + f.h[n]) + 0.5f * K;
+          };
+          auto bed = [&](int n) { return wall(n) ? 0.0f : std::min(f.zb[n] - f.zb[P], hP); };
+          f.dzbx[P] = (bed(E) - bed(W)) * 0.5f / dx;
+          f.dzby[P] = (bed(N) - bed(S)) * 0.5f / dy;
+          const float pw = g * hP * hP * 0.5f, cw = std::sqrt(std::max(g * hP, 0.0f));
+          const float fqe = wall(E) ? pw + cw * f.q[P] : Fqe;
+          const float fqw = wall(W) ? pw - cw * f.q[P] : Fqw;
+          const float gqn = wall(N) ? 0.0f : Gqn;
+          const float gqs = wall(S) ? 0.0f : fs2[i];
+          const float fre = wall(E) ? 0.0f : Fre;
+          const float frw = wall(W) ? 0.0f : Frw;
+          const float grn = wall(N) ? pw + cw * f.r[P] : Grn;
+          const float grs = wall(S) ? pw - cw * f.r[P] : fs3[i];
           const float hd = std::max(f.h[P], K);
           float hf, drP = draught(P);
           if (ceil(P) >= 0.0f) {
@@ -154,10 +168,10 @@ struct ReferenceSolver {
           const float phi = dtl / (kappa * dtl + 1.0f);
           const float src = std::max(f.src[P], -std::max(f.h[P], 0.0f) / dtl);
           dh[i] = -dtl * ((Fe - Fw) / dx + (Gn - fs1[i]) / dy - src);
-          dq[i] = -phi * ((Fqe - Fqw) / dx + (Gqn - fs2[i]) / dy + g * f.h[P] * f.dzbx[P] +
-                          kappa * f.q[P]);
-          dr[i] = -phi * ((Fre - Frw) / dx + (Grn - fs3[i]) / dy + g * f.h[P] * f.dzby[P] +
-                          kappa * f.r[P]);
+          dq[i] = -phi *
+                  ((fqe - fqw) / dx + (gqn - gqs) / dy + g * f.h[P] * f.dzbx[P] + kappa * f.q[P]);
+          dr[i] = -phi *
+                  ((fre - frw) / dx + (grn - grs) / dy + g * f.h[P] * f.dzby[P] + kappa * f.r[P]);
           std::array<float, 8>& bf = m.coin.boundary_flow;
           if (i == 2) {
             bf[0] += dy * std::max(Fw, 0.0f);
