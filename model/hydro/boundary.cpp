@@ -248,10 +248,11 @@ void inflow(Model& m, const BoundaryBlock& blk, const BoundaryNode* nodes, float
     lo = hi;
     hi = lo + 4.0f;
   }
-  // The last pass may carry more than asked (its level lies just above the
-  // solution, or every node is already at the dry-depth floor): scale it to
-  // the hydrograph so that the boundary never delivers more than |v|.
-  if (sum > target && sum > 0.0f) {
+  // The last pass carries a little more or less than asked (its level lies
+  // within the last bracket around the solution, or every node is already
+  // at the dry-depth floor): scale it to the hydrograph so that the boundary
+  // delivers |v|, and over a run the hydrograph's volume.
+  if (sum != target && sum > 0.0f) {
     const float scale = target / sum;
     for (int c = 0; c < count; ++c) {
       const BoundaryNode& n = nodes[c];
@@ -263,9 +264,15 @@ void inflow(Model& m, const BoundaryBlock& blk, const BoundaryNode* nodes, float
     }
     sum = target;
   }
+  // The ring depth is at least the critical depth of its discharge, and at
+  // least hdry while it carries one: a thin inflow onto a dry bed would
+  // otherwise be dropped as dry (and its volume lost) until its critical
+  // depth reaches hdry.
+  const float hdry = m.coin.hdry;
   for (int c = 0; c < count; ++c) {
     const BoundaryNode& n = nodes[c];
-    f.h[n.b] = hsub(f.h[n.b], f.q[n.b], f.r[n.b]);
+    const float h = hsub(f.h[n.b], f.q[n.b], f.r[n.b]);
+    f.h[n.b] = normal(m, n) != 0.0f ? std::max(h, hdry) : h;
   }
   s.discharge = sum;
 }
@@ -411,6 +418,34 @@ float rmint_value(int n, const float* times, const float* values, float t) {
   return values[lo] + (t - times[lo]) * slope;
 }
 
+float rmint_mean(int n, const float* times, const float* values, double t0, double t1) {
+  const float end = rmint_value(n, times, values, static_cast<float>(t1));
+  if (n <= 1 || times == nullptr || values == nullptr || !(t1 > t0)) return end;
+  for (int i = 1; i < n; ++i) {
+    if (times[i] < times[i - 1]) return end;
+  }
+  // The value at t, held constant outside the table.
+  auto at = [&](double t, int i) {
+    if (i == 0) return double(values[0]);
+    if (i == n) return double(values[n - 1]);
+    const double span = double(times[i]) - double(times[i - 1]);
+    if (std::fabs(span) < 1e-10) return double(values[i]);
+    return values[i - 1] + (t - times[i - 1]) * (double(values[i]) - values[i - 1]) / span;
+  };
+  // Trapezoids between t0, the table times inside (t0, t1) and t1; piece i
+  // lies between table rows i - 1 and i.
+  int i = 0;
+  while (i < n && times[i] <= t0) ++i;
+  double sum = 0.0, a = t0;
+  while (a < t1) {
+    const double b = i < n ? std::min(double(times[i]), t1) : t1;
+    sum += (b - a) * (at(a, i) + at(b, i)) * 0.5;
+    a = b;
+    ++i;
+  }
+  return static_cast<float>(sum / (t1 - t0));
+}
+
 float hsub(float h, float q, float r) {
   return std::max(h, std::pow((q * q + r * r) / 9.81f, 0.33333f));
 }
@@ -530,8 +565,13 @@ void bound(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
   const bool series = m.clog.series_due && !(b.series_written && b.series_time == time);
   const bool extrapolate = m.clog.second_order_boundary;
   for (const BoundaryBlock& blk : b.blocks) {
+    // An inflow delivers its hydrograph's mean over the step, so that the
+    // volume it brings is the table's integral.
     const float v =
-        rmint_value(blk.series_count, series_times(m, blk), series_values(m, blk), time);
+        blk.type == bt_inflow && in_step(b, time)
+            ? rmint_mean(blk.series_count, series_times(m, blk), series_values(m, blk), b.step_from,
+                         b.step_to)
+            : rmint_value(blk.series_count, series_times(m, blk), series_values(m, blk), time);
     const BoundaryNode* nodes = b.nodes.data() + blk.first_node;
     const int count = blk.node_count;
     for (int c = 0; c < count; ++c) {

@@ -114,8 +114,16 @@ struct BoundaryWork {
   // 2 the second of a two-stage step, 0 a call outside a flow step (then
   // nothing is counted). `bound` resets it to 0.
   int stage = 0;
+  // The flow step the clock has just made [h, from .. to]; inflow and point
+  // discharge tables give their mean over it.
+  double step_from = 0.0, step_to = -1.0;
   WaterBudget budget;
 };
+
+// Whether `time` closes the flow step of step_from .. step_to.
+inline bool in_step(const BoundaryWork& b, float time) {
+  return b.step_to > b.step_from && static_cast<float>(b.step_to) == time;
+}
 
 // Reads the block list of the table storage and checks every boundary node,
 // source point and culvert end against the grid. Call once after input (and

@@ -33,14 +33,17 @@ float viscous_step(const Model& m) {
   return 0.25f * d * d / nu;
 }
 
-// Largest step t <= dt for which a node of depth h with speed terms
-// b = u^2/dx^2 + v^2/dy^2 that gains `rate` [m/s] keeps the Courant number:
-// t^2 (g (h + rate t) (1/dx^2 + 1/dy^2) + b) <= cfl^2.
-float gaining_step(const Model& m, float h, float rate, float b, float dt) {
+// Largest step t <= dt for which a node of depth h with speeds u, v that
+// gains `rate` [m/s] keeps the Courant number of the step, c the celerity of
+// the depth h + rate t: t ((|u| + c)/dx + (|v| + c)/dy) <= cfl.
+float gaining_step(const Model& m, float h, float rate, float u, float v, float dt) {
   const float g = m.coin.gravity;
-  const float a = 1.0f / (m.coin.dx * m.coin.dx) + 1.0f / (m.coin.dy * m.coin.dy);
-  const float cfl2 = m.coin.cfl * m.coin.cfl;
-  auto fits = [&](float t) { return t * t * (g * std::max(h + rate * t, 0.0f) * a + b) <= cfl2; };
+  const float dx = m.coin.dx, dy = m.coin.dy;
+  const float cfl = m.coin.cfl;
+  auto fits = [&](float t) {
+    const float c = std::sqrt(g * std::max(h + rate * t, 0.0f));
+    return t * ((std::fabs(u) + c) / dx + (std::fabs(v) + c) / dy) <= cfl;
+  };
   if (fits(dt)) return dt;
   float lo = 0.0f, hi = dt;
   for (int n = 0; n < 40; ++n) {
@@ -71,14 +74,14 @@ float inflow_step(const Model& m, const BoundaryWork& bw, float dt) {
     const float* tv = tb.data() + row;
     return std::max(rmint_value(n, tt, tv, t0), rmint_value(n, tt, tv, t0 + step / 3600.0f));
   };
-  auto speed_terms = [&](long k) {
+  // Speeds of a wet node (0 at a dry one).
+  auto speed = [&](long k, const std::vector<float>& d) {
     if (f.ldry[k] || !(f.h[k] > 0.0f)) return 0.0f;
-    const float u = f.q[k] / f.h[k], v = f.r[k] / f.h[k];
-    return u * u / (dx * dx) + v * v / (dy * dy);
+    return d[k] / f.h[k];
   };
   auto gain = [&](long k, float rate) {
     if (k < 0 || k >= m.coin1.nn || !(rate > 0.0f)) return;
-    dt = gaining_step(m, std::max(f.h[k], 0.0f), rate, speed_terms(k), dt);
+    dt = gaining_step(m, std::max(f.h[k], 0.0f), rate, speed(k, f.q), speed(k, f.r), dt);
   };
   for (const SourceBlock& s : bw.sources) {
     if (s.type == bt_discharge && s.node >= 0) {
@@ -102,7 +105,7 @@ float inflow_step(const Model& m, const BoundaryWork& bw, float dt) {
       } else if (blk.type == bt_waterlevel || blk.type == bt_tide) {
         // The depth of the ring node that mirrors the inner level about v.
         const float hb = 2.0f * v - (f.zb[bn.in] + f.h[bn.in]) - f.zb[bn.in];
-        if (hb > 0.0f) dt = gaining_step(m, hb, 0.0f, speed_terms(bn.in), dt);
+        if (hb > 0.0f) dt = gaining_step(m, hb, 0.0f, speed(bn.in, f.q), speed(bn.in, f.r), dt);
       }
     }
   }
@@ -115,9 +118,11 @@ void timstp(Model& m, Hydro& w, Channels& io) {
   const int nyy = m.coin1.nyy;
   const float g = m.coin.gravity;
   const float ratio = m.coin.dx / m.coin.dy;
-  const float r2 = ratio * ratio;
   const int last = nxx - 2;
-  // (dx/dy)^2 (g h + v^2) + (g h + u^2) of the wet nodes of row j into s,
+  // ((|u| + c) + (dx/dy) (|v| + c))^2, c = sqrt(g h), of the wet nodes of
+  // row j into s: the fastest wave each way is the flow plus the celerity,
+  // and the step of the unsplit scheme must let the waves of both
+  // directions cross at most cfl of a cell together (dt = cfl dx / sqrt(s)),
   // -1 at dry ones, in columns lo .. hi; returns the largest (-1 if none)
   // and the largest depth and squared speed of those nodes.
   struct RowMax {
@@ -134,8 +139,10 @@ void timstp(Model& m, Hydro& w, Channels& io) {
       const T H = load<T>(h + c);
       const T u = load<T>(q + c) / H;
       const T v = load<T>(r + c) / H;
-      const T gh = g * H;
-      const T sv = r2 * (gh + v * v) + (gh + u * u);
+      const T cel = vsqrt(vmax(g * H, splat<T>(0.0f)));
+      const T wu = vabs(u) + cel, wv = vabs(v) + cel;
+      const T ws = wu + ratio * wv;
+      const T sv = ws * ws;
       const T m1 = splat<T>(-1.0f);
       const auto d = load_flag<T>(dry + c);
       const T out = sel(d, m1, sv);
@@ -313,6 +320,8 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   timstp(m, w, io);
   const float dth = c.dt * 0.0002777778f;
   advance_clock(w.clock, c.time, dth);
+  w.boundary.step_to = w.clock;
+  w.boundary.step_from = w.clock - static_cast<double>(dth);
   w.boundary.stage = 1;
   bound(m, w.boundary, io, msg);
   source(m, w.boundary, io, msg);

@@ -240,12 +240,30 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   const T qP = load<T>(p.q + c), rP = load<T>(p.r + c);
   const T etaP = hP + zP;
 
-  // Bed slopes, neighbour beds clipped to the node's level; relative to the
-  // node's bed, which keeps the depth's digits in a 32-bit level.
-  const T dzbx =
-      (vmin(load<T>(p.zb + c + 1) - zP, hP) - vmin(load<T>(p.zb + c - 1) - zP, hP)) * 0.5f / k.dx;
-  const T dzby =
-      (vmin(load<T>(n.zb + c) - zP, hP) - vmin(load<T>(s.zb + c) - zP, hP)) * 0.5f / k.dy;
+  // Neighbour beds relative to the node's bed, which keeps the depth's
+  // digits in a 32-bit level.
+  const T zE = load<T>(p.zb + c + 1) - zP, zW = load<T>(p.zb + c - 1) - zP;
+  const T zN = load<T>(n.zb + c) - zP, zS = load<T>(s.zb + c) - zP;
+  // Faces that act as walls for a wet node: the neighbour is dry and its
+  // level not below the node's by more than hdry/2. The wall reflects: the
+  // node sees its own mirror image there (same level and depth, normal
+  // discharge reversed), which pushes back with g h^2/2 and damps the
+  // discharge into the wall by c qn, and the bed beyond it counts as the
+  // node's own. A node boxed in by walls is then in equilibrium.
+  const M wetP = mnot(load_flag<T>(p.dry + c));
+  const T halfK = splat<T>(0.5f * K);
+  auto wall = [&](const std::uint8_t* dry, const T& z, const T& h) {
+    return mand(wetP, mand(load_flag<T>(dry), hP <= (z + h) + halfK));
+  };
+  const M wE = wall(p.dry + c + 1, zE, load<T>(p.h + c + 1));
+  const M wW = wall(p.dry + c - 1, zW, load<T>(p.h + c - 1));
+  const M wN = wall(n.dry + c, zN, load<T>(n.h + c));
+  const M wS = wall(s.dry + c, zS, load<T>(s.h + c));
+  // Bed slopes, neighbour beds clipped to the node's level.
+  const T dzbx = (sel(wE, zero, vmin(zE, hP)) - sel(wW, zero, vmin(zW, hP))) * 0.5f / k.dx;
+  const T dzby = (sel(wN, zero, vmin(zN, hP)) - sel(wS, zero, vmin(zS, hP))) * 0.5f / k.dy;
+  const T pw = k.g * hP * hP * 0.5f;
+  const T cw = vsqrt(vmax(k.g * hP, zero));
 
   // Friction rate [1/s] from the conveyance of the friction depth, with
   // vegetation, cover and deck friction and the side walls.
@@ -273,12 +291,17 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   const T src = vmax(load<T>(in.src + c), -vmax(hP, zero) / dtl);
   const T vdh = -(dtl * ((load<T>(rs.fe.data() + c) - load<T>(rs.fe.data() + c - 1)) / k.dx +
                          (load<T>(rs.gn.data() + c) - load<T>(cr.fs1.data() + c)) / k.dy - src));
-  const T vdq = -(phi * ((load<T>(rs.fqe.data() + c) - load<T>(rs.fqe.data() + c - 1)) / k.dx +
-                         (load<T>(rs.gqn.data() + c) - load<T>(cr.fs2.data() + c)) / k.dy +
-                         k.g * hP * dzbx + kappa * qP));
-  const T vdr = -(phi * ((load<T>(rs.fre.data() + c) - load<T>(rs.fre.data() + c - 1)) / k.dx +
-                         (load<T>(rs.grn.data() + c) - load<T>(cr.fs3.data() + c)) / k.dy +
-                         k.g * hP * dzby + kappa * rP));
+  // Momentum fluxes through the four faces as the node sees them.
+  const T fqe = sel(wE, pw + cw * qP, load<T>(rs.fqe.data() + c));
+  const T fqw = sel(wW, pw - cw * qP, load<T>(rs.fqe.data() + c - 1));
+  const T gqn = sel(wN, zero, load<T>(rs.gqn.data() + c));
+  const T gqs = sel(wS, zero, load<T>(cr.fs2.data() + c));
+  const T fre = sel(wE, zero, load<T>(rs.fre.data() + c));
+  const T frw = sel(wW, zero, load<T>(rs.fre.data() + c - 1));
+  const T grn = sel(wN, pw + cw * rP, load<T>(rs.grn.data() + c));
+  const T grs = sel(wS, pw - cw * rP, load<T>(cr.fs3.data() + c));
+  const T vdq = -(phi * ((fqe - fqw) / k.dx + (gqn - gqs) / k.dy + k.g * hP * dzbx + kappa * qP));
+  const T vdr = -(phi * ((fre - frw) / k.dx + (grn - grs) / k.dy + k.g * hP * dzby + kappa * rP));
 
   // A node skipped as all dry takes only a positive source and keeps its
   // shear velocity and slopes.
@@ -514,17 +537,16 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   // neighbours, as all four faces feed the node. A node whose neighbourhood
   // is dry takes the global step.
   if constexpr (kSteady) {
-    const float rdx2 = 1.0f / (k.dx * k.dx), rdy2 = 1.0f / (k.dy * k.dy);
     auto measure = [&](const Row& rw, int cc) {
       if (rw.dry[cc]) return 0.0f;
       const float hd = std::max(rw.h[cc], k.hdry);
-      const float u = rw.q[cc] / hd, v = rw.r[cc] / hd;
-      return (k.g * hd + u * u) * rdx2 + (k.g * hd + v * v) * rdy2;
+      const float c = std::sqrt(k.g * hd);
+      return (std::fabs(rw.q[cc]) / hd + c) / k.dx + (std::fabs(rw.r[cc]) / hd + c) / k.dy;
     };
     for (c = lo; c <= hi; ++c) {
       float sm = std::max({measure(P, c), measure(P, c + 1), measure(S, c), measure(N, c)});
       if (c > 0) sm = std::max(sm, measure(P, c - 1));
-      rs.dtl[c] = sm > 0.0f ? k.cfl / std::sqrt(sm) : k.dt;
+      rs.dtl[c] = sm > 0.0f ? k.cfl / sm : k.dt;
     }
   }
 

@@ -256,7 +256,12 @@ void source(Model& m, BoundaryWork& b, Channels& io, Messages& msg) {
           break;
         }
         if (!has_area) break;
-        const float v = value(s) / cell_area;
+        // A point discharge brings its table's mean over the step.
+        const float rate = s.type == bt_discharge && in_step(b, time)
+                               ? rmint_mean(s.series_count, ta.data() + s.series_row,
+                                            tb.data() + s.series_row, b.step_from, b.step_to)
+                               : value(s);
+        const float v = rate / cell_area;
         if (s.type == bt_discharge) {
           const float before = f.src[s.node];
           f.src[s.node] += v;

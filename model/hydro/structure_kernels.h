@@ -24,6 +24,11 @@ struct TableLookup {
 TableLookup rmint(int n, const float* times, const float* values, float t);
 // The same value without the order check of the whole table (run-time use).
 float rmint_value(int n, const float* times, const float* values, float t);
+// Mean of the piecewise-linear table over [t0, t1] (hours; the first value
+// before the first row, the last after the last), its integral divided by
+// t1 - t0; the value at t1 when the interval is empty or the table not in
+// time order.
+float rmint_mean(int n, const float* times, const float* values, double t0, double t1);
 
 // Depth raised to at least the critical depth of the unit discharge (q, r):
 // max(h, ((q^2 + r^2) / 9.81)^(1/3)).

@@ -115,11 +115,11 @@ struct ReferenceSolver {
           auto measure = [&](int n) {
             if (dry(n)) return 0.0f;
             const float hd = std::max(f.h[n], K);
-            const float u = f.q[n] / hd, v = f.r[n] / hd;
-            return (g * hd + u * u) * (1.0f / (dx * dx)) + (g * hd + v * v) * (1.0f / (dy * dy));
+            const float c = std::sqrt(g * hd);
+            return (std::fabs(f.q[n]) / hd + c) / dx + (std::fabs(f.r[n]) / hd + c) / dy;
           };
           const float sm = std::max({measure(P), measure(W), measure(E), measure(S), measure(N)});
-          dtl = sm > 0.0f ? m.coin.cfl / std::sqrt(sm) : dt;
+          dtl = sm > 0.0f ? m.coin.cfl / sm : dt;
         }
         if (m.clog.turbulence) {
           const ShearFlux t = turbxy(m, i, j);
@@ -131,10 +131,24 @@ struct ReferenceSolver {
         } else {
           const float etaP = f.h[P] + f.zb[P];
           const float hP = f.h[P];
-          f.dzbx[P] =
-              (std::min(f.zb[E] - f.zb[P], hP) - std::min(f.zb[W] - f.zb[P], hP)) * 0.5f / dx;
-          f.dzby[P] =
-              (std::min(f.zb[N] - f.zb[P], hP) - std::min(f.zb[S] - f.zb[P], hP)) * 0.5f / dy;
+          // A wet node sees its mirror image through a face to a dry node
+          // whose level is not below its own by more than hdry/2 (a wall):
+          // pressure g h^2/2, damping c qn, the node's own bed beyond.
+          auto wall = [&](int n) {
+            return !dry(P) && dry(n) && hP <= ((f.zb[n] - f.zb[P]) + f.h[n]) + 0.5f * K;
+          };
+          auto bed = [&](int n) { return wall(n) ? 0.0f : std::min(f.zb[n] - f.zb[P], hP); };
+          f.dzbx[P] = (bed(E) - bed(W)) * 0.5f / dx;
+          f.dzby[P] = (bed(N) - bed(S)) * 0.5f / dy;
+          const float pw = g * hP * hP * 0.5f, cw = std::sqrt(std::max(g * hP, 0.0f));
+          const float fqe = wall(E) ? pw + cw * f.q[P] : Fqe;
+          const float fqw = wall(W) ? pw - cw * f.q[P] : Fqw;
+          const float gqn = wall(N) ? 0.0f : Gqn;
+          const float gqs = wall(S) ? 0.0f : fs2[i];
+          const float fre = wall(E) ? 0.0f : Fre;
+          const float frw = wall(W) ? 0.0f : Frw;
+          const float grn = wall(N) ? pw + cw * f.r[P] : Grn;
+          const float grs = wall(S) ? pw - cw * f.r[P] : fs3[i];
           const float hd = std::max(f.h[P], K);
           float hf, drP = draught(P);
           if (ceil(P) >= 0.0f) {
@@ -154,10 +168,10 @@ struct ReferenceSolver {
           const float phi = dtl / (kappa * dtl + 1.0f);
           const float src = std::max(f.src[P], -std::max(f.h[P], 0.0f) / dtl);
           dh[i] = -dtl * ((Fe - Fw) / dx + (Gn - fs1[i]) / dy - src);
-          dq[i] = -phi * ((Fqe - Fqw) / dx + (Gqn - fs2[i]) / dy + g * f.h[P] * f.dzbx[P] +
-                          kappa * f.q[P]);
-          dr[i] = -phi * ((Fre - Frw) / dx + (Grn - fs3[i]) / dy + g * f.h[P] * f.dzby[P] +
-                          kappa * f.r[P]);
+          dq[i] = -phi *
+                  ((fqe - fqw) / dx + (gqn - gqs) / dy + g * f.h[P] * f.dzbx[P] + kappa * f.q[P]);
+          dr[i] = -phi *
+                  ((fre - frw) / dx + (grn - grs) / dy + g * f.h[P] * f.dzby[P] + kappa * f.r[P]);
           std::array<float, 8>& bf = m.coin.boundary_flow;
           if (i == 2) {
             bf[0] += dy * std::max(Fw, 0.0f);
@@ -215,7 +229,9 @@ struct ReferenceStep {
         if (f.ldry[k]) continue;
         const float H = f.h[k], u = f.q[k] / H, v = f.r[k] / H;
         const float ratio = m.coin.dx / m.coin.dy;
-        const float s = ratio * ratio * (g * H + v * v) + (g * H + u * u);
+        const float c = std::sqrt(std::max(g * H, 0.0f));
+        const float ws = (std::fabs(u) + c) + ratio * (std::fabs(v) + c);
+        const float s = ws * ws;
         if (s > best) {
           best = s;
           m.coin1.cfl_cell = {i - 1, j - 1};
