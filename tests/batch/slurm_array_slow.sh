@@ -138,8 +138,8 @@ within 60 job_gone || fail "the job array did not end: $(timeout 5 squeue -h -j 
 rc=0
 "$BIN/quellfax-batch" --collect set.csv > collect.txt 2>&1 || rc=$?
 summary=$(sed 1d set.summary | awk '{print $1, $2, $3}')
-[ "$summary" = "low complete 162
-high complete 228
+[ "$summary" = "low complete 228
+high complete 323
 long stopped (SIGTERM)" ] || fail "summary after the array: $summary"
 [ $rc = 1 ] || fail "collect: status $rc"
 [ "$(cat low/exit-status high/exit-status long/exit-status)" = "0
