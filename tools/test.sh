@@ -12,7 +12,7 @@ bash "$root/tools/packages.sh"
 # files) quick; the paths it keeps are relative to the tree.
 launcher=()
 if command -v ccache >/dev/null; then
-  export CCACHE_BASEDIR=$root
+  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
