@@ -171,6 +171,7 @@ struct GrModeState {
   bool display_open = false;
   std::string closing = std::string(80, ' ');
   std::string shape_prefix;  // prefix of the open shapefile pair
+  bool shape_failed = false;  // a shape of this pair was not written whole
   std::string shape_field;   // attribute field name
   // Levels of the colour classes being filled (set by the plot while it
   // writes a polygon shapefile): colour k fills class k + class_lower, the

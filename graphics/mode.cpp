@@ -191,6 +191,7 @@ void grmode(Graphics& g, int& request) {
     n.SHPAGR = n.SHPTGR == 3 ? 1 : 2;
     g.seg = GrSegments{};
     g.mode.shape_prefix = prefix;
+    g.mode.shape_failed = false;
     g.mode.shape_field = field;
     grshpopen(g, n.SHPTGR, n.SHPAGR, prefix, field);
     return;

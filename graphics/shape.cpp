@@ -2,9 +2,12 @@
 // field, appending of shapes, and the collector that joins the drawn line
 // segments into arcs.
 #include <shapefil.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <ostream>
 #include <set>
@@ -24,6 +27,60 @@ namespace {
   os.flush();
   g.files.close_all();
   throw Stop(status, message);
+}
+
+// What the header of a shapefile part says: the file length (.shp and
+// .shx: in 16-bit words, big-endian, at byte 24; .dbf: the header and every
+// record) and the number of records (.shx: one of 8 bytes behind the
+// 100-byte header; .dbf: at byte 4). False when it cannot be read.
+bool header_says(const std::string& path, bool dbf, long& length, long& records) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  unsigned char h[28] = {};
+  const bool read = std::fread(h, 1, sizeof h, f) == sizeof h;
+  std::fclose(f);
+  if (!read) return false;
+  if (dbf) {
+    records = h[4] | h[5] << 8 | h[6] << 16 | static_cast<long>(h[7]) << 24;
+    length = (h[8] | h[9] << 8) + records * (h[10] | h[11] << 8);
+  } else {
+    length = 2 * (static_cast<long>(h[24]) << 24 | h[25] << 16 | h[26] << 8 | h[27]);
+    records = (length - 100) / 8;
+  }
+  return true;
+}
+
+// shapelib does not tell when a write or a close fails (a full disk, a
+// size limit): after each shape the files must be as long as their headers
+// say, and the index and the attribute table must count the same shapes.
+// The first fault is reported once.
+void check_whole(Graphics& g, const std::string& prefix) {
+  if (g.mode.shape_failed) return;
+  long counts[2] = {-1, -2};
+  std::string fault;
+  for (const char* ext : {".shp", ".shx", ".dbf"}) {
+    const std::string path = prefix + ext;
+    const bool dbf = ext[1] == 'd';
+    struct stat st;
+    long want = 0, records = 0;
+    const bool said = header_says(path, dbf, want, records);
+    const long have = ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;
+    if (!said || have < want) {
+      fault =
+          path + " (" + std::to_string(have) + " of " + std::to_string(want) + " bytes written)";
+      break;
+    }
+    if (ext[2] == 'h' && ext[3] == 'x') counts[0] = records;
+    if (dbf) counts[1] = records;
+  }
+  if (fault.empty() && counts[0] != counts[1])
+    fault = prefix + ".shp (" + std::to_string(counts[0]) + " shapes for " +
+            std::to_string(counts[1]) + " attribute records)";
+  if (fault.empty()) return;
+  g.mode.shape_failed = true;
+  const std::string text = "Error writing: " + fault;
+  grmesg(g, text);
+  grjout(g, text);
 }
 
 int shape_type(int type) {
@@ -112,6 +169,7 @@ void grshpadd(Graphics& g, int n, const double* x, const double* y, const double
   SHPWriteObject(shp, -1, obj);
   SHPDestroyObject(obj);
   SHPClose(shp);
+  check_whole(g, prefix);
 }
 
 // ---------------------------------------------------------------- segment collector

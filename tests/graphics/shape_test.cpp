@@ -1,8 +1,10 @@
 // Shapefiles: the naming form, arcs joined from drawn segments, polygons
 // from fills and points from symbols, read back by GDAL's ogrinfo.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <csignal>
 #include <sstream>
 
 #include "cmdlang/stop.h"
@@ -208,6 +210,32 @@ TEST_F(GrShape, PointsFromSymbols) {
   EXPECT_TRUE(has(out, "level: Real (12.3)")) << out;
   EXPECT_TRUE(has(out, "  level (Real) = 431.500\n  POINT (1012.5 2007.25)")) << out;
   EXPECT_TRUE(has(out, "  level (Real) = 433.000\n  POINT (1040 2050)")) << out;
+}
+
+// Past a file-size limit shapelib fails silently: the shape found short is
+// said once, naming the file.
+TEST_F(GrShape, ShapesCutShortAreSaid) {
+  Graphics g;
+  std::ostringstream out;
+  g.out = &out;
+  start(g);
+  open(g, "cut", "level", 1);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 400;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  for (int i = 0; i < 15; ++i) {  // the .shp file passes 400 bytes first
+    grmov3(g, static_cast<float>(i), 7, 431);
+    grsymb(g, 5);
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+  grclos(g);
+  EXPECT_TRUE(g.mode.shape_failed);
+  // 100 header bytes and 28 for each point: the 11th shape passed the limit.
+  EXPECT_EQ(out.str(), "Error writing: cut.shp (10 shapes for 11 attribute records)\n");
 }
 
 TEST_F(GrShape, LibraryFailuresStop) {
