@@ -35,6 +35,7 @@ cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DQF_SANITIZE=ON
   "${launcher[@]}" >/dev/null
 cmake --build "$root/build-asan" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS="suppressions=$root/tools/lsan.supp:print_suppressions=0" \
   ctest --test-dir "$root/build-asan" -j"$jobs" --output-on-failure -LE slow
 
 stage "fuzzing the command reader and the keep-file replay for ${fuzz_seconds} s each"
