@@ -163,16 +163,15 @@ class GrFiles {
   std::map<int, Open> f_;
 };
 
-
 // State of the routines below that is not part of the two records.
 struct GrModeState {
   int saved_mode = 0;  // mode and 3-D flag saved when a file mode starts
   int saved_on3d = 0;
   bool display_open = false;
   std::string closing = std::string(80, ' ');
-  std::string shape_prefix;  // prefix of the open shapefile pair
+  std::string shape_prefix;   // prefix of the open shapefile pair
   bool shape_failed = false;  // a shape of this pair was not written whole
-  std::string shape_field;   // attribute field name
+  std::string shape_field;    // attribute field name
   // Levels of the colour classes being filled (set by the plot while it
   // writes a polygon shapefile): colour k fills class k + class_lower, the
   // values from class_levels[k + class_lower - 2] to [k + class_lower - 1].
