@@ -98,11 +98,6 @@ Options parse(const std::vector<std::string>& args) {
   return o;
 }
 
-std::string bare(const std::string& field) {
-  const std::size_t p = field.find_first_not_of(' ');
-  return p == std::string::npos ? field : field.substr(p);
-}
-
 // Writes a file whole: under "<path>.part", then renamed.
 bool write_whole(const std::string& path, const std::string& text) {
   const std::string part = path + ".part";

@@ -12,11 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string bare(const std::string& field) {
-  const std::size_t p = field.find_first_not_of(' ');
-  return p == std::string::npos ? field : field.substr(p);
-}
-
 std::vector<std::string> words(const std::string& line) {
   std::istringstream in(line);
   std::vector<std::string> w;

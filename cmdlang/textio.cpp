@@ -402,4 +402,9 @@ ReadStatus FreeReader::read(std::string& v, std::size_t maxlen) {
   return ReadStatus::ok;
 }
 
+std::string bare(const std::string& field) {
+  const std::size_t p = field.find_first_not_of(' ');
+  return p == std::string::npos ? field : field.substr(p);
+}
+
 }  // namespace qf

@@ -37,6 +37,8 @@ std::string fmt_list(double v);
 // Text helpers for the blank-padded fixed-length texts of the system.
 std::string pad(std::string_view s, std::size_t n);  // cut or blank-pad to n
 std::string_view trim_right(std::string_view s);     // without trailing blanks
+// A number field without its leading blanks (the whole field when blank).
+std::string bare(const std::string& field);
 std::size_t len_trim(std::string_view s);
 
 // Outcome of one free-format read.

@@ -73,12 +73,6 @@ bool help_asked(const std::vector<std::string>& args) {
   return switch_given(args, 'h');
 }
 
-// A number field without its leading blanks.
-std::string bare(const std::string& field) {
-  const std::size_t p = field.find_first_not_of(' ');
-  return p == std::string::npos ? field : field.substr(p);
-}
-
 void banner(Channels& io) {
   const std::string dashes = " " + std::string(28, '-');
   io.line(ch::screen, dashes);

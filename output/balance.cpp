@@ -31,12 +31,6 @@ std::string right(const std::string& s, int w) {
   return s.size() >= static_cast<std::size_t>(w) ? " " + s : std::string(w - s.size(), ' ') + s;
 }
 
-// A number field without its leading blanks.
-std::string bare(const std::string& field) {
-  const std::size_t p = field.find_first_not_of(' ');
-  return p == std::string::npos ? field : field.substr(p);
-}
-
 // Reports a failed write or close and gives the file up.
 void balance_failure(Balance& bal, Channels& io, int e) {
   if (bal.file) io.close(balance_channel);

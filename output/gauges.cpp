@@ -11,12 +11,6 @@ namespace qf {
 
 namespace {
 
-// A number field without its leading blanks.
-std::string bare(const std::string& field) {
-  const std::size_t p = field.find_first_not_of(' ');
-  return p == std::string::npos ? field : field.substr(p);
-}
-
 // One CSV field: quoted when it holds a comma, a quote or a blank at an end.
 std::string csv(const std::string& s) {
   const bool quote = s.find_first_of(",\"\n") != std::string::npos ||

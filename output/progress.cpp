@@ -15,11 +15,6 @@ constexpr auto kInterval = std::chrono::milliseconds(500);
 // Clears from the cursor to the end of the line.
 constexpr const char* kClear = "\033[K";
 
-std::string bare(const std::string& field) {
-  const std::size_t p = field.find_first_not_of(' ');
-  return p == std::string::npos ? field : field.substr(p);
-}
-
 // Seconds as h:mm:ss (days and more as hours).
 std::string clock_text(double s) {
   const long long t = static_cast<long long>(std::llround(std::min(s, 3.6e8)));

@@ -87,12 +87,6 @@ int check_creatable(const Model& m, Channels& io) {
   return failures;
 }
 
-// A number field without its leading blanks.
-std::string bare(const std::string& field) {
-  const std::size_t p = field.find_first_not_of(' ');
-  return p == std::string::npos ? field : field.substr(p);
-}
-
 // A restored maximum that is not a finite number, or absurdly large, is
 // no maximum at all: it would stand for ever against every real value.
 inline float sound(float v) {

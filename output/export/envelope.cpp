@@ -11,11 +11,6 @@ namespace qf::exp {
 
 namespace {
 
-std::string bare(const std::string& field) {
-  const std::size_t p = field.find_first_not_of(' ');
-  return p == std::string::npos ? field : field.substr(p);
-}
-
 std::string coord(double v) {
   return bare(fmt_f(v, 16, 4));
 }
