@@ -30,6 +30,16 @@ inline const char* child_dir() {
   return std::getenv("QF_TEST_DIR");
 }
 
+// The test's scratch folder: the one of the test that started this process,
+// or a new empty one named by `prefix`, the process and the test.
+inline std::string scratch_dir(const std::string& prefix) {
+  if (const char* dir = child_dir()) return dir;
+  const std::string dir = ::testing::TempDir() + prefix + std::to_string(::getpid()) + "_" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str());
+  return dir;
+}
+
 // A started part: its process and the reading end of the pipe it reports
 // through (descriptor 3 in the child).
 struct Child {

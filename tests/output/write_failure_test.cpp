@@ -105,13 +105,7 @@ Outcome limited(rlim_t limit, const std::string& part) {
 class WriteFailure : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* dir = test::child_dir()) {
-      dir_ = dir;  // a part of the test in a process of its own
-    } else {
-      dir_ = ::testing::TempDir() + "qf_wfail_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-      std::system(("rm -rf " + dir_ + " && mkdir -p " + dir_).c_str());
-    }
+    dir_ = test::scratch_dir("qf_wfail_");
     char buf[PATH_MAX];
     ASSERT_NE(::getcwd(buf, sizeof buf), nullptr);
     cwd_ = buf;
