@@ -8,11 +8,11 @@
 #include <cstring>
 #include <iostream>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "driver/browse.h"
 #include "driver/help.h"
 #include "graphics/x11/grx.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "model/hydro/boundary.h"
 #include "model/hydro/threads.h"
 #include "model/incon.h"

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
 #include "cmdlang/reader.h"
 #include "graphics/graphics.h"
+#include "input/input.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/hydro/hydro.h"
-#include "model/input.h"
 #include "model/projection.h"
 #include "model/state.h"
 #include "model/transport/mobile_bed.h"

@@ -13,12 +13,12 @@
 #include <ostream>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "graphics/bitmap.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/channels.h"
+#include "io/stop.h"
+#include "io/textio.h"
 
 namespace qf {
 
