@@ -168,6 +168,17 @@ void write_maxima(Session& s) {
   projection_beside(s, std::string(trim_right(m.cochar.max_flow_file)), true);
 }
 
+// Waits for the records the writer has under way. A write that failed is
+// reported with its file's name; a result block that failed stops the run.
+void finish_writes(Session& s) {
+  if (!s.writer.running) return;
+  const WriterErrors e = writer_wait(s.writer);
+  if (e.balance != 0) balance_failure(s.balance, s.io, e.balance);
+  if (e.gauges != 0) gauge_failure(s.gauges, s.io, e.gauges);
+  if (e.block != 0)
+    wres_failed(s.results, s.io, std::string(trim_right(s.model.cochar.result_file)), e.block);
+}
+
 // Stops a run whose state is no longer a number, or holds a depth or speed
 // no sound flow can reach, after writing the last records so that the
 // results up to here stay usable. `last`: the state after the last step,
@@ -193,6 +204,7 @@ void check_finite(Session& s, bool last = false) {
   } else {
     return;
   }
+  finish_writes(s);
   const std::string where =
       "unstable flow at t=" + std::string(trim_right(fmt_f(m.coin.time, 12, 4))) + " h, step " +
       std::to_string(s.step) + ", cell column " + std::to_string(i) + " row " + std::to_string(j);
@@ -283,6 +295,7 @@ bool warm_start_possible(Session& s) {
 // False when no marker was written (a note or warning says why).
 bool save_warm_state(Session& s, int step, bool block) {
   Model& m = s.model;
+  finish_writes(s);
   if (block) wres(m, s.results, s.io, step);
   if (!warm_start_possible(s)) return false;
   if (const int e = wmax_save(m, s.maxima, s.io)) {
@@ -342,6 +355,8 @@ void show_progress(Session& s, int step) {
     }
     return;
   }
+  // The window may read the result file.
+  finish_writes(s);
   wprog(s.graphics, s.viewer, s.progress, m, step, s.stride, s.expected, version_string, act);
 }
 
@@ -441,6 +456,9 @@ int outputs_and_steps(Session& s) {
   projection_beside(s, std::string(trim_right(m.cochar.result_file)), false);
   // A run that continues its result file continues its series too.
   gauges_start(m, s.gauges, s.io, s.results.continued);
+  // From here on the records of the loop go to the writer.
+  writer_start(s.writer, m, s.results.items, s.io.direct(ch::result), s.io,
+               s.balance.active ? &s.balance : nullptr);
 
   s.next_result = c.time + c.result_interval;
   const double quot = 1000.0 / std::sqrt(static_cast<double>(m.coin1.nn));
@@ -478,27 +496,43 @@ int outputs_and_steps(Session& s) {
     if (!advance(s)) break;
     close_budget(m, s.hydro.boundary);
     wmax_step(m, s.maxima, s.hydro.solver);
-    if (!(c.time < s.next_result)) {
+    const bool result_due = !(c.time < s.next_result);
+    const bool series_due = !(c.time < s.next_series);
+    const bool records = result_due || (series_due && s.gauges.open);
+    // The copy of the records before is free once they are written.
+    if (records) finish_writes(s);
+    WriterJob& job = s.writer.job;
+    if (result_due) {
       // The step line of the result goes where the progress line stood.
       progress_clear(s.progress_line, s.io.err());
-      wres(m, s.results, s.io, s.step);
+      wres_lines(m, s.results, s.io, s.step);
+      job.block = true;
+      job.first = s.results.last_record + 1;
+      s.results.last_record += m.coin1.ny;
+      s.results.last_step = s.step;
       s.io.flush(ch::screen);
       s.next_result += c.result_interval;
       m.coin1.result_count += 1;
       if (s.balance.active) {
-        balance_line(m, s.balance, s.hydro.boundary.budget, s.io);
+        job.balance = s.balance.file;
+        job.budget = s.hydro.boundary.budget;
         balance_step = s.step;
       }
     }
-    if (!(c.time < s.next_series)) {
+    if (series_due) {
       s.next_series += c.dt_out;
       m.clog.series_due = true;
-      gauges_line(m, s.gauges, s.io);
+      if (s.gauges.open) {
+        gauge_sample(m, s.gauges, job.gauge_values);
+        job.gauges = true;
+      }
     } else {
       m.clog.series_due = false;
     }
+    if (records) writer_post(s.writer, m);
     // (At the end the last state is saved anyway.)
     if (every > 0 && !(c.time < next_checkpoint) && c.time < c.time_end) {
+      finish_writes(s);
       while (!(c.time < next_checkpoint)) next_checkpoint += every;
       // A state saved between two outputs gets a block of its own.
       const bool block = s.results.last_step != s.step;
@@ -531,6 +565,8 @@ int outputs_and_steps(Session& s) {
       break;
     }
   }
+  finish_writes(s);
+  writer_stop(s.writer);
   if (!m.clog.transport) check_finite(s, true);
 
   progress_clear(s.progress_line, s.io.err());
@@ -572,6 +608,13 @@ int time_loop(Session& s) {
   try {
     return outputs_and_steps(s);
   } catch (const Stop& stop) {
+    // Records under way are finished (a failed one is reported) before the
+    // files are closed.
+    try {
+      finish_writes(s);
+    } catch (const Stop&) {
+    }
+    writer_stop(s.writer);
     if (stop.status() != 0) report_incomplete(s);
     throw;
   }

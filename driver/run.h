@@ -22,6 +22,7 @@
 #include "output/progress.h"
 #include "output/wmax.h"
 #include "output/wres.h"
+#include "output/writer.h"
 #include "viewer/progress.h"
 #include "viewer/viewer.h"
 
@@ -47,17 +48,18 @@ struct Session {
   BedWork bed;
   Wres results;
   Wmax maxima;
-  std::string command_file;                         // the path as given
-  int step = 0;                                     // step counter
-  float next_result = 0;                            // model time of the next result record [h]
-  float next_series = 0;                            // model time of the next series tick [h]
-  int stride = 1;                                   // progress display stride
-  int expected = 0;                                 // expected number of result records
-  Balance balance;                                  // water balance file and summary
-  GaugeFile gauges;                                 // series at the gauges
-  Projection projection;                            // map projection of the run
-  ProgressLine progress_line;                       // progress line of a quiet run
-  bool terminal = false;                            // standard error is a terminal
+  std::string command_file;    // the path as given
+  int step = 0;                // step counter
+  float next_result = 0;       // model time of the next result record [h]
+  float next_series = 0;       // model time of the next series tick [h]
+  int stride = 1;              // progress display stride
+  int expected = 0;            // expected number of result records
+  Balance balance;             // water balance file and summary
+  GaugeFile gauges;            // series at the gauges
+  OutputWriter writer;         // writes the records of the loop while the next steps run
+  Projection projection;       // map projection of the run
+  ProgressLine progress_line;  // progress line of a quiet run
+  bool terminal = false;       // standard error is a terminal
   std::chrono::steady_clock::time_point started{};  // start of the run (wall clock)
   bool catch_signals = false;  // SIGINT and SIGTERM stop the time loop (the program's own run)
   // The progress window and the viewer (nothing is drawn in quiet mode).

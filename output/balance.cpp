@@ -31,15 +31,6 @@ std::string right(const std::string& s, int w) {
   return s.size() >= static_cast<std::size_t>(w) ? " " + s : std::string(w - s.size(), ' ') + s;
 }
 
-// Reports a failed write or close and gives the file up.
-void balance_failure(Balance& bal, Channels& io, int e) {
-  if (bal.file) io.close(balance_channel);
-  bal.file = false;
-  if (bal.error != 0) return;
-  bal.error = e;
-  report_output_failure(io, "cannot write mass-balance file", bal.path, e);
-}
-
 // The budget of this run with that of the runs it continues.
 WaterBudget joined(const Balance& bal, const WaterBudget& g) {
   WaterBudget j = g;
@@ -97,6 +88,14 @@ bool carry_on(Balance& bal, const std::string& line) {
 
 }  // namespace
 
+void balance_failure(Balance& bal, Channels& io, int e) {
+  if (bal.file) io.close(balance_channel);
+  bal.file = false;
+  if (bal.error != 0) return;
+  bal.error = e;
+  report_output_failure(io, "cannot write mass-balance file", bal.path, e);
+}
+
 BalanceFigures balance_figures(const WaterBudget& g, double start_volume, double volume) {
   BalanceFigures b;
   b.volume = volume;
@@ -152,6 +151,11 @@ void balance_start(const Model& m, Balance& bal, const WaterBudget& g, Channels&
 
 void balance_line(const Model& m, Balance& bal, const WaterBudget& gr, Channels& io) {
   if (!bal.file) return;
+  if (const int e = series_line(io, balance_channel, balance_text(m, bal, gr)))
+    balance_failure(bal, io, e);
+}
+
+std::string balance_text(const Model& m, const Balance& bal, const WaterBudget& gr) {
   const WaterBudget g = joined(bal, gr);
   const BalanceFigures b = figures(bal, g, grid_volume(m));
   std::string s = fmt_f(m.coin.time, kTimeWidth, 6);
@@ -162,7 +166,7 @@ void balance_line(const Model& m, Balance& bal, const WaterBudget& gr, Channels&
        value(g.culvert_moved);
   s += value(b.boundary_in) + value(b.boundary_out) + value(b.moved);
   s += value(b.error) + value(b.error_pct);
-  if (const int e = series_line(io, balance_channel, s)) balance_failure(bal, io, e);
+  return s;
 }
 
 void balance_close(Balance& bal, Channels& io) {

@@ -59,6 +59,12 @@ void balance_start(const Model& m, Balance& bal, const WaterBudget& g, Channels&
                    bool go_on = false);
 // One line of the present state.
 void balance_line(const Model& m, Balance& bal, const WaterBudget& g, Channels& io);
+// The text of that line (for a writer that writes it later, from a copy of
+// the depths and the budget).
+std::string balance_text(const Model& m, const Balance& bal, const WaterBudget& g);
+// Reports a failed write or close of the file ("cannot write mass-balance
+// file '<name>': <reason>"), keeps its error and gives the file up.
+void balance_failure(Balance& bal, Channels& io, int e);
 // Closes the file.
 void balance_close(Balance& bal, Channels& io);
 // The budget as a summary on the screen and in the listing, with the steps

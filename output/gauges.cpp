@@ -24,7 +24,8 @@ std::string csv(const std::string& s) {
   return q + '"';
 }
 
-// Reports a failed write or close and gives the file up.
+}  // namespace
+
 void gauge_failure(GaugeFile& gf, Channels& io, int e) {
   if (gf.open) io.close(gauge_channel);
   gf.open = false;
@@ -32,8 +33,6 @@ void gauge_failure(GaugeFile& gf, Channels& io, int e) {
   gf.error = e;
   report_output_failure(io, "cannot write gauge file", gf.path, e);
 }
-
-}  // namespace
 
 std::string gauge_header(const Model& m) {
   std::string s = "time_h";
@@ -75,19 +74,34 @@ void gauges_start(const Model& m, GaugeFile& gf, Channels& io, bool go_on) {
   gauges_line(m, gf, io);
 }
 
-void gauges_line(const Model& m, GaugeFile& gf, Channels& io) {
-  if (!gf.open) return;
-  std::string s = bare(fmt_f(m.coin.time, 16, 6));
-  float v[3];
+void gauge_sample(const Model& m, GaugeFile& gf, std::vector<float>& values) {
+  values.resize(3 * m.coin1.gauges.size());
+  float* v = values.data();
+  for (const Gauge& g : m.coin1.gauges) {
+    if (g.k != 0) gauge_values(m, g, gf.row, v);
+    v += 3;
+  }
+}
+
+std::string gauge_text(const Model& m, float time, const std::vector<float>& values) {
+  std::string s = bare(fmt_f(time, 16, 6));
+  const float* v = values.data();
   for (const Gauge& g : m.coin1.gauges) {
     if (g.k == 0) {
       s += ",,,";
-      continue;
+    } else {
+      for (int c = 0; c < 3; ++c) s += "," + bare(fmt_f(v[c], 16, 4));
     }
-    gauge_values(m, g, gf.row, v);
-    for (float x : v) s += "," + bare(fmt_f(x, 16, 4));
+    v += 3;
   }
-  if (const int e = series_line(io, gauge_channel, s)) gauge_failure(gf, io, e);
+  return s;
+}
+
+void gauges_line(const Model& m, GaugeFile& gf, Channels& io) {
+  if (!gf.open) return;
+  gauge_sample(m, gf, gf.values);
+  if (const int e = series_line(io, gauge_channel, gauge_text(m, m.coin.time, gf.values)))
+    gauge_failure(gf, io, e);
 }
 
 void gauges_close(GaugeFile& gf, Channels& io) {

@@ -21,7 +21,8 @@ struct GaugeFile {
   bool open = false;
   int error = 0;  // the write or close that failed (the file is then given up)
   std::string path;
-  std::vector<float> row;  // one grid row of one item
+  std::vector<float> row;     // one grid row of one item
+  std::vector<float> values;  // depth, level and speed per gauge
 };
 
 // The header line: "time_h" and three columns per gauge, "<name> depth_m",
@@ -38,6 +39,14 @@ void gauge_values(const Model& m, const Gauge& g, std::vector<float>& row, float
 // kept in `error`; the run goes on and ends with status 1.
 void gauges_start(const Model& m, GaugeFile& gf, Channels& io, bool go_on = false);
 void gauges_line(const Model& m, GaugeFile& gf, Channels& io);
+// The values of a line (three per gauge, in order; those of a gauge
+// without a cell are left as they were), and the line they make at model
+// time `time`: a writer that writes the line later keeps only the values.
+void gauge_sample(const Model& m, GaugeFile& gf, std::vector<float>& values);
+std::string gauge_text(const Model& m, float time, const std::vector<float>& values);
+// Reports a failed write or close ("cannot write gauge file '<name>':
+// <reason>"), keeps its error and gives the file up.
+void gauge_failure(GaugeFile& gf, Channels& io, int e);
 void gauges_close(GaugeFile& gf, Channels& io);
 
 }  // namespace qf

@@ -123,19 +123,9 @@ void write_state(Model& m, Wres& w, Channels& io) {
   DirectFile* f = io.direct(ch::result);
   const std::string name(trim_right(m.cochar.result_file));
   if (!f) write_error(w, io, name, f, EBADF);
-  const int nx = m.coin1.nx;
-  const int ny = m.coin1.ny;
-  const int n = w.items.n;
-  const auto fill = [&](int j, float* out) {
-    for (int it = 0; it < n; ++it) item_row(m, w.items.code[it], j, out + it * nx);
-  };
-  // The block is handed to the system whole (write_block flushes), so a
-  // full disk shows here and not only when the file is closed.
-  if (!write_block(*f, w.last_record + 1, ny, m.coin.time, static_cast<std::size_t>(n) * nx,
-                   m.coin.end_marker, fill, w.buffer, threaded(m.coin1.nn)) ||
-      !f->flush())
-    write_error(w, io, name, f);
-  w.last_record += ny;
+  if (const int e = wres_block(m, w.items, *f, w.last_record + 1, w.buffer, threaded(m.coin1.nn)))
+    write_error(w, io, name, f, e);
+  w.last_record += m.coin1.ny;
   if (!w.part.empty()) {
     // The first block is whole: from now on this is the result file.
     errno = 0;
@@ -164,19 +154,41 @@ void output_failure(Channels& io, const std::string& text, const std::string& na
   throw Stop(1, text + " '" + name + "'");
 }
 
+int wres_block(const Model& m, const ResultItems& items, DirectFile& f, long first,
+               std::vector<float>& buffer, bool parallel) {
+  const int nx = m.coin1.nx;
+  const int n = items.n;
+  const auto fill = [&](int j, float* out) {
+    for (int it = 0; it < n; ++it) item_row(m, items.code[it], j, out + it * nx);
+  };
+  // The block is handed to the system whole (write_block flushes), so a
+  // full disk shows here and not only when the file is closed.
+  if (write_block(f, first, m.coin1.ny, m.coin.time, static_cast<std::size_t>(n) * nx,
+                  m.coin.end_marker, fill, buffer, parallel) &&
+      f.flush())
+    return 0;
+  return f.error() != 0 ? f.error() : EIO;
+}
+
+void wres_failed(Wres& w, Channels& io, const std::string& name, int err) {
+  write_error(w, io, name, io.direct(ch::result), err);
+}
+
+void wres_lines(const Model& m, Wres& w, Channels& io, int step) {
+  ++w.calls;
+  if (w.calls % 20 == 1) io.line(ch::screen, "        Step    Time(h) dT(s)   dVol");
+  io.line(ch::screen, fmt_i(w.calls, 4) + fmt_i(step, 8) + fmt_f(m.coin.time, 10, 2) +
+                          fmt_f(m.coin.dt, 6, 2) +
+                          fmt_f(m.coin.change_rate * m.coin.dx * m.coin.dy, 8, 1));
+  std::string l = fmt_f(m.coin.time, 7, 2);
+  for (float q : m.coin.boundary_flow) l += fmt_f(q, 8, 2);
+  l += fmt_f(m.coin.stored_volume, 12, 0);
+  io.line(ch::listing, l);
+}
+
 void wres(Model& m, Wres& w, Channels& io, int step) {
   if (!w.open) open_result(m, w, io);
-  if (step != 0) {
-    ++w.calls;
-    if (w.calls % 20 == 1) io.line(ch::screen, "        Step    Time(h) dT(s)   dVol");
-    io.line(ch::screen, fmt_i(w.calls, 4) + fmt_i(step, 8) + fmt_f(m.coin.time, 10, 2) +
-                            fmt_f(m.coin.dt, 6, 2) +
-                            fmt_f(m.coin.change_rate * m.coin.dx * m.coin.dy, 8, 1));
-    std::string l = fmt_f(m.coin.time, 7, 2);
-    for (float q : m.coin.boundary_flow) l += fmt_f(q, 8, 2);
-    l += fmt_f(m.coin.stored_volume, 12, 0);
-    io.line(ch::listing, l);
-  }
+  if (step != 0) wres_lines(m, w, io, step);
   write_state(m, w, io);
   w.last_step = step;
 }

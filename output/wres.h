@@ -52,6 +52,16 @@ void report_output_failure(Channels& io, const std::string& text, const std::str
 // message and Stop(1). A file that cannot be created or written is reported
 // by output_failure.
 void wres(Model& m, Wres& w, Channels& io, int step);
+// The parts of a call with a non-zero step, for a writer that writes the
+// block later from a copy of the state: the lines on the screen and in the
+// listing; the block of the state in `m` from record `first` of the open
+// file (0, or the error number of the failed write; the file is the same
+// with or without `parallel`); and the report of a failed block, which
+// stops the run as wres does.
+void wres_lines(const Model& m, Wres& w, Channels& io, int step);
+int wres_block(const Model& m, const ResultItems& items, DirectFile& f, long first,
+               std::vector<float>& buffer, bool parallel);
+[[noreturn]] void wres_failed(Wres& w, Channels& io, const std::string& name, int err);
 // Extension points called right after wres at the start and the end.
 void wres1();
 void wres2();
