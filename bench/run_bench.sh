@@ -31,16 +31,21 @@ QFX
   OMP_NUM_THREADS=$threads /usr/bin/time -v -o time.txt "$build/quellfax" -q run.qfx >screen.txt
   wall=$(awk -F': ' '/Elapsed \(wall clock\)/{print $2}' time.txt)
   rss=$(awk -F': ' '/Maximum resident set size/{print $2}' time.txt)
+  cpu=$(awk -F': ' '/(User|System) time \(seconds\)/{s += $2} END {print s}' time.txt)
   blocks=$(grep -cE '^ +[0-9]+ +[0-9]+ +[0-9.]+ ' screen.txt || true)
-  python3 - "$order" "$steps" "$wall" "$rss" "$blocks" "$threads" <<'PY'
+  python3 - "$order" "$steps" "$wall" "$rss" "$blocks" "$threads" "$cpu" <<'PY'
 import sys
 order, steps, wall, rss, blocks = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), sys.argv[5]
-threads = sys.argv[6]
+threads, cpu = sys.argv[6], float(sys.argv[7])
 secs = sum(float(x) * 60**i for i, x in enumerate(reversed(wall.split(":"))))
 nodes = 1002 * 1002
 print(f"order {order}, {threads} thread(s): whole run {nodes*steps/secs/1e6:.1f} M cell updates/s, {secs/steps:.4f} s/step "
       f"({secs:.1f} s for {steps} steps incl. input and output), peak memory {rss/1024:.0f} MB, "
       f"result records {blocks}")
+# On a machine shared with other work the wall clock counts their time too:
+# the processor time of the run (all its threads) per thread is the floor.
+print(f"    processor time {cpu:.1f} s: {nodes*steps/(cpu/int(threads))/1e6:.1f} M cell updates/s per "
+      f"{threads} thread(s) busy all the time")
 PY
   done
 done
