@@ -72,9 +72,9 @@ for c in "${CASES[@]}"; do
       "$PY" "$HERE/cases.py" check valley "$d" || status=1
       ;;
     *)
-      "$PY" "$HERE/cases.py" grid "$c" "$d" || { status=1; continue; }
-      # The command file and its run options.
-      read -r qfx opts <<<"$("$PY" "$HERE/cases.py" opts "$c")"
+      # The grid; the command file and its run options.
+      qfx=$("$PY" "$HERE/cases.py" grid "$c" "$d") || { status=1; continue; }
+      read -r qfx opts <<<"$qfx"
       cp "$HERE/$qfx" "$d/"
       if [ -f "$d/start.qfx" ]; then
         # A start state with velocities: written by the program, filled in here.
