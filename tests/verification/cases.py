@@ -286,7 +286,8 @@ def point_rows(d, arrival_depth, names=None):
         if names and name not in names:
             continue
         wet = np.nonzero(h >= arrival_depth)[0]
-        arr = "%.3f h" % t[wet[0]] if len(wet) else "never"
+        arr = "never" if not len(wet) else (
+            "%.3f h" % t[wet[0]] if t[wet[0]] >= 0.1 else "%.1f s" % (3600 * t[wet[0]]))
         out.append({"point": name, "peak level": "%.3f m" % np.nanmax(z),
                     "peak depth": "%.3f m" % np.nanmax(h), "peak speed": "%.3f m/s" % np.nanmax(s),
                     "arrival": arr})
@@ -528,8 +529,10 @@ CASES = {
             "title": "EA 3: momentum over an obstruction"},
     "ea4": {"qfx": "ea4.qfx", "bed": bed_ea4, "check": check_ea4,
             "title": "EA 4: flood propagation over an extended plain"},
-    "ea6a": {"qfx": "ea6a.qfx", "bed": bed_ea6a, "check": check_ea6a, "gate_end": False,
-             "title": "EA 6A: dam break past a building"},
+    "ea6a": {"qfx": "ea6a.qfx", "opts": ["@thin"], "bed": bed_ea6a, "check": check_ea6a,
+             "gate_end": False, "title": "EA 6A: dam break past a building, hdry 0.001"},
+    "ea6a_dry": {"qfx": "ea6a.qfx", "bed": bed_ea6a, "check": check_ea6a,
+                 "title": "EA 6A, default hdry 0.02 (the 0.02 m film counts as dry)"},
 }
 CASES["valley"] = {"check": check_valley, "title": "EA 5: valley (examples/valley)"}
 for _a in (0, 30, 45):
