@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The quick verification cases (about half a minute on 2 cores): EA
-# benchmark tests 1, 3 and 6A (both dry depths), Ritter's dam break at 200 and 2000 cells,
-# Thacker's bowl in first order and the plane aligned with the grid. Fails
-# only on the checks that gate (cases.py); the table of every check is left
-# in results.md of the scratch folder and printed.
+# benchmark tests 1, 3 and 6A (at both dry depths), Ritter's dam break at
+# 200 and 2000 cells, Thacker's bowl in first order and the plane aligned
+# with the grid. Fails only on the checks that gate (cases.py); prints the
+# table of every check.
 #   bash verification_quick.sh <path to quellfax> <source dir>
 set -uo pipefail
 [ $# -ge 2 ] || { echo "usage: bash $0 <path to quellfax> <source dir>" >&2; exit 2; }
