@@ -256,7 +256,8 @@ def hydrograph_volume(rows, t_end):
     q = np.array([p[1] for p in rows])
     te = t_end * 3600
     tt = np.append(t[t < te], te)
-    return float(np.trapz(np.interp(tt, t, q), tt))
+    qq = np.interp(tt, t, q)
+    return float(np.sum(0.5 * (qq[1:] + qq[:-1]) * np.diff(tt)))
 
 
 # ----------------------------------------------------------------- checks
