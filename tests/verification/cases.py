@@ -390,7 +390,7 @@ EA4_INFLOW = [(0.0, 0.0), (1.0, 20.0), (3.0, 20.0), (6.0, 0.0)]
 
 
 def check_ea4(d):
-    rows = volume_row(d, hydrograph_volume(EA4_INFLOW, 5.0), budget_gate=False)
+    rows = volume_row(d, hydrograph_volume(EA4_INFLOW, 5.0))
     g = gauges(d)
     r, _ = result(d, "ea4.max")
     rows.append(speed_limit_row(d, "ea4.max", float(item(r, 1, " FFlowdepth [m]").max())))
