@@ -256,6 +256,7 @@ int browse(Session& s, const std::string& path) {
   Viewer& v = s.viewer;
   g.io = nullptr;  // the run's listing is not touched: messages go to the terminal
   grinit(g, 5, ch::listing, version_string, "out", 0);
+  v.control.file = path;
   double xo = b.x_origin, yo = b.y_origin;
   std::string text;
   grvalu(g, "XORGR", 1, xo, text);

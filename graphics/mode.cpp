@@ -20,6 +20,27 @@ std::string trimmed(std::string_view s) {
   return std::string(trim_right(s.substr(0, s.find('\0'))));
 }
 
+// A window never opens larger than the screen (less room for the window
+// manager's frame and panel): the scale factor shrinks until it fits, so the
+// menu along the lower edge stays reachable and the settings file keeps the
+// scale that fits.
+void fit_screen(Graphics& g) {
+  Grcomn& n = g.n;
+  int sw = 0, sh = 0;
+  if (n.SMALGR || !grxscreen(sw, sh)) return;
+  const int room_w = std::max(sw - 20, 200), room_h = std::max(sh - 60, 150);
+  if (n.WNDWGR[2] <= room_w && n.WNDWGR[3] <= room_h) return;
+  const float f = std::min(static_cast<float>(room_w) / static_cast<float>(n.WNDWGR[2]),
+                           static_cast<float>(room_h) / static_cast<float>(n.WNDWGR[3]));
+  n.XSCLGR *= f;
+  n.YSCLGR *= f;
+  n.SCALGR *= f;
+  n.WNDWGR[2] = std::min(grsafe_int((n.NXINGR + 4.5) * 50 * n.XSCLGR), room_w);
+  n.WNDWGR[3] = std::min(grsafe_int((n.NYINGR + 2) * 50 * n.YSCLGR), room_h);
+  n.YORGGR = static_cast<float>(n.WNDWGR[3] - 35);
+  grsfac(g);
+}
+
 void open_screen(Graphics& g, int request) {
   Grcomn& n = g.n;
   if (g.mode.display_open) {
@@ -27,6 +48,7 @@ void open_screen(Graphics& g, int request) {
     g.mode.display_open = false;
   }
   n.IMODGR = request;
+  fit_screen(g);
   int depth = 0;
   try {
     grxopn(g.x, *g.out, n.WNDWGR[0], n.WNDWGR[1], n.WNDWGR[2], n.WNDWGR[3], depth,

@@ -597,6 +597,18 @@ void grctrl(Graphics& g, Viewer& v, const PlotRoutine& plot, int option, std::st
 
   Loop l{g, v, plot, texts};
   l.extent();
+  if (!c.file.empty() && !c.file_checked) {
+    // The settings file's window belongs to the file it names: another file,
+    // or a window that misses this file's extent, starts on the whole extent.
+    c.file_checked = true;
+    const std::string name = grfix(c.file, 80);
+    const bool misses = std::min(n.XMINGR, n.XMAXGR) > std::max(l.ext[0], l.ext[1]) ||
+                        std::max(n.XMINGR, n.XMAXGR) < std::min(l.ext[0], l.ext[1]) ||
+                        std::min(n.YMINGR, n.YMAXGR) > std::max(l.ext[2], l.ext[3]) ||
+                        std::max(n.YMINGR, n.YMAXGR) < std::min(l.ext[2], l.ext[3]);
+    if (t.FILNGR != name || misses) n.INDSGR = 1;
+    t.FILNGR = name;
+  }
   l.redraw();
   if (n.IN15GR == 1) return;
 

@@ -60,6 +60,7 @@ void plot(Graphics& g, Viewer& v, ProgressState& p, const Model& m) {
   // The node coordinates are filled when the plot window is first used.
   const std::size_t nn = static_cast<std::size_t>(m.coin1.nxx) * m.coin1.nyy;
   if (p.xs.size() != nn) fill_coordinates(p, m);
+  if (v.control.file.empty()) v.control.file = m.cochar.result_file;
   grcler(g, 1);
   p.texts = plot_text(m, p.field);
   const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;

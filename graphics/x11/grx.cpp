@@ -160,6 +160,15 @@ bool grxprobe() {
   return true;
 }
 
+bool grxscreen(int& width, int& height) {
+  Display* d = XOpenDisplay(nullptr);
+  if (d == nullptr) return false;
+  width = DisplayWidth(d, DefaultScreen(d));
+  height = DisplayHeight(d, DefaultScreen(d));
+  XCloseDisplay(d);
+  return true;
+}
+
 void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& depth,
             std::string_view window_name, std::string_view icon_name) {
   if (s.display != nullptr) grxcls(s);

@@ -121,6 +121,9 @@ void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& 
 void grxcls(GrxState& s);
 // True when a window could be opened now (the display answers).
 bool grxprobe();
+// Size of the default screen in pixels; false (and nothing set) when no
+// display can be opened.
+bool grxscreen(int& width, int& height);
 
 // Fills the whole drawable (0, 0, width, height) with bgcolor, then sets the
 // foreground back to pixelsave.
