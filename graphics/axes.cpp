@@ -568,7 +568,7 @@ void settings_form(Graphics& g, std::vector<float>& levels, int& below) {
   std::string labels[12];
   for (int i = 0; i < 12; ++i) labels[i] = pad(kLabels[i], 16);
   if (levels.size() < 2) levels.resize(2, levels.empty() ? 0.0f : levels[0]);
-  const int cm = std::clamp(std::abs(n.CMODGR), 1, 4);
+  const int cm = std::clamp(std::abs(n.CMODGR), 1, kPaletteSpeed);
   const int kt = std::clamp(n.IKEYGR, 1, 2);
   std::string v[12] = {fmt_i(n.NCOLGR, 3),
                        fmt_f(levels[0], 12, 3),
@@ -577,7 +577,7 @@ void settings_form(Graphics& g, std::vector<float>& levels, int& below) {
                        n.LABLGR ? "+" : "_",
                        below ? "+" : "_",
                        fmt_i(n.CPARGR, 3),
-                       "|" + std::to_string(cm) + "|grey|rainbow|uniform|none",
+                       "|" + std::to_string(cm) + "|grey|rainbow|uniform|none|depth|terrain|speed",
                        "|" + std::to_string(kt) + "|horizontal|vertical",
                        fmt_f(n.KEYSGR, 6, 1),
                        fmt_i(n.HTCHGR, 5),
@@ -589,9 +589,9 @@ void settings_form(Graphics& g, std::vector<float>& levels, int& below) {
     float origin = 0, incr = 0, size = 0;
     const int mode = choice_of(v[7]), key = choice_of(v[8]);
     const bool ok = read_int(v[0], ncol) && ncol >= 1 && ncol <= 200 && read_real(v[1], origin) &&
-                    read_real(v[2], incr) && read_int(v[6], cpar) && mode >= 1 && mode <= 4 &&
-                    key >= 1 && key <= 2 && read_real(v[9], size) && read_int(v[10], hatch) &&
-                    read_int(v[11], hsp);
+                    read_real(v[2], incr) && read_int(v[6], cpar) && mode >= 1 &&
+                    mode <= kPaletteSpeed && key >= 1 && key <= 2 && read_real(v[9], size) &&
+                    read_int(v[10], hatch) && read_int(v[11], hsp);
     if (!ok) continue;  // shown again
     n.NCOLGR = ncol;
     n.IN14GR = ticked(v[3]) ? 1 : 0;

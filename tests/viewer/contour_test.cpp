@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 #include "cmdlang/stop.h"
@@ -439,6 +440,60 @@ TEST_F(ContourWindow, PixelRowsMatchCellPolygons) {
   EXPECT_GT(inked, 100);
   XDestroyImage(a);
   XDestroyImage(b);
+}
+
+// Each item gets its palette: depths light to dark blue, levels a terrain
+// ramp without water blue, speeds light yellow to dark red; signed
+// components keep the rainbow table.
+TEST_F(ContourWindow, PaletteFollowsTheItem) {
+  if (!ready()) return;
+  Graphics& g = *g_;
+  Field d(9, 7, 10, [](float x, float) { return x; });
+  struct Rgb {
+    int r, g, b;
+  };
+  struct Case {
+    const char* item;
+    int mode;
+    std::function<bool(Rgb, Rgb)> looks;  // low and high values
+  } cases[] = {
+      {"Flow Depth [m]", kPaletteDepth,
+       [](Rgb lo, Rgb hi) { return lo.b > lo.r && hi.b > hi.r + 60 && lo.r + lo.g > hi.r + hi.g; }},
+      {"Water Level [m]", kPaletteTerrain, [](Rgb lo, Rgb) { return lo.g > lo.b + 40; }},
+      {"Value", kPaletteTerrain, [](Rgb lo, Rgb) { return lo.g > lo.b + 40; }},
+      {"Flow Velocity [m/s]", kPaletteSpeed,
+       [](Rgb lo, Rgb hi) {
+         return lo.r > 200 && lo.g > 200 && hi.r > hi.b + 80 && hi.g < lo.g - 60;
+       }},
+      {"X-Velocity [m/s]", 2, [](Rgb, Rgb) { return true; }},
+  };
+  for (const Case& c : cases) {
+    Viewer v;
+    std::string texts(240, ' ');
+    texts.replace(80, std::string(c.item).size(), c.item);
+    std::vector<float> lv(kLevelRoom, 0.0f);
+    int options = 6;
+    g.n.IN15GR = 1;
+    g.n.INDSGR = 1;
+    grcont(g, v, d.x.data(), d.y.data(), d.f.data(), 9, 7, 9, 7, texts, lv.data(), -1, options,
+           -9999.0f);
+    EXPECT_EQ(g.n.CMODGR, c.mode) << c.item;
+    grdump(g);
+    XImage* im = XGetImage(g.x.display, g.x.pixmap, 0, 0, static_cast<unsigned>(g.x.width),
+                           static_cast<unsigned>(g.x.height), AllPlanes, ZPixmap);
+    ASSERT_TRUE(im);
+    auto at = [&](float x) {
+      const int px = static_cast<int>((x - g.n.XMINGR) * g.n.XFACGR + g.n.XORGGR);
+      const int py = static_cast<int>((30 - g.n.YMINGR) * g.n.YFACGR + g.n.YORGGR);
+      const unsigned long p = XGetPixel(im, px, py);
+      return Rgb{static_cast<int>((p >> 16) & 255), static_cast<int>((p >> 8) & 255),
+                 static_cast<int>(p & 255)};
+    };
+    const Rgb lo = at(2), hi = at(78);
+    EXPECT_TRUE(c.looks(lo, hi)) << c.item << ": low " << lo.r << "," << lo.g << "," << lo.b
+                                 << " high " << hi.r << "," << hi.g << "," << hi.b;
+    XDestroyImage(im);
+  }
 }
 #endif
 
