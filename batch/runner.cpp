@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "batch/batch.h"
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 
 namespace qf::batch {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "batch/batch.h"
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 
 namespace qf::batch {
 

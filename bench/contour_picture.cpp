@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
+#include "io/channels.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "model/resultfile.h"
 #include "viewer/viewer.h"
 

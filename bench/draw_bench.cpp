@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/stop.h"
 #include "graphics/graphics.h"
+#include "io/stop.h"
 #include "viewer/viewer.h"
 
 namespace {

@@ -15,9 +15,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
-#include "cmdlang/textio.h"
+#include "io/channels.h"
+#include "io/messages.h"
+#include "io/textio.h"
 #include "model/hydro/friction.h"
 #include "model/hydro/hydro.h"
 #include "model/hydro/threads.h"

@@ -17,9 +17,9 @@
 #include <sstream>
 #include <string>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
-#include "cmdlang/textio.h"
+#include "io/channels.h"
+#include "io/messages.h"
+#include "io/textio.h"
 #include "model/hydro/friction.h"
 #include "model/hydro/hydro.h"
 #include "model/hydro/threads.h"

@@ -6,9 +6,9 @@
 #include <limits>
 #include <ostream>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "cmdlang/word.h"
+#include "io/stop.h"
+#include "io/textio.h"
 
 namespace qf {
 

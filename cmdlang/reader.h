@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 
 namespace qf {
 

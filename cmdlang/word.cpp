@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 
 namespace qf {
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <memory>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "driver/run.h"
 #include "graphics/dialog.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "model/resultfile.h"
 #include "viewer/contour.h"
 #include "viewer/control.h"

@@ -1,8 +1,8 @@
 #include "driver/help.h"
 
-#include "cmdlang/messages.h"
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
+#include "io/messages.h"
+#include "io/textio.h"
 #include "model/state.h"
 
 namespace qf {

@@ -5,8 +5,8 @@
 #include <array>
 #include <string>
 
-#include "cmdlang/channels.h"
 #include "graphics/graphics.h"
+#include "io/channels.h"
 
 namespace qf {
 

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <iostream>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "driver/browse.h"
 #include "driver/help.h"
 #include "graphics/x11/grx.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "model/hydro/boundary.h"
 #include "model/hydro/threads.h"
 #include "model/incon.h"
@@ -658,9 +658,10 @@ int stop_requested() {
   return stop_signal;
 }
 
-int run_main(int argc, char** argv) {
+int run_main(int argc, char** argv, SweepShare* share) {
   std::vector<std::string> args(argv + 1, argv + argc);
   Session s(std::cin, std::cout, std::cerr);
+  s.hydro.solver.share = share;
   s.catch_signals = true;
   s.terminal = isatty(STDERR_FILENO) != 0;
   // Past a file-size limit a write fails with EFBIG and is reported with

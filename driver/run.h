@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
 #include "cmdlang/reader.h"
 #include "graphics/graphics.h"
+#include "input/input.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/hydro/hydro.h"
-#include "model/input.h"
 #include "model/projection.h"
 #include "model/state.h"
 #include "model/transport/mobile_bed.h"
@@ -80,7 +80,9 @@ inline constexpr int exit_display_lost = 129;  // the X connection broke (128 + 
 // step with the last records, the maxima and the grids written, and status
 // 128 + the signal number (130 for SIGINT, 143 for SIGTERM).
 int run(Session& s, const std::vector<std::string>& args);
-int run_main(int argc, char** argv);
+// `share`: the processes the flow sweep is shared with (none: this one
+// solves every row).
+int run_main(int argc, char** argv, SweepShare* share = nullptr);
 
 // What the handler of SIGINT and SIGTERM does on the first signal: the run
 // loop ends after its current step. 0 clears the request.

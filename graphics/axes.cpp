@@ -10,9 +10,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/textio.h"
 
 namespace qf {
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "cmdlang/textio.h"
 #include "graphics/internal.h"
+#include "io/textio.h"
 
 namespace qf {
 

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "cmdlang/textio.h"
 #include "graphics/bitmap.h"
 #include "graphics/dialog.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/textio.h"
 
 namespace qf {
 

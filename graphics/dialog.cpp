@@ -13,12 +13,12 @@
 #include <ostream>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "graphics/bitmap.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/channels.h"
+#include "io/stop.h"
+#include "io/textio.h"
 
 namespace qf {
 
@@ -615,6 +615,35 @@ void counter_line(Graphics& g, int ch, std::string_view s) {
   }
 }
 
+// The event loop of a scrolling page (a form, a text page) of n rows of which
+// `rows` show from row `top`: the wheel scrolls by one row, an expose or a
+// resize redraws, and `button` and `key` take the other presses, returning
+// true to leave the page. A closed window leaves it too.
+template <class Draw, class Button, class Key>
+void scroll_page(Graphics& g, int& top, int n, int rows, Draw draw, Button button, Key key) {
+  draw();
+  for (;;) {
+    Ev e;
+    wait_event(g, e);
+    if (e.type == 0) return;
+    if (e.type == kGrxButtonPress) {
+      if (e.detail == 4 || e.detail == 5) {
+        top = std::clamp(top + (e.detail == 4 ? -1 : 1), 0, n - rows);
+        draw();
+      } else if (button(e)) {
+        return;
+      }
+      continue;
+    }
+    if (e.type == kGrxKeyPress) {
+      if (key(e)) return;
+      continue;
+    }
+    if (e.type == kGrxExpose && e.detail == 0) draw();
+    if (follow_resize(g, e)) draw();
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- public entries
@@ -739,42 +768,30 @@ void grinfo(Graphics& g, int n, const std::string* labels, std::string* values) 
     const int i = visible[k - 1];
     activate_field(g, x0, y0 + (k - 1 - top) * kFieldH, labels[i], values[i]);
   };
-  draw();
-  for (;;) {
-    Ev e;
-    wait_event(g, e);
-    if (e.type == 0) return;
-    if (e.type == kGrxButtonPress) {
-      if (e.detail == 4 || e.detail == 5) {
-        top = std::clamp(top + (e.detail == 4 ? -1 : 1), 0, nv - rows);
-        draw();
-        continue;
-      }
-      int hit = 0;
-      grbutn(g, 1, bdx, by, 76, 17, " DDone", e.x, e.y, hit);
-      if (hit) return;
-      grbutn(g, 1, bcx, by, 76, 17, " CCancel", e.x, e.y, hit);
-      if (hit) {
-        cancel();
-        return;
-      }
-      if (e.x >= x0 && e.x <= x0 + kFieldW && e.y >= y0 && e.y < y0 + rows * kFieldH)
-        edit(top + (e.y - y0) / kFieldH + 1);
-      continue;
+  auto button = [&](const Ev& e) {
+    int hit = 0;
+    grbutn(g, 1, bdx, by, 76, 17, " DDone", e.x, e.y, hit);
+    if (hit) return true;
+    grbutn(g, 1, bcx, by, 76, 17, " CCancel", e.x, e.y, hit);
+    if (hit) {
+      cancel();
+      return true;
     }
-    if (e.type == kGrxKeyPress) {
-      int k = 0;
-      if (is_modifier(e.detail)) continue;
-      if (e.detail >= '1' && e.detail <= '9') k = e.detail - '0';
-      if (e.detail >= 'A' && e.detail <= 'Z') k = e.detail - 'A' + 1;
-      if (e.detail >= 'a' && e.detail <= 'z') k = e.detail - 'a' + 1;
-      if (k < 1 || k > nv) return;  // as "Done"
-      edit(k);
-      continue;
-    }
-    if (e.type == kGrxExpose && e.detail == 0) draw();
-    if (follow_resize(g, e)) draw();
-  }
+    if (e.x >= x0 && e.x <= x0 + kFieldW && e.y >= y0 && e.y < y0 + rows * kFieldH)
+      edit(top + (e.y - y0) / kFieldH + 1);
+    return false;
+  };
+  auto key = [&](const Ev& e) {
+    int k = 0;
+    if (is_modifier(e.detail)) return false;
+    if (e.detail >= '1' && e.detail <= '9') k = e.detail - '0';
+    if (e.detail >= 'A' && e.detail <= 'Z') k = e.detail - 'A' + 1;
+    if (e.detail >= 'a' && e.detail <= 'z') k = e.detail - 'a' + 1;
+    if (k < 1 || k > nv) return true;  // as "Done"
+    edit(k);
+    return false;
+  };
+  scroll_page(g, top, nv, rows, draw, button, key);
 }
 
 void grgstr(Graphics& g, float x, float y, std::string_view label, std::string& value, int& hit) {
@@ -869,42 +886,31 @@ void grtext(Graphics& g, const std::string* lines, int n) {
     top = std::clamp(top + d, 0, n - rows);
     draw();
   };
-  draw();
-  for (;;) {
-    Ev e;
-    wait_event(g, e);
-    if (e.type == 0) return;
-    if (e.type == kGrxButtonPress) {
-      if (e.detail == 4 || e.detail == 5) {
-        scroll(e.detail == 4 ? -1 : 1);
-        continue;
-      }
-      int hit = 0;
-      grbutn(g, 1, bdx, by, 76, 17, " DDone", e.x, e.y, hit);
-      if (hit) return;
-      grbutn(g, 1, bsx, by, 76, 17, " SSave", e.x, e.y, hit);
-      if (hit) {
-        save_dialog(g, lines, n);
-        draw();
-      }
-      continue;
+  auto button = [&](const Ev& e) {
+    int hit = 0;
+    grbutn(g, 1, bdx, by, 76, 17, " DDone", e.x, e.y, hit);
+    if (hit) return true;
+    grbutn(g, 1, bsx, by, 76, 17, " SSave", e.x, e.y, hit);
+    if (hit) {
+      save_dialog(g, lines, n);
+      draw();
     }
-    if (e.type == kGrxKeyPress) {
-      const int k = e.detail;
-      if (k == 'd' || k == 'D') return;
-      if (k == 'a' || k == 'A') {
-        save_dialog(g, lines, n);
-        draw();
-      } else if (k == kSymPageUp || k == kSymPageDown) {
-        scroll(k == kSymPageUp ? -rows : rows);
-      } else if (k == kGrxKeyUp || k == kGrxKeyDown) {
-        scroll(k == kGrxKeyUp ? -1 : 1);
-      }
-      continue;
+    return false;
+  };
+  auto key = [&](const Ev& e) {
+    const int k = e.detail;
+    if (k == 'd' || k == 'D') return true;
+    if (k == 'a' || k == 'A') {
+      save_dialog(g, lines, n);
+      draw();
+    } else if (k == kSymPageUp || k == kSymPageDown) {
+      scroll(k == kSymPageUp ? -rows : rows);
+    } else if (k == kGrxKeyUp || k == kGrxKeyDown) {
+      scroll(k == kGrxKeyUp ? -1 : 1);
     }
-    if (e.type == kGrxExpose && e.detail == 0) draw();
-    if (follow_resize(g, e)) draw();
-  }
+    return false;
+  };
+  scroll_page(g, top, n, rows, draw, button, key);
 }
 
 int igrerr(Graphics& g, int kind, std::string_view text, int channel) {

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <string>
 
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/textio.h"
 
 namespace qf {
 

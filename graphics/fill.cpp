@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <utility>
 
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/textio.h"
 
 namespace qf {
 

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <ostream>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/textio.h"
 #include "graphics/bitmap.h"
 #include "graphics/dialog.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/channels.h"
+#include "io/textio.h"
 
 namespace qf {
 

@@ -2,10 +2,10 @@
 // ArcPolygon text files; their naming, headers, trailers and closing.
 #include <algorithm>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/stop.h"
+#include "io/textio.h"
 
 namespace qf {
 

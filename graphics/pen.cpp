@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/textio.h"
 
 namespace qf {
 

@@ -13,9 +13,9 @@
 #include <set>
 #include <unordered_map>
 
-#include "cmdlang/stop.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/stop.h"
 
 namespace qf {
 

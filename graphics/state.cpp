@@ -8,11 +8,11 @@
 #include <iostream>
 #include <limits>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
 #include "graphics/internal.h"
+#include "io/channels.h"
+#include "io/stop.h"
+#include "io/textio.h"
 
 namespace qf {
 

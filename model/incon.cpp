@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "model/resultfile.h"
 
 namespace qf {

@@ -2,8 +2,8 @@
 // earlier result file.
 #pragma once
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/state.h"
 
 namespace qf {

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "cmdlang/stop.h"
+#include "io/stop.h"
 
 namespace qf {
 

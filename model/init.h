@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/incon.h"  // incon: initial condition and hot start
 #include "model/state.h"
 

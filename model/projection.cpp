@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 
 namespace qf {
 

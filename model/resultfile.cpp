@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 
 namespace qf {
 

@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/state.h"
 
 namespace qf {

@@ -7,9 +7,9 @@
 #include <new>
 #include <stdexcept>
 
-#include "cmdlang/messages.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
+#include "io/messages.h"
+#include "io/stop.h"
+#include "io/textio.h"
 
 namespace qf {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "model/hydro/isa.h"
 #include "model/hydro/threads.h"
 #include "output/series.h"

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 #include "model/hydro/boundary.h"
 #include "model/state.h"
 

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "model/resultfile.h"
 #include "output/series.h"
 #include "output/wres.h"

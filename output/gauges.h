@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 #include "model/state.h"
 
 namespace qf {

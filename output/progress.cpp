@@ -4,7 +4,7 @@
 #include <cmath>
 #include <ostream>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 
 namespace qf {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 
 namespace qf {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 
 namespace qf {
 

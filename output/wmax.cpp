@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "model/hydro/threads.h"
 #include "model/resultfile.h"
 #include "output/wres.h"

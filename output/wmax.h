@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/hydro/solver.h"
 #include "model/state.h"
 

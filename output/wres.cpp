@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "cmdlang/messages.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
+#include "io/messages.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "model/hydro/threads.h"
 
 namespace qf {

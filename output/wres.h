@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 #include "model/resultfile.h"
 #include "model/state.h"
 

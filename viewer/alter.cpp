@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "cmdlang/reader.h"
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
+#include "io/textio.h"
 #include "viewer/viewer.h"
 
 namespace qf {

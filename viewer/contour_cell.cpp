@@ -5,8 +5,8 @@
 #include <limits>
 #include <vector>
 
-#include "cmdlang/textio.h"
 #include "graphics/internal.h"
+#include "io/textio.h"
 #include "viewer/viewer.h"
 
 namespace qf {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/textio.h"
 #include "graphics/internal.h"
+#include "io/textio.h"
 #include "viewer/viewer.h"
 
 namespace qf {

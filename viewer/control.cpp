@@ -15,8 +15,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
+#include "io/textio.h"
 #include "viewer/draw.h"
 #include "viewer/vector.h"
 #include "viewer/viewer.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
+#include "io/textio.h"
 #include "viewer/viewer.h"
 
 namespace qf {

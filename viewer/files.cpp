@@ -9,10 +9,10 @@
 #include <ostream>
 #include <system_error>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
+#include "io/channels.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "model/resultfile.h"
 
 namespace qf {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
+#include "io/channels.h"
+#include "io/textio.h"
 #include "viewer/contour.h"
 #include "viewer/control.h"
 #include "viewer/vector.h"

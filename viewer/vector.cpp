@@ -8,9 +8,9 @@
 #include <limits>
 #include <string>
 
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
 #include "graphics/internal.h"
+#include "io/textio.h"
 #include "viewer/viewer.h"
 
 namespace qf {

@@ -13,8 +13,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
+#include "io/stop.h"
+#include "io/textio.h"
 
 namespace qf {
 

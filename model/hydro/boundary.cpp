@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "model/hydro/friction.h"
 #include "model/hydro/structure_kernels.h"
 

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/state.h"
 
 namespace qf {

@@ -1,7 +1,7 @@
 // Bed friction laws: the stop for an undefined law number.
 #include "model/hydro/friction.h"
 
-#include "cmdlang/stop.h"
+#include "io/stop.h"
 
 namespace qf {
 

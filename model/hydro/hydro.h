@@ -6,8 +6,8 @@
 // (`prepare`) so that a time step allocates nothing.
 #pragma once
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/hydro/boundary.h"
 #include "model/hydro/solver.h"
 #include "model/state.h"

@@ -10,10 +10,12 @@ namespace qf {
 
 namespace isa_avx2 {
 void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth);
-}
+void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const BandRows& band);
+}  // namespace isa_avx2
 namespace isa_avx512 {
 void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth);
-}
+void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const BandRows& band);
+}  // namespace isa_avx512
 
 Isa sweep_isa() {
   Isa best = Isa::base;
@@ -43,6 +45,18 @@ SweepFn sweep_of(Isa isa) {
       break;
   }
   return &isa_base::run_sweep;
+}
+
+BandPassFn band_sweep_of(Isa isa) {
+  switch (isa) {
+    case Isa::avx512:
+      return &isa_avx512::sweep_band;
+    case Isa::avx2:
+      return &isa_avx2::sweep_band;
+    case Isa::base:
+      break;
+  }
+  return &isa_base::sweep_band;
 }
 
 const char* isa_name(Isa isa) {

@@ -30,6 +30,13 @@ Isa sweep_isa();
 
 SweepFn sweep_of(Isa isa);
 
+// The passes of the block sweep over one band of rows, built for `isa`
+// (solver.h: sweep_band).
+struct BandRows;
+using BandPassFn = void (*)(Model& m, SolverWork& w, bool second_stage, float dth,
+                            const BandRows& band);
+BandPassFn band_sweep_of(Isa isa);
+
 // "x86-64", "AVX2" or "AVX-512".
 const char* isa_name(Isa isa);
 

@@ -80,6 +80,27 @@ void prepare_solver(Model& m, SolverWork& w) {
   w.sweep = sweep_of(w.isa);
 }
 
+void add_row_sums(Model& m, SolverWork& w, bool second_stage) {
+  const int rows = m.coin1.nyy - 1;
+  Coin& c = m.coin;
+  float change = c.change_rate;
+  for (int j = 1; j <= rows; ++j) {
+    change += w.row_change[j];
+    for (std::size_t n = 0; n < 8; ++n) c.boundary_flow[n] += w.row_flow[j][n];
+  }
+  c.change_rate = change;
+  if (!second_stage) {
+    double volume = 0.0;
+    int nwet = 0;
+    for (int j = 1; j <= rows; ++j) {
+      volume += w.row_volume[j];
+      nwet += w.row_wet[j];
+    }
+    c.stored_volume = static_cast<float>(volume * c.cell_area);
+    m.coin1.nwet = nwet;
+  }
+}
+
 #endif
 
 inline namespace QF_ISA {

@@ -84,6 +84,27 @@ struct FlowBounds {
   float inflow_speed = 0.0f;              // fastest possible inflow [m/s]
 };
 
+// The rows of the grid one process owns in a sweep shared by several
+// (1-based, lo .. hi; row nyy belongs to the last band).
+struct BandRows {
+  int lo = 1, hi = 0;
+};
+
+// Rows a process needs beyond its band to solve it: the passes of a sweep
+// reach at most six rows past the band (the span of a row looks at its
+// neighbour rows, the solver two rows north, the outflow shares and the
+// applied fluxes one more).
+inline constexpr int band_halo = 8;
+
+// A sweep shared with other processes (parallel/bands.h): gives each its
+// band, runs `passes` on its own band and brings the rows and the per-row
+// sums of the others back; then adds the sums (add_row_sums).
+class SweepShare {
+ public:
+  virtual ~SweepShare() = default;
+  virtual void sweep(Model& m, SolverWork& w, bool second_stage, float dth, BandPassFn passes) = 0;
+};
+
 struct SolverWork {
   std::vector<float> h0, q0, r0;     // new state, one per node
   std::vector<float> dh, dq, dr;     // row increments, one per column
@@ -142,7 +163,14 @@ struct SolverWork {
   // Instruction set of the sweep and the sweep built for it (isa.h).
   Isa isa = Isa::base;
   SweepFn sweep = nullptr;
+  // The processes the block sweep is shared with; null: this one solves
+  // every row. Not owned.
+  SweepShare* share = nullptr;
 };
+
+// Adds the per-row sums of a block sweep (|dh|, boundary discharges, and
+// after a first stage the volume and the wet nodes) in row order.
+void add_row_sums(Model& m, SolverWork& w, bool second_stage);
 
 void prepare_solver(Model& m, SolverWork& w);
 
@@ -193,6 +221,11 @@ void set_wet_dry_areas(Model& m, int j, int lo, int hi);
 // One sweep of the flow step over all rows: first stage (new state from the
 // start state over dth) or second stage (mean of both stages).
 void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth);
+
+// The passes of the block sweep that give the rows of `band` their new
+// state, the fluxes qq, rr and the per-row sums; every other row of the
+// grid may be left partly worked. Reads the rows band_halo around the band.
+void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const BandRows& band);
 
 }  // namespace QF_ISA
 }  // namespace qf

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "model/hydro/boundary.h"
 #include "model/hydro/structure_kernels.h"
 

@@ -6,7 +6,7 @@
 // own. Heads and depths in metres, widths in metres, discharges in m3/s.
 #pragma once
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 
 namespace qf {
 

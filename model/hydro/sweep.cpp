@@ -414,6 +414,8 @@ Span outside_run(const Test& is, int lo, int hi) {
   return Span{c, e};
 }
 
+}  // namespace
+
 // The same sweep over fixed blocks of rows, one thread per block at a time.
 // Threads take blocks and bands of rows as they come free (the wet part of a
 // valley can lie in a few blocks); the results do not depend on which
@@ -421,13 +423,24 @@ Span outside_run(const Test& is, int lo, int hi) {
 // The solver takes every row from the start state and keeps the increments
 // of every node; shares, limits and new states follow row by row, each pass
 // once all rows of the one before are done.
-void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
+// Only the passes the new state of the rows band.lo .. band.hi depends on
+// are run: each pass a few rows further out than the one after it.
+void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const BandRows& band) {
   const int nxx = m.coin1.nxx;
   const int nyy = m.coin1.nyy;
   const bool limit = !m.clog.steady;
   const int rows = nyy - 1;
   const int per = std::max(w.block_rows, 1);
-  const int blocks = (rows + per - 1) / per;
+  // Rows of each pass: wet columns, spans, the solver, the outflow
+  // shares, the new states, the applied fluxes.
+  const int lo = band.lo, hi = band.hi;
+  const int a0 = std::max(lo - 5, 1), a1 = std::min(hi + 5, nyy);
+  const int b0 = std::max(lo - 4, 1), b1 = std::min(hi + 4, rows);
+  const int c0 = std::max(lo - 2, 1), c1 = std::min(hi + 2, rows);
+  const int d0 = std::max(lo - 1, 2), d1 = std::min(hi + 2, rows);
+  const int e0 = std::max(lo, 1), e1 = std::min(hi, rows);
+  const int f0 = std::max(lo, 2), f1 = std::min(hi + 1, rows);
+  const int blocks = c1 >= c0 ? (c1 - c0 + per) / per : 0;
   size_strips(m, w);
   float* dhg = w.dhg.data();
   float* dqg = w.dqg.data();
@@ -450,7 +463,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     // Wet columns (and the wetted-area factors of their wet/dry faces) and
     // source columns of every row.
 #pragma omp for schedule(dynamic, 16)
-    for (int j = 1; j <= nyy; ++j) {
+    for (int j = a0; j <= a1; ++j) {
       const long b = base(j);
       Span wet{}, src{};
       if (w.full_rows) {
@@ -499,7 +512,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     // The span of each row: the nodes whose neighbourhood holds a wet node
     // or that have a source, and one more on either side.
 #pragma omp for schedule(dynamic, 16)
-    for (int j = 1; j <= rows; ++j) {
+    for (int j = b0; j <= b1; ++j) {
       Span wet = join(join(w.wet[j == 1 ? 1 : j - 1], w.wet[j]), w.wet[j + 1]);
       if (wet.lo <= wet.hi) wet = Span{wet.lo - 1, wet.hi + 1};
       Span sp = join(wet, w.with_source[j]);
@@ -533,8 +546,8 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     }
 #pragma omp for schedule(dynamic, 1)
     for (int blk = 0; blk < blocks; ++blk) {
-      const int ja = 1 + blk * per;
-      const int jb = std::min(rows, ja + per - 1);
+      const int ja = c0 + blk * per;
+      const int jb = std::min(c1, ja + per - 1);
       if (ja > 1) carry_in(m, sw.carry, sw.row, ja, span[std::max(ja - 2, 0)], span[ja - 1]);
       for (int j = ja; j <= jb; ++j) {
         float& change = w.row_change[j] = 0.0f;
@@ -548,7 +561,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     }
     if (limit) {
 #pragma omp for schedule(dynamic, 16)
-      for (int j = 2; j <= rows; ++j) {
+      for (int j = d0; j <= d1; ++j) {
         const Span in = inner(span[j]);
         outflow_shares(m, w, j, in.lo, in.hi);
       }
@@ -556,7 +569,7 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     // Limits and new states; the new state of a row is read by no other
     // row's limit.
 #pragma omp for schedule(dynamic, 16)
-    for (int j = 1; j <= rows; ++j) {
+    for (int j = e0; j <= e1; ++j) {
       const long b = base(j);
       const Span in = inner(span[j]);
       if (limit && j >= 2) limit_increments(m, w, j, dhg + b, w.row_flow[j], in.lo, in.hi);
@@ -571,39 +584,25 @@ void sweep_blocks(Model& m, SolverWork& w, bool second_stage, float dth) {
     // The fluxes as applied, once no limit reads them unscaled.
     if (limit) {
 #pragma omp for schedule(dynamic, 16)
-      for (int j = 2; j <= rows; ++j) {
+      for (int j = f0; j <= f1; ++j) {
         const Span in = inner(span[j]), below = inner(join(span[j - 1], span[j]));
         limit_fluxes(m, w, j, in.lo, in.hi, below.lo, below.hi);
       }
     }
   }
-  // Sums in row order.
-  Coin& c = m.coin;
-  float change = c.change_rate;
-  for (int j = 1; j <= rows; ++j) {
-    change += w.row_change[j];
-    for (std::size_t n = 0; n < 8; ++n) c.boundary_flow[n] += w.row_flow[j][n];
-  }
-  c.change_rate = change;
-  if (!second_stage) {
-    double volume = 0.0;
-    int nwet = 0;
-    for (int j = 1; j <= rows; ++j) {
-      volume += w.row_volume[j];
-      nwet += w.row_wet[j];
-    }
-    c.stored_volume = static_cast<float>(volume * c.cell_area);
-    m.coin1.nwet = nwet;
-  }
 }
-}  // namespace
 
 void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   if (w.serial || m.coin1.nxx < 3 || m.coin1.nyy < 3) {
     sweep(m, w, second_stage, dth);
     w.changed_all = true;
   } else {
-    sweep_blocks(m, w, second_stage, dth);
+    if (w.share != nullptr) {
+      w.share->sweep(m, w, second_stage, dth, &sweep_band);
+    } else {
+      sweep_band(m, w, second_stage, dth, BandRows{1, m.coin1.nyy});
+      add_row_sums(m, w, second_stage);
+    }
     const int rows = m.coin1.nyy - 1;
     for (int j = 1; j <= rows; ++j) {
       Span& c = w.changed[static_cast<std::size_t>(j)];

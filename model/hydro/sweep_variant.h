@@ -61,5 +61,8 @@ namespace qf::QF_ISA {
 void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
   isa_base::run_sweep(m, w, second_stage, dth);
 }
+void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const BandRows& band) {
+  isa_base::sweep_band(m, w, second_stage, dth, band);
+}
 }  // namespace qf::QF_ISA
 #endif

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "cmdlang/stop.h"
+#include "io/stop.h"
 #include "model/hydro/threads.h"
 #include "model/transport/transport.h"
 #include "model/transport/transport_kernels.h"

@@ -17,8 +17,8 @@
 
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/hydro/boundary.h"
 #include "model/state.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "model/projection.h"
 #include "output/export/combine.h"
 #include "output/export/derived.h"

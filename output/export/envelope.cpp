@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "output/export/cli.h"
 #include "output/export/combine.h"
 #include "output/export/derived.h"

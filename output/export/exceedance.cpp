@@ -1,7 +1,7 @@
 #include <cmath>
 #include <ostream>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "output/export/cli.h"
 #include "output/export/combine.h"
 #include "output/export/derived.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <memory>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "output/export/derived.h"
 
 namespace qf::exp {

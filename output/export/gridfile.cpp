@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 
 namespace qf::exp {
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
 #include "cmdlang/reader.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
+#include "io/channels.h"
+#include "io/messages.h"
+#include "io/stop.h"
+#include "io/textio.h"
 
 namespace qf::testing {
 

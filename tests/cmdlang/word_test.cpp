@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/textio.h"
+#include "io/channels.h"
+#include "io/textio.h"
 
 namespace qf {
 namespace {

@@ -7,11 +7,11 @@
 #include <sstream>
 #include <string>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
 #include "cmdlang/reader.h"
-#include "cmdlang/stop.h"
-#include "model/input.h"
+#include "input/input.h"
+#include "io/channels.h"
+#include "io/messages.h"
+#include "io/stop.h"
 #include "model/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

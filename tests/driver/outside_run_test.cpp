@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "cmdlang/textio.h"
 #include "driver/run.h"
+#include "io/textio.h"
 
 namespace qf {
 namespace {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <memory>
 
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
+#include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
 
 // Xlib last: its macros clash with names of the test framework.

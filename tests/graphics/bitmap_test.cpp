@@ -7,8 +7,8 @@
 #include <memory>
 #include <sstream>
 
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
+#include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
 // clang-format off
 #include "tests/graphics/x11/xvfb.h"

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <vector>
 
-#include "cmdlang/stop.h"
 #include "graphics/graphics.h"
+#include "io/stop.h"
 #include "tests/graphics/gr_test_util.h"
 
 // Xlib last: its macros clash with names of the test framework.

@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
+#include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
 
 namespace qf {

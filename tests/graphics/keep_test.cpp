@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "graphics/graphics.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
 
 namespace qf {

@@ -7,8 +7,8 @@
 #include <csignal>
 #include <sstream>
 
-#include "cmdlang/stop.h"
 #include "graphics/graphics.h"
+#include "io/stop.h"
 #include "tests/graphics/gr_test_util.h"
 
 namespace qf {

@@ -6,8 +6,8 @@
 #include <regex>
 #include <sstream>
 
-#include "cmdlang/stop.h"
 #include "graphics/graphics.h"
+#include "io/stop.h"
 #include "tests/graphics/gr_test_util.h"
 
 namespace qf {

@@ -12,7 +12,7 @@
 #include <random>
 #include <sstream>
 
-#include "cmdlang/stop.h"
+#include "io/stop.h"
 
 namespace qf {
 namespace {

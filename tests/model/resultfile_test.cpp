@@ -9,8 +9,8 @@
 #include <limits>
 #include <sstream>
 
-#include "cmdlang/messages.h"
-#include "cmdlang/textio.h"
+#include "io/messages.h"
+#include "io/textio.h"
 
 namespace qf {
 namespace {

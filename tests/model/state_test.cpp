@@ -8,9 +8,9 @@
 #include <limits>
 #include <sstream>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
-#include "cmdlang/stop.h"
+#include "io/channels.h"
+#include "io/messages.h"
+#include "io/stop.h"
 #include "model/init.h"
 
 namespace qf {

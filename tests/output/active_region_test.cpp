@@ -17,7 +17,7 @@
 #include "model/hydro/threads.h"
 #include "model/init.h"
 #include "output/wmax.h"
-#include "tests/model/model_fixture.h"
+#include "tests/input/model_fixture.h"
 
 namespace qf {
 namespace {

@@ -14,8 +14,8 @@
 #include <random>
 #include <sstream>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "tests/output/child_process.h"
 
 namespace qf {

@@ -11,9 +11,9 @@
 #include <random>
 #include <sstream>
 
-#include "cmdlang/messages.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
+#include "io/messages.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "tests/output/child_process.h"
 
 namespace qf {

@@ -13,8 +13,8 @@
 #include <functional>
 #include <sstream>
 
-#include "cmdlang/messages.h"
-#include "cmdlang/stop.h"
+#include "io/messages.h"
+#include "io/stop.h"
 #include "output/wmax.h"
 #include "output/wres.h"
 #include "tests/output/child_process.h"

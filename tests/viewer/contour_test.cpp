@@ -8,8 +8,8 @@
 #include <functional>
 #include <sstream>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
 #include "viewer/viewer.h"
 #ifdef QF_TEST_HAVE_X11

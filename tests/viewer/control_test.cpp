@@ -9,8 +9,8 @@
 #include <functional>
 #include <sstream>
 
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
+#include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
 #include "tests/viewer/viewer_test_util.h"
 #include "viewer/viewer.h"

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
 #include "tests/viewer/viewer_test_util.h"
 #include "viewer/viewer.h"

@@ -11,10 +11,10 @@
 #include <memory>
 #include <sstream>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
 #include "graphics/dialog.h"
+#include "io/channels.h"
+#include "io/stop.h"
+#include "io/textio.h"
 #include "output/wres.h"
 #include "tests/graphics/gr_test_util.h"
 

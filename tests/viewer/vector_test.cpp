@@ -10,7 +10,7 @@
 #include <functional>
 #include <sstream>
 
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
 #include "viewer/viewer.h"
 

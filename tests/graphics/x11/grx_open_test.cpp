@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "cmdlang/stop.h"
 #include "graphics/x11/grx.h"
+#include "io/stop.h"
 #include "tests/graphics/x11/xvfb.h"
 
 namespace qf::grxtest {

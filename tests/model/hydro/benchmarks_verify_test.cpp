@@ -7,8 +7,8 @@
 #include <iostream>
 
 #include "boundary_fixture.h"
-#include "cmdlang/textio.h"
 #include "hydro_fixture.h"
+#include "io/textio.h"
 #include "model/hydro/hydro.h"
 
 namespace qf {

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/hydro/boundary.h"
 #include "model/state.h"
 

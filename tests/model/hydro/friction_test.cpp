@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cmdlang/stop.h"
+#include "io/stop.h"
 
 namespace qf {
 namespace {

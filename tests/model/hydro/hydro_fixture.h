@@ -6,8 +6,8 @@
 #include <functional>
 #include <sstream>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/hydro/friction.h"
 #include "model/hydro/hydro.h"
 #include "model/state.h"

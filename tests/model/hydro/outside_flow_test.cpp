@@ -10,7 +10,7 @@
 #include "hydro_fixture.h"
 #include "model/hydro/hydro.h"
 #include "model/init.h"
-#include "tests/model/model_fixture.h"
+#include "tests/input/model_fixture.h"
 
 namespace qf {
 namespace {

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 #include "model/hydro/structure_kernels.h"
 
 namespace qf {

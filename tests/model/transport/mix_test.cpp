@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
-#include "cmdlang/stop.h"
+#include "io/channels.h"
+#include "io/messages.h"
+#include "io/stop.h"
 #include "model/hydro/boundary.h"
 #include "model/transport/transport.h"
 #include "tests/model/transport/transport_fixture.h"

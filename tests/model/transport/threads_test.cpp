@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/hydro/boundary.h"
 #include "model/transport/mobile_bed.h"
 #include "model/transport/transport.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 #include "model/resultfile.h"
 #include "output/export/cli.h"
 

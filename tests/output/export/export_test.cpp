@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 #include "model/resultfile.h"
 #include "output/export/cli.h"
 #include "output/export/derived.h"

@@ -7,7 +7,7 @@
 #include <limits>
 #include <unordered_set>
 
-#include "model/input_detail.h"
+#include "input/input_detail.h"
 #include "model/projection.h"
 
 namespace qf::input {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/model/model_fixture.h"
+#include "tests/input/model_fixture.h"
 
 namespace qf::test {
 namespace {

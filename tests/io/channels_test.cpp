@@ -1,4 +1,4 @@
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "cmdlang/messages.h"
-#include "cmdlang/stop.h"
+#include "io/messages.h"
+#include "io/stop.h"
 
 namespace qf {
 namespace {

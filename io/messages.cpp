@@ -1,4 +1,4 @@
-#include "cmdlang/messages.h"
+#include "io/messages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,8 +7,8 @@
 #include <exception>
 #include <ostream>
 
-#include "cmdlang/stop.h"
-#include "cmdlang/textio.h"
+#include "io/stop.h"
+#include "io/textio.h"
 
 namespace qf {
 

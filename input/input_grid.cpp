@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "cmdlang/stop.h"
+#include "input/input_detail.h"
+#include "io/stop.h"
 #include "model/init.h"
-#include "model/input_detail.h"
 
 namespace qf::input {
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "cmdlang/channels.h"
-#include "cmdlang/messages.h"
 #include "cmdlang/reader.h"
+#include "io/channels.h"
+#include "io/messages.h"
 #include "model/state.h"
 
 namespace qf {

@@ -1,4 +1,4 @@
-#include "cmdlang/textio.h"
+#include "io/textio.h"
 
 #include <cctype>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

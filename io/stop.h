@@ -11,7 +11,8 @@ namespace qf {
 
 class Stop : public std::runtime_error {
  public:
-  explicit Stop(int status, const std::string& why = "") : std::runtime_error(why), status_(status) {}
+  explicit Stop(int status, const std::string& why = "")
+      : std::runtime_error(why), status_(status) {}
   int status() const { return status_; }
 
  private:

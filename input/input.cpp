@@ -1,6 +1,6 @@
 // The section dispatcher of the command-file input, the run title, the end of
 // input and the helpers shared by the section handlers.
-#include "model/input.h"
+#include "input/input.h"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cmdlang/stop.h"
-#include "model/input_detail.h"
+#include "input/input_detail.h"
+#include "io/stop.h"
 
 namespace qf {
 

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "tests/model/model_fixture.h"
+#include "tests/input/model_fixture.h"
 
 namespace qf::test {
 namespace {

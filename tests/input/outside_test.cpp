@@ -6,7 +6,7 @@
 #include <string>
 
 #include "model/init.h"
-#include "tests/model/model_fixture.h"
+#include "tests/input/model_fixture.h"
 
 namespace qf::test {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cmdlang/channels.h"
+#include "io/channels.h"
 
 namespace qf {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model/projection.h"
-#include "tests/model/model_fixture.h"
+#include "tests/input/model_fixture.h"
 
 namespace qf::test {
 namespace {

@@ -2,7 +2,7 @@
 // after the start, and boundaries and sources that act on no node.
 #include <gtest/gtest.h>
 
-#include "tests/model/model_fixture.h"
+#include "tests/input/model_fixture.h"
 
 namespace qf::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <fstream>
 
-#include "tests/model/model_fixture.h"
+#include "tests/input/model_fixture.h"
 
 namespace qf::test {
 namespace {

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cmdlang/textio.h"
-#include "model/input.h"
+#include "input/input.h"
+#include "io/textio.h"
 
 namespace qf::input {
 

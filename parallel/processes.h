@@ -1,0 +1,60 @@
+// Runs over several processes (MPI, started by mpirun or srun). The first
+// process runs the program as a single one would: it reads the input,
+// steps the model, writes every file and the listing. The flow sweep, the
+// bulk of a step, is shared: the grid is cut into bands of whole row
+// blocks, each process solves one band from the rows of the state around it
+// (band_halo rows beyond it) and hands back the new state of its rows and
+// their per-row sums, which the first process adds in row order. The
+// results are those of a single process, byte for byte.
+#pragma once
+
+#include <vector>
+
+#include "model/hydro/solver.h"
+
+namespace qf {
+
+// Whether this process was started as one of several by an MPI launcher
+// (without one the program runs alone and MPI is not started).
+bool launched_by_mpi();
+
+class Processes : public SweepShare {
+ public:
+  // Starts MPI (the OpenMP threads of a process make no MPI calls).
+  Processes(int& argc, char**& argv);
+  // The first process ends the others' service; MPI is ended.
+  ~Processes() override;
+  Processes(const Processes&) = delete;
+  Processes& operator=(const Processes&) = delete;
+
+  int rank() const { return rank_; }
+  int size() const { return size_; }
+
+  // The other processes: solve the bands the first one hands out until it
+  // ends the run; returns the exit status (0).
+  int serve();
+
+  // The first process: one sweep over all bands.
+  void sweep(Model& m, SolverWork& w, bool second_stage, float dth, BandPassFn passes) override;
+
+  // The bands of the last sweep, one per process.
+  const std::vector<BandRows>& bands() const { return bands_; }
+
+ private:
+  void end_service();
+  int rank_ = 0, size_ = 1;
+  bool ended_ = false;
+  std::vector<BandRows> bands_;
+  long balanced_nn_ = -1;  // grid the bands were balanced for
+  int sweeps_ = 0;         // sweeps since the bands were balanced
+  std::vector<char> buffer_;
+};
+
+// Bands of whole blocks of `block_rows` rows over rows 1 .. nyy (the last
+// band takes row nyy), one per process, balanced by the work of each row:
+// `weight[j]` (index 1 .. nyy - 1). A process may get an empty band
+// (lo > hi) when there are fewer blocks than processes.
+std::vector<BandRows> balance_bands(const std::vector<double>& weight, int nyy, int block_rows,
+                                    int processes);
+
+}  // namespace qf
