@@ -475,6 +475,7 @@ void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y,
       break;
     case 1:
       draw(g, cs, d, levels);
+      if (cs.arrow_u && cs.arrow_v) grarrows(g, x, y, cs.arrow_u, cs.arrow_v, ld, nx, ny, nodata);
       break;
     case 3:
       key(g, cs, levels, 1);

@@ -35,6 +35,10 @@ struct ContourState {
   // and hazard a sequential ramp) until a scale type is chosen in the key
   // settings or "Colours by Item" is unticked in Query.
   bool palette_by_item = true;
+  // Velocity components drawn as arrows over the plot (grarrows), when the
+  // caller hands them: the same nodes as the field, not owned.
+  const float* arrow_u = nullptr;
+  const float* arrow_v = nullptr;
 };
 
 // Colour mode of the palette that suits an item ("Flow Depth [m]", "Water
