@@ -35,6 +35,10 @@ struct Browsed {
   std::vector<std::uint8_t> outside;
   std::vector<float> depth;
   int depth_item = -1;
+  // Velocity components of the record shown, drawn as arrows over the items
+  // that need water when the file holds both; empty otherwise.
+  std::vector<float> u, v;
+  int u_item = -1, v_item = -1;
 };
 
 int find_item(const Browsed& b, std::string_view name) {
@@ -87,6 +91,8 @@ bool open_result(Browsed& b, const std::string& path, std::string& why) {
     std::copy(row.begin() + 1, row.begin() + 1 + b.nx, b.ys.begin() + (j - 1) * b.nx);
   }
   b.depth_item = find_item(b, "Flow Depth");
+  b.u_item = find_item(b, "X-Velocity");
+  b.v_item = find_item(b, "Y-Velocity");
   scan_blocks(b.file, b.header_records, b.ny, [&b](float t) {
     b.times.push_back(t);
     return true;
@@ -128,6 +134,16 @@ bool load_record(Browsed& b, int rec, int item) {
   const bool wet_only = wet_only_item(b.items[static_cast<std::size_t>(item)]);
   const bool depth = wet_only && b.depth_item >= 0 && read_item(b, rec, b.depth_item, b.depth);
   blank_nodes(b.fs, b.outside, depth ? &b.depth : nullptr, wet_only, kDryDepth, b.no_data);
+  b.u.clear();
+  b.v.clear();
+  if (wet_only && b.u_item >= 0 && b.v_item >= 0 && read_item(b, rec, b.u_item, b.u) &&
+      read_item(b, rec, b.v_item, b.v)) {
+    blank_nodes(b.u, b.outside, depth ? &b.depth : nullptr, true, kDryDepth, b.no_data);
+    blank_nodes(b.v, b.outside, depth ? &b.depth : nullptr, true, kDryDepth, b.no_data);
+  } else {
+    b.u.clear();
+    b.v.clear();
+  }
   return true;
 }
 
@@ -256,6 +272,7 @@ int browse(Session& s, const std::string& path) {
   Viewer& v = s.viewer;
   g.io = nullptr;  // the run's listing is not touched: messages go to the terminal
   grinit(g, 5, ch::listing, version_string, "out", 0);
+  v.control.file = path;
   double xo = b.x_origin, yo = b.y_origin;
   std::string text;
   grvalu(g, "XORGR", 1, xo, text);
@@ -273,6 +290,9 @@ int browse(Session& s, const std::string& path) {
     }
     load = false;
     std::string texts = texts_of(b, rec, item);
+    const bool arrows = !b.u.empty() && b.u.size() == b.fs.size() && b.v.size() == b.fs.size();
+    v.contour.arrow_u = arrows ? b.u.data() : nullptr;
+    v.contour.arrow_v = arrows ? b.v.data() : nullptr;
     float in15 = 1;
     grvalu(g, "IN15GR", 1, in15, text);
     grcler(g, 1);
