@@ -73,6 +73,7 @@ void prepare_solver(Model& m, SolverWork& w) {
   w.speed_cap.assign(nn, 0.0f);
   w.row_thin.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
   w.tind_lost.assign(nn, 0.0f);
+  w.h_lost.assign(nn, 0.0f);
   w.dt_last = 0.0f;
   w.bounds = FlowBounds{};
   w.dry_reported = false;

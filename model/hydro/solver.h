@@ -125,6 +125,12 @@ struct SolverWork {
   // Per node the part of the inundation time [h] that the 32-bit field
   // `tind` could not take (compensated summation).
   std::vector<float> tind_lost;
+  // Per node the part of the depth increments [m] that the 32-bit depth
+  // could not take (compensated summation): a small increment on a deep
+  // node rounds away, and a slowly falling or rising water body would gain
+  // or lose water outside the budget. Between the stages of a two-stage
+  // step it holds the share the second stage still has to add.
+  std::vector<float> h_lost;
   float dt_last = 0.0f;  // step of the previous call [s], 0 before the first
   // Largest depth [m] and squared speed [m2/s2] of the wet interior nodes
   // in the state the last time step was chosen from, per row and overall.

@@ -154,11 +154,21 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     r[c] = wet ? r[c] : 0.0f;
     dry[c] = wet ? 0 : 1;
   };
-  // Interior nodes from column index c: start state plus increment.
+  float* hlost = w.h_lost.data() + static_cast<long>(j - 1) * nxx;
+  const bool two_stage = m.clog.second_order;
+  // Interior nodes from column index c: start state plus increment and what
+  // earlier steps could not add. After a one-stage step the rounding of the
+  // new depth is kept for the next; after the first of two stages half of
+  // it, with half of the earlier remainder, for the second stage (which
+  // starts again from the start state).
   auto interior = [&](auto lanes, int c) {
     using T = decltype(lanes);
     const T H = load<T>(h + c), Q = load<T>(q + c), R = load<T>(r + c);
-    const T hn = vmax(H + load<T>(dh + c), splat<T>(0.0f));
+    const T e = load<T>(hlost + c);
+    const T y = load<T>(dh + c) + e;
+    const T hn = vmax(H + y, splat<T>(0.0f));
+    const T rest = y - (hn - H);
+    store(hlost + c, two_stage ? (rest + e) * 0.5f : rest);
     const T qn = Q + load<T>(dq + c);
     const T rn = R + load<T>(dr + c);
     store(h0 + c, H);
@@ -223,11 +233,18 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
   const float hdry = m.coin.hdry;
   const StateRow st = state_row(m, w, j);
   float *h = st.h, *q = st.q, *r = st.r, *h0 = st.h0, *q0 = st.q0, *r0 = st.r0;
+  float* hlost = w.h_lost.data() + static_cast<long>(j - 1) * nxx;
   auto place = [&](auto lanes, int c, bool mean) {
     using T = decltype(lanes);
     T hn = load<T>(h0 + c), qn = load<T>(q0 + c), rn = load<T>(r0 + c);
     if (mean) {
-      hn = vmax((hn + load<T>(h + c) + load<T>(dh + c)) * 0.5f, splat<T>(0.0f));
+      // Start depth plus the mean of both stages' increments (the first as
+      // the first stage added it, with what it could not add) and the
+      // remainder of earlier steps; what rounds away stays for the next.
+      const T H = hn;
+      const T y = ((load<T>(h + c) - H) + load<T>(dh + c)) * 0.5f + load<T>(hlost + c);
+      hn = vmax(H + y, splat<T>(0.0f));
+      store(hlost + c, y - (hn - H));
       qn = (qn + load<T>(q + c) + load<T>(dq + c)) * 0.5f;
       rn = (rn + load<T>(r + c) + load<T>(dr + c)) * 0.5f;
       store(h0 + c, hn);

@@ -210,12 +210,14 @@ struct ReferenceStep {
   std::vector<float> h0, q0, r0, dh, dq, dr;
   std::vector<float> dhs, dh0;  // swept depth increments, limiter corrections
   std::vector<float> lost;      // compensation of the wet-time sums
+  std::vector<float> hlost;     // compensation of the depth updates
   bool dry_reported = false;
   float dt_last = 0.0f;
 
   explicit ReferenceStep(const Model& m) : solver(m) {
     for (auto* v : {&h0, &q0, &r0, &dhs, &dh0}) v->assign(m.coin1.nn, 0.0f);
     lost.assign(m.coin1.nn, 0.0f);
+    hlost.assign(m.coin1.nn, 0.0f);
     for (auto* v : {&dh, &dq, &dr}) v->assign(m.coin1.nxx + 1, 0.0f);
   }
 
@@ -322,7 +324,11 @@ struct ReferenceStep {
     for (int j = 2; j <= nyy - 1; ++j) {
       for (int i = 2; i <= nxx - 1; ++i) {
         const int k = m.node(i, j);
-        h0[k] = std::max(f.h[k] + (dhs[k] + dh0[k]), 0.0f);
+        const float e = hlost[k];
+        const float y = (dhs[k] + dh0[k]) + e;
+        h0[k] = std::max(f.h[k] + y, 0.0f);
+        const float rest = y - (h0[k] - f.h[k]);
+        hlost[k] = m.clog.second_order ? (rest + e) * 0.5f : rest;
       }
     }
     for (int k = 0; k < nn - nxx; ++k) {
@@ -364,7 +370,10 @@ struct ReferenceStep {
       for (int j = 2; j <= nyy - 1; ++j) {
         for (int i = 2; i <= nxx - 1; ++i) {
           const int k = m.node(i, j);
-          h0[k] = std::max((h0[k] + f.h[k] + (dhs[k] + dh0[k])) * 0.5f, 0.0f);
+          const float H = h0[k];
+          const float y = ((f.h[k] - H) + (dhs[k] + dh0[k])) * 0.5f + hlost[k];
+          h0[k] = std::max(H + y, 0.0f);
+          hlost[k] = y - (h0[k] - H);
         }
       }
       for (int k = 0; k < nn - nxx; ++k) {
