@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "boundary_fixture.h"
 #include "hydro_fixture.h"
 #include "io/textio.h"
 #include "model/hydro/hydro.h"
@@ -76,6 +77,31 @@ TEST(Orientation, PlaneFlowIsIsotropic) {
               << fmt_f(chan, 8, 4) << " m/s\n";
     EXPECT_NEAR(plane, kNormal, 0.01 * kNormal);
   }
+}
+
+// An inflow across the whole west end of a channel 3 cells wide, its
+// location also holding the south and north ring nodes of the end's corner
+// cells (as a polygon round the end gives): all of it enters through the
+// west faces, none through the sides.
+TEST(Orientation, InflowAcrossAChannelEndEntersThroughTheEnd) {
+  Model m;
+  test::make_grid(m, 10, 3, 10.0f, 10.0f);
+  test::set_level(m, [](float, float) { return 0.5f; });
+  test::derive(m);
+  bndtest::Blocks blocks(m);
+  const bndtest::Cells end{
+      {side_west, 2}, {side_west, 3}, {side_west, 4}, {side_south, 2}, {side_north, 2}};
+  blocks.boundary(bt_inflow, {{0.0f, 6.0f}}, end);
+  test::Io io;
+  Hydro w;
+  prepare(m, w);
+  for (int s = 0; s < 20; ++s) flow(m, w, io.io, io.msg);
+  ASSERT_EQ(w.boundary.blocks.size(), 1u);
+  EXPECT_EQ(w.boundary.blocks[0].node_count, 3);
+  const std::array<float, 8>& bf = m.coin.boundary_flow;
+  EXPECT_NEAR(bf[0], 6.0f, 1e-3f);  // west in [m3/s]
+  EXPECT_EQ(bf[2], 0.0f);           // south in
+  EXPECT_EQ(bf[6], 0.0f);           // north in
 }
 
 }  // namespace
