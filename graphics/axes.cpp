@@ -72,34 +72,34 @@ Frame frame_of(const Graphics& g) {
   return f;
 }
 
-// Derives the window from the data extent (nice scales over NXINGR, NYINGR
-// intervals; equal steps with dependent scaling).
+// Margin around the data when the window is derived from them, as a
+// fraction of the data extent on each side.
+constexpr double kDataMargin = 0.02;
+
+// Derives the window from the data extent: the data with a small margin fill
+// the frame; with dependent scaling the axis with room to spare widens about
+// the centre of the data so that a metre is as long in x as in y. The axis
+// numbers stand on nice values inside the window (see graxes), so the
+// window itself needs no rounding.
 void window_from_data(Graphics& g, float xmin, float xmax, float ymin, float ymax) {
   Grcomn& n = g.n;
-  const int nx = std::max(n.NXINGR, 1), ny = std::max(n.NYINGR, 1);
-  const float xlo = std::min(xmin, xmax), xhi = std::max({xmin, xmax, xlo + 0.01f});
-  const float ylo = std::min(ymin, ymax), yhi = std::max({ymin, ymax, ylo + 0.01f});
-  float xs = 0, xstep = 0, ys = 0, ystep = 0;
-  grscal(g, xlo, xhi, nx, xs, xstep);
-  grscal(g, ylo, yhi, ny, ys, ystep);
+  const double xlo = std::min(xmin, xmax), xhi = std::max({double{xmin}, double{xmax}, xlo + 0.01});
+  const double ylo = std::min(ymin, ymax), yhi = std::max({double{ymin}, double{ymax}, ylo + 0.01});
+  double wx = (xhi - xlo) * (1 + 2 * kDataMargin), wy = (yhi - ylo) * (1 + 2 * kDataMargin);
   if (n.IN02GR) {
-    // The smaller step takes the larger one; its start moves down to a whole
-    // multiple of it.
-    auto lower_start = [](float start, float step) {
-      return static_cast<float>(floor_q(static_cast<double>(start) / step) * step);
-    };
-    if (std::fabs(xstep) < std::fabs(ystep)) {
-      xstep = std::copysign(std::fabs(ystep), xstep);
-      xs = lower_start(xs, xstep);
-    } else if (std::fabs(ystep) < std::fabs(xstep)) {
-      ystep = std::copysign(std::fabs(xstep), ystep);
-      ys = lower_start(ys, ystep);
+    const double pw = std::fabs(double{n.UNITGR} * n.NXINGR * n.XSCLGR);
+    const double ph = std::fabs(double{n.UNITGR} * n.NYINGR * n.YSCLGR);
+    if (pw > 0 && ph > 0) {
+      const double per_pixel = std::max(wx / pw, wy / ph);
+      wx = per_pixel * pw;
+      wy = per_pixel * ph;
     }
   }
-  n.XMINGR = xs;
-  n.YMINGR = ys;
-  n.XMAXGR = xs + static_cast<float>(nx) * xstep;
-  n.YMAXGR = ys + static_cast<float>(ny) * ystep;
+  const double xc = (xlo + xhi) / 2, yc = (ylo + yhi) / 2;
+  n.XMINGR = static_cast<float>(xc - wx / 2);
+  n.XMAXGR = static_cast<float>(xc + wx / 2);
+  n.YMINGR = static_cast<float>(yc - wy / 2);
+  n.YMAXGR = static_cast<float>(yc + wy / 2);
 }
 
 // Scales, clip rectangle and label steps from the current window.
@@ -300,18 +300,16 @@ void graxes(Graphics& g, float xmin, float xmax, float ymin, float ymax, int dra
   }
   if (!n.ON3DGR) {
     if (n.IN04GR) {
-      // Grid through the interval boundaries (user coordinates, clipped).
+      // Grid through the labelled values (user coordinates, clipped).
       if (was_user) grclip(g, 1);
       grdash(g, 2);
-      for (int i = 1; i < n.NXINGR; ++i) {
-        const float x = static_cast<float>(n.XMINGR + i * a.xstep);
-        grmov2(g, x, n.YMINGR);
-        grdrw2(g, x, n.YMAXGR);
+      for (double x : xs) {
+        grmov2(g, static_cast<float>(x), n.YMINGR);
+        grdrw2(g, static_cast<float>(x), n.YMAXGR);
       }
-      for (int j = 1; j < n.NYINGR; ++j) {
-        const float y = static_cast<float>(n.YMINGR + j * a.ystep);
-        grmov2(g, n.XMINGR, y);
-        grdrw2(g, n.XMAXGR, y);
+      for (double y : ys) {
+        grmov2(g, n.XMINGR, static_cast<float>(y));
+        grdrw2(g, n.XMAXGR, static_cast<float>(y));
       }
       grdump(g);
       grdash(g, 1);
@@ -570,7 +568,7 @@ void settings_form(Graphics& g, std::vector<float>& levels, int& below) {
   std::string labels[12];
   for (int i = 0; i < 12; ++i) labels[i] = pad(kLabels[i], 16);
   if (levels.size() < 2) levels.resize(2, levels.empty() ? 0.0f : levels[0]);
-  const int cm = std::clamp(std::abs(n.CMODGR), 1, 4);
+  const int cm = std::clamp(std::abs(n.CMODGR), 1, kPaletteSpeed);
   const int kt = std::clamp(n.IKEYGR, 1, 2);
   std::string v[12] = {fmt_i(n.NCOLGR, 3),
                        fmt_f(levels[0], 12, 3),
@@ -579,7 +577,7 @@ void settings_form(Graphics& g, std::vector<float>& levels, int& below) {
                        n.LABLGR ? "+" : "_",
                        below ? "+" : "_",
                        fmt_i(n.CPARGR, 3),
-                       "|" + std::to_string(cm) + "|grey|rainbow|uniform|none",
+                       "|" + std::to_string(cm) + "|grey|rainbow|uniform|none|depth|terrain|speed",
                        "|" + std::to_string(kt) + "|horizontal|vertical",
                        fmt_f(n.KEYSGR, 6, 1),
                        fmt_i(n.HTCHGR, 5),
@@ -591,9 +589,9 @@ void settings_form(Graphics& g, std::vector<float>& levels, int& below) {
     float origin = 0, incr = 0, size = 0;
     const int mode = choice_of(v[7]), key = choice_of(v[8]);
     const bool ok = read_int(v[0], ncol) && ncol >= 1 && ncol <= 200 && read_real(v[1], origin) &&
-                    read_real(v[2], incr) && read_int(v[6], cpar) && mode >= 1 && mode <= 4 &&
-                    key >= 1 && key <= 2 && read_real(v[9], size) && read_int(v[10], hatch) &&
-                    read_int(v[11], hsp);
+                    read_real(v[2], incr) && read_int(v[6], cpar) && mode >= 1 &&
+                    mode <= kPaletteSpeed && key >= 1 && key <= 2 && read_real(v[9], size) &&
+                    read_int(v[10], hatch) && read_int(v[11], hsp);
     if (!ok) continue;  // shown again
     n.NCOLGR = ncol;
     n.IN14GR = ticked(v[3]) ? 1 : 0;

@@ -91,6 +91,36 @@ void grmcol(Graphics& g) {
       n.COLTAB[20 * v + k] = value;
     }
   }
+  // The palette ramps, interpolated between their anchor colours.
+  struct Anchor {
+    float t;
+    int rgb;
+  };
+  static constexpr Anchor kRamps[3][5] = {
+      {{0.0f, 0xDEEBF7}, {0.3f, 0x9ECAE1}, {0.6f, 0x4292C6}, {0.85f, 0x2171B5}, {1.0f, 0x08306B}},
+      {{0.0f, 0x1A9641}, {0.3f, 0xA6D96A}, {0.55f, 0xE6DC8C}, {0.8f, 0xA6611A}, {1.0f, 0xF5F5F5}},
+      {{0.0f, 0xFFFFB2}, {0.3f, 0xFECC5C}, {0.55f, 0xFD8D3C}, {0.8f, 0xF03B20}, {1.0f, 0xBD0026}},
+  };
+  for (int r = 0; r < 3; ++r) {
+    for (int k = 0; k < kRampColours; ++k) {
+      const float t = static_cast<float>(k) / (kRampColours - 1);
+      int a = 0;
+      while (a < 3 && kRamps[r][a + 1].t < t) ++a;
+      const Anchor& lo = kRamps[r][a];
+      const Anchor& hi = kRamps[r][a + 1];
+      const float w = std::clamp((t - lo.t) / (hi.t - lo.t), 0.0f, 1.0f);
+      int ch[3];
+      for (int c = 0; c < 3; ++c) {
+        const int sh = 16 - 8 * c;
+        const float v0 = static_cast<float>((lo.rgb >> sh) & 0xFF);
+        const float v1 = static_cast<float>((hi.rgb >> sh) & 0xFF);
+        ch[c] = std::clamp(static_cast<int>(std::lround(v0 + w * (v1 - v0))), 0, 255);
+      }
+      int value = 0;
+      grgcol(value, ch[0], ch[1], ch[2], 0);
+      n.COLTAB[kTableColours + r * kRampColours + k] = value;
+    }
+  }
   n.CMODGR = 2;
   n.CPARGR = 5;
   n.NCOLGR = 12;
@@ -109,12 +139,17 @@ int grcent(const Graphics& g, int c) {
       const int m = std::abs(n.CMODGR);
       if (m == 2) d = d + std::min(n.CPARGR, 9) * 20;
       if (m == 3) d = n.CPARGR + std::min(e + 1, 9) * 20;
+      if (m >= kPaletteDepth && m <= kPaletteSpeed) {
+        // The classes in use spread over the whole ramp.
+        const int k = std::min(e * (kRampColours - 1) / std::max(n.NCOLGR, 1), kRampColours - 1);
+        return kTableColours + (m - kPaletteDepth) * kRampColours + k;
+      }
     }
   } else {
     d = kSpecial[c < -11 ? 11 : -c];
   }
   // A colour parameter outside its range must not reach beyond the table.
-  return std::clamp(d, 0, kColours - 1);
+  return std::clamp(d, 0, kTableColours - 1);
 }
 
 // ---------------------------------------------------------------- palette
@@ -161,7 +196,7 @@ void grcmap(Graphics& g, int& colour) {
     const std::string_view t = f == std::string_view::npos ? std::string_view() : c.substr(f);
     long long k = 0;
     if (!t.empty() && (t[0] == 'C' || t[0] == 'c')) return;
-    if (!t.empty() && parse_int(t, k) && k >= -1 && k < kColours) {
+    if (!t.empty() && parse_int(t, k) && k >= -1 && k < kTableColours) {
       picked = static_cast<int>(k);
       grmesg(g, colour_line(g, picked < 0 ? 0 : picked));
       continue;
@@ -180,7 +215,7 @@ void grcmap(Graphics& g, int& colour) {
     g.n.CMODGR = 1;  // colour numbers are table entries
     grpbox(g, kPx - 4, kPy - 4, w + 8, h + 48, -5, -3);
     grpclean(g, kPx - 4, kPy - 4, w + 9, h + 49);
-    for (int e = 0; e < kColours; ++e) {
+    for (int e = 0; e < kTableColours; ++e) {
       const int row = e <= 20 ? 0 : (e - 1) / 20, col = e <= 20 ? e : (e - 1) % 20;
       grpbox(g, kPx + col * kSw, kPy + row * kSw, kSw - 1, kSw - 1, entry_colour(e),
              e == entry ? 0 : kNoFrame);

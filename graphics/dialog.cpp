@@ -207,20 +207,22 @@ std::string shown_value(std::string_view label, std::string_view value) {
   }
 }
 
-constexpr int kFieldW = 256, kFieldH = 16;
+// A field: its label, then the value box from kLabelW pixels on; labels of
+// up to 19 characters ("Plotting frequence", "Dependent Scales") show whole.
+constexpr int kFieldW = 300, kFieldH = 16, kLabelW = 120;
 
 void draw_field(Graphics& g, int x, int y, std::string_view label, std::string_view value,
                 bool editing) {
   grpbox(g, x, y, kFieldW, kFieldH, -5, kNoFrame);
   std::string lab(trim_right(label.substr(0, std::min<std::size_t>(label.size(), 32))));
-  if (lab.size() > 14) lab.resize(14);
+  if (lab.size() > (kLabelW - 6) / 6) lab.resize((kLabelW - 6) / 6);
   grptxt(g, x + 3, y + 12, lab, 0);
-  grpbox(g, x + 88, y + 1, kFieldW - 90, kFieldH - 2, editing ? -2 : -1, -3);
+  grpbox(g, x + kLabelW - 2, y + 1, kFieldW - kLabelW, kFieldH - 2, editing ? -2 : -1, -3);
   std::string v = shown_value(label, value);
   if (editing) v += '_';
-  const std::size_t room = (kFieldW - 96) / 6;
+  const std::size_t room = (kFieldW - kLabelW - 6) / 6;
   if (v.size() > room) v = v.substr(v.size() - room);
-  grptxt(g, x + 91, y + 12, v, 0);
+  grptxt(g, x + kLabelW + 1, y + 12, v, 0);
   grpclean(g, x, y, kFieldW + 1, kFieldH + 1);
 }
 

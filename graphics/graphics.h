@@ -40,7 +40,15 @@ inline constexpr int kModeDxf = 9;
 inline constexpr int kModeShape = 10;
 inline constexpr int kModeArcPolygon = 11;
 
-inline constexpr int kColours = 201;         // entries of the colour table
+inline constexpr int kTableColours = 201;  // grey ramp and the 20 hues in nine shades
+inline constexpr int kRampColours = 20;    // entries of each palette ramp after them
+inline constexpr int kColours = kTableColours + 3 * kRampColours;  // entries of the colour table
+// Colour modes of the palette ramps (CMODGR), after 1 grey, 2 rainbow,
+// 3 uniform and 4 none: light to dark blue for depths, a terrain ramp for
+// levels, a light yellow to dark red ramp for speeds and hazard.
+inline constexpr int kPaletteDepth = 5;
+inline constexpr int kPaletteTerrain = 6;
+inline constexpr int kPaletteSpeed = 7;
 inline constexpr int kPolyBuffer = 100;      // points of the polyline buffer
 inline constexpr int kScriptMax = 10000;     // commands of the script queue
 inline constexpr int kScriptLen = 16;        // characters per command

@@ -20,6 +20,25 @@ std::string trimmed(std::string_view s) {
   return std::string(trim_right(s.substr(0, s.find('\0'))));
 }
 
+// A window never opens larger than the screen (less room for the window
+// manager's frame and panel): the scale factor shrinks until it fits, so the
+// menu along the lower edge stays reachable and the settings file keeps the
+// scale that fits.
+void fit_screen(Graphics& g, int screen_w, int screen_h, int& w, int& h) {
+  Grcomn& n = g.n;
+  const int room_w = std::max(screen_w - 20, 200), room_h = std::max(screen_h - 60, 150);
+  if (n.SMALGR || (w <= room_w && h <= room_h) || w <= 0 || h <= 0) return;
+  const float f = std::min(static_cast<float>(room_w) / static_cast<float>(w),
+                           static_cast<float>(room_h) / static_cast<float>(h));
+  n.XSCLGR *= f;
+  n.YSCLGR *= f;
+  n.SCALGR *= f;
+  n.WNDWGR[2] = w = std::min(grsafe_int((n.NXINGR + 4.5) * 50 * n.XSCLGR), room_w);
+  n.WNDWGR[3] = h = std::min(grsafe_int((n.NYINGR + 2) * 50 * n.YSCLGR), room_h);
+  n.YORGGR = static_cast<float>(n.WNDWGR[3] - 35);
+  grsfac(g);
+}
+
 void open_screen(Graphics& g, int request) {
   Grcomn& n = g.n;
   if (g.mode.display_open) {
@@ -30,7 +49,8 @@ void open_screen(Graphics& g, int request) {
   int depth = 0;
   try {
     grxopn(g.x, *g.out, n.WNDWGR[0], n.WNDWGR[1], n.WNDWGR[2], n.WNDWGR[3], depth,
-           trimmed(g.t.PROGGR), trimmed(g.t.WNABGR));
+           trimmed(g.t.PROGGR), trimmed(g.t.WNABGR),
+           [&g](int sw, int sh, int& w, int& h) { fit_screen(g, sw, sh, w, h); });
   } catch (const Stop&) {
     n.IMODGR = 0;
     g.files.close_all();

@@ -2,6 +2,7 @@
 // of its menu (nearest node, value at the cursor, mesh, inquiries, sum
 // curve, exports, shading, help).
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -450,6 +451,19 @@ void grshade(Graphics& g) {
   grscpt(g, 1, &cmd, kScriptLen);
 }
 
+int item_palette(std::string_view item) {
+  std::string t(trim_right(item));
+  for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto has = [&t](std::string_view w) { return t.find(w) != std::string::npos; };
+  if (t.starts_with("x-") || t.starts_with("y-")) return 0;  // signed components
+  if (has("depth")) return kPaletteDepth;
+  if (has("level") || has("bed") || has("elevation") || t.starts_with("value"))
+    return kPaletteTerrain;
+  if (has("velocity") || has("speed") || has("hazard") || has("flow [") || has("specific flow"))
+    return kPaletteSpeed;
+  return 0;
+}
+
 void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y, float* f, int ld,
             int ld2, int nx, int ny, float* levels, int& options, float nodata, float extent[4]) {
   (void)ld2;
@@ -461,6 +475,7 @@ void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y,
       break;
     case 1:
       draw(g, cs, d, levels);
+      if (cs.arrow_u && cs.arrow_v) grarrows(g, x, y, cs.arrow_u, cs.arrow_v, ld, nx, ny, nodata);
       break;
     case 3:
       key(g, cs, levels, 1);
@@ -468,9 +483,12 @@ void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y,
     case 4:
       key(g, cs, levels, -1);
       break;
-    case kKeySettings:
+    case kKeySettings: {
+      const int mode = g.n.CMODGR;
       key_settings(g, levels);
+      if (g.n.CMODGR != mode) cs.palette_by_item = false;  // the user's choice holds
       break;
+    }
     case -1:
       nearest(g, d);
       break;

@@ -31,7 +31,20 @@ struct ContourState {
   // smaller than kRasterCell pixels, 1 always pixel rows, -1 never.
   int raster = 0;
   std::uint64_t seed = 0x9e3779b97f4a7c15ULL;  // generator of the XYZ shifts
+  // The palette follows the item shown (depth blue, levels terrain, speeds
+  // and hazard a sequential ramp) until a scale type is chosen in the key
+  // settings or "Colours by Item" is unticked in Query.
+  bool palette_by_item = true;
+  // Velocity components drawn as arrows over the plot (grarrows), when the
+  // caller hands them: the same nodes as the field, not owned.
+  const float* arrow_u = nullptr;
+  const float* arrow_v = nullptr;
 };
+
+// Colour mode of the palette that suits an item ("Flow Depth [m]", "Water
+// Level [m]", ...): kPaletteDepth, kPaletteTerrain, kPaletteSpeed, or 0 for
+// items of no particular palette (signed components, concentrations, ...).
+int item_palette(std::string_view item);
 
 // Entries the plot appends to the loop's menu (requests -1 .. -9); their
 // keys differ from those of the main menu ("?" there is the loop's help).

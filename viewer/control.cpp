@@ -326,10 +326,11 @@ void Loop::keep() {
 
 void Loop::query() {
   Grcomn& n = g.n;
-  const std::string labels[10] = {
-      "Draw Axes", "Draw Grid",   "Dependent Scales", "Domain Boundary", "X-Units",
-      "Y-Units",   "Zoom Factor", "Symbol Factor",    "Scale Factor",    "Language"};
-  std::string values[10] = {box(n.IN03GR),
+  const std::string labels[11] = {"Draw Axes",       "Draw Grid",      "Dependent Scales",
+                                  "Domain Boundary", "X-Units",        "Y-Units",
+                                  "Zoom Factor",     "Symbol Factor",  "Scale Factor",
+                                  "Language",        "Colours by Item"};
+  std::string values[11] = {box(n.IN03GR),
                             box(n.IN04GR),
                             box(n.IN02GR),
                             box(n.IN12GR),
@@ -338,8 +339,9 @@ void Loop::query() {
                             pad(fmt_f(n.ZOOMGR, 6, 2), 40),
                             pad(fmt_f(n.SYMFGR, 6, 1), 40),
                             pad(fmt_f(n.SCALGR, 6, 2), 40),
-                            pad(n.LANGGR == 2 ? "|2|english|german" : "|1|english|german", 40)};
-  grinfo(g, 10, labels, values);
+                            pad(n.LANGGR == 2 ? "|2|english|german" : "|1|english|german", 40),
+                            box(v.contour.palette_by_item ? 1 : 0)};
+  grinfo(g, 11, labels, values);
   if (cancelled(values[0])) return;
   bool changed = false;
   int* switches[4] = {&n.IN03GR, &n.IN04GR, &n.IN02GR, &n.IN12GR};
@@ -374,6 +376,21 @@ void Loop::query() {
   const std::string& lang = values[9];
   if (lang.size() < 2 || (lang[1] != '1' && lang[1] != '2')) return refuse(9);
   n.LANGGR = lang[1] - '0';
+  // Colours by item, or the colour table as the key settings choose it.
+  const bool by_item = ticked(values[10]);
+  if (by_item != v.contour.palette_by_item) {
+    v.contour.palette_by_item = by_item;
+    const int p = by_item ? item_palette(texts.size() > kSubtitle
+                                             ? std::string_view(texts).substr(kSubtitle, 80)
+                                             : "")
+                          : 0;
+    const int m = std::abs(n.CMODGR);
+    if (p != 0)
+      n.CMODGR = p;
+    else if (m >= kPaletteDepth && m <= kPaletteSpeed)
+      n.CMODGR = 2;
+    changed = true;
+  }
   if (changed) redraw();
 }
 
@@ -597,6 +614,18 @@ void grctrl(Graphics& g, Viewer& v, const PlotRoutine& plot, int option, std::st
 
   Loop l{g, v, plot, texts};
   l.extent();
+  if (!c.file.empty() && !c.file_checked) {
+    // The settings file's window belongs to the file it names: another file,
+    // or a window that misses this file's extent, starts on the whole extent.
+    c.file_checked = true;
+    const std::string name = grfix(c.file, 80);
+    const bool misses = std::min(n.XMINGR, n.XMAXGR) > std::max(l.ext[0], l.ext[1]) ||
+                        std::max(n.XMINGR, n.XMAXGR) < std::min(l.ext[0], l.ext[1]) ||
+                        std::min(n.YMINGR, n.YMAXGR) > std::max(l.ext[2], l.ext[3]) ||
+                        std::max(n.YMINGR, n.YMAXGR) < std::min(l.ext[2], l.ext[3]);
+    if (t.FILNGR != name || misses) n.INDSGR = 1;
+    t.FILNGR = name;
+  }
   l.redraw();
   if (n.IN15GR == 1) return;
 

@@ -28,6 +28,11 @@ struct ControlState {
   std::vector<std::string> pending;
   std::string pending_msg;
   int selection = 0;
+  // The file shown (set by the caller; empty for plots of no file). The
+  // window of the settings file is kept only for the file it was saved
+  // with; any other file opens on its whole extent.
+  std::string file;
+  bool file_checked = false;
   // Perspective view: yaw and tilt in degrees, height exaggeration, base level.
   float yaw = 30, tilt = 45, exaggeration = 1, base = 0;
 };

@@ -6,6 +6,15 @@ void grcont(Graphics& g, Viewer& v, const float* x, const float* y, float* f, in
             int nx, int ny, std::string& texts, float* levels, int option, int& options,
             float nodata) {
   if (g.n.IKEYGR <= 0) g.n.IKEYGR = 1;
+  if (v.contour.palette_by_item) {
+    // The item stands first in the subtitle.
+    const int p = item_palette(texts.size() > 80 ? std::string_view(texts).substr(80, 80) : "");
+    const int m = std::abs(g.n.CMODGR);
+    if (p != 0)
+      g.n.CMODGR = p;
+    else if (m >= kPaletteDepth && m <= kPaletteSpeed)
+      g.n.CMODGR = 2;  // the rainbow table
+  }
   const PlotRoutine plot = [&](int mode, PlotScale& scale) {
     float extent[4] = {scale[0], scale[1], scale[2], scale[3]};
     grcon1(g, v, mode, x, y, f, ld, ld2, nx, ny, levels, options, nodata, extent);

@@ -60,6 +60,7 @@ void plot(Graphics& g, Viewer& v, ProgressState& p, const Model& m) {
   // The node coordinates are filled when the plot window is first used.
   const std::size_t nn = static_cast<std::size_t>(m.coin1.nxx) * m.coin1.nyy;
   if (p.xs.size() != nn) fill_coordinates(p, m);
+  if (v.control.file.empty()) v.control.file = m.cochar.result_file;
   grcler(g, 1);
   p.texts = plot_text(m, p.field);
   const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
@@ -113,8 +114,8 @@ void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int ex
   const int nn = std::max(m.coin1.nn, 1);
   const long long wet = 100LL * m.coin1.nwet / nn;
   text_at(g, 0, 40,
-          fmt_i(m.coin1.result_count, 5) + "/" + fmt_i(expected, 3) + fmt_i(wet, 10) + "%" +
-              fmt_i(m.coin1.cfl_cell[0], 6) + "/" + fmt_i(m.coin1.cfl_cell[1], 4));
+          progress_stored_line(m.coin1.result_count, expected, wet, m.coin1.cfl_cell[0],
+                               m.coin1.cfl_cell[1]));
   text_at(g, 0, 25, "Inflow...  Outflow.. Balance/cms");
   text_at(g, 0, 15, fmt_f(in, 9, 1) + fmt_f(-out, 11, 1) + fmt_f(in + out, 11, 1));
   if (p.plot_window) text_at(g, 0, 5, std::string(static_cast<std::size_t>(p.plots % 32), '.'));
@@ -247,6 +248,20 @@ std::string progress_time_line(int step, float time, float dt) {
     return fmt_i(step, 9) + fmt_i(h, 7) + "h" + fmt_i(mi, 2) + "'" + fmt_f(dt, 11, 2) + "S";
   return fmt_i(step, 9) + fmt_i(h, 4) + "h" + fmt_i(mi, 2) + "'" + fmt_i(se, 2) + "S" +
          fmt_f(dt, 11, 2) + "S";
+}
+
+std::string progress_stored_line(int stored, int expected, long long wet_percent, int cfl_i,
+                                 int cfl_j) {
+  // Right-aligned in columns 1-9, 10-20, 21-26 and 28-31 as long as the
+  // numbers fit; a longer one is written whole, one blank from the last.
+  auto right = [](const std::string& s, std::size_t w, bool blank) {
+    if (s.size() < w) return std::string(w - s.size(), ' ') + s;
+    return blank ? " " + s : s;
+  };
+  std::string line = right(bare(fmt_i(stored, 11)) + "/" + bare(fmt_i(expected, 11)), 9, false);
+  line += right(bare(fmt_i(wet_percent, 20)) + "%", line.size() < 18 ? 20 - line.size() : 2, true);
+  line += right(bare(fmt_i(cfl_i, 11)), 6, true) + "/" + right(bare(fmt_i(cfl_j, 11)), 4, false);
+  return line;
 }
 
 void progress_values(const Model& m, int field, std::vector<float>& values) {

@@ -67,6 +67,12 @@ void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int npl
 // The value line of step and time: hours form above one hour, else with
 // seconds.
 std::string progress_time_line(int step, float time, float dt);
+// The line under "Stored...  Wetted...  CFL-Cell.": results stored of
+// expected, the wetted share in per cent, the cell that limits the step.
+// Counts of any size are written whole; the line only grows when they need
+// more than the panel's columns.
+std::string progress_stored_line(int stored, int expected, long long wet_percent, int cfl_i,
+                                 int cfl_j);
 
 // The values of plot field 1..5 at every node (values holds one per node):
 // depth, unit discharge, velocity, water level (-99999.0 where dry), bed.

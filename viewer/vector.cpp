@@ -175,6 +175,20 @@ void each_selected(const Graphics& g, int n1, int n2, F f) {
     for (int j = n2 == 1 ? 1 : step; j <= n2; j += n2 == 1 ? 1 : step) f(i, j);
 }
 
+// One arrow from (x, y) of length `len` (user units) in direction th; the
+// head is `head` long, at most 6 pixels.
+void arrow(Graphics& g, float x, float y, float len, float th, float head) {
+  const Grcomn& n = g.n;
+  const float tx = x + len * std::cos(th), ty = y + len * std::sin(th);
+  grmov2(g, x, y);
+  grdrw2(g, tx, ty);
+  const float hx = std::min(6 / std::fabs(n.XFACGR), head);
+  const float hy = std::min(6 / std::fabs(n.YFACGR), head);
+  grdrw2(g, tx - hx * std::cos(th + 0.3f), ty - hy * std::sin(th + 0.3f));
+  grdrw2(g, tx - hx * std::cos(th - 0.3f), ty - hy * std::sin(th - 0.3f));
+  grdrw2(g, tx, ty);
+}
+
 void draw(Graphics& g, Viewer& vw, const float* x, const float* y, const float* u, const float* v,
           int ld, int n1, int n2) {
   const Grcomn& n = g.n;
@@ -183,16 +197,8 @@ void draw(Graphics& g, Viewer& vw, const float* x, const float* y, const float* 
     const std::size_t k = static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * ld;
     const float e = u[k] * u[k] + v[k] * v[k];
     if (n.VMINGR * n.VMINGR > e * n.VSCLGR || !std::isfinite(e)) return;
-    const float m = std::sqrt(e), th = std::atan2(v[k], u[k]);
-    const float len = std::fabs(n.VSCLGR) * m;
-    const float tx = x[k] + len * std::cos(th), ty = y[k] + len * std::sin(th);
-    grmov2(g, x[k], y[k]);
-    grdrw2(g, tx, ty);
-    const float hx = std::min(6 / std::fabs(n.XFACGR), 0.3f * m * n.VSCLGR);
-    const float hy = std::min(6 / std::fabs(n.YFACGR), 0.3f * m * n.VSCLGR);
-    grdrw2(g, tx - hx * std::cos(th + 0.3f), ty - hy * std::sin(th + 0.3f));
-    grdrw2(g, tx - hx * std::cos(th - 0.3f), ty - hy * std::sin(th - 0.3f));
-    grdrw2(g, tx, ty);
+    const float m = std::sqrt(e);
+    arrow(g, x[k], y[k], std::fabs(n.VSCLGR) * m, std::atan2(v[k], u[k]), 0.3f * m * n.VSCLGR);
   });
   if (!vw.vector.starts.empty()) {
     const StreamField f = field_of(x, y, u, v, ld, n1, n2);
@@ -294,6 +300,52 @@ void grslin(Graphics& g, const float* x, const float* y, const float* u, const f
   for (int k = 0; k < n; ++k) f.add(x[k], y[k], u[k], v[k]);
   f.build();
   trace(g, f, x0, y0);
+}
+
+int grarrows(Graphics& g, const float* x, const float* y, const float* u, const float* v, int ld,
+             int n1, int n2, float nodata) {
+  const Grcomn& n = g.n;
+  if (n1 < 2 || n2 < 1 || ld < n1) return 0;
+  auto at = [ld](int i, int j) {
+    return static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * ld;
+  };
+  auto shown = [&](std::size_t k) {
+    return u[k] > nodata + 0.1f && v[k] > nodata + 0.1f && std::isfinite(u[k]) &&
+           std::isfinite(v[k]);
+  };
+  // Node spacing in pixels along the first row gives the step.
+  const float dx = std::fabs(x[at(n1 - 1, 0)] - x[at(0, 0)]) / static_cast<float>(n1 - 1);
+  const float cell = dx * std::fabs(n.XFACGR);
+  if (!(cell > 0)) return 0;
+  const int k = std::max(1, static_cast<int>(std::ceil(kArrowSpacing / cell)));
+  float fastest = 0;
+  for (int j = 0; j < n2; j += k)
+    for (int i = 0; i < n1; i += k)
+      if (shown(at(i, j))) fastest = std::max(fastest, std::hypot(u[at(i, j)], v[at(i, j)]));
+  if (!(fastest > 0)) return 0;
+  const float per_speed = 0.9f * static_cast<float>(k) * dx / fastest;  // metres per m/s
+  // Black: the vector colour may be one of the colour classes below.
+  grcolr(g, 0);
+  for (int j = 0; j < n2; j += k)
+    for (int i = 0; i < n1; i += k) {
+      const std::size_t p = at(i, j);
+      if (!shown(p)) continue;
+      const float m = std::hypot(u[p], v[p]);
+      if (m * per_speed * std::fabs(n.XFACGR) < 1) continue;  // under a pixel
+      arrow(g, x[p], y[p], m * per_speed, std::atan2(v[p], u[p]), 0.3f * m * per_speed);
+    }
+  // The reference arrow: a round speed near the fastest.
+  const float p10 = std::pow(10.0f, std::floor(std::log10(fastest)));
+  float ref = p10;
+  for (float c : {2.0f, 5.0f, 10.0f})
+    if (c * p10 <= fastest) ref = c * p10;
+  const float rx = n.XMINGR + 10 / std::fabs(n.XFACGR), ry = n.YMAXGR - 12 / std::fabs(n.YFACGR);
+  arrow(g, rx, ry, ref * per_speed, 0, 0.3f * ref * per_speed);
+  grcolr(g, 0);
+  grmov2(g, rx + ref * per_speed + 6 / std::fabs(n.XFACGR), ry - 4 / std::fabs(n.YFACGR));
+  granot(g, bare(fmt_f(ref, 12, ref < 1 ? 2 : 1)) + " m/s", 0);
+  grdump(g);
+  return k;
 }
 
 void grvec1(Graphics& g, Viewer& vw, int request, const float* x, const float* y, const float* u,

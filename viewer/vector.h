@@ -42,6 +42,16 @@ void grvec1(Graphics& g, Viewer& v, int request, const float* x, const float* y,
 void grslin(Graphics& g, const float* x, const float* y, const float* u, const float* v, int n,
             float x0, float y0);
 
+// Arrows of the velocities u, v (m/s) over another plot, in black: every k-th node
+// in both directions, k chosen so that arrows stand about kArrowSpacing
+// pixels apart, the fastest arrow as long as that spacing; nodes whose u or v
+// is not above `nodata` + 0.1 (dry, outside) get none. A reference arrow of
+// a round speed, labelled in m/s, stands at the upper left of the plot.
+// Returns k (0 when nothing was drawn).
+inline constexpr float kArrowSpacing = 24.0f;
+int grarrows(Graphics& g, const float* x, const float* y, const float* u, const float* v, int ld,
+             int n1, int n2, float nodata);
+
 // Smallest and largest of the n values of a.
 void grmin(const float* a, int n, float& lo, float& hi);
 

@@ -161,7 +161,8 @@ bool grxprobe() {
 }
 
 void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& depth,
-            std::string_view window_name, std::string_view icon_name) {
+            std::string_view window_name, std::string_view icon_name,
+            const std::function<void(int, int, int&, int&)>& fit) {
   if (s.display != nullptr) grxcls(s);
   XSetIOErrorHandler(quiet_io_error);
   Display* d = XOpenDisplay(nullptr);
@@ -170,9 +171,10 @@ void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& 
     screen.flush();
     throw Stop(1, "Cannot open display");
   }
+  const int scr = DefaultScreen(d);
+  if (fit) fit(DisplayWidth(d, scr), DisplayHeight(d, scr), w, h);
   w = std::max(w, 1);
   h = std::max(h, 1);
-  const int scr = DefaultScreen(d);
   const unsigned long white = WhitePixel(d, scr);
   s.display = d;
   s.closing = false;

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -112,9 +113,11 @@ inline bool grxlive(const GrxState& s) {
 // depth receives the root depth. The window and icon names are cut at the
 // first NUL and trailing blanks are dropped. A state that is still open is
 // closed first. No display: writes " Cannot open display...aborting" on
-// `screen` and throws qf::Stop(1).
+// `screen` and throws qf::Stop(1). `fit`, when given, is told the screen's
+// size before the window is made and may make w and h smaller.
 void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& depth,
-            std::string_view window_name, std::string_view icon_name);
+            std::string_view window_name, std::string_view icon_name,
+            const std::function<void(int screen_w, int screen_h, int& w, int& h)>& fit = {});
 
 // Closes the display connection (window, pixmap, gc and font go with it);
 // the state is reset to closed. Does nothing when closed.

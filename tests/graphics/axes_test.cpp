@@ -82,21 +82,23 @@ TEST_F(GrAxes, NumberLabels) {
   }
 }
 
+// The data with a margin of 2 % on each side fill the frame; with dependent
+// scaling the axis with room to spare widens about the centre of the data.
 TEST_F(GrAxes, WindowFromData) {
   struct Case {
     float x0, x1, y0, y1;
     int nx, ny, dep;
     float xmin, xmax, ymin, ymax;
   } cases[] = {
-      // y step 20 takes the x step 50; its start -140 moves down to -150.
-      {0, 1000, -130, 150, 20, 15, 1, 0, 1000, -150, 600},
-      {0, 1000, -130, 150, 20, 15, 0, 0, 1000, -140, 160},
-      {1000, 0, 150, -130, 20, 15, 1, 0, 1000, -150, 600},
-      // A positive start moves down as well: 20 -> 0.
-      {0, 1000, 30, 300, 20, 15, 1, 0, 1000, 0, 750},
-      {0.2f, 3.7f, 0.2f, 3.7f, 24, 18, 0, 0.2f, 5.0f, 0.2f, 3.8f},
-      // No extent: 0.01 wide, 10 steps of 0.002.
-      {7, 7, 7, 7, 10, 10, 0, 7, 7.02f, 7, 7.02f},
+      // 1.3223 m per pixel from x: the 589.9 pixels of y cover 780 m.
+      {0, 1000, -130, 150, 20, 15, 1, -20, 1020, -380, 400},
+      {0, 1000, -130, 150, 20, 15, 0, -20, 1020, -135.6f, 155.6f},
+      {1000, 0, 150, -130, 20, 15, 1, -20, 1020, -380, 400},
+      // A square field in a frame of 24 x 18 intervals: y is the tight axis.
+      {0, 1000, 0, 1000, 24, 18, 1, -193.33f, 1193.33f, -20, 1020},
+      {0.2f, 3.7f, 0.2f, 3.7f, 24, 18, 0, 0.13f, 3.77f, 0.13f, 3.77f},
+      // No extent: 0.01 wide.
+      {7, 7, 7, 7, 10, 10, 0, 6.9998f, 7.0102f, 6.9998f, 7.0102f},
   };
   for (const Case& c : cases) {
     Graphics g;
@@ -107,13 +109,19 @@ TEST_F(GrAxes, WindowFromData) {
     n.IN02GR = c.dep;
     n.INDSGR = 1;
     graxes(g, c.x0, c.x1, c.y0, c.y1, 0);
-    EXPECT_NEAR(n.XMINGR, c.xmin, 1e-4) << c.x0;
-    EXPECT_NEAR(n.XMAXGR, c.xmax, 1e-4) << c.x0;
-    EXPECT_NEAR(n.YMINGR, c.ymin, 1e-4) << c.y0;
-    EXPECT_NEAR(n.YMAXGR, c.ymax, 1e-4) << c.y0;
+    const float tol = 1e-5f * std::max(1.0f, std::fabs(c.xmax) + std::fabs(c.ymax)) + 0.01f;
+    EXPECT_NEAR(n.XMINGR, c.xmin, tol) << c.x0;
+    EXPECT_NEAR(n.XMAXGR, c.xmax, tol) << c.x0;
+    EXPECT_NEAR(n.YMINGR, c.ymin, tol) << c.y0;
+    EXPECT_NEAR(n.YMAXGR, c.ymax, tol) << c.y0;
     EXPECT_FLOAT_EQ(n.XMNCGR, n.XMINGR);
     EXPECT_FLOAT_EQ(n.YMXCGR, n.YMAXGR);
     EXPECT_EQ(n.INDSGR, 1);
+    // The data fill at least 85 % of the frame along the tight axis.
+    const float fill = std::max(std::fabs(c.x1 - c.x0) / (n.XMAXGR - n.XMINGR),
+                                std::fabs(c.y1 - c.y0) / (n.YMAXGR - n.YMINGR));
+    EXPECT_TRUE(c.x1 == c.x0 || fill >= 0.85f) << c.x0 << " fills " << fill;
+    EXPECT_TRUE(!c.dep || std::fabs(n.XFACGR + n.YFACGR) < 1e-4f * n.XFACGR) << c.x0;
   }
 }
 
@@ -143,10 +151,10 @@ TEST_F(GrAxes, GivenWindowAndZeroExtent) {
   graxes(g, 0, 1000, 0, 750, 1);
   EXPECT_EQ(n.INDSGR, 1);
   EXPECT_EQ(n.IN01GR, 1);
-  EXPECT_FLOAT_EQ(n.XMINGR, 0);
-  EXPECT_FLOAT_EQ(n.XMAXGR, 1200);
-  EXPECT_FLOAT_EQ(n.YMAXGR, 900);
-  EXPECT_DOUBLE_EQ(g.axes.xstep, 50);
+  EXPECT_FLOAT_EQ(n.XMINGR, -20);
+  EXPECT_FLOAT_EQ(n.XMAXGR, 1020);
+  EXPECT_FLOAT_EQ(n.YMAXGR, 765);
+  EXPECT_NEAR(g.axes.xstep, 1040.0 / 24, 1e-4);
 }
 
 TEST_F(GrAxes, KeySettingsForm) {
@@ -259,10 +267,14 @@ class GrAxesWindow : public grtest::WindowTest<GrAxesWindow> {
 TEST_F(GrAxesWindow, FrameTicsAndNumbers) {
   Graphics& g = *g_;
   Grcomn& n = g.n;
-  n.INDSGR = 1;
+  n.INDSGR = 0;
   n.IN02GR = 1;
   n.IN03GR = 1;
   n.IKEYGR = 0;
+  n.XMINGR = 0;
+  n.XMAXGR = 1200;
+  n.YMINGR = 0;
+  n.YMAXGR = 900;
   // 0..1200 and 0..900 in steps of 50: 39.3 pixels per step, frame
   // 55..998 x 43..751.
   graxes(g, 0, 1000, 0, 750, 0);

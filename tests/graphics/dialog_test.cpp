@@ -337,6 +337,21 @@ TEST_F(GrDialogX, FormEditedDoneAndCancelled) {
   EXPECT_EQ(v[0], grfix("abc", 20));
 }
 
+// Labels of up to 19 characters show whole: the tail of "Plotting
+// frequence" stands where the value box of a 14-character label began.
+TEST_F(GrDialogX, LongFieldLabelsShowWhole) {
+  Graphics& g = *g_;
+  const std::string labels[1] = {"Plotting frequence"};
+  std::vector<std::string> v = {grfix("", 10)};
+  key('9');  // ends the form once drawn
+  grinfo(g, 1, labels, v.data());
+  const unsigned long black = static_cast<unsigned>(g.n.PIXTAB[grcent(g, 0)]);
+  int ink = 0;
+  for (int y = 30 + 2; y < 30 + 14; ++y)
+    for (int x = 40 + 92; x < 40 + 112; ++x) ink += window_pixel(x, y) == black;
+  EXPECT_GT(ink, 10);
+}
+
 TEST_F(GrDialogX, PromptsTakeTypedText) {
   Graphics& g = *g_;
   std::string a(20, ' ');

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <sstream>
 
+#include "graphics/internal.h"
 #include "io/stop.h"
 #include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
@@ -439,6 +441,102 @@ TEST_F(ContourWindow, PixelRowsMatchCellPolygons) {
   EXPECT_GT(inked, 100);
   XDestroyImage(a);
   XDestroyImage(b);
+}
+
+// Each item gets its palette: depths light to dark blue, levels a terrain
+// ramp without water blue, speeds light yellow to dark red; signed
+// components keep the rainbow table.
+TEST_F(ContourWindow, PaletteFollowsTheItem) {
+  if (!ready()) return;
+  Graphics& g = *g_;
+  Field d(9, 7, 10, [](float x, float) { return x; });
+  struct Rgb {
+    int r, g, b;
+  };
+  struct Case {
+    const char* item;
+    int mode;
+    std::function<bool(Rgb, Rgb)> looks;  // low and high values
+  } cases[] = {
+      {"Flow Depth [m]", kPaletteDepth,
+       [](Rgb lo, Rgb hi) { return lo.b > lo.r && hi.b > hi.r + 60 && lo.r + lo.g > hi.r + hi.g; }},
+      {"Water Level [m]", kPaletteTerrain, [](Rgb lo, Rgb) { return lo.g > lo.b + 40; }},
+      {"Value", kPaletteTerrain, [](Rgb lo, Rgb) { return lo.g > lo.b + 40; }},
+      {"Flow Velocity [m/s]", kPaletteSpeed,
+       [](Rgb lo, Rgb hi) {
+         return lo.r > 200 && lo.g > 200 && hi.r > hi.b + 80 && hi.g < lo.g - 60;
+       }},
+      {"X-Velocity [m/s]", 2, [](Rgb, Rgb) { return true; }},
+  };
+  for (const Case& c : cases) {
+    Viewer v;
+    std::string texts(240, ' ');
+    texts.replace(80, std::string(c.item).size(), c.item);
+    std::vector<float> lv(kLevelRoom, 0.0f);
+    int options = 6;
+    g.n.IN15GR = 1;
+    g.n.INDSGR = 1;
+    grcont(g, v, d.x.data(), d.y.data(), d.f.data(), 9, 7, 9, 7, texts, lv.data(), -1, options,
+           -9999.0f);
+    EXPECT_EQ(g.n.CMODGR, c.mode) << c.item;
+    grdump(g);
+    XImage* im = XGetImage(g.x.display, g.x.pixmap, 0, 0, static_cast<unsigned>(g.x.width),
+                           static_cast<unsigned>(g.x.height), AllPlanes, ZPixmap);
+    ASSERT_TRUE(im);
+    auto at = [&](float x) {
+      const int px = static_cast<int>((x - g.n.XMINGR) * g.n.XFACGR + g.n.XORGGR);
+      const int py = static_cast<int>((30 - g.n.YMINGR) * g.n.YFACGR + g.n.YORGGR);
+      const unsigned long p = XGetPixel(im, px, py);
+      return Rgb{static_cast<int>((p >> 16) & 255), static_cast<int>((p >> 8) & 255),
+                 static_cast<int>(p & 255)};
+    };
+    const Rgb lo = at(2), hi = at(78);
+    EXPECT_TRUE(c.looks(lo, hi)) << c.item << ": low " << lo.r << "," << lo.g << "," << lo.b
+                                 << " high " << hi.r << "," << hi.g << "," << hi.b;
+    XDestroyImage(im);
+  }
+}
+
+// Arrows over the colours: every k-th node so that they stand about 24
+// pixels apart, none on empty nodes (left half), a labelled reference arrow.
+TEST_F(ContourWindow, ArrowsOverThePlot) {
+  if (!ready()) return;
+  Graphics& g = *g_;
+  Viewer v;
+  Field d(101, 61, 1, [](float x, float) { return x; });
+  std::vector<float> u(d.f.size(), 1.5f), w(d.f.size(), 0.5f);
+  for (std::size_t k = 0; k < u.size(); ++k)
+    if (d.x[k] < 50) u[k] = -9999.0f;
+  g.n.INDSGR = 1;
+  graxes(g, 0, 100, 0, 60, 0);
+  std::vector<float> lv = {0, 20, 40, 60, 80, 100};
+  g.n.NCOLGR = 5;
+  v.contour.arrow_u = u.data();
+  v.contour.arrow_v = w.data();
+  grcler(g, 1);
+  d.plot(g, v, 0, lv);
+  d.plot(g, v, 1, lv);
+  const float cell = std::fabs(g.n.XFACGR);  // pixels per node
+  EXPECT_EQ(grarrows(g, d.x.data(), d.y.data(), u.data(), w.data(), 101, 101, 61, -9999.0f),
+            static_cast<int>(std::ceil(kArrowSpacing / cell)));
+  grdump(g);
+  XImage* im = XGetImage(g.x.display, g.x.pixmap, 0, 0, static_cast<unsigned>(g.x.width),
+                         static_cast<unsigned>(g.x.height), AllPlanes, ZPixmap);
+  ASSERT_TRUE(im);
+  const unsigned long arrow = static_cast<unsigned>(g.n.PIXTAB[grcent(g, 0)]);
+  auto ink = [&](float x0, float x1, float y0, float y1) {
+    int c = 0;
+    for (int py = grdevy(g, y1); py <= grdevy(g, y0); ++py)
+      for (int px = grdevx(g, x0); px <= grdevx(g, x1); ++px) c += XGetPixel(im, px, py) == arrow;
+    return c;
+  };
+  EXPECT_EQ(ink(2, 45, 2, 50), 0);    // empty nodes: no arrows
+  EXPECT_GT(ink(55, 98, 2, 50), 50);  // arrows on the right half
+  const float px = 1 / std::fabs(g.n.XFACGR), py = 1 / std::fabs(g.n.YFACGR);
+  EXPECT_GT(
+      ink(g.n.XMINGR + 5 * px, g.n.XMINGR + 60 * px, g.n.YMAXGR - 18 * py, g.n.YMAXGR - 6 * py),
+      5);  // the reference arrow
+  XDestroyImage(im);
 }
 #endif
 

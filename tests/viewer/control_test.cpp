@@ -159,6 +159,36 @@ TEST_F(ControlScript, QueryFormReadsBackInOrder) {
   EXPECT_EQ(g.n.NXINGR, 24);
 }
 
+// The settings file's window is that of the file it names: any other file,
+// or a window beside this file's extent, starts on the whole extent.
+TEST_F(ControlScript, SettingsWindowOnlyForItsOwnFile) {
+  struct Case {
+    const char* saved;
+    const char* shown;
+    float x0;  // saved window x0 .. x0 + 10
+    bool kept;
+  } cases[] = {{"a.res", "a.res", 10, true},
+               {"a.res", "b.res", 10, false},
+               {"", "b.res", 10, false},
+               {"a.res", "a.res", 500, false},
+               {"a.res", "", 10, true}};  // a plot of no file: as before
+  for (const Case& c : cases) {
+    Viewer fresh;
+    fresh.control.file = c.shown;
+    g.t.FILNGR = grfix(c.saved, 80);
+    grsset(g, c.x0, c.x0 + 10, 10, 15);
+    g.n.INDSGR = 0;
+    answer(g, {"X"});
+    grctrl(g, fresh, rec.routine(), 0, texts);
+    const std::string what = std::string(c.saved) + " shown as " + c.shown;
+    EXPECT_EQ(g.n.XMINGR == c.x0, c.kept) << what;
+    if (!c.kept) {
+      EXPECT_TRUE(g.n.XMINGR <= 0 && g.n.XMAXGR >= 100 && g.n.YMAXGR >= 50) << what;
+    }
+    EXPECT_NE(slurp(".grset").find("'" + std::string(c.shown)), std::string::npos) << what;
+  }
+}
+
 TEST_F(ControlScript, ValueWrittenWithWorldCoordinates) {
   g.n.XORGR = 1000;
   loop({"V 12.5 30", "X"});
@@ -278,12 +308,12 @@ TEST_F(ControlX, ClicksWheelArrowsAndAxisForm) {
     const char* what;
     std::function<void()> send;
     float x0, x1;
-    int derived = 0;  // the window first derived from the data (0..120)
+    int derived = 0;  // the window first derived from the data (-2..102)
   } cases[] = {
       {"click zooms in", [&] { sender_->click(w, cx, cy); }, 14.5f, 85.5f},
       {"wheel zooms out", [&] { sender_->click(w, cx, cy, 5); }, 50 - 50 / 0.71f, 50 + 50 / 0.71f},
       {"arrow pans", [&] { sender_->key(w, XK_Right); }, 33.33f, 133.33f},
-      {"arrow pans a derived window", [&] { sender_->key(w, XK_Right); }, 40, 160, 1},
+      {"arrow pans a derived window", [&] { sender_->key(w, XK_Right); }, 32.67f, 136.67f, 1},
       {"XMAX below XMIN",
        [&] {
          sender_->click(w, left, below);
@@ -336,6 +366,25 @@ TEST_F(ControlX, NewAxisIntervalsResizeTheWindow) {
   std::string texts;
   grctrl(*g_, v_, rec_->routine(), 0, texts);
   EXPECT_EQ(g_->x.width, 570);  // (10 + 4.5) x 50 x 0.7865 pixels
+}
+
+// Scale factor 3 asks for a window of 3362 x 2359 pixels on the 1600 x 1200
+// screen: it opens at the largest scale that fits, and says so in .grset.
+TEST_F(ControlX, WindowNoLargerThanTheScreen) {
+  g_->n.SCALGR = 3;
+  grwset(*g_);
+  Graphics big;
+  big.out = &os_;
+  grinit(big, 5, 9, "qftest", "", 0);
+  EXPECT_LE(big.x.width, 1580);
+  EXPECT_LE(big.x.height, 1140);
+  EXPECT_GE(big.x.width, 1500);  // as large as the screen allows
+  EXPECT_NEAR(big.n.XSCLGR / big.n.SCALGR, 0.7865f, 1e-4);
+  grwset(big);
+  Graphics again;
+  again.out = &os_;
+  grinit(again, 5, 9, "qftest", "", 0);
+  EXPECT_NEAR(again.n.SCALGR, big.n.SCALGR, 0.01);
 }
 
 TEST_F(ControlX, TwoScreenShotsInARow) {

@@ -24,6 +24,25 @@ TEST(ProgressTimeLine, HoursAndSecondsForms) {
   for (const Case& c : cases) EXPECT_EQ(progress_time_line(c.step, c.time, c.dt), c.line) << c.time;
 }
 
+TEST(ProgressStoredLine, CountsWrittenWhole) {
+  struct Case {
+    int stored, expected;
+    long long wet;
+    int i, j;
+    const char* line;
+  };
+  const Case cases[] = {
+      {18, 120, 45, 12, 7, "   18/120        45%    12/   7"},
+      {18, 1234, 100, 1200, 1100, "  18/1234       100%  1200/1100"},
+      {123456, 1234567, 3, 123456, 654321, "123456/1234567    3% 123456/654321"},
+  };
+  for (const Case& c : cases) {
+    const std::string l = progress_stored_line(c.stored, c.expected, c.wet, c.i, c.j);
+    EXPECT_EQ(l, c.line) << c.expected;
+    EXPECT_EQ(l.find('*'), std::string::npos);
+  }
+}
+
 // One wet node (h 2, q 3, r 4 over bed 100) and one dry node (h 0.001
 // with hdry 0.01, still moving: q 0.003) of a two-node model: the dry node
 // has no level, flow or velocity (left empty), only its depth and bed.
