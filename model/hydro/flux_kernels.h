@@ -70,6 +70,22 @@ inline float fdiag(float q, float r) {
   return std::pow(1.0f + ratio, -0.333f);
 }
 
+// Half the largest compression of the characteristic speeds u - c, u and
+// u + c (u the speed normal to the face) from node L to node R:
+// ((uL - uR) + |cL - cR|) / 2, 0 where they spread apart or where a node is
+// dry or not deeper than hdry. Large across a shock, of the order of the
+// cell size times the speed gradient in smooth flow.
+template <class T>
+inline T wave_jump(T hL, T qnL, MaskOf<T> dryL, T hR, T qnR, MaskOf<T> dryR, float hdry,
+                   float g) {
+  const T zero = splat<T>(0.0f);
+  const MaskOf<T> wet = mand(mand(mnot(dryL), mnot(dryR)), mand(hL > hdry, hR > hdry));
+  const T dL = vmax(hL, splat<T>(1.0e-6f)), dR = vmax(hR, splat<T>(1.0e-6f));
+  const T cL = vsqrt(g * dL), cR = vsqrt(g * dR);
+  const T jump = (qnL / dL - qnR / dR) + vabs(cL - cR);
+  return sel(wet, vmax(jump * 0.5f, zero), zero);
+}
+
 // Roe-type flux through one face.
 //
 // Levels, normal and tangential discharges of L, R and RR; bed levels zL, zR;
@@ -77,17 +93,27 @@ inline float fdiag(float q, float r) {
 // only: read, then replaced by this face's unlimited differences; limited by
 // minmod, or by van Albada when kSmooth, for steady runs); hdry the
 // dry threshold; g gravity; J the depth blocked by a floating cover or a
-// bridge deck at the face (0 = open face).
+// bridge deck at the face (0 = open face); eta_h the largest wave_jump of
+// the four faces that meet this face's ends at right angles.
 //
 // The free-surface jump, not the depth jump, drives the upwinding, so still
 // water over an uneven bed gives a pure pressure flux g hL hR / 2 that the
 // bed-slope term of the node balances. A wet node beside a dry one whose bed
 // stands above the wet level sees a wall. A face whose mean depth is not above
 // hdry carries the central flux only, with depth hdry.
+//
+// A shock lying along a grid line is smeared over a cell or two, and the
+// faces across it that run in the flow direction see a transverse speed
+// near zero: the Roe flux gives their shear wave no damping, and a wrinkle
+// of the shock grows into a transverse oscillation (the carbuncle) that
+// keeps a standing jump from settling. No wave of a face is therefore
+// damped less than eta_h, the compression of the waves across the faces
+// beside it (Sanders, Morano and Druguet's H-correction); away from shocks
+// eta_h is small and the upwinding is the Roe one.
 template <bool kSecond, bool kSmooth = false, class T>
 inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL, T qtR, T qtRR,
                             T zL, T zR, MaskOf<T> dryL, MaskOf<T> dryR, LineDiffT<T>& s, float hdry,
-                            float g, T J) {
+                            float g, T J, T eta_h) {
   const T zero = splat<T>(0.0f);
   const float K = hdry;
 
@@ -173,11 +199,13 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
     const T dH = hR - hL;
     delta = sel(vabs(dH) < vabs(dEta), dH, dEta);
   }
+  ap = vmax(ap, eta_h);
+  am = vmax(am, eta_h);
 
   // Upwinding.
   const T dqn = qnR - qnL;
   const T dqt = qtR - qtL;
-  const T cu2 = 2.0f * c * vabs(u);
+  const T cu2 = 2.0f * c * vmax(vabs(u), eta_h);
   FaceFluxT<T> out;
   out.f = qm - w * ((ap - am) * dqn + (lp * am - ap * lm) * delta);
   out.fn = fn - w * ((ap * lp - am * lm) * dqn + (am - ap) * lp * lm * delta);
@@ -191,17 +219,17 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
 inline FaceFlux rflux(float etaL, float etaR, float etaRR, float qnL, float qnR, float qnRR,
                       float qtL, float qtR, float qtRR, float zL, float zR, bool dryL, bool dryR,
                       LineDiff& s, float hdry, bool second_order, float g, float J,
-                      bool smooth = false) {
+                      bool smooth = false, float eta_h = 0.0f) {
   if (second_order && smooth) {
     return rflux_t<true, true>(etaL, etaR, etaRR, qnL, qnR, qnRR, qtL, qtR, qtRR, zL, zR, dryL,
-                               dryR, s, hdry, g, J);
+                               dryR, s, hdry, g, J, eta_h);
   }
   if (second_order) {
     return rflux_t<true>(etaL, etaR, etaRR, qnL, qnR, qnRR, qtL, qtR, qtRR, zL, zR, dryL, dryR, s,
-                         hdry, g, J);
+                         hdry, g, J, eta_h);
   }
   return rflux_t<false>(etaL, etaR, etaRR, qnL, qnR, qnRR, qtL, qtR, qtRR, zL, zR, dryL, dryR, s,
-                        hdry, g, J);
+                        hdry, g, J, eta_h);
 }
 
 }  // namespace QF_ISA

@@ -32,7 +32,8 @@ void size_strips(const Model& m, SolverWork& w) {
       v->assign(nr, 0.0f);
     }
     RowScratch& rs = s.row;
-    for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl}) {
+    for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl, &rs.jx,
+          &rs.jxn, &rs.jys, &rs.jyn}) {
       v->assign(nr, 0.0f);
     }
     rs.alldry.assign(nr, 0);
@@ -49,7 +50,8 @@ void prepare_solver(Model& m, SolverWork& w) {
   FaceCarry& cr = w.carry;
   for (auto* v : {&cr.dzs, &cr.drs, &cr.dqs, &cr.fs1, &cr.fs2, &cr.fs3}) v->assign(nr, 0.0f);
   RowScratch& rs = w.row;
-  for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl}) {
+  for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl, &rs.jx,
+          &rs.jxn, &rs.jys, &rs.jyn}) {
     v->assign(nr, 0.0f);
   }
   rs.alldry.assign(nr, 0);
@@ -190,8 +192,11 @@ QF_INLINE void east_face(const Row& p, RowScratch& rs, int c, int rr, bool first
   const T J = sel(drP > zero, (drP + draught(fE)) * 0.5f,
                   sel(zd > zero, vmax(vmax(etaP, etaE) - (zd - zP), zero), zero));
 
+  // Compression across the north faces at both ends of this face.
+  const T eh = vmax(vmax(load<T>(rs.jys.data() + c), load<T>(rs.jys.data() + c + 1)),
+                    vmax(load<T>(rs.jyn.data() + c), load<T>(rs.jyn.data() + c + 1)));
   const FaceFluxT<T> fl = rflux_t<kSecond, kSmooth>(etaP, etaE, etaEE, qP, qE, qEE, rP, rE, rEE,
-                                                    zero, zE, dP, dE, sd, k.hdry, k.g, J);
+                                                    zero, zE, dP, dE, sd, k.hdry, k.g, J, eh);
   const M skip = load_flag<T>(rs.alldry.data() + c);
   store(rs.fe.data() + c, sel(skip, zero, fl.f));
   store(rs.fqe.data() + c, sel(skip, zero, fl.fn));
@@ -226,8 +231,11 @@ QF_INLINE void north_face(const Row& p, const Row& n, const Row& nn, FaceCarry& 
                   sel(mand(fP - 1000.0f > zero, zd > zero),
                       vmax((etaP + etaN) * 0.5f - (zd - zP), zero), zero));
 
+  // Compression across the east faces at both ends of this face.
+  const T eh = vmax(vmax(load<T>(rs.jx.data() + c), load<T>(rs.jx.data() + c + 1)),
+                    vmax(load<T>(rs.jxn.data() + c), load<T>(rs.jxn.data() + c + 1)));
   const FaceFluxT<T> fl = rflux_t<kSecond, kSmooth>(etaP, etaN, etaNN, rP, rN, rNN, qP, qN, qNN,
-                                                    zero, zN, dP, dN, sd, k.hdry, k.g, J);
+                                                    zero, zN, dP, dN, sd, k.hdry, k.g, J, eh);
   const M skip = load_flag<T>(rs.alldry.data() + c);
   store(rs.gn.data() + c, sel(skip, zero, fl.f));
   store(rs.grn.data() + c, sel(skip, zero, fl.fn));
@@ -380,6 +388,23 @@ void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& r
   }
 }
 
+// Wave jumps (wave_jump) of the faces beside the faces of row j, columns
+// lo .. hi + 1: of the east face west of each node of rows j and j + 1 (0 at
+// the west ring), and of the north faces south and north of each node of
+// row j.
+inline void wave_jumps(const Row& P, const Row& S, const Row& N, RowScratch& rs, int lo, int hi,
+                       const Consts& k) {
+  auto jump = [&](const Row& a, int ca, const Row& b, int cb, const float* qa, const float* qb) {
+    return wave_jump(a.h[ca], qa[ca], a.dry[ca] != 0, b.h[cb], qb[cb], b.dry[cb] != 0, k.hdry, k.g);
+  };
+  for (int c = std::max(lo, 0); c <= hi + 1; ++c) {
+    rs.jx[c] = c == 0 ? 0.0f : jump(P, c - 1, P, c, P.q, P.q);
+    rs.jxn[c] = c == 0 ? 0.0f : jump(N, c - 1, N, c, N.q, N.q);
+    rs.jys[c] = jump(S, c, P, c, S.r, P.r);
+    rs.jyn[c] = jump(P, c, N, c, P.r, N.r);
+  }
+}
+
 // Nodes of a row whose five-point neighbourhood is dry.
 inline void all_dry(const Row& P, const Row& S, const Row& N, std::uint8_t* skip, int first,
                     int last) {
@@ -436,6 +461,7 @@ void carry_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, Span span) {
   std::uint8_t* skip = rs.alldry.data();
   const int lo = std::max(span.lo, 0), hi = std::min(span.hi, last);
   all_dry(P, S, N, skip, lo, hi);
+  wave_jumps(P, S, N, rs, lo, hi, k);
   int c = lo;
   for (; c + kLanes <= hi + 1; c += kLanes)
     north_face<kSecond, kSteady, Lanes>(P, N, NN, cr, rs, c, k);
@@ -495,6 +521,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   // Nodes whose five-point neighbourhood is dry (and the one before lo,
   // which the first east face reads).
   all_dry(P, S, N, skip, std::max(lo - 1, 0), hi);
+  wave_jumps(P, S, N, rs, lo, hi, k);
 
   // East faces: column 1 starts the row, the last one has no node beyond.
   int c = lo;

@@ -58,6 +58,8 @@ struct RowScratch {
   std::vector<float> gn, gqn, grn;   // north faces: mass, q, r fluxes
   std::vector<float> hf, cf;         // friction depth, conveyance
   std::vector<float> dtl;            // local time step (steady mode)
+  std::vector<float> jx, jxn;        // wave jumps, east faces west of the nodes of rows j, j + 1
+  std::vector<float> jys, jyn;       // wave jumps, north faces south and north of row j's nodes
   std::vector<std::uint8_t> alldry;  // node and its four neighbours dry
 };
 

@@ -548,6 +548,8 @@ CASES["thacker2"] = {"qfx": "thacker.qfx", "opts": ["@second"], "bed": bed_thack
                      "title": "Thacker planar bowl, 2nd order, hdry 0.0001"}
 CASES["bump"] = {"qfx": "bump.qfx", "bed": bed_bump, "check": check_bump,
                  "title": "Bump with a standing jump, 250 x 3"}
+CASES["bump2"] = {"qfx": "bump.qfx", "opts": ["@second"], "bed": bed_bump, "check": check_bump,
+                  "title": "Bump with a standing jump, 250 x 3, 2nd order"}
 CASES["macdonald"] = {"qfx": "macdonald.qfx", "bed": bed_macdonald, "check": check_macdonald,
                       "title": "MacDonald, subcritical, 100 x 10"}
 for _n in (200, 2000):

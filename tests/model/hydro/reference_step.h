@@ -46,6 +46,10 @@ struct ReferenceSolver {
     auto dry = [&](int k) { return f.ldry[k] != 0; };
     auto draught = [&](int k) { return f.hfloat[k] - 1000.0f < 0.0f ? f.hfloat[k] : 0.0f; };
     auto ceil = [&](int k) { return f.hfloat[k] - 1000.0f; };
+    // Compression of the waves from node a to node b, with discharges d.
+    auto jump = [&](int a, int b, const std::vector<float>& d) {
+      return wave_jump(f.h[a], d[a], dry(a), f.h[b], d[b], dry(b), K, g);
+    };
     for (int i = 1; i <= nxx - 1; ++i) {
       const int P = m.node(i, j);
       const int E = P + 1, W = i == 1 ? P : P - 1, EE = i == nxx - 1 ? E : P + 2;
@@ -66,9 +70,12 @@ struct ReferenceSolver {
           const float zd = std::max(ceil(P), ceil(E));
           if (zd > 0.0f) Jx = std::max(std::max(eta(P, P), eta(E, P)) - (zd - f.zb[P]), 0.0f);
         }
+        const int SE = j == 1 ? E : E - nxx;
+        const float ex = std::max(std::max(jump(S, P, f.r), jump(P, N, f.r)),
+                                  std::max(jump(SE, E, f.r), jump(E, E + nxx, f.r)));
         const FaceFlux fe = rflux(eta(P, P), eta(E, P), eta(EE, P), f.q[P], f.q[E], f.q[EE], f.r[P],
                                   f.r[E], f.r[EE], 0.0f, f.zb[E] - f.zb[P], dry(P), dry(E), row, K,
-                                  second, g, Jx, m.clog.steady);
+                                  second, g, Jx, m.clog.steady, ex);
         Fe = fe.f;
         Fqe = fe.fn;
         Fre = fe.ft;
@@ -83,9 +90,12 @@ struct ReferenceSolver {
           if (zd > 0.0f) Jy = std::max((eta(P, P) + eta(N, P)) / 2 - (zd - f.zb[P]), 0.0f);
         }
         LineDiff col{dzs[i], drs[i], dqs[i]};
+        const float ey =
+            std::max(std::max(i == 1 ? 0.0f : jump(P - 1, P, f.q), jump(P, E, f.q)),
+                     std::max(i == 1 ? 0.0f : jump(N - 1, N, f.q), jump(N, N + 1, f.q)));
         const FaceFlux gn = rflux(eta(P, P), eta(N, P), eta(NN, P), f.r[P], f.r[N], f.r[NN], f.q[P],
                                   f.q[N], f.q[NN], 0.0f, f.zb[N] - f.zb[P], dry(P), dry(N), col, K,
-                                  second, g, Jy, m.clog.steady);
+                                  second, g, Jy, m.clog.steady, ey);
         dzs[i] = col.eta;
         drs[i] = col.qn;
         dqs[i] = col.qt;
