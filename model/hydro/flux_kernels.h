@@ -76,8 +76,7 @@ inline float fdiag(float q, float r) {
 // dry or not deeper than hdry. Large across a shock, of the order of the
 // cell size times the speed gradient in smooth flow.
 template <class T>
-inline T wave_jump(T hL, T qnL, MaskOf<T> dryL, T hR, T qnR, MaskOf<T> dryR, float hdry,
-                   float g) {
+inline T wave_jump(T hL, T qnL, MaskOf<T> dryL, T hR, T qnR, MaskOf<T> dryR, float hdry, float g) {
   const T zero = splat<T>(0.0f);
   const MaskOf<T> wet = mand(mand(mnot(dryL), mnot(dryR)), mand(hL > hdry, hR > hdry));
   const T dL = vmax(hL, splat<T>(1.0e-6f)), dR = vmax(hR, splat<T>(1.0e-6f));

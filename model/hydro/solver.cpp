@@ -32,8 +32,8 @@ void size_strips(const Model& m, SolverWork& w) {
       v->assign(nr, 0.0f);
     }
     RowScratch& rs = s.row;
-    for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl, &rs.jx,
-          &rs.jxn, &rs.jys, &rs.jyn}) {
+    for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl,
+                    &rs.jx, &rs.jxn, &rs.jys, &rs.jyn}) {
       v->assign(nr, 0.0f);
     }
     rs.alldry.assign(nr, 0);
@@ -50,8 +50,8 @@ void prepare_solver(Model& m, SolverWork& w) {
   FaceCarry& cr = w.carry;
   for (auto* v : {&cr.dzs, &cr.drs, &cr.dqs, &cr.fs1, &cr.fs2, &cr.fs3}) v->assign(nr, 0.0f);
   RowScratch& rs = w.row;
-  for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl, &rs.jx,
-          &rs.jxn, &rs.jys, &rs.jyn}) {
+  for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl,
+                  &rs.jx, &rs.jxn, &rs.jys, &rs.jyn}) {
     v->assign(nr, 0.0f);
   }
   rs.alldry.assign(nr, 0);

@@ -241,13 +241,15 @@ TEST(Rflux, ShockBesideDampsTheShearWave) {
   // Wave compression, hand computed: uL = 2, cL = 0.990454, uR = 0.5,
   // cR = 1.980909 -> ((2 - 0.5) + 0.990454) / 2.
   EXPECT_NEAR(wave_jump(0.1f, 0.2f, false, 0.4f, 0.2f, false, kDry, kG), 1.245227f, 1e-5f);
-  EXPECT_EQ(wave_jump(0.4f, 0.2f, false, 0.1f, 0.2f, false, kDry, kG), 0.0f);  // expansion
-  EXPECT_EQ(wave_jump(0.1f, 0.2f, false, 0.4f, 0.2f, true, kDry, kG), 0.0f);   // dry node
+  EXPECT_EQ(wave_jump(0.4f, 0.2f, false, 0.1f, 0.2f, false, kDry, kG), 0.0f);   // expansion
+  EXPECT_EQ(wave_jump(0.1f, 0.2f, false, 0.4f, 0.2f, true, kDry, kG), 0.0f);    // dry node
   EXPECT_EQ(wave_jump(0.01f, 0.2f, false, 0.4f, 0.2f, false, kDry, kG), 0.0f);  // thin node
   const struct {
     bool second;
     float eta_h, ft, f;
-  } rows[] = {{false, 0.0f, 0.0f, 0.0f}, {false, 0.4f, 0.04f, 0.0f}, {true, 0.4f, 0.02f, 0.0f},
+  } rows[] = {{false, 0.0f, 0.0f, 0.0f},
+              {false, 0.4f, 0.04f, 0.0f},
+              {true, 0.4f, 0.02f, 0.0f},
               {true, 0.1f, 0.005f, 0.0f}};
   for (const auto& r : rows) {
     LineDiff s{0, 0, 0};
@@ -259,9 +261,8 @@ TEST(Rflux, ShockBesideDampsTheShearWave) {
   }
   // A lake at rest stays at rest whatever the damping: no differences to damp.
   LineDiff s{0, 0, 0};
-  const FaceFlux rest =
-      rflux(1.0f, 1.0f, 1.0f, 0, 0, 0, 0, 0, 0, 0.0f, 0.5f, false, false, s, kDry, false, kG, 0,
-            false, 2.0f);
+  const FaceFlux rest = rflux(1.0f, 1.0f, 1.0f, 0, 0, 0, 0, 0, 0, 0.0f, 0.5f, false, false, s, kDry,
+                              false, kG, 0, false, 2.0f);
   EXPECT_EQ(rest.f, 0.0f);
   EXPECT_EQ(rest.ft, 0.0f);
   EXPECT_FLOAT_EQ(rest.fn, 9.81f * 0.5f * 0.5f);
@@ -283,7 +284,7 @@ TEST(Rflux, LanesGiveTheSameResultAsSingleFaces) {
         a[14][l] = 0.1f * dis(rng);
         a[15][l] = 0.1f * dis(rng);
         a[16][l] = unit(rng) < 0.5f ? unit(rng) : 0.0f;  // damping floor of a shock beside
-        if (unit(rng) < 0.3f) a[1][l] = a[0][l];  // some flat faces
+        if (unit(rng) < 0.3f) a[1][l] = a[0][l];         // some flat faces
         dl[l] = unit(rng) < 0.2f;
         dr[l] = unit(rng) < 0.2f;
       }
@@ -300,10 +301,9 @@ TEST(Rflux, LanesGiveTheSameResultAsSingleFaces) {
       LineDiffT<Lanes> sv{lanes(13), lanes(14), lanes(15)};
       FaceFluxT<Lanes> fv;
       if (second) {
-        fv =
-            rflux_t<true>(lanes(0), lanes(1), lanes(2), lanes(3), lanes(4), lanes(5), lanes(6),
-                          lanes(7), lanes(8), lanes(9), lanes(10), mL, mR, sv, kDry, kG, lanes(12),
-                          lanes(16));
+        fv = rflux_t<true>(lanes(0), lanes(1), lanes(2), lanes(3), lanes(4), lanes(5), lanes(6),
+                           lanes(7), lanes(8), lanes(9), lanes(10), mL, mR, sv, kDry, kG, lanes(12),
+                           lanes(16));
       } else {
         fv = rflux_t<false>(lanes(0), lanes(1), lanes(2), lanes(3), lanes(4), lanes(5), lanes(6),
                             lanes(7), lanes(8), lanes(9), lanes(10), mL, mR, sv, kDry, kG,
@@ -311,10 +311,9 @@ TEST(Rflux, LanesGiveTheSameResultAsSingleFaces) {
       }
       for (int l = 0; l < kLanes; ++l) {
         LineDiff s{a[13][l], a[14][l], a[15][l]};
-        const FaceFlux f1 =
-            rflux(a[0][l], a[1][l], a[2][l], a[3][l], a[4][l], a[5][l], a[6][l], a[7][l], a[8][l],
-                  a[9][l], a[10][l], dl[l], dr[l], s, kDry, second != 0, kG, a[12][l], false,
-                  a[16][l]);
+        const FaceFlux f1 = rflux(a[0][l], a[1][l], a[2][l], a[3][l], a[4][l], a[5][l], a[6][l],
+                                  a[7][l], a[8][l], a[9][l], a[10][l], dl[l], dr[l], s, kDry,
+                                  second != 0, kG, a[12][l], false, a[16][l]);
 #if defined(__FMA__)
         EXPECT_NEAR(fv.f[l], f1.f, 1e-5f * (1 + std::fabs(f1.f)));
         EXPECT_NEAR(fv.fn[l], f1.fn, 1e-5f * (1 + std::fabs(f1.fn)));
