@@ -13,6 +13,7 @@
 #include "viewer/contour.h"
 #include "viewer/control.h"
 #include "viewer/empty_nodes.h"
+#include "viewer/readout.h"
 
 namespace qf {
 
@@ -307,7 +308,12 @@ int browse(Session& s, const std::string& path) {
     }
     int answer = 0;
     float cx = 0, cy = 0;
-    grcurs(g, 8, labels, answer, cx, cy);
+    // The pointer reads the item off the plot as it moves.
+    const std::string& shown = b.items[static_cast<std::size_t>(item)];
+    grcurs(g, 8, labels, answer, cx, cy, [&](float px, float py) {
+      return grreadout(g, b.xs.data(), b.ys.data(), b.fs.data(), b.nx, b.nx, b.ny, b.no_data, shown,
+                       px, py);
+    });
     const int before_rec = rec, before_item = item;
     switch (answer) {
       case 1:
