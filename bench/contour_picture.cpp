@@ -13,11 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "graphics/graphics.h"
-#include "io/channels.h"
 #include "io/stop.h"
 #include "io/textio.h"
 #include "model/resultfile.h"
@@ -34,19 +34,16 @@ struct DepthField {
 };
 
 bool read_depth(const std::string& path, DepthField& d, std::string& why) {
-  qf::DirectFile file;
-  qf::ResultHeader h;
-  if (!file.open(path, 104, 'r') || !qf::read_header(file, h, &why)) {
+  qf::ResultReader file;
+  if (!file.open(path, &why)) {
     if (why.empty()) why = "cannot open";
     return false;
   }
-  file.set_record_length(static_cast<std::size_t>(h.reclen));
-  int n = 0;
-  std::vector<std::string> labels;
-  if (!qf::read_labels(file, n, labels)) {
+  if (!file.labelled()) {
     why = "no item labels";
     return false;
   }
+  const std::vector<std::string>& labels = file.labels();
   int item = -1;  // labels[0] is the time
   for (std::size_t k = 1; k < labels.size(); ++k)
     if (labels[k].find("Depth") != std::string::npos) {
@@ -57,35 +54,23 @@ bool read_depth(const std::string& path, DepthField& d, std::string& why) {
     why = "no depth among the items";
     return false;
   }
-  const long blocks = qf::scan_blocks(file, h.header_records, h.ny, [](float) { return true; });
+  const long blocks = file.scan();
   if (blocks < 1) {
     why = "no result record";
     return false;
   }
+  const qf::ResultHeader& h = file.header();
   d.nx = h.nx;
   d.ny = h.ny;
   d.xo = h.x_origin;
   d.yo = h.y_origin;
   d.title = std::string(qf::trim_right(h.title));
-  const std::size_t cells = static_cast<std::size_t>(d.nx) * d.ny;
-  d.x.resize(cells);
-  d.y.resize(cells);
-  d.f.resize(cells);
-  std::vector<float> rec;
-  std::vector<unsigned char> buf;
+  d.f.resize(static_cast<std::size_t>(d.nx) * d.ny);
+  if (!file.coordinates(d.x, d.y)) return false;
+  const std::span<float> f(d.f);
   for (int j = 1; j <= d.ny; ++j) {
     const std::size_t row = static_cast<std::size_t>(j - 1) * d.nx;
-    if (!qf::read_floats(file, qf::coord_x_record(h.header_records, j), d.nx + 1, rec, buf))
-      return false;
-    for (int i = 0; i < d.nx; ++i) d.x[row + i] = rec[1 + i];
-    if (!qf::read_floats(file, qf::coord_y_record(h.header_records, d.ny, j), d.nx + 1, rec, buf))
-      return false;
-    for (int i = 0; i < d.nx; ++i) d.y[row + i] = rec[1 + i];
-    const long r = qf::block_record(h.header_records, d.ny, blocks, j);
-    if (!qf::read_floats(file, r, static_cast<std::size_t>(n) * d.nx + 1, rec, buf)) return false;
-    d.time = rec[0];
-    for (int i = 0; i < d.nx; ++i)
-      d.f[row + i] = rec[1 + static_cast<std::size_t>(item) * d.nx + i];
+    if (!file.read_item(blocks, item, j, f.subspan(row, d.nx), &d.time)) return false;
   }
   return true;
 }

@@ -29,8 +29,7 @@ struct Browsed {
   std::vector<std::string> items;  // labels without the key letter
   std::vector<float> times;        // one per record; empty for a grid
   float no_data = -9999.0f;
-  DirectFile file;
-  int header_records = result_header_records;
+  ResultReader file;
   // Nodes outside the model (walls), found in the bed or water levels, and
   // the depths of the record shown when the file holds them.
   std::vector<std::uint8_t> outside;
@@ -54,50 +53,31 @@ std::string item_name(const std::string& label) {
 }
 
 bool open_result(Browsed& b, const std::string& path, std::string& why) {
-  if (!b.file.open(path, 104, 'r')) return false;
-  ResultHeader h;
-  if (!read_header(b.file, h, &why)) return false;
-  b.file.set_record_length(h.reclen);
-  int n = 0;
-  std::vector<std::string> labels;
-  if (!read_labels(b.file, n, labels) || n < 1) {
+  if (!b.file.open(path, &why)) return false;
+  const ResultHeader& h = b.file.header();
+  const int n = b.file.item_count();
+  const std::vector<std::string>& labels = b.file.labels();
+  if (!b.file.labelled() || n < 1) {
     why = "no item labels";
     return false;
   }
   b.nx = h.nx;
   b.ny = h.ny;
-  b.header_records = h.header_records;
   b.x_origin = h.x_origin;
   b.y_origin = h.y_origin;
   b.title = std::string(trim_right(h.title));
   for (int k = 1; k <= n && k < static_cast<int>(labels.size()); ++k)
     b.items.push_back(item_name(labels[static_cast<std::size_t>(k)]));
-  const std::size_t nn = static_cast<std::size_t>(b.nx) * static_cast<std::size_t>(b.ny);
-  b.xs.assign(nn, 0.0f);
-  b.ys.assign(nn, 0.0f);
-  b.fs.assign(nn, 0.0f);
-  std::vector<float> row;
-  std::vector<unsigned char> buf;
-  for (int j = 1; j <= b.ny; ++j) {
-    const std::size_t nxs = static_cast<std::size_t>(b.nx);
-    if (!read_floats(b.file, coord_x_record(b.header_records, j), nxs + 1, row, buf)) {
-      why = "coordinate records cut short";
-      return false;
-    }
-    std::copy(row.begin() + 1, row.begin() + 1 + b.nx, b.xs.begin() + (j - 1) * b.nx);
-    if (!read_floats(b.file, coord_y_record(b.header_records, b.ny, j), nxs + 1, row, buf)) {
-      why = "coordinate records cut short";
-      return false;
-    }
-    std::copy(row.begin() + 1, row.begin() + 1 + b.nx, b.ys.begin() + (j - 1) * b.nx);
+  b.fs.assign(static_cast<std::size_t>(b.nx) * static_cast<std::size_t>(b.ny), 0.0f);
+  if (!b.file.coordinates(b.xs, b.ys)) {
+    why = "coordinate records cut short";
+    return false;
   }
   b.depth_item = find_item(b, "Flow Depth");
   b.u_item = find_item(b, "X-Velocity");
   b.v_item = find_item(b, "Y-Velocity");
-  scan_blocks(b.file, b.header_records, b.ny, [&b](float t) {
-    b.times.push_back(t);
-    return true;
-  });
+  b.file.scan();
+  b.times = b.file.times();
   if (b.times.empty()) {
     why = "no complete record";
     return false;
@@ -106,16 +86,10 @@ bool open_result(Browsed& b, const std::string& path, std::string& why) {
 }
 
 bool read_item(Browsed& b, int rec, int item, std::vector<float>& out) {
-  std::vector<float> row;
-  std::vector<unsigned char> buf;
   const std::size_t nxs = static_cast<std::size_t>(b.nx);
-  const std::size_t count = 1 + nxs * b.items.size();
   out.resize(nxs * static_cast<std::size_t>(b.ny));
   for (int j = 1; j <= b.ny; ++j) {
-    if (!read_floats(b.file, block_record(b.header_records, b.ny, rec, j), count, row, buf))
-      return false;
-    std::copy(row.begin() + 1 + static_cast<long>(item * nxs),
-              row.begin() + 1 + static_cast<long>((item + 1) * nxs), out.begin() + (j - 1) * b.nx);
+    if (!b.file.read_item(rec, item, j, std::span(out).subspan((j - 1) * nxs, nxs))) return false;
   }
   return true;
 }

@@ -37,17 +37,17 @@ struct StartItems {
   int depth = 0, level = 0, u = 0, v = 0, bed = 0;
 };
 
-StartItems start_items(DirectFile& f, const ResultHeader& hd, int nx) {
+StartItems start_items(const ResultReader& r, int nx) {
   StartItems s;
-  int n = 0;
-  std::vector<std::string> labels;
-  const bool named = read_labels(f, n, labels);
+  const ResultHeader& hd = r.header();
+  const int n = r.item_count();
+  const std::vector<std::string>& labels = r.labels();
   if (accepted_type(hd.type)) {
     (hd.type == -94 ? s.level : s.depth) = 1;
     s.u = 2;
     s.v = 3;
   }
-  for (int it = 1; named && it <= n && it < static_cast<int>(labels.size()); ++it) {
+  for (int it = 1; r.labelled() && it <= n && it < static_cast<int>(labels.size()); ++it) {
     const std::string& l = labels[static_cast<std::size_t>(it)];
     if (l == item_label(6) && s.bed == 0) s.bed = it;
     if (accepted_type(hd.type)) continue;
@@ -58,7 +58,7 @@ StartItems start_items(DirectFile& f, const ResultHeader& hd, int nx) {
   }
   for (int* it : {&s.depth, &s.level, &s.u, &s.v, &s.bed}) {
     const long need = 4L * (1 + static_cast<long>(*it) * nx);
-    if (static_cast<long>(f.record_length()) < need) *it = 0;
+    if (static_cast<long>(hd.reclen) < need) *it = 0;
   }
   if (s.u == 0 || s.v == 0) s.u = s.v = 0;
   return s;
@@ -100,7 +100,7 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
     return;
   }
   DirectFile* f = io.direct(ch::result);
-  ResultHeader hd;
+  ResultReader file;
   std::string why;
   if (!f || open_mode <= 0) {
     // Opened as text: tell why its first record is no result-file header.
@@ -113,16 +113,18 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
       why = "its first value " + std::to_string(type) + " is no result-file type";
     } else {
       probe.set_record_length(104);
-      read_header(probe, hd, &why);
+      ResultHeader head;
+      read_header(probe, head, &why);
     }
     if (why.empty()) why = "it cannot be opened as one";
     refuse(" is not a result file: " + why);
     return;
   }
-  if (!read_header(*f, hd, &why)) {
+  if (!file.attach(*f, &why)) {
     refuse(" is not a result file: " + why);
     return;
   }
+  const ResultHeader& hd = file.header();
 
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
@@ -138,7 +140,7 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
     ignore_file(io, mode);
     return;
   }
-  const StartItems items = start_items(*f, hd, nx);
+  const StartItems items = start_items(file, nx);
   if (items.depth == 0 && items.level == 0) {
     const std::string lacks = " holds neither flow depth nor water level to start from";
     if (!hot) {
@@ -152,10 +154,8 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
 
   // The coordinate records must lie where the header says: a wrong record
   // length or header count would otherwise read values as times.
-  std::vector<float> rec;
-  std::vector<unsigned char> buf;
-  if (!read_floats(*f, coord_x_record(hd.header_records, 1), 1, rec, buf) ||
-      rec[0] != result_coord_flag) {
+  float flag = 0;
+  if (!file.coordinate_flag(flag) || flag != result_coord_flag) {
     refuse(" is not a result file: no coordinate records behind its " +
            std::to_string(hd.header_records) + " header records of " + std::to_string(hd.reclen) +
            " bytes");
@@ -164,17 +164,16 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
 
   // The block nearest to time_initial (the last of two as near).
   const float limit = m.coin.time_initial;
-  float t = 0, best = 0;
-  long b = 0, seen = 0;
-  scan_blocks(*f, hd.header_records, ny, [&](float tb) {
-    ++seen;
-    if (b == 0 || std::fabs(tb - limit) <= std::fabs(best - limit)) {
-      b = seen;
-      best = tb;
+  float t = 0;
+  long b = 0;
+  file.scan();
+  for (std::size_t k = 0; k < file.times().size(); ++k) {
+    const float tb = file.times()[k];
+    if (b == 0 || std::fabs(tb - limit) <= std::fabs(t - limit)) {
+      b = static_cast<long>(k) + 1;
+      t = tb;
     }
-    return true;
-  });
-  t = best;
+  }
   if (b == 0) {
     refuse(" holds no complete record to start from");
     return;
@@ -189,6 +188,7 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
   const int bed_item = m.clog.mobile_bed ? items.bed : 0;
   const std::size_t values =
       row * static_cast<std::size_t>(std::max({first, items.u, items.v, bed_item}));
+  std::vector<float> rec;
   std::vector<float> d(row * ny), u(row * ny, 0.0f), v(row * ny, 0.0f), zb;
   if (bed_item > 0) zb.resize(row * ny);
   auto take = [&](int item, int j, std::vector<float>& to) {
@@ -196,8 +196,7 @@ void incon(Model& m, Channels& io, Messages& msg, int& mode) {
   };
   for (int j = 1; j <= ny; ++j) {
     // Every record of the block carries the block's time.
-    if (!read_floats(*f, block_record(hd.header_records, ny, b, j), 1 + values, rec, buf) ||
-        rec[0] != t) {
+    if (!file.read_row(b, j, values, rec) || rec[0] != t) {
       refuse(" is damaged: row " + std::to_string(j) + " of the block at " + hours(t) +
              " h does not carry that time");
       return;

@@ -120,10 +120,14 @@ std::vector<unsigned char> label_record(const std::vector<std::string>& labels) 
   return w.bytes();
 }
 
-std::vector<unsigned char> label_record(const ResultItems& it) {
+std::vector<std::string> result_labels(const ResultItems& it) {
   std::vector<std::string> labels{time_label()};
   for (int i = 0; i < it.n; ++i) labels.push_back(item_label(it.code[i]));
-  return label_record(labels);
+  return labels;
+}
+
+std::vector<unsigned char> label_record(const ResultItems& it) {
+  return label_record(result_labels(it));
 }
 
 bool read_labels(DirectFile& f, int& n, std::vector<std::string>& labels) {
@@ -225,6 +229,151 @@ bool read_floats(DirectFile& f, long rec, std::size_t count, std::vector<float>&
   if (count * 4 > f.record_length() || !f.read(rec, buf)) return false;
   out.resize(count);
   std::memcpy(out.data(), buf.data(), count * 4);
+  return true;
+}
+
+bool begin_result_file(DirectFile& f, const Model& m, const ResultItems& it, int type,
+                       std::size_t reclen, float end_marker) {
+  const auto labels = label_record(it);
+  if (!f.write(2, labels.data(), labels.size()) ||
+      !write_coordinates(f, m, result_header_records, result_coord_flag))
+    return false;
+  if (!write_end_marker(f, last_header_part_record(m.coin1.ny) + 1, end_marker)) return false;
+  if (!f.flush()) return false;
+  const auto head = header_record(result_header(m, type, reclen));
+  return f.write(1, head.data(), head.size());
+}
+
+bool same_result_layout(DirectFile& f, const Model& m, const ResultItems& it, std::size_t reclen) {
+  ResultReader r;
+  if (!r.attach(f)) return false;
+  const ResultHeader& hd = r.header();
+  if (hd.reclen != static_cast<std::int32_t>(reclen) || hd.nx != m.coin1.nx ||
+      hd.ny != m.coin1.ny || hd.header_records != result_header_records)
+    return false;
+  if (!r.labelled() || r.item_count() != it.n) return false;
+  // The same count of other items would mix two kinds of blocks.
+  return r.labels() == result_labels(it);
+}
+
+bool write_item_block(DirectFile& f, long first, int ny, int nx, float time, int items,
+                      float end_marker, const ItemFill& fill, std::vector<float>& buffer,
+                      bool parallel) {
+  const std::size_t row = static_cast<std::size_t>(nx);
+  const auto rows = [&](int j, float* out) {
+    for (int k = 0; k < items; ++k) fill(k, j, out + k * row);
+  };
+  return write_block(f, first, ny, time, static_cast<std::size_t>(items) * row, end_marker, rows,
+                     buffer, parallel);
+}
+
+bool write_max_value_file(DirectFile& f, const Model& m, float time, float end_marker,
+                          const ItemFill& fill, bool parallel) {
+  const int nx = m.coin1.nx;
+  const int ny = m.coin1.ny;
+  const auto head = header_record(result_header(m, type_general, max_record_length(nx)));
+  std::vector<std::string> labels{time_label()};
+  for (const char* l : max_value_labels) labels.push_back(pad(l, 32));
+  const auto lab = label_record(labels);
+  std::vector<float> buffer;
+  return f.write(2, lab.data(), lab.size()) &&
+         write_coordinates(f, m, result_header_records, 0.0f) &&
+         write_item_block(f, block_record(result_header_records, ny, 1, 1), ny, nx, time,
+                          max_value_items, end_marker, fill, buffer, parallel) &&
+         f.write(1, head.data(), head.size());
+}
+
+// ---------------------------------------------------------------- reader
+
+bool ResultReader::open(const std::string& path, std::string* why) {
+  close();
+  own_ = std::make_unique<DirectFile>();
+  if (!own_->open(path, 104, 'r')) return false;
+  if (!read_header(*own_, h_, why)) return false;
+  own_->set_record_length(static_cast<std::size_t>(h_.reclen));
+  read_start();
+  return true;
+}
+
+bool ResultReader::attach(DirectFile& f, std::string* why) {
+  close();
+  file_ = &f;
+  if (!read_header(f, h_, why)) return false;
+  read_start();
+  return true;
+}
+
+void ResultReader::read_start() {
+  labelled_ = read_labels(file(), n_, labels_);
+  if (!labelled_) n_ = 0;
+}
+
+void ResultReader::close() {
+  if (own_) own_->close();
+  own_.reset();
+  file_ = nullptr;
+  h_ = ResultHeader{};
+  labelled_ = false;
+  n_ = 0;
+  labels_.clear();
+  times_.clear();
+}
+
+bool ResultReader::coordinate_flag(float& flag) {
+  if (!read_floats(file(), coord_x_record(h_.header_records, 1), 1, row_, buf_)) return false;
+  flag = row_[0];
+  return true;
+}
+
+bool ResultReader::coordinate_row(long rec, std::span<float> out) {
+  const std::size_t nx = static_cast<std::size_t>(h_.nx);
+  if (out.size() < nx || !read_floats(file(), rec, nx + 1, row_, buf_)) return false;
+  std::copy_n(row_.begin() + 1, nx, out.begin());
+  return true;
+}
+
+bool ResultReader::x_row(int j, std::span<float> out) {
+  return coordinate_row(coord_x_record(h_.header_records, j), out);
+}
+
+bool ResultReader::y_row(int j, std::span<float> out) {
+  return coordinate_row(coord_y_record(h_.header_records, h_.ny, j), out);
+}
+
+bool ResultReader::coordinates(std::vector<float>& x, std::vector<float>& y) {
+  const std::size_t nx = static_cast<std::size_t>(h_.nx);
+  x.assign(nx * static_cast<std::size_t>(h_.ny), 0.0f);
+  y.assign(x.size(), 0.0f);
+  for (int j = 1; j <= h_.ny; ++j) {
+    const std::size_t at = static_cast<std::size_t>(j - 1) * nx;
+    if (!x_row(j, std::span(x).subspan(at, nx)) || !y_row(j, std::span(y).subspan(at, nx)))
+      return false;
+  }
+  return true;
+}
+
+long ResultReader::scan() {
+  times_.clear();
+  return scan_blocks(file(), h_.header_records, h_.ny, [this](float t) {
+    times_.push_back(t);
+    return true;
+  });
+}
+
+bool ResultReader::block_time(long b, float& time) {
+  return qf::block_time(file(), block_record(h_.header_records, h_.ny, b, 1), h_.ny, time);
+}
+
+bool ResultReader::read_row(long b, int j, std::size_t values, std::vector<float>& out) {
+  return read_floats(file(), block_record(h_.header_records, h_.ny, b, j), 1 + values, out, buf_);
+}
+
+bool ResultReader::read_item(long b, int k, int j, std::span<float> out, float* time) {
+  const std::size_t nx = static_cast<std::size_t>(h_.nx);
+  if (k < 0 || k >= n_ || out.size() < nx) return false;
+  if (!read_row(b, j, static_cast<std::size_t>(n_) * nx, row_)) return false;
+  if (time) *time = row_[0];
+  std::copy_n(row_.begin() + 1 + static_cast<std::size_t>(k) * nx, nx, out.begin());
   return true;
 }
 

@@ -1,6 +1,8 @@
-// Layout of the direct-access result file, shared by the writers (result
-// file, max-value file) and the readers (initial condition, hot start,
-// continuation of a result file, restore of the maxima).
+// The result file and the max-value file: their layout, the writers used by
+// the run (result file, max-value file) and the one reader used by the
+// initial condition and hot start, the restore of the maxima, the browser,
+// the export program and the benchmarks. tests/driver/resultfile.py reads
+// the same layout for the verification scripts.
 //
 // Fixed-length records numbered from 1, native int32 / float32 / float64:
 //   record 1            type, record length, nx, ny, layers, header records,
@@ -26,6 +28,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -83,6 +87,12 @@ bool read_header(DirectFile& f, ResultHeader& h, std::string* why = nullptr);
 // Record 2: the item count, "Time[h]" and the labels.
 std::vector<unsigned char> label_record(const std::vector<std::string>& labels);
 std::vector<unsigned char> label_record(const ResultItems& it);
+// "Time[h]" and the labels of the items, 32 characters each.
+std::vector<std::string> result_labels(const ResultItems& it);
+// The four maxima of the max-value file, in the order of its items.
+inline constexpr int max_value_items = 4;
+inline constexpr const char* max_value_labels[max_value_items] = {
+    " WWaterlevel [m]", " FFlowdepth [m]", " SSpecific Flow [m2/s]", " VFlow Velocity [m/s]"};
 // Reads record 2: item count and labels (32 characters each, as stored).
 bool read_labels(DirectFile& f, int& n, std::vector<std::string>& labels);
 
@@ -127,6 +137,92 @@ long scan_blocks(DirectFile& f, int header_records, int ny,
 // Reads record `rec` as floats (time and values); false when short.
 bool read_floats(DirectFile& f, long rec, std::size_t count, std::vector<float>& out,
                  std::vector<unsigned char>& buf);
+
+// Starts a new result file: record 2, the coordinate records and an end
+// marker where the first block goes, handed to the system, then record 1
+// last, so that a file cut short is never taken for a result file. False
+// on the first write that fails.
+bool begin_result_file(DirectFile& f, const Model& m, const ResultItems& it, int type,
+                       std::size_t reclen, float end_marker);
+// True when the file open on `f` was written for the grid and items of the
+// run with records of `reclen` bytes: the run can go on writing behind the
+// blocks it keeps.
+bool same_result_layout(DirectFile& f, const Model& m, const ResultItems& it, std::size_t reclen);
+// Record before the first block of a file written by the run.
+inline long last_header_part_record(int ny) {
+  return block_record(result_header_records, ny, 1, 1) - 1;
+}
+
+// Fills the nx values of item k (0-based) for grid row j (1..ny).
+using ItemFill = std::function<void(int k, int j, float* out)>;
+// Writes a block of `items` items from record `first` as write_block does,
+// each record holding the time and then the rows of the items in turn.
+bool write_item_block(DirectFile& f, long first, int ny, int nx, float time, int items,
+                      float end_marker, const ItemFill& fill, std::vector<float>& buffer,
+                      bool parallel = false);
+// Writes the whole max-value file open on `f` (records of
+// max_record_length(nx) bytes): labels, coordinate records flagged 0, one
+// block of the four maxima at `time`, then record 1.
+bool write_max_value_file(DirectFile& f, const Model& m, float time, float end_marker,
+                          const ItemFill& fill, bool parallel);
+
+// Reader of a result or max-value file: the header, checked against the
+// file; the labels; the coordinate rows; the whole blocks with their times;
+// and the values of one item of one grid row of a block. Rows j count from
+// 1 (south), blocks b from 1, items k from 0.
+class ResultReader {
+ public:
+  // Opens the file and reads its header and labels. False when it cannot
+  // be opened (`why` then stays empty and errno tells why) or when its
+  // header cannot belong to it (the reason in `why`).
+  bool open(const std::string& path, std::string* why = nullptr);
+  // The same for a file already open on `f` with its record length (as a
+  // channel holds it); `f` is not closed here.
+  bool attach(DirectFile& f, std::string* why = nullptr);
+  void close();
+
+  DirectFile& file() { return own_ ? *own_ : *file_; }
+  const ResultHeader& header() const { return h_; }
+  // Record 2 could be read: its item count and its labels ("Time[h]" and
+  // the items, 32 characters each as stored).
+  bool labelled() const { return labelled_; }
+  int item_count() const { return n_; }
+  const std::vector<std::string>& labels() const { return labels_; }
+
+  // The first value of the first coordinate record: result_coord_flag in a
+  // result file, 0 in a max-value file.
+  bool coordinate_flag(float& flag);
+  // The x (y) values of the nx cells of grid row j.
+  bool x_row(int j, std::span<float> out);
+  bool y_row(int j, std::span<float> out);
+  // The x and y values of all nx x ny cells, row by row from the south.
+  bool coordinates(std::vector<float>& x, std::vector<float>& y);
+
+  // Walks the whole blocks from the first; returns how many there are.
+  long scan();
+  const std::vector<float>& times() const { return times_; }  // of the blocks scanned
+  // Time of block b when it is there whole.
+  bool block_time(long b, float& time);
+  // Row j of block b: its time, then its first `values` values.
+  bool read_row(long b, int j, std::size_t values, std::vector<float>& out);
+  // The nx values of item k in row j of block b (the record must hold the
+  // rows of all the items); the record's time into `time` when given.
+  bool read_item(long b, int k, int j, std::span<float> out, float* time = nullptr);
+
+ private:
+  void read_start();  // record 2
+  bool coordinate_row(long rec, std::span<float> out);
+
+  std::unique_ptr<DirectFile> own_;
+  DirectFile* file_ = nullptr;
+  ResultHeader h_;
+  bool labelled_ = false;
+  int n_ = 0;
+  std::vector<std::string> labels_;
+  std::vector<float> times_;
+  std::vector<float> row_;
+  std::vector<unsigned char> buf_;
+};
 
 // Value of result item `code` for the nx real cells of grid row j (1..ny).
 void item_row(const Model& m, int code, int j, float* out);

@@ -17,13 +17,10 @@ namespace qf {
 
 namespace {
 
-constexpr int kArrays = 4;
+constexpr int kArrays = max_value_items;
 
 std::vector<float> Wmax::*const kArray[kArrays] = {&Wmax::level, &Wmax::depth, &Wmax::flow,
                                                    &Wmax::velocity};
-
-const char* const kLabels[kArrays] = {" WWaterlevel [m]", " FFlowdepth [m]",
-                                      " SSpecific Flow [m2/s]", " VFlow Velocity [m/s]"};
 
 void reset(const Model& m, Wmax& w) {
   const auto n = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
@@ -128,9 +125,10 @@ void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
   DirectFile* f = io.direct(ch::aux);
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
-  ResultHeader hd;
-  const bool fits = f && mode > 0 && nx > 0 && ny > 0 && read_header(*f, hd) && hd.nx == nx &&
-                    hd.ny == ny && f->record_length() == max_record_length(nx);
+  ResultReader file;
+  const bool fits = f && mode > 0 && nx > 0 && ny > 0 && file.attach(*f) &&
+                    file.header().nx == nx && file.header().ny == ny &&
+                    f->record_length() == max_record_length(nx);
   // A run that goes on from an earlier one would carry its maxima on: say
   // that the file cannot give them (the run then writes a file of its own).
   if (!fits && going_on) {
@@ -143,15 +141,12 @@ void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
     // The block is taken only when it is there whole; its values replace
     // the arrays all at once.
     const std::size_t row = static_cast<std::size_t>(nx);
-    const long first = hd.header_records >= 0 ? block_record(hd.header_records, ny, 1, 1) : 0;
     float t = 0;
-    bool ok = first > 0 && block_time(*f, first, ny, t) && t > result_end_limit &&
-              continues_earlier_run(m, t);
+    bool ok = file.block_time(1, t) && t > result_end_limit && continues_earlier_run(m, t);
     std::vector<float> vals(kArrays * row * ny);
     std::vector<float> rec;
-    std::vector<unsigned char> buf;
     for (int j = 1; ok && j <= ny; ++j) {
-      ok = read_floats(*f, first + j - 1, 1 + kArrays * row, rec, buf);
+      ok = file.read_row(1, j, kArrays * row, rec);
       if (ok) std::copy(rec.begin() + 1, rec.end(), vals.begin() + (j - 1) * kArrays * row);
     }
     if (ok) {
@@ -232,36 +227,24 @@ const std::vector<std::uint8_t>& outside_marks(const Model& m, const Wmax& w) {
 // Writes the max-value file; 0, or the error number of what failed (the
 // temporary file is then removed and an earlier file stays as it was).
 int write_max_file(Model& m, Wmax& w, Channels& io, const std::string& name) {
-  const int nx = m.coin1.nx;
-  const int ny = m.coin1.ny;
-  const std::size_t reclen = max_record_length(nx);
+  const std::size_t reclen = max_record_length(m.coin1.nx);
   const std::string part = part_name(name);
   if (!io.open_direct(ch::aux, part, reclen, 'w')) return errno != 0 ? errno : EIO;
   DirectFile& f = *io.direct(ch::aux);
-  const auto head = header_record(result_header(m, type_general, reclen));
-  std::vector<std::string> labels{time_label()};
-  for (const char* l : kLabels) labels.push_back(pad(l, 32));
-  const auto lab = label_record(labels);
-  const std::size_t row = static_cast<std::size_t>(nx);
+  const std::size_t row = static_cast<std::size_t>(m.coin1.nx);
   // Cells outside the model hold the no-data value, as in the grids: a
   // reader of the file cannot tell a wall from a dry cell otherwise.
   const std::vector<std::uint8_t>& outside = outside_marks(m, w);
-  const auto fill = [&](int j, float* out) {
+  const auto fill = [&](int a, int j, float* out) {
     const int k0 = m.node(2, j + 1);
-    for (int a = 0; a < kArrays; ++a) {
-      std::copy_n((w.*kArray[a]).begin() + k0, row, out + a * row);
-      for (std::size_t i = 0; i < row; ++i) {
-        const std::size_t k = static_cast<std::size_t>(k0) + i;
-        if (k < outside.size() && outside[k] != 0) out[a * row + i] = max_no_data;
-      }
+    std::copy_n((w.*kArray[a]).begin() + k0, row, out);
+    for (std::size_t i = 0; i < row; ++i) {
+      const std::size_t k = static_cast<std::size_t>(k0) + i;
+      if (k < outside.size() && outside[k] != 0) out[i] = max_no_data;
     }
   };
-  std::vector<float> buffer;
   const bool ok =
-      f.write(2, lab.data(), lab.size()) && write_coordinates(f, m, result_header_records, 0.0f) &&
-      write_block(f, block_record(result_header_records, ny, 1, 1), ny, m.coin.time, kArrays * row,
-                  m.coin.end_marker, fill, buffer, threaded(m.coin1.nn)) &&
-      f.write(1, head.data(), head.size());
+      write_max_value_file(f, m, m.coin.time, m.coin.end_marker, fill, threaded(m.coin1.nn));
   const int werr = f.error();
   const int cerr = io.close(ch::aux);
   const int e = werr != 0 ? werr : cerr != 0 ? cerr : ok ? 0 : EIO;

@@ -27,23 +27,6 @@ namespace {
   output_failure(io, "cannot write result file", name, err);
 }
 
-// True when the open file was written for the same grid and items, so that
-// the run can go on writing behind the output times it keeps.
-bool same_layout(DirectFile& f, const Model& m, const Wres& w) {
-  ResultHeader hd;
-  if (!read_header(f, hd)) return false;
-  if (hd.reclen != static_cast<std::int32_t>(w.reclen) || hd.nx != m.coin1.nx ||
-      hd.ny != m.coin1.ny || hd.header_records != result_header_records)
-    return false;
-  int n = 0;
-  std::vector<std::string> labels;
-  if (!read_labels(f, n, labels) || n != w.items.n) return false;
-  // The same count of other items would mix two kinds of blocks.
-  std::vector<std::string> ours{time_label()};
-  for (int i = 0; i < w.items.n; ++i) ours.push_back(item_label(w.items.code[i]));
-  return labels == ours;
-}
-
 void open_result(Model& m, Wres& w, Channels& io) {
   w.items = result_items(m);
   w.type = result_type(m, w.items);
@@ -53,14 +36,14 @@ void open_result(Model& m, Wres& w, Channels& io) {
   const std::string name(trim_right(m.cochar.result_file));
   io.line(ch::screen, " >results to file '" + name.substr(0, name.find(' ')) + "'");
   DirectFile* f = nullptr;
-  w.last_record = result_header_records + 2L * ny;
+  w.last_record = last_header_part_record(ny);
   w.part.clear();
   bool keep = false;
   if (name == trim_right(m.cochar.initial_file) && file_exists(name)) {
     if (!io.open_direct(ch::result, name, w.reclen, 'u'))
       output_failure(io, "cannot create result file", name, errno);
     f = io.direct(ch::result);
-    keep = same_layout(*f, m, w);
+    keep = same_result_layout(*f, m, w.items, w.reclen);
     if (keep) {
       const float now = m.coin.time;
       const long kept =
@@ -97,14 +80,8 @@ void open_result(Model& m, Wres& w, Channels& io) {
       output_failure(io, "cannot create result file", name, errno);
     w.part = part;
     f = io.direct(ch::result);
-    const auto labels = label_record(w.items);
-    if (!f->write(2, labels.data(), labels.size()) ||
-        !write_coordinates(*f, m, result_header_records, result_coord_flag))
+    if (!begin_result_file(*f, m, w.items, w.type, w.reclen, m.coin.end_marker))
       write_error(w, io, name, f);
-    if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) write_error(w, io, name, f);
-    if (!f->flush()) write_error(w, io, name, f);
-    const auto head = header_record(result_header(m, w.type, w.reclen));
-    if (!f->write(1, head.data(), head.size())) write_error(w, io, name, f);
   } else if (!write_end_marker(*f, w.last_record + 1, m.coin.end_marker)) {
     write_error(w, io, name, f);
   }
@@ -125,14 +102,11 @@ void write_state(Model& m, Wres& w, Channels& io) {
   if (!f) write_error(w, io, name, f, EBADF);
   const int nx = m.coin1.nx;
   const int ny = m.coin1.ny;
-  const int n = w.items.n;
-  const auto fill = [&](int j, float* out) {
-    for (int it = 0; it < n; ++it) item_row(m, w.items.code[it], j, out + it * nx);
-  };
+  const auto fill = [&](int k, int j, float* out) { item_row(m, w.items.code[k], j, out); };
   // The block is handed to the system whole (write_block flushes), so a
   // full disk shows here and not only when the file is closed.
-  if (!write_block(*f, w.last_record + 1, ny, m.coin.time, static_cast<std::size_t>(n) * nx,
-                   m.coin.end_marker, fill, w.buffer, threaded(m.coin1.nn)) ||
+  if (!write_item_block(*f, w.last_record + 1, ny, nx, m.coin.time, w.items.n, m.coin.end_marker,
+                        fill, w.buffer, threaded(m.coin1.nn)) ||
       !f->flush())
     write_error(w, io, name, f);
   w.last_record += ny;

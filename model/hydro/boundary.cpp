@@ -6,6 +6,7 @@
 #include "model/hydro/boundary.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "io/textio.h"
@@ -33,6 +34,32 @@ bool grid_ready(const Model& m) {
   return m.f.allocated && c1.nxx >= 3 && c1.nyy >= 3 &&
          static_cast<long>(c1.nxx) * c1.nyy == static_cast<long>(c1.nn) &&
          m.f.h.size() >= static_cast<std::size_t>(c1.nn);
+}
+
+// An inflow across the whole end of a channel as wide as the grid also
+// takes the side ring nodes of the end's two corner cells, which would feed
+// the channel sideways (in a channel 3 cells wide, 2 of 5 nodes). Where two
+// nodes of an inflow share their inward cell, the one on the side with fewer
+// of the inflow's nodes is dropped; on a tie both stay.
+void end_only(std::vector<BoundaryNode>& nodes, std::size_t first) {
+  std::array<int, 5> per_side{};
+  for (std::size_t k = first; k < nodes.size(); ++k) {
+    ++per_side[static_cast<std::size_t>(nodes[k].side)];
+  }
+  auto count = [&](int side) { return per_side[static_cast<std::size_t>(side)]; };
+  auto side_node = [&](const BoundaryNode& n) {
+    for (std::size_t k = first; k < nodes.size(); ++k) {
+      const BoundaryNode& o = nodes[k];
+      if (o.in == n.in && o.side != n.side && count(o.side) > count(n.side)) return true;
+    }
+    return false;
+  };
+  std::vector<BoundaryNode> kept;
+  for (std::size_t k = first; k < nodes.size(); ++k) {
+    if (!side_node(nodes[k])) kept.push_back(nodes[k]);
+  }
+  nodes.resize(first);
+  nodes.insert(nodes.end(), kept.begin(), kept.end());
 }
 
 bool position_valid(const Model& m, int side, int pos) {
@@ -84,6 +111,7 @@ void add_boundary_block(Model& m, BoundaryWork& b, int type, int row, int len) {
     node.state_row = count_row + 1 + cells + c;
     b.nodes.push_back(node);
   }
+  if (type == bt_inflow) end_only(b.nodes, static_cast<std::size_t>(blk.first_node));
   blk.node_count = static_cast<int>(b.nodes.size()) - blk.first_node;
   b.blocks.push_back(blk);
 }

@@ -53,13 +53,20 @@ inline T rlmt_smooth(T a, T b) {
   return sel(ab <= zero, zero, ab * (a + b) / vmax(a * a + b * b, splat<T>(1.0e-30f)));
 }
 
-// Friction factor of oblique flow: 1 when one discharge component is small,
-// otherwise (1 + min(|q/r|, |r/q|))^-0.333.
+// Friction factor of oblique flow beside a wall face:
+// (1 + min(|q|, |r|) / max(|q|, |r|))^-0.333, 1 without flow. A bank that
+// the grid cuts into steps holds the flow along it by the wall faces of its
+// steps, whose pressure and damping of the discharge into them add a drag
+// that a straight bank does not have; the factor takes that much off the
+// bed friction of the nodes beside such faces. It changes smoothly with the
+// direction (1 for flow along a grid line), so that no discharge threshold
+// makes the friction jump.
 inline float fdiag(float q, float r) {
   const float aq = std::fabs(q);
   const float ar = std::fabs(r);
-  if (aq < 0.1f || ar < 0.1f) return 1.0f;
-  const float ratio = aq < ar ? aq / ar : ar / aq;  // equals min(|q/r|, |r/q|)
+  const float hi = aq < ar ? ar : aq;
+  if (!(hi > 0.0f)) return 1.0f;
+  const float ratio = (aq < ar ? aq : ar) / hi;  // equals min(|q/r|, |r/q|)
   return std::pow(1.0f + ratio, -0.333f);
 }
 

@@ -32,8 +32,7 @@ void size_strips(const Model& m, SolverWork& w) {
       v->assign(nr, 0.0f);
     }
     RowScratch& rs = s.row;
-    for (auto* v :
-         {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.fd, &rs.dtl}) {
+    for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl}) {
       v->assign(nr, 0.0f);
     }
     rs.alldry.assign(nr, 0);
@@ -50,8 +49,7 @@ void prepare_solver(Model& m, SolverWork& w) {
   FaceCarry& cr = w.carry;
   for (auto* v : {&cr.dzs, &cr.drs, &cr.dqs, &cr.fs1, &cr.fs2, &cr.fs3}) v->assign(nr, 0.0f);
   RowScratch& rs = w.row;
-  for (auto* v :
-       {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.fd, &rs.dtl}) {
+  for (auto* v : {&rs.fe, &rs.fqe, &rs.fre, &rs.gn, &rs.gqn, &rs.grn, &rs.hf, &rs.cf, &rs.dtl}) {
     v->assign(nr, 0.0f);
   }
   rs.alldry.assign(nr, 0);
@@ -300,7 +298,18 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   T beta = sf * us / hf * load<T>(in.af + c);
   beta = sel(draught(hfl) > splat<T>(K), beta * 2.0f, beta);
   beta = sel(mand(ceilP > zero, ceilP < etaP), beta * 2.0f, beta);
-  const T kappa = load<T>(rs.fd.data() + c) * beta;
+  // Bed friction depends on the speed alone, but a node beside a wall face
+  // with flow oblique to the grid gives up the drag of the staircase bank.
+  const M oblique = mand(mor(mor(wE, wW), mor(wN, wS)), mand(qP != zero, rP != zero));
+  T fd = splat<T>(1.0f);
+  if constexpr (sizeof(T) == sizeof(float)) {
+    if (oblique) fd = fdiag(qP, rP);
+  } else if (any(oblique)) {
+    for (int l = 0; l < kLanes; ++l) {
+      if (oblique[l]) fd[l] = fdiag(qP[l], rP[l]);
+    }
+  }
+  const T kappa = fd * beta;
   T dtl;
   if constexpr (kSteady) {
     dtl = load<T>(rs.dtl.data() + c);
@@ -336,8 +345,8 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   store(out.dzby + c, sel(skip, load<T>(out.dzby + c), dzby));
 }
 
-// Friction depth and oblique-flow factor of the nodes from column index c
-// (1 for a node skipped as all dry).
+// Friction depth of the nodes from column index c (1 for a node skipped as
+// all dry).
 template <class T>
 QF_INLINE void friction_geometry(const Row& p, RowScratch& rs, int c, float K) {
   using M = MaskOf<T>;
@@ -348,22 +357,11 @@ QF_INLINE void friction_geometry(const Row& p, RowScratch& rs, int c, float K) {
   const T deck = vmin(hP + zP, ceilP) - zP;
   const T open = vmax(hP, splat<T>(K)) - draught(hfl);
   const T hf = vmax(sel(ceilP >= splat<T>(0.0f), deck, open), splat<T>(K));
-  const T q = load<T>(p.q + c), r = load<T>(p.r + c);
-  const M straight = mor(vabs(q) < 0.1f, vabs(r) < 0.1f);
-  T fd = one;
-  if constexpr (sizeof(T) == sizeof(float)) {
-    if (!straight) fd = fdiag(q, r);
-  } else {
-    for (int l = 0; l < kLanes; ++l) {
-      if (!straight[l]) fd[l] = fdiag(q[l], r[l]);
-    }
-  }
   const M skip = load_flag<T>(rs.alldry.data() + c);
   store(rs.hf.data() + c, sel(skip, one, hf));
-  store(rs.fd.data() + c, sel(skip, one, fd));
 }
 
-// Friction depth, conveyance and oblique-flow factor of the interior nodes
+// Friction depth and conveyance of the interior nodes
 // of a row; the laws themselves (pow, log) one node at a time.
 void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& rs, int first,
                    int last, const Consts& k) {

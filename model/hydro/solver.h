@@ -56,7 +56,7 @@ struct FaceCarry {
 struct RowScratch {
   std::vector<float> fe, fqe, fre;   // east faces: mass, q, r fluxes
   std::vector<float> gn, gqn, grn;   // north faces: mass, q, r fluxes
-  std::vector<float> hf, cf, fd;     // friction depth, conveyance, oblique factor
+  std::vector<float> hf, cf;         // friction depth, conveyance
   std::vector<float> dtl;            // local time step (steady mode)
   std::vector<std::uint8_t> alldry;  // node and its four neighbours dry
 };

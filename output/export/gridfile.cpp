@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 #include "io/textio.h"
 
@@ -40,9 +41,6 @@ const std::array<ItemInfo, 24> kItems = {{
     {104, "max_velocity", "", "m s-1", ""},
 }};
 
-const char* const kMaxLabels[4] = {" WWaterlevel [m]", " FFlowdepth [m]", " SSpecific Flow [m2/s]",
-                                   " VFlow Velocity [m/s]"};
-
 // The title of a label: without the blank, the key letter and the unit.
 std::string title_of(const std::string& label) {
   std::string s(trim_right(label));
@@ -63,8 +61,8 @@ const ItemInfo* item_info(int code) {
 int code_of_label(const std::string& label, bool max_file) {
   const std::string l = pad(label, 32);
   if (max_file) {
-    for (int a = 0; a < 4; ++a) {
-      if (pad(kMaxLabels[a], 32) == l) return 101 + a;
+    for (int a = 0; a < max_value_items; ++a) {
+      if (pad(max_value_labels[a], 32) == l) return 101 + a;
     }
     return 0;
   }
@@ -84,26 +82,22 @@ int GridFile::find(const std::string& name) const {
 bool open_grid_file(const std::string& path, GridFile& g, std::string& why) {
   g = GridFile{};
   g.path = path;
-  g.file = std::make_unique<DirectFile>();
-  DirectFile& f = *g.file;
-  if (!f.open(path, 104, 'r')) {
-    why = std::strerror(errno);
-    return false;
-  }
+  g.file = std::make_unique<ResultReader>();
+  ResultReader& f = *g.file;
   std::string reason;
-  if (!read_header(f, g.header, &reason)) {
-    why = "not a result or max-value file (" + reason + ")";
+  if (!f.open(path, &reason)) {
+    why = reason.empty() ? std::strerror(errno) : "not a result or max-value file (" + reason + ")";
     return false;
   }
+  g.header = f.header();
   const ResultHeader& h = g.header;
   if (h.type != type_general && h.type != type_hot_start) {
     why = "not a result or max-value file (type " + std::to_string(h.type) + ")";
     return false;
   }
-  f.set_record_length(static_cast<std::size_t>(h.reclen));
-  int n = 0;
-  std::vector<std::string> labels;
-  if (!read_labels(f, n, labels) || n < 1 || labels.size() != static_cast<std::size_t>(n) + 1 ||
+  const int n = f.item_count();
+  const std::vector<std::string>& labels = f.labels();
+  if (!f.labelled() || n < 1 || labels.size() != static_cast<std::size_t>(n) + 1 ||
       trim_right(labels[0]) != "Time[h]") {
     why = "not a result or max-value file (no item labels in record 2)";
     return false;
@@ -115,18 +109,16 @@ bool open_grid_file(const std::string& path, GridFile& g, std::string& why) {
     return false;
   }
   // A max-value file: its four labels, and coordinate records flagged 0.
-  std::vector<float> rec;
-  std::vector<unsigned char> buf;
-  if (!read_floats(f, coord_x_record(h.header_records, 1), 1 + h.nx, rec, buf)) {
+  std::vector<float> x(static_cast<std::size_t>(h.nx));
+  float flag = 0;
+  if (!f.coordinate_flag(flag) || !f.x_row(1, x)) {
     why = "coordinate records cannot be read";
     return false;
   }
-  g.max_file = n == 4 && rec[0] == 0.0f && code_of_label(labels[1], true) == 101;
-  if (h.nx > 1) g.dx = static_cast<double>(rec[2]) - rec[1];
-  std::vector<float> y2;
-  if (h.ny > 1 && read_floats(f, coord_y_record(h.header_records, h.ny, 1), 2, rec, buf) &&
-      read_floats(f, coord_y_record(h.header_records, h.ny, 2), 2, y2, buf))
-    g.dy = static_cast<double>(y2[1]) - rec[1];
+  g.max_file = n == 4 && flag == 0.0f && code_of_label(labels[1], true) == 101;
+  if (h.nx > 1) g.dx = static_cast<double>(x[1]) - x[0];
+  std::vector<float> y1(x.size()), y2(x.size());
+  if (h.ny > 1 && f.y_row(1, y1) && f.y_row(2, y2)) g.dy = static_cast<double>(y2[0]) - y1[0];
   if (h.nx <= 1) g.dx = g.dy;
   if (h.ny <= 1) g.dy = g.dx;
   if (!(g.dx > 0) || !(g.dy > 0) || !std::isfinite(g.dx) || !std::isfinite(g.dy)) {
@@ -146,10 +138,8 @@ bool open_grid_file(const std::string& path, GridFile& g, std::string& why) {
     if (g.max_file) it.long_name = "maximum " + it.long_name;
     g.items.push_back(it);
   }
-  scan_blocks(f, h.header_records, h.ny, [&](float t) {
-    g.times.push_back(t);
-    return true;
-  });
+  f.scan();
+  g.times = f.times();
   if (g.times.empty()) {
     why = "the file holds no complete block of values";
     return false;
@@ -159,15 +149,12 @@ bool open_grid_file(const std::string& path, GridFile& g, std::string& why) {
 
 bool read_array(GridFile& g, int block, int item, std::vector<float>& out) {
   const int nx = g.nx(), ny = g.ny();
-  const auto n = static_cast<std::size_t>(g.items.size());
-  out.resize(static_cast<std::size_t>(nx) * ny);
-  std::vector<float> rec;
-  std::vector<unsigned char> buf;
+  const auto row = static_cast<std::size_t>(nx);
+  out.resize(row * ny);
   for (int j = 1; j <= ny; ++j) {
-    const long r = block_record(g.header.header_records, ny, block + 1, j);
-    if (!read_floats(*g.file, r, 1 + n * nx, rec, buf)) return false;
-    std::memcpy(out.data() + static_cast<std::size_t>(ny - j) * nx,
-                rec.data() + 1 + static_cast<std::size_t>(item) * nx, sizeof(float) * nx);
+    // Map order: the north row first.
+    const std::span<float> to = std::span(out).subspan(static_cast<std::size_t>(ny - j) * row, row);
+    if (!g.file->read_item(block + 1, item, j, to)) return false;
   }
   return true;
 }

@@ -34,7 +34,7 @@ struct GridFile {
   std::vector<ItemInfo> items;  // in file order
   std::vector<float> times;     // of the whole blocks [h]
   double dx = 1.0, dy = 1.0;    // cell sizes from the coordinate records [m]
-  std::unique_ptr<DirectFile> file;
+  std::unique_ptr<ResultReader> file;
 
   int nx() const { return header.nx; }
   int ny() const { return header.ny; }

@@ -1,5 +1,8 @@
 """Reader of Quellfax result files and max-value files (direct-access records).
 
+The reference of the layout is the program's own module model/resultfile.h
+(its writers and its ResultReader); this reader follows it for the scripts.
+
 Layout, in the machine's native byte order, every record RL bytes long:
   record 1   int32 type, int32 RL, int32 nx, int32 ny, int32 layers,
              int32 header records, 64-character title, float64 x origin,

@@ -292,6 +292,84 @@ TEST(ResultLayout, ItemValuesOfWetAndDryCells) {
   EXPECT_FLOAT_EQ(v[0], 12.0f);
 }
 
+// Files written by the run's writers read back through the one reader:
+// a result file of two blocks and a max-value file; item k of row j holds
+// 100 t + 10 k + j + x / 100.
+TEST_F(ResultFileTest, ReaderGivesWhatTheWritersWrote) {
+  Model m = grid(3, 2, 10.0f, 5.0f);
+  items(m, {1, 21, 22});
+  const ResultItems it = result_items(m);
+  const auto value = [](float t) {
+    return [t](int k, int j, float* out) {
+      for (int i = 0; i < 3; ++i) out[i] = 100 * t + 10 * k + j + i * 0.1f;
+    };
+  };
+  const std::size_t rl = result_record_length(3, 3);
+  const std::string res = path("r.res"), max = path("r.max");
+  std::vector<float> buffer;
+  DirectFile f;
+  ASSERT_TRUE(f.open(res, rl, 'w'));
+  ASSERT_TRUE(begin_result_file(f, m, it, type_hot_start, rl, -99.0f));
+  EXPECT_EQ(last_header_part_record(2), 6);
+  for (float t : {0.5f, 1.5f})
+    ASSERT_TRUE(write_item_block(f, f.records() - 1, 2, 3, t, 3, -99.0f, value(t), buffer));
+  EXPECT_TRUE(same_result_layout(f, m, it, rl));
+  items(m, {1, 22, 21});  // the same count of other items
+  EXPECT_FALSE(same_result_layout(f, m, result_items(m), rl));
+  EXPECT_FALSE(same_result_layout(f, m, it, rl + 4));
+  f.close();
+  ASSERT_TRUE(f.open(max, max_record_length(3), 'w'));
+  ASSERT_TRUE(write_max_value_file(f, m, 2.0f, -99.0f, value(2.0f), false));
+  f.close();
+
+  struct Case {
+    std::string path;
+    int type, items;
+    float flag;
+    std::vector<float> times;
+    std::string last_label;
+  };
+  for (const Case& c : {Case{res, -97, 3, -1.0e10f, {0.5f, 1.5f}, " YY-Velocity [m/s]"},
+                        Case{max, -96, 4, 0.0f, {2.0f}, " VFlow Velocity [m/s]"}}) {
+    SCOPED_TRACE(c.path);
+    ResultReader r;
+    std::string why;
+    ASSERT_TRUE(r.open(c.path, &why)) << why;
+    EXPECT_EQ(r.header().type, c.type);
+    ASSERT_TRUE(r.labelled());
+    EXPECT_EQ(r.item_count(), c.items);
+    EXPECT_EQ(r.labels().back(), pad(c.last_label, 32));
+    float flag = 1;
+    ASSERT_TRUE(r.coordinate_flag(flag));
+    EXPECT_EQ(flag, c.flag);
+    std::vector<float> x, y;
+    ASSERT_TRUE(r.coordinates(x, y));
+    EXPECT_EQ(x, (std::vector<float>{0, 10, 20, 0, 10, 20}));
+    EXPECT_EQ(y, (std::vector<float>{0, 0, 0, 5, 5, 5}));
+    EXPECT_EQ(r.scan(), static_cast<long>(c.times.size()));
+    EXPECT_EQ(r.times(), c.times);
+    const float t = c.times.back();
+    std::vector<float> row(3);
+    float time = 0;
+    ASSERT_TRUE(r.read_item(static_cast<long>(c.times.size()), 2, 2, row, &time));
+    EXPECT_EQ(time, t);
+    EXPECT_EQ(row, (std::vector<float>{100 * t + 22, 100 * t + 22.1f, 100 * t + 22.2f}));
+    EXPECT_FALSE(r.read_item(1, c.items, 1, row));  // no such item
+    float bt = 0;  // the end marker stands where the next block goes
+    EXPECT_TRUE(r.block_time(static_cast<long>(c.times.size()) + 1, bt));
+    EXPECT_EQ(bt, -99.0f);
+  }
+  // A missing file leaves the reason to errno; a file that is no result
+  // file says why.
+  ResultReader r;
+  std::string why;
+  EXPECT_FALSE(r.open(path("none"), &why));
+  EXPECT_EQ(why, "");
+  std::ofstream(path("text")) << std::string(200, 'x');
+  EXPECT_FALSE(r.open(path("text"), &why));
+  EXPECT_NE(why, "");
+}
+
 TEST_F(ResultFileTest, WarmStartMarkerForms) {
   Channels io(kb_, scr_, err_);
   const std::string p = path(".hvx");

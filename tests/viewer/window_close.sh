@@ -36,9 +36,15 @@ window() { # small|plot: the program's window of that kind
   done
   return 1
 }
-close() { # small|plot
-  until_ok 60 window "$1" || fail "no $1 window"
-  xdotool windowactivate --sync "$WIN" key alt+F4
+close() { # small|plot: Alt+F4 until no window of that kind is left (a key
+  # sent while a loaded machine still activates the window may go astray)
+  local k
+  for ((k = 0; k < 6; k++)); do
+    until_ok 60 window "$1" || fail "no $1 window"
+    xdotool windowactivate --sync "$WIN" key alt+F4 2>/dev/null || true
+    until_ok 10 eval '! window "$1"' && return 0
+  done
+  fail "the $1 window stays after the close"
 }
 ended() { # status expected
   local rc=0

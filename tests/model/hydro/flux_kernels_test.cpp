@@ -71,8 +71,12 @@ TEST(Rlmt, VanAlbadaOfTwoSlopes) {
 }
 
 TEST(Fdiag, ObliqueFlowFactor) {
-  EXPECT_EQ(fdiag(0.05f, 5.0f), 1.0f);
-  EXPECT_EQ(fdiag(5.0f, -0.09f), 1.0f);
+  // No threshold: the factor leaves 1 smoothly as the flow turns off a grid
+  // line (1.01^-0.333 and 1.018^-0.333), and is 1 without flow.
+  EXPECT_NEAR(fdiag(0.05f, 5.0f), 0.996692, 1e-6);
+  EXPECT_NEAR(fdiag(5.0f, -0.09f), 0.994077, 1e-6);
+  EXPECT_EQ(fdiag(0.0f, 3.0f), 1.0f);
+  EXPECT_EQ(fdiag(0.0f, 0.0f), 1.0f);
   EXPECT_NEAR(fdiag(1.0f, 1.0f), 0.793884, 1e-6);   // 2^-0.333
   EXPECT_NEAR(fdiag(2.0f, -0.5f), 0.928387, 1e-6);  // 1.25^-0.333
   EXPECT_EQ(fdiag(2.0f, -0.5f), fdiag(-0.5f, 2.0f));

@@ -164,7 +164,9 @@ struct ReferenceSolver {
           float beta = s * f.us[P] / hf * f.af[P];
           if (drP > K) beta *= 2.0f;
           if (ceil(P) > 0.0f && ceil(P) < etaP) beta *= 2.0f;
-          const float kappa = fdiag(f.q[P], f.r[P]) * beta;
+          const bool walled = wall(E) || wall(W) || wall(N) || wall(S);
+          const bool oblique = walled && f.q[P] != 0.0f && f.r[P] != 0.0f;
+          const float kappa = (oblique ? fdiag(f.q[P], f.r[P]) : 1.0f) * beta;
           const float phi = dtl / (kappa * dtl + 1.0f);
           const float src = std::max(f.src[P], -std::max(f.h[P], 0.0f) / dtl);
           dh[i] = -dtl * ((Fe - Fw) / dx + (Gn - fs1[i]) / dy - src);

@@ -101,8 +101,8 @@ void poison(SolverWork& w) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   for (StripWork& s : w.strips) {
     for (auto* v : {&s.row.fe, &s.row.fqe, &s.row.fre, &s.row.gn, &s.row.gqn, &s.row.grn, &s.row.hf,
-                    &s.row.cf, &s.row.fd, &s.row.dtl, &s.carry.fs1, &s.carry.fs2, &s.carry.fs3,
-                    &s.carry.dzs, &s.carry.drs, &s.carry.dqs}) {
+                    &s.row.cf, &s.row.dtl, &s.carry.fs1, &s.carry.fs2, &s.carry.fs3, &s.carry.dzs,
+                    &s.carry.drs, &s.carry.dqs}) {
       std::fill(v->begin(), v->end(), nan);
     }
   }
