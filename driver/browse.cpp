@@ -13,6 +13,7 @@
 #include "viewer/contour.h"
 #include "viewer/control.h"
 #include "viewer/empty_nodes.h"
+#include "viewer/readout.h"
 
 namespace qf {
 
@@ -226,6 +227,26 @@ std::string label16(std::string s) {
 
 }  // namespace
 
+int record_at_time(std::string_view answer, const std::vector<float>& times, int rec,
+                   std::string& why) {
+  why.clear();
+  const std::string_view t = trim_right(answer);
+  const std::size_t b = t.find_first_not_of(' ');
+  if (b == std::string_view::npos || times.empty()) return rec;
+  float want = 0;
+  if (!parse_float(t.substr(b), want)) {
+    why = "Time [h]: '" + std::string(t.substr(b)) + "' is not a number";
+    return rec;
+  }
+  int best = 1;
+  for (int k = 1; k <= static_cast<int>(times.size()); ++k) {
+    if (std::fabs(times[static_cast<std::size_t>(k - 1)] - want) <
+        std::fabs(times[static_cast<std::size_t>(best - 1)] - want))
+      best = k;
+  }
+  return best;
+}
+
 int browse(Session& s, const std::string& path) {
   auto held = std::make_unique<Browsed>();
   std::string why;
@@ -257,6 +278,9 @@ int browse(Session& s, const std::string& path) {
   const int records = std::max<int>(1, static_cast<int>(b.times.size()));
   int rec = records, item = 0, options = 6;
   bool load = true;
+  // Play steps on by one record whenever the menu finds no key or click
+  // waiting, until the last record or Pause.
+  bool playing = false;
   for (;;) {
     if (load && result && !load_record(b, rec, item)) {
       grmesg(g, "record " + std::to_string(rec) + " cannot be read");
@@ -273,16 +297,30 @@ int browse(Session& s, const std::string& path) {
     grcont(g, v, b.xs.data(), b.ys.data(), b.fs.data(), b.nx, b.ny, b.nx, b.ny, texts,
            levels.data(), -1, options, b.no_data);
     options = 2;
-    std::string labels[8] = {label16(" FFirst"), label16(" PPrevious"), label16(" NNext"),
-                             label16(" LLast"),  label16(" IItem"),     label16(" TTime"),
-                             label16(" VView"),  label16(" XeXit")};
+    std::string labels[9] = {label16(" FFirst"),
+                             label16(" PPrevious"),
+                             label16(" NNext"),
+                             label16(" LLast"),
+                             label16(" IItem"),
+                             label16(" TTime"),
+                             label16(playing ? " APause" : " APlay"),
+                             label16(" VView"),
+                             label16(" XeXit")};
     if (!result) {
-      for (int k = 0; k < 6; ++k) labels[k][0] = '-';
+      for (int k = 0; k < 7; ++k) labels[k][0] = '-';
     }
-    int answer = 0;
+    int answer = playing ? 100 : 0;
     float cx = 0, cy = 0;
-    grcurs(g, 8, labels, answer, cx, cy);
+    // The pointer reads the item off the plot as it moves.
+    const std::string& shown = b.items[static_cast<std::size_t>(item)];
+    if (playing) grpause(g, 5);
+    grcurs(g, 9, labels, answer, cx, cy, [&](float px, float py) {
+      return grreadout(g, b.xs.data(), b.ys.data(), b.fs.data(), b.nx, b.nx, b.ny, b.no_data, shown,
+                       px, py);
+    });
     const int before_rec = rec, before_item = item;
+    if (playing && answer == 0 && grdlgon(g)) answer = 3;  // nothing pressed: the next record
+    if (answer != 3 && answer != 7) playing = false;
     switch (answer) {
       case 1:
         rec = 1;
@@ -300,19 +338,17 @@ int browse(Session& s, const std::string& path) {
         item = (item + 1) % static_cast<int>(b.items.size());
         break;
       case 6: {
-        float t = b.times[static_cast<std::size_t>(rec - 1)];
-        grinpf(g, "Time [h]> ", t);
-        // The record nearest to the time asked for.
-        int best = 1;
-        for (int k = 1; k <= records; ++k) {
-          if (std::fabs(b.times[static_cast<std::size_t>(k - 1)] - t) <
-              std::fabs(b.times[static_cast<std::size_t>(best - 1)] - t))
-            best = k;
-        }
-        rec = best;
+        // The prompt starts empty: typed text is the whole answer.
+        std::string typed(20, ' ');
+        grinpa(g, "Time [h]> ", typed);
+        rec = record_at_time(typed, b.times, rec, why);
+        if (!why.empty()) grmesg(g, why);
         break;
       }
-      case 7: {
+      case 7:
+        playing = !playing && rec < records;
+        break;
+      case 8: {
         float in15off = 0;
         grvalu(g, "IN15GR", 1, in15off, text);
         grcler(g, 1);
@@ -320,12 +356,13 @@ int browse(Session& s, const std::string& path) {
                levels.data(), -1, options, b.no_data);
         break;
       }
-      case 8:
+      case 9:
         grclos(g);
         return exit_complete;
       default:
         break;
     }
+    if (rec == records) playing = false;
     if (rec != before_rec || item != before_item) load = true;
     if (item != before_item) options = 6;  // new levels for another quantity
     if (answer == 0 && !grdlgon(g)) {

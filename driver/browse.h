@@ -3,14 +3,23 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qf {
 
 struct Session;
 
-// Opens the file, shows its first record (the grid) and answers the
-// buttons First, Previous, Next, Last, Item, Time, View (the full viewer
-// on the record shown) and eXit. Returns the exit status.
+// Opens the file, shows its last record (the grid) and answers the
+// buttons First, Previous, Next, Last, Item, Time, Play/Pause (steps
+// through the records up to the last), View (the full viewer on the record
+// shown) and eXit. Returns the exit status.
 int browse(Session& s, const std::string& path);
+
+// The record (from 1) of the times nearest to the time typed at the Time
+// prompt; a blank answer keeps rec, and so does one that is not a number,
+// with the reason in why.
+int record_at_time(std::string_view answer, const std::vector<float>& times, int rec,
+                   std::string& why);
 
 }  // namespace qf

@@ -143,6 +143,34 @@ void draw_messages(Graphics& g) {
   m.box_h = static_cast<int>(m.lines.size()) * 14;
 }
 
+// The pointer readout in the first line of the message box, in place of
+// the previous readout.
+void show_readout(Graphics& g, const std::string& text) {
+  GrMessages& m = g.msg;
+  if (m.readout && !m.lines.empty()) m.lines.erase(m.lines.begin());
+  m.readout = !text.empty();
+  if (m.readout) {
+    m.lines.insert(m.lines.begin(), pad(text, 100));
+    if (m.lines.size() > 5) m.lines.resize(5);
+  }
+  draw_messages(g);
+}
+
+// Pointer motion asked of the server while a readout is shown, and no
+// longer once the menu has its answer.
+struct MotionOn {
+  MotionOn(Graphics& g, bool on) : g(g), on(on) {
+    if (on) grxmot(g.x, true);
+  }
+  ~MotionOn() {
+    if (on) grxmot(g.x, false);
+  }
+  MotionOn(const MotionOn&) = delete;
+  MotionOn& operator=(const MotionOn&) = delete;
+  Graphics& g;
+  bool on;
+};
+
 // ---------------------------------------------------------------- fields
 
 // Kinds of a field value.
@@ -429,7 +457,7 @@ int leave_button(int n, const std::string* labels) {
 
 // The cursor loop of grcurs and grcurs1; `plot` is null for grcurs.
 void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, float& x, float& y,
-                 const std::function<void(int)>* plot) {
+                 const std::function<void(int)>* plot, const GrReadout* readout = nullptr) {
   grdump(g);
   const int entry = answer;
   bool poll = entry == 100;
@@ -452,6 +480,7 @@ void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, flo
   }
   Bar bar = layout(g, n, entry);
   draw_bar(g, bar, n, labels);
+  const MotionOn motion(g, readout && *readout && !poll);
   for (;;) {
     Ev e;
     if (poll) {
@@ -464,6 +493,10 @@ void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, flo
       return;
     }
     if (e.type == 0) return;  // the window is gone
+    if (e.type == kGrxMotion) {
+      if (motion.on) show_readout(g, (*readout)(grpuser_x(g, e.x), grpuser_y(g, e.y)));
+      continue;
+    }
     if (e.type == kGrxButtonPress) {
       if (e.detail >= 3 && e.detail <= 5) {
         answer = -e.detail;
@@ -650,6 +683,8 @@ void scroll_page(Graphics& g, int& top, int n, int rows, Draw draw, Button butto
 
 void grmesg(Graphics& g, std::string_view text) {
   GrMessages& m = g.msg;
+  if (m.readout && !m.lines.empty()) m.lines.erase(m.lines.begin());
+  m.readout = false;
   if (is_blank(text)) {
     m.lines.clear();
   } else {
@@ -846,10 +881,15 @@ void grcurs(Graphics& g, int n, const std::string* labels, int& answer, float& x
   cursor_loop(g, n, labels, answer, x, y, nullptr);
 }
 
+void grcurs(Graphics& g, int n, const std::string* labels, int& answer, float& x, float& y,
+            const GrReadout& readout) {
+  cursor_loop(g, n, labels, answer, x, y, nullptr, &readout);
+}
+
 void grcurs1(Graphics& g, int n, const std::string* labels, int& answer, float& x, float& y,
-             const std::function<void(int request)>& plot) {
+             const std::function<void(int request)>& plot, const GrReadout& readout) {
   if (plot) plot(3);
-  cursor_loop(g, n, labels, answer, x, y, plot ? &plot : nullptr);
+  cursor_loop(g, n, labels, answer, x, y, plot ? &plot : nullptr, &readout);
 }
 
 void grtext(Graphics& g, const std::string* lines, int n) {

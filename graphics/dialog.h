@@ -34,11 +34,18 @@ void grbutn(Graphics& g, int op, float x, float y, float w, float h, std::string
 // pointer position in user coordinates (also in XCRSGR, YCRSGR).
 void grcurs(Graphics& g, int n, const std::string* labels, int& answer, float& x, float& y);
 
+// The text a moving pointer shows in the message line, for the pointer at
+// (x, y) in user coordinates; empty shows nothing. Each new position
+// replaces the last readout; it is not kept in the message history.
+using GrReadout = std::function<std::string(float x, float y)>;
+void grcurs(Graphics& g, int n, const std::string* labels, int& answer, float& x, float& y,
+            const GrReadout& readout);
+
 // The menu of the interactive loop: like grcurs, with the plotting routine
 // (called with a request code) redrawing the picture. Translated arrow keys
 // pan and redraw the whole picture and answer -9.
 void grcurs1(Graphics& g, int n, const std::string* labels, int& answer, float& x, float& y,
-             const std::function<void(int request)>& plot);
+             const std::function<void(int request)>& plot, const GrReadout& readout = {});
 
 // One field of a form at (x, y); x below -0.1 places it near the cursor.
 // Edits value; hit = 1 when the pointer lay on the field.

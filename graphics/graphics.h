@@ -226,6 +226,7 @@ struct GrMessages {
   std::vector<std::string> lines;    // up to 5 of 100 characters
   std::vector<std::string> history;  // up to 200 of 80 characters
   int box_w = 0, box_h = 0;          // message box last drawn (pixels)
+  bool readout = false;              // lines[0] is the pointer readout (not in history)
   // Button bar between calls: count, layout, held-down button, button
   // waiting for a position, width used last (pixels).
   int bar_n = 0, bar_cols = 0, bar_rows = 0, held = 0, waiting = 0;

@@ -651,7 +651,7 @@ void grctrl(Graphics& g, Viewer& v, const PlotRoutine& plot, int option, std::st
     }
     const int nx0 = n.NXINGR, ny0 = n.NYINGR;
     int sel = 0;
-    grcurs1(g, static_cast<int>(v.menu.size()), v.menu.data(), sel, x, y, menu_plot);
+    grcurs1(g, static_cast<int>(v.menu.size()), v.menu.data(), sel, x, y, menu_plot, c.readout);
     if (n.NXINGR != nx0 || n.NYINGR != ny0) {  // the window was resized
       l.axes(0);
       remember(c, n);

@@ -33,6 +33,9 @@ struct ControlState {
   // with; any other file opens on its whole extent.
   std::string file;
   bool file_checked = false;
+  // The pointer readout of the plot in the loop (set by the plot's caller;
+  // empty for none): the message-line text at a user position.
+  std::function<std::string(float x, float y)> readout;
   // Perspective view: yaw and tilt in degrees, height exaggeration, base level.
   float yaw = 30, tilt = 45, exaggeration = 1, base = 0;
 };

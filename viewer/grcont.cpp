@@ -1,3 +1,5 @@
+#include "io/textio.h"
+#include "viewer/readout.h"
 #include "viewer/viewer.h"
 
 namespace qf {
@@ -20,7 +22,14 @@ void grcont(Graphics& g, Viewer& v, const float* x, const float* y, float* f, in
     grcon1(g, v, mode, x, y, f, ld, ld2, nx, ny, levels, options, nodata, extent);
     if (mode == 0) scale = {extent[0], extent[1], extent[2], extent[3]};
   };
+  // The item, first in the subtitle up to a gap, names the readout's value.
+  std::string item = texts.size() > 80 ? texts.substr(80, 80) : std::string();
+  item = std::string(trim_right(item.substr(0, item.find("  "))));
+  v.control.readout = [&g, x, y, f, ld, nx, ny, nodata, item](float px, float py) {
+    return grreadout(g, x, y, f, ld, nx, ny, nodata, item, px, py);
+  };
   grctrl(g, v, plot, option, texts);
+  v.control.readout = nullptr;
 }
 
 }  // namespace qf

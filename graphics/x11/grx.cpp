@@ -84,6 +84,11 @@ void dispatch(GrxState& s, XEvent& ev, bool translate, int& type, int& x, int& y
       y = ev.xbutton.y;
       detail = static_cast<int>(ev.xbutton.button);
       break;
+    case MotionNotify:
+      x = ev.xmotion.x;
+      y = ev.xmotion.y;
+      detail = 0;
+      break;
     case Expose:
       x = 0;
       y = 0;
@@ -370,7 +375,18 @@ void grxevn(GrxState& s, int& type, int& x, int& y, int& detail) {
     type = 0;
     return;
   }
+  // A burst of motion counts as its last position.
+  while (ev.type == MotionNotify &&
+         XCheckTypedWindowEvent(s.display, s.window, MotionNotify, &ev)) {
+  }
   dispatch(s, ev, true, type, x, y, detail);
+}
+
+void grxmot(GrxState& s, bool on) {
+  if (!grxlive(s)) return;
+  long mask = KeyPressMask | ButtonPressMask | ExposureMask | StructureNotifyMask;
+  if (on) mask |= PointerMotionMask;
+  XSelectInput(s.display, s.window, mask);
 }
 
 void grxcvn(GrxState& s, int& type, int& x, int& y, int& detail) {

@@ -35,6 +35,7 @@ namespace qf {
 // X event types returned by grxevn / grxcvn (the values of X.h).
 inline constexpr int kGrxKeyPress = 2;
 inline constexpr int kGrxButtonPress = 4;
+inline constexpr int kGrxMotion = 6;  // only while grxmot has it on
 inline constexpr int kGrxExpose = 12;
 inline constexpr int kGrxConfigureNotify = 22;
 // The window manager asks to close the window (WM_DELETE_WINDOW of the
@@ -171,6 +172,7 @@ void grxmkc(GrxState& s, std::ostream& screen, const int* rgb, int* pixel, int n
 // close kGrxClose at once):
 //   key press (2):        x, y pointer position, detail translated key
 //   button press (4):     x, y pointer position, detail button number
+//   pointer motion (6):   x, y pointer position, detail 0 (see grxmot)
 //   expose (12):          x = y = 0, detail remaining expose count
 //   configure notify (22): x, y new width and height, detail 1; width and
 //                         height are updated; if the window grew beyond
@@ -180,6 +182,10 @@ void grxmkc(GrxState& s, std::ostream& screen, const int* rgb, int* pixel, int n
 //   close request (33):   x, y, detail unchanged; closing is set
 //   others:               type only; x, y, detail unchanged
 void grxevn(GrxState& s, int& type, int& x, int& y, int& detail);
+
+// Pointer motion reported by grxevn (type kGrxMotion, x, y the pointer,
+// the last of a burst only) while on; off again it is no longer asked for.
+void grxmot(GrxState& s, bool on);
 
 // Drains pending events without waiting: first all button presses (type, x,
 // y and button of the last one), then all key presses (type, x, y and the

@@ -12,6 +12,7 @@
 
 #include "graphics/graphics.h"
 #include "io/stop.h"
+#include "io/textio.h"
 #include "tests/graphics/gr_test_util.h"
 
 // Xlib last: its macros clash with names of the test framework.
@@ -234,6 +235,37 @@ TEST_F(GrDialogX, ButtonBarAnswersClicksAndKeys) {
   a = -1;
   grcurs(g, 4, labels, a, x, y);
   EXPECT_EQ(a, 4);
+}
+
+// The pointer's readout follows it in the first message line, the last
+// position of a burst only; a message takes its place.
+TEST_F(GrDialogX, MenuShowsThePointerReadout) {
+  Graphics& g = *g_;
+  const std::string labels[2] = {" ZZoom", " XeXit"};
+  grmesg(g, "earlier");
+  std::vector<std::pair<float, float>> asked;
+  const GrReadout readout = [&](float x, float y) {
+    asked.emplace_back(x, y);
+    return "at " + fmt_f(x, 6, 1) + fmt_f(y, 6, 1);
+  };
+  sender_->motion(g.x.window, 300, 200);
+  sender_->motion(g.x.window, 310, 210);
+  key('x');
+  int a = -1;
+  float x = 0, y = 0;
+  grcurs(g, 2, labels, a, x, y, readout);
+  EXPECT_EQ(a, 2);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_NEAR(asked[0].first, (310 - g.n.XORGGR) / g.n.XFACGR, 1e-3);
+  EXPECT_NEAR(asked[0].second, (210 - g.n.YORGGR) / g.n.YFACGR, 1e-3);
+  ASSERT_EQ(g.msg.lines.size(), 2u);
+  EXPECT_EQ(trim_right(g.msg.lines[0]), readout(asked[0].first, asked[0].second));
+  EXPECT_EQ(trim_right(g.msg.lines[1]), "earlier");
+  EXPECT_EQ(g.msg.history.size(), 1u);
+  grmesg(g, "later");
+  ASSERT_EQ(g.msg.lines.size(), 2u);
+  EXPECT_EQ(trim_right(g.msg.lines[0]), "later");
+  EXPECT_EQ(trim_right(g.msg.lines[1]), "earlier");
 }
 
 TEST_F(GrDialogX, ResizeFollowedWhileWaiting) {

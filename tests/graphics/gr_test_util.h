@@ -250,6 +250,20 @@ class EventSender {
     XSendEvent(d_, w, 0, ButtonPressMask, &e);
     XSync(d_, 0);
   }
+  // The pointer moved to (x, y); sent to the window's own client, which
+  // takes it whether it asks for motion or not.
+  void motion(Window w, int x, int y) {
+    XEvent e{};
+    e.xmotion.type = MotionNotify;
+    e.xmotion.display = d_;
+    e.xmotion.window = w;
+    e.xmotion.root = DefaultRootWindow(d_);
+    e.xmotion.x = x;
+    e.xmotion.y = y;
+    e.xmotion.same_screen = 1;
+    XSendEvent(d_, w, 0, 0, &e);
+    XSync(d_, 0);
+  }
   void key(Window w, KeySym sym) {
     XEvent e{};
     e.xkey.type = KeyPress;

@@ -279,14 +279,24 @@ until_ok 30 grep -q '^ >hvx terminated' screen3.txt || fail "the run did not end
 wait "$PID" || fail "exit status $? after eXit"
 PID=
 
-# The browser: the result file from its first record to its last, where
-# Examine in the viewer gives the depth of the file.
+# The browser: the result file played from its first record to its last,
+# where Examine in the viewer gives the depth of the file.
 "$QF" -v channel.res </dev/null >view.txt 2>&1 &
 PID=$!
 wait_window plot
 button 1 # First
-button 4 # Last
-button 7 # View: the viewer's own menu
+button 7 # Play: the records one after the other up to the last
+# Play has ended when the picture stands still.
+shot() { import -window "$WIN" png:- 2>/dev/null | md5sum; }
+still() {
+  local a b
+  a=$(shot)
+  sleep 1
+  b=$(shot)
+  [ "$a" = "$b" ]
+}
+until_ok 60 still || fail "Play does not come to rest"
+button 8 # View: the viewer's own menu
 button 13
 click $((WIN_W * 4 / 10)) $((WIN_H * 505 / 1000))
 until_ok 10 grep -q ' /xyz$' view.txt || fail "Examine in the browser wrote no line"
@@ -294,7 +304,7 @@ read -r ex_x ex_y ex_f _ < <(grep ' /xyz$' view.txt | tail -1)
 note "browser: depth $ex_f m at $ex_x $ex_y"
 check_value "$ex_x" "$ex_y" "$ex_f" || fail "the browser shows $ex_f, not the depth of the last record"
 button 11 # eXit of the viewer
-button 8  # eXit of the browser
+button 9  # eXit of the browser
 until_ok 10 eval '! kill -0 $PID 2>/dev/null' || fail "the browser does not end at eXit"
 wait "$PID" || fail "browser: exit status $?"
 PID=
