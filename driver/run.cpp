@@ -710,6 +710,10 @@ int run_main(int argc, char** argv, SweepShare* share) {
   // Past a file-size limit a write fails with EFBIG and is reported with
   // the file's name like a full disk, instead of the signal killing the run.
   std::signal(SIGXFSZ, SIG_IGN);
+  // A write to an X server that has just gone away (or to a closed pipe)
+  // fails with EPIPE and ends the run through the lost-connection path,
+  // instead of the signal killing it before its results are written.
+  std::signal(SIGPIPE, SIG_IGN);
   return run(s, args);
 }
 
