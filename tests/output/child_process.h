@@ -13,12 +13,22 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 extern char** environ;
 
 namespace qf::test {
+
+// The whole of file `path` as bytes (empty when it cannot be read).
+inline std::string slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
 
 // The part this process is to do; null in the test itself.
 inline const char* child_part() {

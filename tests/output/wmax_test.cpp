@@ -21,12 +21,7 @@
 namespace qf {
 namespace {
 
-std::string slurp(const std::string& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using test::slurp;
 
 template <class T>
 T at(const std::string& bytes, std::size_t off) {

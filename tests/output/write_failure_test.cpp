@@ -22,12 +22,7 @@
 namespace qf {
 namespace {
 
-std::string slurp(const std::string& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using test::slurp;
 
 Model grid(int nx, int ny) {
   Model m;

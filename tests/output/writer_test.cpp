@@ -12,12 +12,7 @@
 namespace qf {
 namespace {
 
-std::string slurp(const std::string& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using test::slurp;
 
 // A 7 x 5 grid whose fields all differ from node to node, some nodes dry.
 Model varied_grid() {
