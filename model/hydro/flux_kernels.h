@@ -86,13 +86,15 @@ inline T wave_jump(T hL, T qnL, MaskOf<T> dryL, T hR, T qnR, MaskOf<T> dryR, flo
 }
 
 // Share of the second-order slopes that a face keeps beside a shock:
-// 2 - 4 eta_h / c clipped to [0, 1], with c = sqrt(g h) of the mean node
-// depth h of the face (0 where the face is dry). Exactly 1 without a shock
-// beside the face (eta_h below c/4).
+// 2 - eta_h / c clipped to [0, 1], with c = sqrt(g h) of the mean node
+// depth h of the face, h at least 1 cm: the films at a wet/dry front close
+// up and spread at speeds of the order of their own small c without any
+// shock, and they need their reconstruction most. Exactly 1 without a
+// shock beside the face (eta_h below c).
 template <class T>
 inline T shock_keep(T eta_h, T hm, float g) {
-  const T c = vsqrt(vmax(g * hm, splat<T>(0.0f)));
-  const T keep = splat<T>(2.0f) - 4.0f * eta_h / vmax(c, splat<T>(1.0e-6f));
+  const T c = vsqrt(g * vmax(hm, splat<T>(0.01f)));
+  const T keep = splat<T>(2.0f) - eta_h / c;
   return vmin(vmax(keep, splat<T>(0.0f)), splat<T>(1.0f));
 }
 
@@ -124,8 +126,8 @@ inline T shock_keep(T eta_h, T hm, float g) {
 // the shock cells (extrapolated from the steep profile on either side)
 // keep feeding the wrinkle. A face beside a shock therefore takes the
 // node values as its face values: the slopes are scaled by
-// shock_keep(eta_h, c), 1 while eta_h is below c/4 (smooth flow and weak
-// jumps keep second order) and 0 from c/2 on. The faces across the shock
+// shock_keep(eta_h, c), 1 while eta_h is below c (smooth flow and weak
+// jumps keep second order) and 0 from 2c on. The faces across the shock
 // keep their reconstruction, so the jump stays as sharp as before.
 template <bool kSecond, bool kSmooth = false, class T>
 inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL, T qtR, T qtRR,
