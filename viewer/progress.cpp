@@ -15,7 +15,7 @@ namespace qf {
 namespace {
 
 const char* const kFieldLabel[6] = {"Flow Depth [m]",  "Flow [m2/s]",   "Flow Velocity [m/s]",
-                                    "Water Level [m]", "Bed Level [m]", "Flow Vectors"};
+                                    "Water Level [m]", "Bed Level [m]", "Flow Vectors [m2/s]"};
 
 void set_int(Graphics& g, std::string_view name, int v) {
   float value = static_cast<float>(v);
@@ -211,6 +211,7 @@ void progress_window(Graphics& g, Viewer& v, ProgressState& p, Model& m, int ste
         if (act.help) act.help();
       } else if (answer == 5) {
         m.coin.time_end = m.coin.time - 1;
+        p.left = true;
         return;
       } else {
         redraw = false;
@@ -236,6 +237,21 @@ void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int npl
     *g.out << note << '\n';
   }
   if (act.lost) act.lost();
+}
+
+void wprog_end(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int expected) {
+  if (m.clog.quiet || !grxlive(g.x)) return;
+  if (p.plot_window) plot(g, v, p, m);
+  panel(g, p, m, step, expected);
+  grbeam(g, -1, 0, "");
+  grbeam(g, 999, 1000, "");
+  grflip(g);
+  grmesg(g, "run ended: a key or a click closes the window");
+  const std::string labels[1] = {label16(" XeXit")};
+  int answer = 0;
+  float cx = 0, cy = 0;
+  grcurs(g, 1, labels, answer, cx, cy);
+  grclos(g);
 }
 
 std::string progress_time_line(int step, float time, float dt) {

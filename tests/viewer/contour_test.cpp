@@ -394,6 +394,16 @@ TEST_F(Contour, SumCurve) {
   EXPECT_EQ(l[2], "    1.000   0.100");
   EXPECT_EQ(l[4], "    2.000   0.200");
   EXPECT_EQ(l[20], "   10.000   1.000");
+  // The values are named by the item and its unit; grids say their unit.
+  EXPECT_EQ(grsumc(g, d.f.data(), 10, 10, 1, -9999, "Flow Depth [m]")[1], "depth[m]  sum[-]");
+  EXPECT_EQ(grsumc(g, d.f.data(), 10, 10, 1, -9999, "Value")[1], "value[ ]  sum[-]");
+  const std::pair<const char*, const char*> grids[] = {{"", "Value [m]"},
+                                                       {" bedlevel ", "Bed Level [m]"},
+                                                       {"leakage", "Leakage [1/s]"},
+                                                       {"kst", "kst"}};
+  for (const auto& [item, label] : grids) EXPECT_EQ(grid_item_label(item), label) << item;
+  EXPECT_EQ(item_unit("Flow Velocity [m/s]  "), "[m/s]");
+  EXPECT_EQ(item_unit("Value"), "");
 }
 
 #ifdef QF_TEST_HAVE_X11
