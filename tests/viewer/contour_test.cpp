@@ -548,6 +548,35 @@ TEST_F(ContourWindow, ArrowsOverThePlot) {
       5);  // the reference arrow
   XDestroyImage(im);
 }
+// Streamlines of a uniform flow: one line through each seed of the
+// lattice on water (8 across the 100 m, 5 rows), none entering the cells
+// with empty corners (left half).
+TEST_F(ContourWindow, StreamlinesStopAtEmptyNodes) {
+  if (!ready()) return;
+  Graphics& g = *g_;
+  Field d(101, 61, 1, [](float x, float) { return x; });
+  std::vector<float> u(d.f.size(), 1.5f), w(d.f.size(), 0.5f);
+  for (std::size_t k = 0; k < u.size(); ++k)
+    if (d.x[k] < 50) w[k] = -9999.0f;
+  g.n.INDSGR = 1;
+  graxes(g, 0, 100, 0, 60, 0);
+  grcler(g, 1);
+  EXPECT_EQ(grstreams(g, d.x.data(), d.y.data(), u.data(), w.data(), 101, 101, 61, -9999.0f), 20);
+  grdump(g);
+  XImage* im = XGetImage(g.x.display, g.x.pixmap, 0, 0, static_cast<unsigned>(g.x.width),
+                         static_cast<unsigned>(g.x.height), AllPlanes, ZPixmap);
+  ASSERT_TRUE(im);
+  const unsigned long ink = static_cast<unsigned>(g.n.PIXTAB[grcent(g, 0)]);
+  auto count = [&](float x0, float x1) {
+    int c = 0;
+    for (int py = grdevy(g, 58); py <= grdevy(g, 2); ++py)
+      for (int px = grdevx(g, x0); px <= grdevx(g, x1); ++px) c += XGetPixel(im, px, py) == ink;
+    return c;
+  };
+  EXPECT_EQ(count(2, 48.5f), 0);
+  EXPECT_GT(count(51, 98), 200);
+  XDestroyImage(im);
+}
 #endif
 
 }  // namespace
