@@ -85,8 +85,14 @@ void text_at(Graphics& g, float x, float y, const std::string& s) {
   granot(g, s, 0);
 }
 
-void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int expected) {
+// The panel with the progress bar below it (done: the share of the run
+// done, 0..1000). In the plot window it stands inside the frame of the
+// plot, 2 pixels from its lower left corner, clear of the axis labels.
+void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int expected, int done) {
   const Coin& c = m.coin;
+  // The frame's lower left corner in window pixels (the plot's origin).
+  const float frame_x = g.n.XORGGR, frame_y = g.n.YORGGR;
+  const bool in_frame = p.plot_window && g.pen.user_coords;
   float in = c.boundary_flow[0] + c.boundary_flow[2] + c.boundary_flow[4] + c.boundary_flow[6];
   float out = c.boundary_flow[1] + c.boundary_flow[3] + c.boundary_flow[5] + c.boundary_flow[7];
   for (const float s : m.f.src) {
@@ -94,6 +100,10 @@ void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int ex
     if (s < 0) out += c.cell_area * s;
   }
   grclip(g, 0);
+  if (in_frame) {
+    g.n.XORGGR = frame_x + 12;
+    g.n.YORGGR = frame_y - 22;
+  }
   const float bx[4] = {-10, 210, 210, -10}, by[4] = {-20, -20, 110, 110};
   grfil2(g, bx, by, 4, -2);
   if (p.plot_window) {
@@ -120,6 +130,8 @@ void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int ex
   text_at(g, 0, 15, fmt_f(in, 9, 1) + fmt_f(-out, 11, 1) + fmt_f(in + out, 11, 1));
   if (p.plot_window) text_at(g, 0, 5, std::string(static_cast<std::size_t>(p.plots % 32), '.'));
   grdump(g);
+  grbeam(g, -1, 0, "");
+  grbeam(g, done, 1000, "");
   grclip(g, 1);
 }
 
@@ -147,10 +159,9 @@ void progress_window(Graphics& g, Viewer& v, ProgressState& p, Model& m, int ste
     if (redraw) {
       const double start = act.clock ? act.clock() : 0.0;
       if (p.plot_window) plot(g, v, p, m);
-      panel(g, p, m, step, expected);
-      grbeam(g, -1, 0, "");
-      grbeam(g, static_cast<int>(3600.0 * m.coin.time),
-             static_cast<int>(3600.0 * std::max(m.coin.time_end, 1e-6f)), "");
+      panel(g, p, m, step, expected,
+            static_cast<int>(
+                std::clamp(1000.0 * m.coin.time / std::max(m.coin.time_end, 1e-6f), 0.0, 999.0)));
       p.last_draw = act.clock ? act.clock() : 0.0;
       p.draw_cost = p.last_draw - start;
     }
@@ -242,9 +253,7 @@ void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int npl
 void wprog_end(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int expected) {
   if (m.clog.quiet || !grxlive(g.x)) return;
   if (p.plot_window) plot(g, v, p, m);
-  panel(g, p, m, step, expected);
-  grbeam(g, -1, 0, "");
-  grbeam(g, 999, 1000, "");
+  panel(g, p, m, step, expected, 999);
   grflip(g);
   grmesg(g, "run ended: a key or a click closes the window");
   const std::string labels[1] = {label16(" XeXit")};

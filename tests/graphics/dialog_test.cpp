@@ -374,10 +374,12 @@ TEST_F(GrDialogX, FormEditedDoneAndCancelled) {
 // frequence" stands where the value box of a 14-character label began.
 TEST_F(GrDialogX, LongFieldLabelsShowWhole) {
   Graphics& g = *g_;
-  const std::string labels[1] = {"Plotting frequence"};
-  std::vector<std::string> v = {grfix("", 10)};
-  key('9');  // ends the form once drawn
-  grinfo(g, 1, labels, v.data());
+  // The field where a form puts its first one (a form puts back the
+  // picture under it when it closes; a field stays).
+  std::string v = grfix("", 10);
+  int hit = 0;
+  click(600, 500);  // ends the field once drawn
+  grgstr(g, 40, 30, "Plotting frequence", v, hit);
   const unsigned long black = static_cast<unsigned>(g.n.PIXTAB[grcent(g, 0)]);
   int ink = 0;
   for (int y = 30 + 2; y < 30 + 14; ++y)
