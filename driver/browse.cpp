@@ -329,7 +329,7 @@ int browse(Session& s, const std::string& path) {
                               label16(" IItem"),
                               label16(" TTime"),
                               label16(playing ? " APause" : " APlay"),
-                              label16(" SStreamlines"),
+                              label16(" SStreamline"),
                               label16(" VView"),
                               label16(" XeXit")};
     if (!result) {

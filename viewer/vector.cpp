@@ -412,17 +412,19 @@ int grstreams(Graphics& g, const float* x, const float* y, const float* u, const
     grmov2(g, px[0], py[0]);
     for (std::size_t k = 1; k < px.size(); ++k) grdrw2(g, px[k], py[k]);
   };
-  // Seeds on a lattice over the part of the grid in view.
-  const float xlo = std::max(std::min(n.XMINGR, n.XMAXGR), std::min(x0, x[at(n1 - 1, 0)]));
-  const float xhi = std::min(std::max(n.XMINGR, n.XMAXGR), std::max(x0, x[at(n1 - 1, 0)]));
-  const float ylo = std::max(std::min(n.YMINGR, n.YMAXGR), std::min(y0, y[at(0, n2 - 1)]));
-  const float yhi = std::min(std::max(n.YMINGR, n.YMAXGR), std::max(y0, y[at(0, n2 - 1)]));
-  if (!(xhi > xlo) || !(yhi > ylo)) return 0;
-  const float gap = std::max(xhi - xlo, yhi - ylo) / kStreamSeeds;
+  // Seeds on the wet nodes of a lattice of about kStreamSpacing pixels,
+  // fixed to the grid (a pan keeps the lines), inside the view.
+  const float cell = std::min(std::fabs(dx * n.XFACGR), std::fabs(dy * n.YFACGR));
+  if (!(cell > 0)) return 0;
+  const int k = std::max(1, static_cast<int>(std::ceil(kStreamSpacing / cell)));
+  const float xlo = std::min(n.XMINGR, n.XMAXGR), xhi = std::max(n.XMINGR, n.XMAXGR);
+  const float ylo = std::min(n.YMINGR, n.YMAXGR), yhi = std::max(n.YMINGR, n.YMAXGR);
   grcolr(g, 0);
   int lines = 0;
-  for (float sy = ylo + gap / 2; sy < yhi; sy += gap)
-    for (float sx = xlo + gap / 2; sx < xhi; sx += gap) {
+  for (int j = k / 2; j < n2 - 1; j += k)
+    for (int i = k / 2; i < n1 - 1; i += k) {
+      const float sx = x[at(i, j)], sy = y[at(i, j)];
+      if (sx < xlo || sx > xhi || sy < ylo || sy > yhi) continue;
       float a = 0, b = 0;
       if (!velocity(sx, sy, a, b) || !(std::hypot(a, b) > 1e-6f)) continue;
       trace(sx, sy, 1);

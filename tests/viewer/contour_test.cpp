@@ -549,8 +549,7 @@ TEST_F(ContourWindow, ArrowsOverThePlot) {
   XDestroyImage(im);
 }
 // Streamlines of a uniform flow: one line through each seed of the
-// lattice on water (8 across the 100 m, 5 rows), none entering the cells
-// with empty corners (left half).
+// lattice on water, none entering the cells with empty corners (left half).
 TEST_F(ContourWindow, StreamlinesStopAtEmptyNodes) {
   if (!ready()) return;
   Graphics& g = *g_;
@@ -561,7 +560,15 @@ TEST_F(ContourWindow, StreamlinesStopAtEmptyNodes) {
   g.n.INDSGR = 1;
   graxes(g, 0, 100, 0, 60, 0);
   grcler(g, 1);
-  EXPECT_EQ(grstreams(g, d.x.data(), d.y.data(), u.data(), w.data(), 101, 101, 61, -9999.0f), 20);
+  // Lattice nodes k/2, k/2 + k, ... on water (x from 50 m on), k nodes of
+  // 1 m about kStreamSpacing pixels.
+  const int k = static_cast<int>(std::ceil(kStreamSpacing / std::fabs(g.n.XFACGR)));
+  int seeds = 0;
+  for (int j = k / 2; j < 60; j += k)
+    for (int i = k / 2; i < 100; i += k) seeds += i >= 50;
+  ASSERT_GT(seeds, 4);
+  EXPECT_EQ(grstreams(g, d.x.data(), d.y.data(), u.data(), w.data(), 101, 101, 61, -9999.0f),
+            seeds);
   grdump(g);
   XImage* im = XGetImage(g.x.display, g.x.pixmap, 0, 0, static_cast<unsigned>(g.x.width),
                          static_cast<unsigned>(g.x.height), AllPlanes, ZPixmap);
