@@ -104,7 +104,9 @@ void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int ex
     g.n.XORGGR = frame_x + 12;
     g.n.YORGGR = frame_y - 22;
   }
-  const float bx[4] = {-10, 210, 210, -10}, by[4] = {-20, -20, 110, 110};
+  // In the plot window the box takes the percentage right of the bar too.
+  const float right = p.plot_window ? 240.0f : 210.0f;
+  const float bx[4] = {-10, right, right, -10}, by[4] = {-20, -20, 110, 110};
   grfil2(g, bx, by, 4, -2);
   if (p.plot_window) {
     grfram(g, bx, by, 4, 0);
