@@ -10,9 +10,13 @@ inline constexpr float kDebrisDepth = 0.25f;  // m; deeper water carries debris
 inline constexpr float kDebrisFactor = 0.5f;
 
 // Debris factor of a depth d [m].
-constexpr float debris_factor(float d) { return d > kDebrisDepth ? kDebrisFactor : 0.0f; }
+constexpr float debris_factor(float d) {
+  return d > kDebrisDepth ? kDebrisFactor : 0.0f;
+}
 
 // Hazard rating of a depth d [m] and a speed v [m/s] (both not below 0).
-constexpr float hazard_rating(float d, float v) { return d * (v + 0.5f) + debris_factor(d); }
+constexpr float hazard_rating(float d, float v) {
+  return d * (v + 0.5f) + debris_factor(d);
+}
 
 }  // namespace qf
