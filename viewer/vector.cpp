@@ -339,7 +339,8 @@ int grarrows(Graphics& g, const float* x, const float* y, const float* u, const 
   float ref = p10;
   for (float c : {2.0f, 5.0f, 10.0f})
     if (c * p10 <= fastest) ref = c * p10;
-  const float rx = n.XMINGR + 10 / std::fabs(n.XFACGR), ry = n.YMAXGR - 12 / std::fabs(n.YFACGR);
+  // Right of the y axis's unit label in the upper left corner.
+  const float rx = n.XMINGR + 34 / std::fabs(n.XFACGR), ry = n.YMAXGR - 12 / std::fabs(n.YFACGR);
   arrow(g, rx, ry, ref * per_speed, 0, 0.3f * ref * per_speed);
   grcolr(g, 0);
   grmov2(g, rx + ref * per_speed + 6 / std::fabs(n.XFACGR), ry - 4 / std::fabs(n.YFACGR));
