@@ -102,11 +102,11 @@ void pack(PackedRows<V>& p, const V* grid, int nxx, int rows) {
 template <class V>
 void unpack(const PackedRows<V>& p, int j, int nxx, V* row, V empty) {
   const auto jj = static_cast<std::size_t>(j);
-  const int lo = p.lo[jj], hi = p.hi[jj];
-  if (lo > hi) {
+  if (jj >= p.lo.size() || p.lo[jj] > p.hi[jj]) {
     std::fill(row, row + nxx, empty);
     return;
   }
+  const int lo = p.lo[jj], hi = p.hi[jj];
   std::fill(row, row + lo, empty);
   std::copy_n(p.values.begin() + static_cast<long>(p.at[jj]), hi - lo + 1, row + lo);
   std::fill(row + hi + 1, row + nxx, empty);
@@ -205,7 +205,9 @@ void writer_start(OutputWriter& w, const Model& m, const ResultItems& items, Dir
 
 void writer_post(OutputWriter& w, const Model& m) {
   if (w.job.block) {
-    const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
+    // The whole rows of the fields (all of them on a grid of nxx x nyy nodes).
+    const int nxx = m.coin1.nxx;
+    const int nyy = nxx > 0 ? std::min(m.coin1.nyy, std::max(m.coin1.nn, 0) / nxx) : 0;
     for (std::size_t i = 0; i < w.fields.size(); ++i)
       pack_rows(w.packed[i], (m.f.*w.fields[i]).data(), nxx, nyy);
     pack_rows(w.dry, m.f.ldry.data(), nxx, nyy);
