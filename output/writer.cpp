@@ -86,16 +86,17 @@ void pack(PackedRows<V>& p, const V* grid, int nxx, int rows) {
     p.at[j] = total;
     if (lo <= hi) total += static_cast<std::size_t>(hi - lo + 1);
   }
-  if (total > p.values.capacity()) {
+  if (total > p.room) {
     // Room for the water to spread a little before the next copy grows it.
-    std::vector<V>().swap(p.values);
-    p.values.reserve(total + total / 8);
+    p.values.reset();
+    p.room = total + total / 8;
+    p.values.reset(new V[p.room]);
   }
-  p.values.resize(total);
+  p.count = total;
   for (std::size_t j = 0; j < n; ++j) {
     if (p.lo[j] > p.hi[j]) continue;
     const V* v = grid + j * static_cast<std::size_t>(nxx);
-    std::copy(v + p.lo[j], v + p.hi[j] + 1, p.values.begin() + static_cast<long>(p.at[j]));
+    std::copy(v + p.lo[j], v + p.hi[j] + 1, p.values.get() + p.at[j]);
   }
 }
 
@@ -108,7 +109,7 @@ void unpack(const PackedRows<V>& p, int j, int nxx, V* row, V empty) {
   }
   const int lo = p.lo[jj], hi = p.hi[jj];
   std::fill(row, row + lo, empty);
-  std::copy_n(p.values.begin() + static_cast<long>(p.at[jj]), hi - lo + 1, row + lo);
+  std::copy_n(p.values.get() + p.at[jj], hi - lo + 1, row + lo);
   std::fill(row + hi + 1, row + nxx, empty);
 }
 
@@ -185,7 +186,8 @@ void writer_start(OutputWriter& w, const Model& m, const ResultItems& items, Dir
   w.copy.coin = m.coin;
   w.copy.coin1 = m.coin1;
   w.copy.clog = m.clog;
-  w.packed.assign(w.fields.size(), PackedRows<float>{});
+  w.packed.clear();
+  w.packed.resize(w.fields.size());
   w.dry = PackedRows<std::uint8_t>{};
   // A row of every field an item row may read (the others stay empty).
   const auto nxx = static_cast<std::size_t>(std::max(m.coin1.nxx, 0));

@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -34,12 +35,14 @@ namespace qf {
 
 // A grid field as the copy keeps it: per grid row (index j - 1) the columns
 // lo .. hi (from 0; none when lo > hi) outside which every value of the row
-// is empty, and where their values start in `values`, row after row.
+// is empty, and where their values start in `values`, row after row
+// (`count` values, room for `room`; the room is not cleared beforehand).
 template <class V>
 struct PackedRows {
   std::vector<int> lo, hi;
   std::vector<std::size_t> at;
-  std::vector<V> values;
+  std::unique_ptr<V[]> values;
+  std::size_t count = 0, room = 0;
 };
 
 // What one set of records holds, and what became of it.
