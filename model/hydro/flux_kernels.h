@@ -195,14 +195,15 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
       am = sel(fixm, (lm * lm / eps + eps) * 0.5f, am);
     }
     // The jump the waves carry: the level jump, or the depth jump where it
-    // is smaller and points the same way (water falling down a bed step).
-    // A depth jump against the level jump, where the bed drops at the face,
-    // would turn the upwinding round: a level standing higher on the upper
-    // side of a bed step then holds a discharge that the upwinding cancels,
-    // and the water never comes to rest.
+    // is smaller (water falling down a bed step, flow down an even slope),
+    // but none where that depth jump points against the level jump (the bed
+    // steps by more than the level at the face): there it would turn the
+    // upwinding round, and a level standing higher on the upper side of a
+    // bed step would hold a discharge that the upwinding cancels, so that
+    // the water never comes to rest.
     const T dEta = etaR - etaL;
     const T dH = hR - hL;
-    delta = sel(mand(vabs(dH) < vabs(dEta), dH * dEta > zero), dH, dEta);
+    delta = sel(vabs(dH) < vabs(dEta), sel(dH * dEta >= zero, dH, zero), dEta);
   }
   ap = vmax(ap, eta_h);
   am = vmax(am, eta_h);
