@@ -25,6 +25,11 @@ int table_int(float x) {
   return static_cast<int>(std::lround(x));
 }
 
+// The least unit discharge [m2/s] of a ring node that the solver carries
+// over the node's face as it is; below it the face takes the flux the ring
+// state and the node beside it give.
+constexpr float kImposed = 0.0001f;
+
 // Bracket moves of the inflow search: 4 m each. A hydrograph the boundary
 // cannot carry even this high (no slope, no conveyance) stops the search.
 constexpr int kMaxInflowMoves = 100;
@@ -246,6 +251,36 @@ float inflow_pass(Model& m, const BoundaryNode* nodes, int count, float zmin, fl
   return sum;
 }
 
+// The factor that scales the discharges of an inflow's last pass to
+// carry `target` [m3/s]. Nodes whose scaled share would not exceed kImposed
+// get none (their normal discharge is set to 0) and the factor grows to let
+// the others carry it; the node with the largest share stays open. Returns
+// 0 when nothing can or need be carried.
+float close_thin_shares(Model& m, const BoundaryNode* nodes, int count, float target) {
+  for (;;) {
+    float carried = 0.0f, largest = 0.0f, least = 0.0f;
+    int open = 0, best = -1;
+    for (int c = 0; c < count; ++c) {
+      const float x = std::fabs(normal(m, nodes[c]));
+      if (!(x > 0.0f)) continue;
+      carried += x * face_width(m, nodes[c].side);
+      least = open == 0 ? x : std::min(least, x);
+      if (x > largest) {
+        largest = x;
+        best = c;
+      }
+      ++open;
+    }
+    if (open == 0 || !(target > 0.0f)) return 0.0f;
+    const float scale = target / carried;
+    if (open == 1 || least * scale > kImposed) return scale;
+    for (int c = 0; c < count; ++c) {
+      float& x = normal(m, nodes[c]);
+      if (c != best && std::fabs(x) * scale <= kImposed) x = 0.0f;
+    }
+  }
+}
+
 void inflow(Model& m, const BoundaryBlock& blk, const BoundaryNode* nodes, float v, Sums& s) {
   FlowValues& f = m.f;
   const int count = blk.node_count;
@@ -279,29 +314,39 @@ void inflow(Model& m, const BoundaryBlock& blk, const BoundaryNode* nodes, float
   // The last pass carries a little more or less than asked (its level lies
   // within the last bracket around the solution, or every node is already
   // at the dry-depth floor): scale it to the hydrograph so that the boundary
-  // delivers |v|, and over a run the hydrograph's volume.
-  if (sum != target && sum > 0.0f) {
-    const float scale = target / sum;
-    for (int c = 0; c < count; ++c) {
-      const BoundaryNode& n = nodes[c];
-      const float x0 = normal(m, n);
-      const bool enters = (n.side == side_west || n.side == side_south) ? x0 > 0.0f : x0 < 0.0f;
-      const float x = x0 * scale;
-      normal(m, n) = x;
-      if (enters) tangential(m, n) = n.side <= side_east ? angle * x : -angle * x;
-    }
-    sum = target;
+  // delivers |v|, and over a run the hydrograph's volume. A node whose share
+  // would not exceed what the solver imposes on a boundary face is closed
+  // and its share goes to the others: its face would otherwise exchange
+  // what the ring state and the node beside it make of it, and an inflow
+  // that has stopped would feed the flow leaving the boundary.
+  const float scale = close_thin_shares(m, nodes, count, target);
+  for (int c = 0; c < count; ++c) {
+    const BoundaryNode& n = nodes[c];
+    const float x0 = normal(m, n);
+    const bool enters = (n.side == side_west || n.side == side_south) ? x0 > 0.0f : x0 < 0.0f;
+    const float x = x0 * scale;
+    normal(m, n) = x;
+    if (enters) tangential(m, n) = n.side <= side_east ? angle * x : -angle * x;
   }
-  // The ring depth is at least the critical depth of its discharge, and at
-  // least hdry while it carries one: a thin inflow onto a dry bed would
-  // otherwise be dropped as dry (and its volume lost) until its critical
-  // depth reaches hdry.
+  // A node left without a discharge is a wall at least as high as the water
+  // beside it. The ring depth of the others is at least the critical depth
+  // of their discharge, and at least hdry: a thin inflow onto a dry bed
+  // would otherwise be dropped as dry. The solver carries their discharge
+  // over the face whatever the ring depth, so the floor adds no water.
   const float hdry = m.coin.hdry;
   for (int c = 0; c < count; ++c) {
     const BoundaryNode& n = nodes[c];
-    const float h = hsub(f.h[n.b], f.q[n.b], f.r[n.b]);
-    f.h[n.b] = normal(m, n) != 0.0f ? std::max(h, hdry) : h;
+    if (std::fabs(normal(m, n)) > kImposed) {
+      f.h[n.b] = std::max(hsub(f.h[n.b], f.q[n.b], f.r[n.b]), hdry);
+    } else {
+      f.ldry[n.b] = 1;
+      f.zb[n.b] = std::max(f.zb[n.b], f.zb[n.in] + f.h[n.in]);
+      f.h[n.b] = f.q[n.b] = f.r[n.b] = 0.0f;
+    }
   }
+  sum = 0.0f;
+  for (int c = 0; c < count; ++c)
+    sum += std::fabs(normal(m, nodes[c])) * face_width(m, nodes[c].side);
   s.discharge = sum;
 }
 

@@ -215,9 +215,16 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
       ap = sel(fixp, (lp * lp / eps + eps) * 0.5f, ap);
       am = sel(fixm, (lm * lm / eps + eps) * 0.5f, am);
     }
+    // The jump the waves carry: the level jump, or the depth jump where it
+    // is smaller (water falling down a bed step, flow down an even slope),
+    // but none where that depth jump points against the level jump (the bed
+    // steps by more than the level at the face): there it would turn the
+    // upwinding round, and a level standing higher on the upper side of a
+    // bed step would hold a discharge that the upwinding cancels, so that
+    // the water never comes to rest.
     const T dEta = etaR - etaL;
     const T dH = hR - hL;
-    delta = sel(vabs(dH) < vabs(dEta), dH, dEta);
+    delta = sel(vabs(dH) < vabs(dEta), sel(dH * dEta >= zero, dH, zero), dEta);
   }
   ap = vmax(ap, eta_h);
   am = vmax(am, eta_h);

@@ -282,13 +282,45 @@ TEST_F(BoundTest, InflowAngleGivesATangentialShareOnEntry) {
 }
 
 TEST_F(BoundTest, InflowWithoutDischargeGivesNone) {
+  // Stopped, the inflow is a wall as high as the water beside it: the
+  // interior flow leaving it draws nothing from the ring.
   interior(0.0f, 0.5f, 0.1f, 0.1f);
   blocks.boundary(bt_inflow, {{0.0f, 0.0f}}, side_cells(side_west));
   run();
   for (int j = 2; j <= 4; ++j) {
     EXPECT_EQ(m.f.q[k(1, j)], 0.0f);
-    EXPECT_EQ(m.f.r[k(1, j)], 0.0f);  // angle 0 times the (vanishing) entry
-    EXPECT_FLOAT_EQ(m.f.h[k(1, j)], 0.5f);
+    EXPECT_EQ(m.f.r[k(1, j)], 0.0f);
+    EXPECT_EQ(m.f.h[k(1, j)], 0.0f);
+    EXPECT_EQ(m.f.ldry[k(1, j)], 1);
+    EXPECT_FLOAT_EQ(m.f.zb[k(1, j)], 0.5f);
+  }
+}
+
+TEST_F(BoundTest, InflowGivesThinSharesToTheOtherNodes) {
+  // v [m3/s] over three 10 m cells and the nodes left open: a node whose
+  // share would not exceed 1e-4 m2/s (what the face imposes) is closed and
+  // the others carry v.
+  const struct {
+    float v;
+    int open;
+  } cases[] = {{0.0025f, 1}, {0.0036f, 3}, {6.0f, 3}};
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(testing::Message() << "v " << tc.v);
+    interior(0.0f, 0.5f);
+    Blocks b2(m);
+    b2.boundary(bt_inflow, {{0.0f, tc.v}}, side_cells(side_west));
+    BoundaryWork w2;
+    bound(m, w2, hio.io, hio.msg);
+    float sum = 0.0f;
+    int open = 0;
+    for (int j = 2; j <= 4; ++j) {
+      const float q = m.f.q[k(1, j)];
+      sum += q * m.coin.dy;
+      open += q > 0.0f;
+      EXPECT_TRUE(q == 0.0f ? m.f.ldry[k(1, j)] == 1 : q > 1e-4f);
+    }
+    EXPECT_EQ(open, tc.open);
+    EXPECT_NEAR(sum, tc.v, tc.v * 1e-6f);
   }
 }
 
