@@ -45,6 +45,17 @@
 
 namespace qf {
 
+// Film depth [m]: water thinner than `hdry` counts as dry in the results
+// (wet area, inundation time) but still flows down to this depth; below it a
+// node is dry for the flow and keeps no discharge. A fixed share of `hdry`.
+// Holding all water below `hdry` at rest would make every wetting front fill
+// each node to `hdry` before it moves on, and take the momentum of the water
+// that reaches a thin node away in every step: fronts lag and a sloshing
+// basin with wide shallow margins comes to rest.
+inline float film_depth(const Model& m) {
+  return 0.05f * m.coin.hdry;
+}
+
 // Per-column storage carried from row j - 1 to row j: the north faces of the
 // row below. Index = column - 1.
 struct FaceCarry {
