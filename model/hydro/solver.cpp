@@ -123,8 +123,13 @@ struct Row {
 };
 
 Row row_at(const FlowValues& f, long base, float film) {
-  return Row{f.h.data() + base,      f.q.data() + base,    f.r.data() + base, f.zb.data() + base,
-             f.hfloat.data() + base, f.ldry.data() + base, film};
+  return Row{f.h.data() + base,
+             f.q.data() + base,
+             f.r.data() + base,
+             f.zb.data() + base,
+             f.hfloat.data() + base,
+             f.ldry.data() + base,
+             film};
 }
 
 // Row j and the rows south, north and two north of it (a ring row stands in
@@ -139,8 +144,8 @@ RowsAround rows_around(const Model& m, int j) {
   const float film = film_depth(m);
   const long b = static_cast<long>(j - 1) * nxx;
   const long bN = b + nxx;
-  return RowsAround{row_at(f, b, film), row_at(f, j == 1 ? b : b - nxx, film),
-                    row_at(f, bN, film), row_at(f, j == nyy - 1 ? bN : bN + nxx, film)};
+  return RowsAround{row_at(f, b, film), row_at(f, j == 1 ? b : b - nxx, film), row_at(f, bN, film),
+                    row_at(f, j == nyy - 1 ? bN : bN + nxx, film)};
 }
 
 // Constants of a sweep; `hdry` is the depth below which the flow itself
@@ -152,7 +157,7 @@ struct Consts {
 
 Consts consts_of(const Model& m) {
   return Consts{film_depth(m), m.coin.gravity, m.coin.dx,        m.coin.dy,
-                m.coin.dt,   m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
+                m.coin.dt,     m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
 }
 
 // Draught of a floating cover (hfloat below 1000), else 0.
@@ -443,8 +448,8 @@ void wet_dry_areas(Model& m, int j, int lo, int hi) {
     if (P.dry(c)) continue;
     bool edge = false;
     if (solved) {
-      edge = (c <= nxx - 2 && P.dry(c + 1)) || (c >= 1 && P.dry(c - 1)) ||
-             (c <= nxx - 2 && N.dry(c));
+      edge =
+          (c <= nxx - 2 && P.dry(c + 1)) || (c >= 1 && P.dry(c - 1)) || (c <= nxx - 2 && N.dry(c));
     }
     if (j >= 2 && c <= nxx - 2) edge = edge || S.dry(c);
     if (edge) f.af[b + c] = area(m, static_cast<int>(b + c + 1));

@@ -126,11 +126,10 @@ StateRow state_row(Model& m, SolverWork& w, int j) {
 }
 
 // Stores the new state of the nodes from column index c: the dry flag where
-// `wet` is false, no discharge where the node is thinner than the film.
+// `wet` is false, no discharge where `flows` is false.
 template <class T>
-void store_state(const StateRow& st, int c, T hn, T qn, T rn, MaskOf<T> wet, float film) {
+void store_state(const StateRow& st, int c, T hn, T qn, T rn, MaskOf<T> wet, MaskOf<T> flows) {
   const T zero = splat<T>(0.0f);
-  const MaskOf<T> flows = mor(wet, hn >= film);
   store(st.h + c, hn);
   store(st.q + c, sel(flows, qn, zero));
   store(st.r + c, sel(flows, rn, zero));
@@ -179,7 +178,8 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     store(h0 + c, H);
     store(q0 + c, Q);
     store(r0 + c, R);
-    store_state(st, c, hn, qn, rn, mnot(hn < hdry), film);
+    // Water thinner than hdry is dry in the results but flows down to the film.
+    store_state(st, c, hn, qn, rn, mnot(hn < hdry), mnot(hn < film));
   };
   if (j == 1) {
     for (int c = 0; c < nxx; ++c) ring(c);
@@ -257,7 +257,9 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
       store(q0 + c, qn);
       store(r0 + c, rn);
     }
-    store_state(st, c, hn, qn, rn, hn > hdry, film);
+    // Ring nodes flow while wet; interior nodes down to the film.
+    const auto wet = hn > hdry;
+    store_state(st, c, hn, qn, rn, wet, mean ? mor(wet, mnot(hn < film)) : wet);
   };
   if (j == 1) {
     for (int c = 0; c < nxx; ++c) place(0.0f, c, false);
