@@ -25,9 +25,11 @@
 // `flow`).
 //
 // Dry threshold: a node is dry (ldry = 1) when its depth is below `hdry`
-// (default 0.02 m); a dry node has q = r = 0. A face with mean depth not
-// above hdry has no upwinding. A node whose five-point neighbourhood is dry
-// is skipped: only positive sources act on it.
+// (default 0.02 m). The flow goes on down to the film depth (film_depth,
+// hdry/20): a node dry for the flow is flagged dry and thinner than the
+// film, and has q = r = 0. A face with mean depth not above the film has no
+// upwinding. A node whose five-point neighbourhood is dry for the flow is
+// skipped: only positive sources act on it.
 //
 // Row sweep: rows are solved one at a time in increasing order. The fluxes
 // through the north faces of a row (and, for the reconstruction, the level
