@@ -119,7 +119,8 @@ void timstp(Model& m, Hydro& w, Channels& io) {
   const float g = m.coin.gravity;
   const float ratio = m.coin.dx / m.coin.dy;
   const int last = nxx - 2;
-  // ((|u| + c) + (dx/dy) (|v| + c))^2, c = sqrt(g h), of the wet nodes of
+  const float film = film_depth(m);
+  // ((|u| + c) + (dx/dy) (|v| + c))^2, c = sqrt(g h), of the flowing nodes of
   // row j into s: the fastest wave each way is the flow plus the celerity,
   // and the step of the unsplit scheme must let the waves of both
   // directions cross at most cfl of a cell together (dt = cfl dx / sqrt(s)),
@@ -144,7 +145,7 @@ void timstp(Model& m, Hydro& w, Channels& io) {
       const T ws = wu + ratio * wv;
       const T sv = ws * ws;
       const T m1 = splat<T>(-1.0f);
-      const auto d = load_flag<T>(dry + c);
+      const auto d = mand(load_flag<T>(dry + c), H < film);
       const T out = sel(d, m1, sv);
       hmax = vmax(hmax, sel(d, splat<T>(0.0f), H));
       u2max = vmax(u2max, sel(d, splat<T>(0.0f), u * u + v * v));
@@ -164,17 +165,34 @@ void timstp(Model& m, Hydro& w, Channels& io) {
     return rm;
   };
   // Only the columns from the first to the last node not flagged dry count
-  // (found by a byte search: most of a valley's grid is dry or no data).
+  // (found by a byte search: most of a valley's grid is dry or no data),
+  // and those where the last sweep found water thinner than hdry that flows
+  // (widened by the two nodes it may have reached since).
+  SolverWork& sw = w.solver;
+  const bool spans = !sw.serial && sw.wet.size() > static_cast<std::size_t>(std::max(nyy, 0));
   auto wet_measure = [&](int j, float* s) {
     if (last < 1) return RowMax{};
     const std::uint8_t* dry = f.ldry.data() + static_cast<long>(j - 1) * nxx;
+    int lo = last + 1, hi = 0;
     const void* a = std::memchr(dry + 1, 0, static_cast<std::size_t>(last));
-    if (a == nullptr) return RowMax{};
-    const void* b = memrchr(dry + 1, 0, static_cast<std::size_t>(last));
-    return row_measure(j, s, static_cast<int>(static_cast<const std::uint8_t*>(a) - dry),
-                       static_cast<int>(static_cast<const std::uint8_t*>(b) - dry));
+    if (a != nullptr) {
+      const void* b = memrchr(dry + 1, 0, static_cast<std::size_t>(last));
+      lo = static_cast<int>(static_cast<const std::uint8_t*>(a) - dry);
+      hi = static_cast<int>(static_cast<const std::uint8_t*>(b) - dry);
+    }
+    if (spans) {
+      const Span sp = sw.wet[static_cast<std::size_t>(j)];
+      if (sp.lo <= sp.hi) {
+        lo = std::min(lo, std::max(sp.lo - 2, 1));
+        hi = std::max(hi, std::min(sp.hi + 2, last));
+      }
+    } else {
+      lo = 1;
+      hi = last;
+    }
+    if (lo > hi) return RowMax{};
+    return row_measure(j, s, lo, hi);
   };
-  SolverWork& sw = w.solver;
   const std::size_t ny1 = static_cast<std::size_t>(std::max(nyy, 0)) + 1;
   if (sw.row_courant.size() < ny1) sw.row_courant.assign(ny1, -1.0f);
   if (sw.row_depth.size() < ny1) sw.row_depth.assign(ny1, 0.0f);

@@ -108,15 +108,28 @@ inline namespace QF_ISA {
 
 namespace {
 
-// The fields of one grid row, from its column 1.
+// The fields of one grid row, from its column 1. The flow sees a node as
+// dry (`dry_at`) when it is flagged dry and holds less than the film depth
+// (film_depth, solver.h): water thinner than `hdry` still flows.
 struct Row {
   const float *h, *q, *r, *zb, *hfl;
-  const std::uint8_t* dry;
+  const std::uint8_t* flag;
+  float film;
+  bool dry(int c) const { return flag[c] != 0 && h[c] < film; }
+  template <class T>
+  MaskOf<T> dry_at(int c) const {
+    return mand(load_flag<T>(flag + c), load<T>(h + c) < film);
+  }
 };
 
-Row row_at(const FlowValues& f, long base) {
-  return Row{f.h.data() + base,  f.q.data() + base,      f.r.data() + base,
-             f.zb.data() + base, f.hfloat.data() + base, f.ldry.data() + base};
+Row row_at(const FlowValues& f, long base, float film) {
+  return Row{f.h.data() + base,
+             f.q.data() + base,
+             f.r.data() + base,
+             f.zb.data() + base,
+             f.hfloat.data() + base,
+             f.ldry.data() + base,
+             film};
 }
 
 // Row j and the rows south, north and two north of it (a ring row stands in
@@ -125,22 +138,26 @@ struct RowsAround {
   Row p, s, n, nn;
 };
 
-RowsAround rows_around(const FlowValues& f, int j, int nxx, int nyy) {
+RowsAround rows_around(const Model& m, int j) {
+  const FlowValues& f = m.f;
+  const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
+  const float film = film_depth(m);
   const long b = static_cast<long>(j - 1) * nxx;
   const long bN = b + nxx;
-  return RowsAround{row_at(f, b), row_at(f, j == 1 ? b : b - nxx), row_at(f, bN),
-                    row_at(f, j == nyy - 1 ? bN : bN + nxx)};
+  return RowsAround{row_at(f, b, film), row_at(f, j == 1 ? b : b - nxx, film), row_at(f, bN, film),
+                    row_at(f, j == nyy - 1 ? bN : bN + nxx, film)};
 }
 
-// Constants of a sweep.
+// Constants of a sweep; `hdry` is the depth below which the flow itself
+// counts a node as dry (the film depth).
 struct Consts {
   float hdry, g, dx, dy, dt, cfl, visc;
   int law;
 };
 
 Consts consts_of(const Model& m) {
-  return Consts{m.coin.hdry, m.coin.gravity, m.coin.dx,        m.coin.dy,
-                m.coin.dt,   m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
+  return Consts{film_depth(m), m.coin.gravity, m.coin.dx,        m.coin.dy,
+                m.coin.dt,     m.coin.cfl,     m.coin.viscosity, m.coin1.friction_law};
 }
 
 // Draught of a floating cover (hfloat below 1000), else 0.
@@ -168,7 +185,7 @@ QF_INLINE void east_face(const Row& p, RowScratch& rs, int c, int rr, bool first
   const T etaEE = zEE + load<T>(p.h + rr);
   const T qP = load<T>(p.q + c), qE = load<T>(p.q + c + 1), qEE = load<T>(p.q + rr);
   const T rP = load<T>(p.r + c), rE = load<T>(p.r + c + 1), rEE = load<T>(p.r + rr);
-  const M dP = load_flag<T>(p.dry + c), dE = load_flag<T>(p.dry + c + 1);
+  const M dP = p.dry_at<T>(c), dE = p.dry_at<T>(c + 1);
 
   // Differences across the previous face of the row (0 at the row start and
   // behind a node that was skipped as all dry).
@@ -218,7 +235,7 @@ QF_INLINE void north_face(const Row& p, const Row& n, const Row& nn, FaceCarry& 
   const T etaNN = zNN + load<T>(nn.h + c);
   const T qP = load<T>(p.q + c), qN = load<T>(n.q + c), qNN = load<T>(nn.q + c);
   const T rP = load<T>(p.r + c), rN = load<T>(n.r + c), rNN = load<T>(nn.r + c);
-  const M dP = load_flag<T>(p.dry + c), dN = load_flag<T>(n.dry + c);
+  const M dP = p.dry_at<T>(c), dN = n.dry_at<T>(c);
   LineDiffT<T> sd{load<T>(cr.dzs.data() + c), load<T>(cr.drs.data() + c),
                   load<T>(cr.dqs.data() + c)};
 
@@ -278,15 +295,15 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   // discharge reversed), which pushes back with g h^2/2 and damps the
   // discharge into the wall by c qn, and the bed beyond it counts as the
   // node's own. A node boxed in by walls is then in equilibrium.
-  const M wetP = mnot(load_flag<T>(p.dry + c));
+  const M wetP = mnot(p.dry_at<T>(c));
   const T halfK = splat<T>(0.5f * K);
-  auto wall = [&](const std::uint8_t* dry, const T& z, const T& h) {
-    return mand(wetP, mand(load_flag<T>(dry), hP <= (z + h) + halfK));
+  auto wall = [&](const M& dry, const T& z, const T& h) {
+    return mand(wetP, mand(dry, hP <= (z + h) + halfK));
   };
-  const M wE = wall(p.dry + c + 1, zE, load<T>(p.h + c + 1));
-  const M wW = wall(p.dry + c - 1, zW, load<T>(p.h + c - 1));
-  const M wN = wall(n.dry + c, zN, load<T>(n.h + c));
-  const M wS = wall(s.dry + c, zS, load<T>(s.h + c));
+  const M wE = wall(p.dry_at<T>(c + 1), zE, load<T>(p.h + c + 1));
+  const M wW = wall(p.dry_at<T>(c - 1), zW, load<T>(p.h + c - 1));
+  const M wN = wall(n.dry_at<T>(c), zN, load<T>(n.h + c));
+  const M wS = wall(s.dry_at<T>(c), zS, load<T>(s.h + c));
   // Bed slopes, neighbour beds clipped to the node's level.
   const T dzbx = (sel(wE, zero, vmin(zE, hP)) - sel(wW, zero, vmin(zW, hP))) * 0.5f / k.dx;
   const T dzby = (sel(wN, zero, vmin(zN, hP)) - sel(wS, zero, vmin(zS, hP))) * 0.5f / k.dy;
@@ -403,7 +420,7 @@ void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& r
 inline void wave_jumps(const Row& P, const Row& S, const Row& N, RowScratch& rs, int lo, int hi,
                        const Consts& k) {
   auto jump = [&](const Row& a, int ca, const Row& b, int cb, const float* qa, const float* qb) {
-    return wave_jump(a.h[ca], qa[ca], a.dry[ca] != 0, b.h[cb], qb[cb], b.dry[cb] != 0, k.hdry, k.g);
+    return wave_jump(a.h[ca], qa[ca], a.dry(ca), b.h[cb], qb[cb], b.dry(cb), k.hdry, k.g);
   };
   for (int c = std::max(lo, 0); c <= hi + 1; ++c) {
     rs.jx[c] = c == 0 ? 0.0f : jump(P, c - 1, P, c, P.q, P.q);
@@ -417,9 +434,9 @@ inline void wave_jumps(const Row& P, const Row& S, const Row& N, RowScratch& rs,
 inline void all_dry(const Row& P, const Row& S, const Row& N, std::uint8_t* skip, int first,
                     int last) {
   for (int c = first; c <= last; ++c) {
-    const bool dP = P.dry[c] != 0;
-    const bool dW = c == 0 ? dP : P.dry[c - 1] != 0;
-    skip[c] = dP & dW & (P.dry[c + 1] != 0) & (S.dry[c] != 0) & (N.dry[c] != 0);
+    const bool dP = P.dry(c);
+    const bool dW = c == 0 ? dP : P.dry(c - 1);
+    skip[c] = dP & dW & P.dry(c + 1) & S.dry(c) & N.dry(c);
   }
 }
 
@@ -430,16 +447,19 @@ void wet_dry_areas(Model& m, int j, int lo, int hi) {
   const int nxx = m.coin1.nxx;
   const int nyy = m.coin1.nyy;
   const long b = static_cast<long>(j - 1) * nxx;
-  const std::uint8_t* dry = f.ldry.data() + b;
+  const float film = film_depth(m);
+  const Row P = row_at(f, b, film);
   const bool solved = j <= nyy - 1;  // rows whose east and north faces are solved
+  const Row N = row_at(f, solved ? b + nxx : b, film);
+  const Row S = row_at(f, j >= 2 ? b - nxx : b, film);
   for (int c = std::max(lo, 0); c <= std::min(hi, nxx - 1); ++c) {
-    if (dry[c]) continue;
+    if (P.dry(c)) continue;
     bool edge = false;
     if (solved) {
       edge =
-          (c <= nxx - 2 && dry[c + 1]) || (c >= 1 && dry[c - 1]) || (c <= nxx - 2 && dry[c + nxx]);
+          (c <= nxx - 2 && P.dry(c + 1)) || (c >= 1 && P.dry(c - 1)) || (c <= nxx - 2 && N.dry(c));
     }
-    if (j >= 2 && c <= nxx - 2) edge = edge || dry[c - nxx];
+    if (j >= 2 && c <= nxx - 2) edge = edge || S.dry(c);
     if (edge) f.af[b + c] = area(m, static_cast<int>(b + c + 1));
   }
 }
@@ -452,7 +472,7 @@ void ring_north_faces(const Row& P, const Row& N, const std::uint8_t* skip, floa
     if (skip[c]) continue;
     const float rb = P.r[c];
     if (std::fabs(rb) > 0.0001f) gn[c] = rb;
-    if (rb < -0.0001f && N.dry[c]) gn[c] = 0.0f;
+    if (rb < -0.0001f && N.dry(c)) gn[c] = 0.0f;
   }
 }
 
@@ -460,11 +480,9 @@ void ring_north_faces(const Row& P, const Row& N, const std::uint8_t* skip, floa
 // (the differences in the carry must be those of the faces below row j).
 template <bool kSecond, bool kSteady, bool kTurb>
 void carry_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, Span span) {
-  FlowValues& f = m.f;
   const int nxx = m.coin1.nxx;
-  const int nyy = m.coin1.nyy;
   const Consts k = consts_of(m);
-  const auto [P, S, N, NN] = rows_around(f, j, nxx, nyy);
+  const auto [P, S, N, NN] = rows_around(m, j);
   const int last = nxx - 2;
   std::uint8_t* skip = rs.alldry.data();
   const int lo = std::max(span.lo, 0), hi = std::min(span.hi, last);
@@ -496,7 +514,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   const int nyy = m.coin1.nyy;
   const Consts k = consts_of(m);
   const long b = static_cast<long>(j - 1) * nxx;
-  const auto [P, S, N, NN] = rows_around(f, j, nxx, nyy);
+  const auto [P, S, N, NN] = rows_around(m, j);
   const int last = nxx - 2;  // column index of column nxx - 1
   // Columns solved: lo .. hi (all of them in a full sweep). Every other node
   // of the row is all dry without a source: the full sweep would leave it
@@ -551,12 +569,12 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   // Wetted-area factors of the wet node at wet/dry faces (unless set for
   // the whole sweep beforehand).
   for (c = lo; c <= hi && areas; ++c) {
-    const bool dP = P.dry[c] != 0;
-    if (dP != (P.dry[c + 1] != 0)) {
+    const bool dP = P.dry(c);
+    if (dP != P.dry(c + 1)) {
       const long kw = dP ? b + c + 1 : b + c;
       f.af[kw] = area(m, static_cast<int>(kw + 1));
     }
-    if (dP != (N.dry[c] != 0)) {
+    if (dP != N.dry(c)) {
       const long kw = dP ? b + nxx + c : b + c;
       f.af[kw] = area(m, static_cast<int>(kw + 1));
     }
@@ -568,12 +586,12 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   if (lo == 0 && !skip[0]) {
     const float qb = P.q[0];
     if (std::fabs(qb) > 0.0001f) fe[0] = qb;
-    if (qb < -0.0001f && P.dry[1]) fe[0] = 0.0f;
+    if (qb < -0.0001f && P.dry(1)) fe[0] = 0.0f;
   }
   if (hi == last && !skip[last]) {
     const float qb = P.q[last + 1];
     if (std::fabs(qb) > 0.0001f) fe[last] = qb;
-    if (qb > 0.0001f && P.dry[last]) fe[last] = 0.0f;
+    if (qb > 0.0001f && P.dry(last)) fe[last] = 0.0f;
   }
   if (j == 1) {
     ring_north_faces(P, N, skip, gn, lo, hi);
@@ -583,7 +601,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
       if (skip[c]) continue;
       const float rb = N.r[c];
       if (std::fabs(rb) > 0.0001f) gn[c] = rb;
-      if (rb > 0.0001f && P.dry[c]) gn[c] = 0.0f;
+      if (rb > 0.0001f && P.dry(c)) gn[c] = 0.0f;
     }
   }
 
@@ -593,7 +611,7 @@ void solve_row_t(Model& m, FaceCarry& cr, RowScratch& rs, int j, float* dh, floa
   // is dry takes the global step.
   if constexpr (kSteady) {
     auto measure = [&](const Row& rw, int cc) {
-      if (rw.dry[cc]) return 0.0f;
+      if (rw.dry(cc)) return 0.0f;
       const float hd = std::max(rw.h[cc], k.hdry);
       const float c = std::sqrt(k.g * hd);
       return (std::fabs(rw.q[cc]) / hd + c) / k.dx + (std::fabs(rw.r[cc]) / hd + c) / k.dy;

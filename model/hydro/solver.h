@@ -25,9 +25,11 @@
 // `flow`).
 //
 // Dry threshold: a node is dry (ldry = 1) when its depth is below `hdry`
-// (default 0.02 m); a dry node has q = r = 0. A face with mean depth not
-// above hdry has no upwinding. A node whose five-point neighbourhood is dry
-// is skipped: only positive sources act on it.
+// (default 0.02 m). The flow goes on down to the film depth (film_depth,
+// hdry/20): a node dry for the flow is flagged dry and thinner than the
+// film, and has q = r = 0. A face with mean depth not above the film has no
+// upwinding. A node whose five-point neighbourhood is dry for the flow is
+// skipped: only positive sources act on it.
 //
 // Row sweep: rows are solved one at a time in increasing order. The fluxes
 // through the north faces of a row (and, for the reconstruction, the level
@@ -44,6 +46,17 @@
 #include "model/state.h"
 
 namespace qf {
+
+// Film depth [m]: water thinner than `hdry` counts as dry in the results
+// (wet area, inundation time) but still flows down to this depth; below it a
+// node is dry for the flow and keeps no discharge. A fixed share of `hdry`.
+// Holding all water below `hdry` at rest would make every wetting front fill
+// each node to `hdry` before it moves on, and take the momentum of the water
+// that reaches a thin node away in every step: fronts lag and a sloshing
+// basin with wide shallow margins comes to rest.
+inline float film_depth(const Model& m) {
+  return 0.05f * m.coin.hdry;
+}
 
 // Per-column storage carried from row j - 1 to row j: the north faces of the
 // row below. Index = column - 1.

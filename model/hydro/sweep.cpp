@@ -31,6 +31,10 @@ namespace {
 // state the sweep read, and at least the 2 sqrt(g h) of water of its own
 // depth starting from rest; its discharges are scaled down to that speed.
 // (Its own speed does not count: a node could keep a spurious speed by it.)
+// Water thinner than hdry flows down to the film and counts in the time
+// step, where the bound keeps a film that has just been reached from
+// throttling it: Thacker's bowl at the default dry depth takes 1,318 steps
+// for three periods with it, 1,639 without.
 float thin_depth(const Model& m) {
   return std::max(m.coin.hdry, 0.01f);
 }
@@ -42,7 +46,10 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh, int c0, int c1) 
   const int nxx = m.coin1.nxx;
   const long b = static_cast<long>(j - 1) * nxx;
   const float* h = f.h.data() + b;
-  const std::uint8_t* dry = f.ldry.data() + b;
+  const std::uint8_t* flag = f.ldry.data() + b;
+  const float film = film_depth(m);
+  // Dry for the flow: flagged dry and thinner than the film.
+  auto dry = [&](int c) { return flag[c] != 0 && h[c] < film; };
   // Nodes that may end the step thin: the second stage averages with the
   // start state, and the outflow limiter may cut what flows in.
   const float watch = 4.0f * thin_depth(m);
@@ -50,13 +57,13 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh, int c0, int c1) 
   float* cap = w.speed_cap.data() + b;
   // |u| + 2 sqrt(g h) of a neighbour n of node k that is deeper than k.
   auto feed = [&](long k, long n) {
-    if (f.ldry[n] || !(f.h[n] > f.h[k])) return 0.0f;
+    if ((f.ldry[n] && f.h[n] < film) || !(f.h[n] > f.h[k])) return 0.0f;
     const float hn = f.h[n];
     return std::sqrt(f.q[n] * f.q[n] + f.r[n] * f.r[n]) / hn + 2.0f * std::sqrt(g * hn);
   };
   auto thin_node = [&](int c) {
     const float hn = std::min(h[c], h[c] + dh[c]);
-    return hn < watch && !(dry[c] && dry[c - 1] && dry[c + 1] && dry[c - nxx] && dry[c + nxx]);
+    return hn < watch && !(dry(c) && dry(c - 1) && dry(c + 1) && dry(c - nxx) && dry(c + nxx));
   };
   // Quick scan: a node thinner than `thin` before or after the step.
   LaneMask acc{};
@@ -88,11 +95,11 @@ void cap_thin(const Model& m, const SolverWork& w, int j, const float* hn, Row q
   if (!w.row_thin[j]) return;
   const long b = static_cast<long>(j - 1) * m.coin1.nxx;
   const float thin = thin_depth(m);
-  const float hdry = m.coin.hdry;
+  const float film = film_depth(m);
   const float* cap = w.speed_cap.data() + b;
   for (int c = c0; c <= c1; ++c) {
     const float h = hn[c];
-    if (!(h < thin) || h < hdry) continue;
+    if (!(h < thin) || h < film) continue;
     const float most = cap[c] * h;
     const float u2 = qn[c] * qn[c] + rn[c] * rn[c];
     if (u2 > most * most) {
@@ -122,14 +129,14 @@ StateRow state_row(Model& m, SolverWork& w, int j) {
                   w.q0.data() + b, w.r0.data() + b, f.ldry.data() + b};
 }
 
-// Stores the new state of the nodes from column index c, with no discharge
-// and the dry flag where `wet` is false.
+// Stores the new state of the nodes from column index c: the dry flag where
+// `wet` is false, no discharge where `flows` is false.
 template <class T>
-void store_state(const StateRow& st, int c, T hn, T qn, T rn, MaskOf<T> wet) {
+void store_state(const StateRow& st, int c, T hn, T qn, T rn, MaskOf<T> wet, MaskOf<T> flows) {
   const T zero = splat<T>(0.0f);
   store(st.h + c, hn);
-  store(st.q + c, sel(wet, qn, zero));
-  store(st.r + c, sel(wet, rn, zero));
+  store(st.q + c, sel(flows, qn, zero));
+  store(st.r + c, sel(flows, rn, zero));
   store_flag(st.dry + c, mnot(wet));
 }
 
@@ -141,6 +148,7 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
                      const float* dr, float dth, double& volume, int& nwet, int c0, int c1) {
   const int nxx = m.coin1.nxx;
   const float hdry = m.coin.hdry;
+  const float film = film_depth(m);
   const StateRow st = state_row(m, w, j);
   float *h = st.h, *q = st.q, *r = st.r, *h0 = st.h0, *q0 = st.q0, *r0 = st.r0;
   std::uint8_t* dry = st.dry;
@@ -174,7 +182,8 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     store(h0 + c, H);
     store(q0 + c, Q);
     store(r0 + c, R);
-    store_state(st, c, hn, qn, rn, mnot(hn < hdry));
+    // Water thinner than hdry is dry in the results but flows down to the film.
+    store_state(st, c, hn, qn, rn, mnot(hn < hdry), mnot(hn < film));
   };
   if (j == 1) {
     for (int c = 0; c < nxx; ++c) ring(c);
@@ -231,6 +240,7 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
                       const float* dr, int c0, int c1) {
   const int nxx = m.coin1.nxx;
   const float hdry = m.coin.hdry;
+  const float film = film_depth(m);
   const StateRow st = state_row(m, w, j);
   float *h = st.h, *q = st.q, *r = st.r, *h0 = st.h0, *q0 = st.q0, *r0 = st.r0;
   float* hlost = w.h_lost.data() + static_cast<long>(j - 1) * nxx;
@@ -251,7 +261,9 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
       store(q0 + c, qn);
       store(r0 + c, rn);
     }
-    store_state(st, c, hn, qn, rn, hn > hdry);
+    // Ring nodes flow while wet; interior nodes down to the film.
+    const auto wet = hn > hdry;
+    store_state(st, c, hn, qn, rn, wet, mean ? mor(wet, mnot(hn < film)) : wet);
   };
   if (j == 1) {
     for (int c = 0; c < nxx; ++c) place(0.0f, c, false);
@@ -488,20 +500,20 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
         src = Span{0, last};
       } else {
         // A node counts as wet unless the step leaves it alone: dry, thinner
-        // than hdry and at rest.
+        // than the film and at rest.
         const std::uint8_t* dry = f.ldry.data() + b;
         const float* h = f.h.data() + b;
         const float* q = f.q.data() + b;
         const float* r = f.r.data() + b;
         const float* sr = f.src.data() + b;
-        const float hdry = m.coin.hdry;
+        const float film = film_depth(m);
         // Most of a row of a valley is dry land or no data: the nodes not
         // flagged dry are found by a byte search, the others that are not
         // still only up to them, lanes at a time.
         auto shallow = [&](auto lanes, int c) {
           using T = decltype(lanes);
           const T zero = splat<T>(0.0f);
-          return mand(load<T>(h + c) < hdry, mand(load<T>(q + c) == zero, load<T>(r + c) == zero));
+          return mand(load<T>(h + c) < film, mand(load<T>(q + c) == zero, load<T>(r + c) == zero));
         };
         auto no_source = [&](auto lanes, int c) {
           using T = decltype(lanes);

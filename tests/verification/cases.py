@@ -497,11 +497,11 @@ def ritter_front(d):
     return t, 500.0 + 2 * math.sqrt(G * 10.0) * t - front
 
 
-def check_ritter(d, n):
+def check_ritter(d, n, coarse_case="ritter200"):
     t, err = ritter_front(d)
     rows = [row("front behind the exact one at %.1f s" % t, "(reported)", "%.1f m" % err, True),
             speed_limit_row(d, "ritter.max", 10.0)]
-    coarse = os.path.join(os.path.dirname(os.path.abspath(d)), "ritter200")
+    coarse = os.path.join(os.path.dirname(os.path.abspath(d)), coarse_case)
     if n > 200 and os.path.exists(os.path.join(coarse, "ritter.res")):
         _, e0 = ritter_front(coarse)
         rows.append(row("front error shrinking, 200 -> %d cells" % n, "smaller",
@@ -554,9 +554,12 @@ CASES["bump2"] = {"qfx": "bump.qfx", "opts": ["@second"], "bed": bed_bump, "chec
 CASES["macdonald"] = {"qfx": "macdonald.qfx", "bed": bed_macdonald, "check": check_macdonald,
                       "title": "MacDonald, subcritical, 100 x 10"}
 for _n in (200, 2000):
-    CASES["ritter%d" % _n] = {"qfx": "ritter.qfx", "bed": bed_ritter, "args": (_n,),
-                              "check": lambda d, n=_n: check_ritter(d, n),
+    CASES["ritter%d" % _n] = {"qfx": "ritter.qfx", "opts": ["@thin"], "bed": bed_ritter,
+                              "args": (_n,), "check": lambda d, n=_n: check_ritter(d, n),
                               "title": "Ritter, %d cells, hdry 0.001" % _n}
+    CASES["ritter%dd" % _n] = {"qfx": "ritter.qfx", "bed": bed_ritter, "args": (_n,),
+                               "check": lambda d, n=_n: check_ritter(d, n, "ritter200d"),
+                               "title": "Ritter, %d cells, default hdry 0.02" % _n}
 
 
 # ------------------------------------------------------------------ table

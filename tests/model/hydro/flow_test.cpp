@@ -345,5 +345,33 @@ TEST(Flow, NonFiniteStateIsDetectedAndLocated) {
   EXPECT_GE(j, 1);
 }
 
+// A sheet of water on a frictionless slope of 1 % (40 cells of 1 m) runs
+// down at g S t while it is deeper than the film (hdry/20), even though it
+// counts as dry (thinner than hdry); below the film it stays where it is.
+TEST(Flow, WaterThinnerThanHdryFlowsDownToTheFilm) {
+  const struct {
+    float depth;
+    bool flows;
+  } cases[] = {{0.05f, true}, {0.012f, true}, {0.0008f, false}};
+  for (const auto& c : cases) {
+    Model m;
+    test::make_grid(m, 40, 3, 1.0f, 1.0f, 1.0e5f);
+    for (int k = 0; k < m.coin1.nn; ++k) m.f.zb[k] = -0.01f * static_cast<float>(k % m.coin1.nxx);
+    test::set_level(m, [&](float x, float) { return c.depth - 0.01f * (x + 1.0f); });
+    test::derive(m);
+    const int k = m.node(21, 3);
+    const float h0 = m.f.h[k];
+    test::Io io;
+    Hydro w;
+    prepare(m, w);
+    while (m.coin.time * 3600.0f < 2.0f) flow(m, w, io.io, io.msg);
+    const float want = c.flows ? 9.81f * 0.01f * m.coin.time * 3600.0f : 0.0f;
+    SCOPED_TRACE(c.depth);
+    EXPECT_NEAR(m.f.q[k] / c.depth, want, 0.02f * want);
+    EXPECT_NEAR(m.f.h[k], h0, c.flows ? 1e-4f : 0.0f);
+    EXPECT_EQ(m.f.ldry[k], c.depth < m.coin.hdry ? 1 : 0);
+  }
+}
+
 }  // namespace
 }  // namespace qf

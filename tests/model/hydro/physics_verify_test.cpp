@@ -55,7 +55,12 @@ TEST(Physics, LakeAtRestWithAnIslandStaysAtRest) {
         const int k = m.node(i, j);
         EXPECT_EQ(m.f.ldry[k], start.f.ldry[k]);
         if (m.f.ldry[k]) {
-          EXPECT_EQ(m.f.h[k], start.f.h[k]);
+          // Dry, but a node thinner than hdry keeps its level to rounding
+          // (its water flows); below the film it is left alone.
+          if (start.f.h[k] < film_depth(m)) {
+            EXPECT_EQ(m.f.h[k], start.f.h[k]);
+          }
+          EXPECT_NEAR(m.f.h[k], start.f.h[k], 3.6e-7);
           continue;
         }
         const double q = std::hypot(double(m.f.q[k]), double(m.f.r[k]));
@@ -191,17 +196,16 @@ void converges(const char* name, const DamBreak& exact, const double (&limit)[2]
 TEST(Physics, DamBreakOnDryBedApproachesRitter) {
   const DamBreak ritter(1.0, 0.0);
   EXPECT_NEAR(ritter.depth(0.0), 4.0 / 9.0, 1e-12);  // 4/9 h0 at the dam
-  // The front nodes below hdry lose their discharge in every step, so the
-  // front lags the more the more steps it takes: the step from |u| + c in
-  // both directions is some 0.6 of the step of sqrt(g h + u^2) at the front,
-  // and the error stands at about 0.9 and 0.7 m2. With a thin dry depth that
-  // loss vanishes and the error is a fraction of it.
-  converges("Ritter (1 m onto dry bed)", ritter, {1.0, 0.8});
+  // The water at the front thinner than hdry flows on (down to the film of
+  // hdry/20): at the default dry depth the error is 0.45 and 0.18 m2 (it was
+  // 0.91 and 0.72 m2 while such water stood still), close to that of a dry
+  // depth of 0.1 mm.
+  converges("Ritter (1 m onto dry bed)", ritter, {0.5, 0.2});
   for (int second = 0; second < 2; ++second) {
     const double thin = dam_break_error(ritter, 0.25f, second, 0.0001f);
     std::cout << "  Ritter at hdry 0.0001 m, " << (second ? "second" : "first")
               << " order: L1 depth error" << fmt_f(thin, 8, 4) << " m2 for dx = 0.25 m\n";
-    EXPECT_LT(thin, 0.5 * dam_break_error(ritter, 0.25f, second));
+    EXPECT_LT(dam_break_error(ritter, 0.25f, second), 1.5 * thin);
   }
 }
 

@@ -29,7 +29,7 @@ struct ReferenceSolver {
              std::vector<float>& dr) {
     FlowValues& f = m.f;
     const int nxx = m.coin1.nxx, nyy = m.coin1.nyy;
-    const float K = m.coin.hdry, g = m.coin.gravity, dx = m.coin.dx, dy = m.coin.dy;
+    const float K = film_depth(m), g = m.coin.gravity, dx = m.coin.dx, dy = m.coin.dy;
     const float dt = m.coin.dt;
     const bool second = m.clog.second_order;
     if (j == 1) {
@@ -43,7 +43,7 @@ struct ReferenceSolver {
     // Levels relative to a reference bed (that of the face's first node):
     // the fluxes depend on level differences only.
     auto eta = [&](int k, int ref) { return (f.zb[k] - f.zb[ref]) + f.h[k]; };
-    auto dry = [&](int k) { return f.ldry[k] != 0; };
+    auto dry = [&](int k) { return f.ldry[k] != 0 && f.h[k] < K; };
     auto draught = [&](int k) { return f.hfloat[k] - 1000.0f < 0.0f ? f.hfloat[k] : 0.0f; };
     auto ceil = [&](int k) { return f.hfloat[k] - 1000.0f; };
     // Compression of the waves from node a to node b, with discharges d.
@@ -240,7 +240,7 @@ struct ReferenceStep {
     for (int j = 2; j <= m.coin1.nyy - 1; ++j) {
       for (int i = 2; i <= m.coin1.nxx - 1; ++i) {
         const int k = m.node(i, j);
-        if (f.ldry[k]) continue;
+        if (f.ldry[k] && f.h[k] < film_depth(m)) continue;
         const float H = f.h[k], u = f.q[k] / H, v = f.r[k] / H;
         const float ratio = m.coin.dx / m.coin.dy;
         const float c = std::sqrt(std::max(g * H, 0.0f));
@@ -347,8 +347,10 @@ struct ReferenceStep {
       std::swap(f.h[k], h0[k]);
       std::swap(f.q[k], q0[k]);
       std::swap(f.r[k], r0[k]);
+      // Interior water thinner than hdry keeps flowing down to the film.
+      const bool ring = k < nxx || k % nxx == 0 || k % nxx == nxx - 1;
       if (f.h[k] < m.coin.hdry) {
-        f.q[k] = f.r[k] = 0.0f;
+        if (ring || f.h[k] < film_depth(m)) f.q[k] = f.r[k] = 0.0f;
         f.ldry[k] = 1;
       } else {
         f.ldry[k] = 0;
@@ -392,10 +394,11 @@ struct ReferenceStep {
         f.h[k] = h0[k];
         f.q[k] = q0[k];
         f.r[k] = r0[k];
+        const bool ring = k < nxx || k % nxx == 0 || k % nxx == nxx - 1;
         if (f.h[k] > m.coin.hdry) {
           f.ldry[k] = 0;
         } else {
-          f.q[k] = f.r[k] = 0.0f;
+          if (ring || f.h[k] < film_depth(m)) f.q[k] = f.r[k] = 0.0f;
           f.ldry[k] = 1;
         }
       }
