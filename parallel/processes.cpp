@@ -512,6 +512,7 @@ struct Processes::Rows {
   // Per read part and row the hash of what the band process of the row
   // holds.
   std::vector<std::uint64_t> hash;
+  std::vector<std::uint64_t> now;  // of one band before a sweep
   long nyy1 = 0;
   std::uint64_t& at(int part, int j) { return hash[static_cast<std::size_t>(part * nyy1 + j)]; }
   Halo halo;
@@ -578,13 +579,23 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
     StreamOut out(buffer_, p, tag_stream);
     const int lo = input_lo(b), hi = input_hi(b, nyy);
     for (int part : {p_solved, p_span_first}) out.put(v, part, lo, hi);
+    // The hashes of the band's rows now (on the threads), against those of
+    // what the band process holds.
+    const int rows = b.hi - b.lo + 1;
+    rs.now.resize(static_cast<std::size_t>(read_parts) * static_cast<std::size_t>(rows));
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < read_parts * rows; ++i) {
+      const int part = i / rows, j = b.lo + i % rows;
+      rs.now[static_cast<std::size_t>(i)] = hash_bytes(row_at(v, part, j), row_bytes(part, nxx));
+    }
     for (int part = 0; part < read_parts; ++part) {
-      const std::size_t rb = row_bytes(part, nxx);
       int run = 0;  // first row of a run of changed rows, 0: none
       for (int j = b.lo; j <= b.hi + 1; ++j) {
         bool changed = false;
         if (j <= b.hi) {
-          const std::uint64_t h = hash_bytes(row_at(v, part, j), rb);
+          const std::uint64_t h =
+              rs.now[static_cast<std::size_t>(part) * static_cast<std::size_t>(rows) +
+                     static_cast<std::size_t>(j - b.lo)];
           changed = fresh || h != rs.at(part, j);
           rs.at(part, j) = h;
         }
