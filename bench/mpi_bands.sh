@@ -21,10 +21,10 @@ measure() {
   shift
   local t0 t1
   t0=$(date +%s.%N)
-  QF_PEAK_MEMORY=1 "$@" >/dev/null 2>peaks.txt
+  QF_USAGE=1 "$@" >/dev/null 2>peaks.txt
   t1=$(date +%s.%N)
   python3 -c "t = $t1 - $t0; print('%-28s %7.2f s  %6.1f M cell updates/s' % ('$what', t, 1e6 * $steps / t / 1e6))"
-  grep -o 'process [0-9]*: peak resident [0-9]* kB' peaks.txt | sort |
+  { grep -o 'process [0-9]*: peak resident [0-9]* kB' peaks.txt || true; } | sort |
     awk '{printf "%28s %s %s %6.0f MB peak resident\n", "", $1, $2, $5 / 1024}'
 }
 measure "1 process x 2 threads" env OMP_NUM_THREADS=2 "$build/quellfax" -q run.qfx

@@ -10,10 +10,10 @@
 
 namespace {
 
-// With QF_PEAK_MEMORY set, the largest resident size of the process at its
+// With QF_USAGE set, the largest resident size of the process at its
 // end, on standard error (for the benchmarks).
 int peak(int status, int rank) {
-  if (std::getenv("QF_PEAK_MEMORY") != nullptr)
+  if (std::getenv("QF_USAGE") != nullptr)
     std::cerr << " >process " << rank << ": peak resident " << qf::peak_resident_kb() << " kB\n";
   return status;
 }

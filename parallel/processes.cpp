@@ -632,6 +632,14 @@ int Processes::serve() {
   BandRows held;
   int grid = -1;
   int off = 0;
+  // Per written part and row of the band the hash of what the first
+  // process holds; `told` false: it holds nothing of this band yet.
+  constexpr int written = static_cast<int>(std::size(kWritten));
+  int slot[parts];
+  std::fill(std::begin(slot), std::end(slot), -1);
+  for (int i = 0; i < written; ++i) slot[kWritten[i]] = i;
+  std::vector<std::uint64_t> known, now;
+  bool told = false;
   for (;;) {
     Order o;
     MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
@@ -661,21 +669,59 @@ int Processes::serve() {
       alloc_flow(m, nn);
       m.f.ldry.assign(static_cast<std::size_t>(nn), 1);
       prepare_solver(m, w);
+      known.assign(static_cast<std::size_t>(written) * static_cast<std::size_t>(rows), 0);
+      told = false;
     }
     w.isa = isa;
     w.block_rows = o.block_rows;
     w.full_rows = o.full_rows != 0;
     View v{m, w, off};
+    const long local_rows = m.coin1.nyy;
+    auto known_at = [&](int i, int j) -> std::uint64_t& {
+      return known[static_cast<std::size_t>(i) * static_cast<std::size_t>(local_rows) +
+                   static_cast<std::size_t>(j - off - 1)];
+    };
     if (b.lo <= b.hi) {
-      receive_stream(v, buffer_, 0, [](int, int, const char*, std::size_t) {});
+      receive_stream(v, buffer_, 0, [&](int part, int j, const char* row, std::size_t n) {
+        if (slot[part] >= 0 && j >= b.lo && j <= b.hi) known_at(slot[part], j) = hash_bytes(row, n);
+      });
     }
     rows_->halo.exchange(v, bands, rank_, o.nyy);
     if (b.lo > b.hi) continue;
     // The band in the rows of this process; the grid's first and last rows
     // are the rows of the arrays' ends when the band reaches them.
     band_sweep_of(isa)(m, w, o.second_stage != 0, o.dth, BandRows{b.lo - off, b.hi - off});
+    // The rows whose bytes differ from what the first process holds; the
+    // rows next to its own band always (its sweep leaves them partly
+    // worked).
+    const int rows = b.hi - b.lo + 1;
+    const BandRows& first = bands[0];
+    const int always = first.lo <= first.hi ? first.hi + band_halo : 0;
+    now.resize(static_cast<std::size_t>(written) * static_cast<std::size_t>(rows));
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < written * rows; ++i) {
+      const int part = kWritten[i / rows], j = b.lo + i % rows;
+      now[static_cast<std::size_t>(i)] = hash_bytes(row_at(v, part, j), row_bytes(part, o.nxx));
+    }
     StreamOut out(buffer_, 0, tag_stream);
-    for (int part : kWritten) out.put(v, part, b.lo, b.hi);
+    for (int i = 0; i < written; ++i) {
+      int run = 0;  // first row of a run of rows to send, 0: none
+      for (int j = b.lo; j <= b.hi + 1; ++j) {
+        bool send = false;
+        if (j <= b.hi) {
+          const std::uint64_t h = now[static_cast<std::size_t>(i) * static_cast<std::size_t>(rows) +
+                                      static_cast<std::size_t>(j - b.lo)];
+          send = !told || j <= always || h != known_at(i, j);
+          known_at(i, j) = h;
+        }
+        if (send && run == 0) run = j;
+        if (!send && run != 0) {
+          out.put(v, kWritten[i], run, j - 1);
+          run = 0;
+        }
+      }
+    }
+    told = true;
     for (int part : kRowsWritten) out.put(v, part, b.lo, b.hi);
     const int r1 = std::min(b.hi, o.nyy - 1);
     if (b.lo <= r1) {
