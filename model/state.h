@@ -127,9 +127,11 @@ struct Gauge {
 
 // Geometry, counters, lists and file channels.
 struct Coin1 {
-  std::vector<float> xc = std::vector<float>(2, 0.0f);  // 1 .. nxx, relative to x_origin
-  std::vector<float> yc = std::vector<float>(2, 0.0f);  // 1 .. nyy
-  std::vector<ErodRecord> erod;                         // in order of erod_node
+  // 1 .. nxx and 1 .. nyy, relative to the origin: the grid section sizes
+  // them to its grid; the default room serves models set up without one.
+  std::vector<float> xc = std::vector<float>(20001, 0.0f);
+  std::vector<float> yc = std::vector<float>(20001, 0.0f);
+  std::vector<ErodRecord> erod;  // in order of erod_node
   std::int32_t nx = 0, ny = 0;
   std::int32_t nwet = 0;
   std::int32_t nxx = -1, nyy = -1;
