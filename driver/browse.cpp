@@ -11,6 +11,7 @@
 #include "io/textio.h"
 #include "model/memory.h"
 #include "model/resultfile.h"
+#include "output/hazard.h"
 #include "viewer/contour.h"
 #include "viewer/control.h"
 #include "viewer/empty_nodes.h"
@@ -19,6 +20,8 @@
 namespace qf {
 
 namespace {
+
+constexpr const char* kHazardItem = "Hazard Rating [-]";
 
 // What is shown: node coordinates relative to the origin and the values
 // of every record and item, read on demand.
@@ -40,6 +43,9 @@ struct Browsed {
   // that need water when the file holds both; empty otherwise.
   std::vector<float> u, v;
   int u_item = -1, v_item = -1;
+  // The hazard rating, an item the file does not store: worked out from
+  // the depth and the speed (or both velocity components) of the record.
+  int speed_item = -1, hazard_item = -1;
 };
 
 int find_item(const Browsed& b, std::string_view name) {
@@ -77,6 +83,11 @@ bool open_result(Browsed& b, const std::string& path, std::string& why) {
   b.depth_item = find_item(b, "Flow Depth");
   b.u_item = find_item(b, "X-Velocity");
   b.v_item = find_item(b, "Y-Velocity");
+  b.speed_item = find_item(b, "Flow Velocity");
+  if (b.depth_item >= 0 && (b.speed_item >= 0 || (b.u_item >= 0 && b.v_item >= 0))) {
+    b.hazard_item = static_cast<int>(b.items.size());
+    b.items.push_back(kHazardItem);
+  }
   b.file.scan();
   b.times = b.file.times();
   if (b.times.empty()) {
@@ -88,6 +99,20 @@ bool open_result(Browsed& b, const std::string& path, std::string& why) {
 
 bool read_item(Browsed& b, int rec, int item, std::vector<float>& out) {
   const std::size_t nxs = static_cast<std::size_t>(b.nx);
+  if (item == b.hazard_item) {
+    std::vector<float> d, s, w;
+    if (!read_item(b, rec, b.depth_item, d)) return false;
+    if (b.speed_item >= 0) {
+      if (!read_item(b, rec, b.speed_item, s)) return false;
+    } else {
+      if (!read_item(b, rec, b.u_item, s) || !read_item(b, rec, b.v_item, w)) return false;
+      for (std::size_t k = 0; k < s.size(); ++k) s[k] = std::hypot(s[k], w[k]);
+    }
+    out.resize(d.size());
+    for (std::size_t k = 0; k < d.size(); ++k)
+      out[k] = hazard_rating(std::max(d[k], 0.0f), std::fabs(s[k]));
+    return true;
+  }
   out.resize(nxs * static_cast<std::size_t>(b.ny));
   for (int j = 1; j <= b.ny; ++j) {
     if (!b.file.read_item(rec, item, j, std::span(out).subspan((j - 1) * nxs, nxs))) return false;
@@ -187,7 +212,7 @@ bool open_grid(Session& s, Browsed& b, const std::string& path, std::string& why
   b.x_origin = g.x_origin;
   b.y_origin = g.y_origin;
   b.title = path;
-  b.items.push_back(g.item.empty() ? "Value" : std::string(trim_right(g.item)));
+  b.items.push_back(grid_item_label(g.item));
   b.no_data = g.no_data;
   const std::size_t nn = static_cast<std::size_t>(b.nx) * static_cast<std::size_t>(b.ny);
   b.xs.resize(nn);
@@ -298,24 +323,26 @@ int browse(Session& s, const std::string& path) {
     grcont(g, v, b.xs.data(), b.ys.data(), b.fs.data(), b.nx, b.ny, b.nx, b.ny, texts,
            levels.data(), -1, options, b.no_data);
     options = 2;
-    std::string labels[9] = {label16(" FFirst"),
-                             label16(" PPrevious"),
-                             label16(" NNext"),
-                             label16(" LLast"),
-                             label16(" IItem"),
-                             label16(" TTime"),
-                             label16(playing ? " APause" : " APlay"),
-                             label16(" VView"),
-                             label16(" XeXit")};
+    std::string labels[10] = {label16(" FFirst"),
+                              label16(" PPrevious"),
+                              label16(" NNext"),
+                              label16(" LLast"),
+                              label16(" IItem"),
+                              label16(" TTime"),
+                              label16(playing ? " APause" : " APlay"),
+                              label16(" SStreamline"),
+                              label16(" VView"),
+                              label16(" XeXit")};
     if (!result) {
       for (int k = 0; k < 7; ++k) labels[k][0] = '-';
     }
+    if (b.u_item < 0 || b.v_item < 0) labels[7][0] = '-';  // no velocities, no streamlines
     int answer = playing ? 100 : 0;
     float cx = 0, cy = 0;
     // The pointer reads the item off the plot as it moves.
     const std::string& shown = b.items[static_cast<std::size_t>(item)];
     if (playing) grpause(g, 5);
-    grcurs(g, 9, labels, answer, cx, cy, [&](float px, float py) {
+    grcurs(g, 10, labels, answer, cx, cy, [&](float px, float py) {
       return grreadout(g, b.xs.data(), b.ys.data(), b.fs.data(), b.nx, b.nx, b.ny, b.no_data, shown,
                        px, py);
     });
@@ -349,7 +376,11 @@ int browse(Session& s, const std::string& path) {
       case 7:
         playing = !playing && rec < records;
         break;
-      case 8: {
+      case 8:
+        v.contour.streamlines = !v.contour.streamlines;
+        grmesg(g, v.contour.streamlines ? "streamlines on" : "streamlines off");
+        break;
+      case 9: {
         float in15off = 0;
         grvalu(g, "IN15GR", 1, in15off, text);
         grcler(g, 1);
@@ -357,7 +388,7 @@ int browse(Session& s, const std::string& path) {
                levels.data(), -1, options, b.no_data);
         break;
       }
-      case 9:
+      case 10:
         grclos(g);
         return exit_complete;
       default:

@@ -12,7 +12,8 @@ struct Session;
 
 // Opens the file, shows its last record (the grid) and answers the
 // buttons First, Previous, Next, Last, Item, Time, Play/Pause (steps
-// through the records up to the last), View (the full viewer on the record
+// through the records up to the last), Streamlines (on and off, over the
+// arrows of a file with both velocity components), View (the full viewer on the record
 // shown) and eXit. Returns the exit status.
 int browse(Session& s, const std::string& path);
 

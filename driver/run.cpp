@@ -727,6 +727,10 @@ int run(Session& s, const std::vector<std::string>& args) {
       return 128 + stopped;
     }
     s.io.line(ch::screen, " >hvx terminated");
+    if (s.interactive && !s.model.clog.quiet && grxlive(s.graphics.x) && !s.progress.left) {
+      s.io.line(ch::screen, " >a key or a click in the window closes it");
+      wprog_end(s.graphics, s.viewer, s.progress, s.model, s.step, s.expected);
+    }
     return exit_complete;
   } catch (const Stop& stop) {
     s.msg.iiout(1, " ", ch::listing);
@@ -750,6 +754,7 @@ int run_main(int argc, char** argv, SweepShare* share, int processes) {
   s.processes = processes;
   s.catch_signals = true;
   s.terminal = isatty(STDERR_FILENO) != 0;
+  s.interactive = isatty(STDIN_FILENO) != 0;
   // Past a file-size limit a write fails with EFBIG and is reported with
   // the file's name like a full disk, instead of the signal killing the run.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -60,6 +60,9 @@ struct Session {
   Projection projection;       // map projection of the run
   ProgressLine progress_line;  // progress line of a quiet run
   bool terminal = false;       // standard error is a terminal
+  // Standard input is a terminal: a run with windows keeps its final
+  // picture until a key or a click (never in scripts or CI).
+  bool interactive = false;
   std::chrono::steady_clock::time_point started{};  // start of the run (wall clock)
   int processes = 1;                                // processes the run is shared by (mpirun)
   bool catch_signals = false;  // SIGINT and SIGTERM stop the time loop (the program's own run)

@@ -489,6 +489,7 @@ void draw_key(Graphics& g, const std::vector<float>& levels, int colour) {
     return true;
   };
   const bool lines = n.IN14GR != 0;
+  const std::string unit(trim_right(g.t.KEYUGR));
   const KeyArea a = key_area(g, f, nbox);
   if (a.column) {
     // Column of boxes right of the frame, upward from KEYYGR above its bottom.
@@ -504,6 +505,7 @@ void draw_key(Graphics& g, const std::vector<float>& levels, int colour) {
       std::string t;
       if (label_of(b, t)) p.text(x0 + bw + 4, yb - b * bh + 4, t);
     }
+    if (!unit.empty()) p.text(x0, yb - nbox * bh - 6, unit);
   } else {
     // Row of boxes above the frame, ending KEYXGR left of its right side.
     const int bw = a.bw, bh = a.bh, x0 = a.x0, yb = a.yb;
@@ -524,6 +526,11 @@ void draw_key(Graphics& g, const std::vector<float>& levels, int colour) {
       if (label_of(b, t))
         p.text(x0 + b * bw - kCharWidth * static_cast<int>(t.size()) / 2, yb - bh - 3, t);
     }
+    // The unit stands left of the first box, clear of its label.
+    std::string first;
+    const int half = label_of(0, first) ? static_cast<int>(first.size() + 1) / 2 : 0;
+    if (!unit.empty())
+      p.text(x0 - kCharWidth * (half + 1 + static_cast<int>(unit.size())), yb - bh - 3, unit);
   }
   grdump(g);
   if (was_user) grclip(g, 1);

@@ -173,7 +173,7 @@ void grbmdraw(Graphics& g, const GrBitmap& bm, double wx, double wy, float dx, f
       i = j;
     }
   }
-  grbeam(g, -1, 0, "");
+  grbeamend(g);
 }
 
 bool grtfw(const std::string& path, GrWorld& w, std::string& error) {

@@ -227,6 +227,7 @@ void grcmap(Graphics& g, int& colour) {
     grflip(g);
   };
   int entry = picked == -1 ? 0 : (picked >= 1 && picked < kColours ? picked : -1);
+  const GrUnder under(g, kPx - 4, kPy - 4, w + 9, h + 49);
   draw(entry);
   for (;;) {
     int type = 0, px = 0, py = 0, detail = 0;

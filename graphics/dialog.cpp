@@ -343,6 +343,7 @@ std::string prompt_text(Graphics& g, std::string_view prompt, const std::string&
   const int w = std::max(kFieldW, static_cast<int>(trim_right(prompt).size()) * 6 + 12);
   int x = 0, y = 0;
   near_cursor(g, w, 2 * kFieldH + 6, x, y);
+  const GrUnder under(g, x, y, w + 1, 2 * kFieldH + 7);
   grpbox(g, x, y, w, 2 * kFieldH + 6, -5, -3);
   grptxt(g, x + 4, y + 13, trim_right(prompt), 0);
   grpclean(g, x, y, w + 1, 2 * kFieldH + 7);
@@ -384,6 +385,26 @@ Bar layout(Graphics& g, int n, int entry) {
     }
   }
   return b;
+}
+
+// A bar in another place than the last one (a submenu shorter than the
+// menu it is drawn over, a row after a column): the picture shows again
+// where the last bar stood, so that none of its buttons stay visible.
+void show_under_last_bar(Graphics& g, const Bar& b, int n) {
+  int r[4] = {0, 0, 0, 0};
+  if (n > 0) {
+    const float x1 = b.x[static_cast<std::size_t>(n - 1)] + b.w + 1;
+    const float y1 = b.y[static_cast<std::size_t>(n - 1)] + b.h + 1;
+    r[0] = static_cast<int>(b.x[0]);
+    r[1] = static_cast<int>(b.y[0]);
+    r[2] = static_cast<int>(std::ceil(x1)) - r[0] + 1;
+    r[3] = static_cast<int>(std::ceil(y1)) - r[1] + 1;
+  }
+  int* last = g.msg.bar_rect;
+  if (std::equal(r, r + 4, last)) return;
+  grdump(g);
+  if (last[2] > 0 && last[3] > 0) grxshw(g.x, last[0], last[1], last[2], last[3]);
+  std::copy(r, r + 4, last);
 }
 
 void draw_bar(Graphics& g, const Bar& b, int n, const std::string* labels) {
@@ -479,6 +500,7 @@ void cursor_loop(Graphics& g, int n, const std::string* labels, int& answer, flo
     m.bar_n = n;
   }
   Bar bar = layout(g, n, entry);
+  show_under_last_bar(g, bar, n);
   draw_bar(g, bar, n, labels);
   const MotionOn motion(g, readout && *readout && !poll);
   for (;;) {
@@ -826,6 +848,7 @@ void grinfo(Graphics& g, int n, const std::string* labels, std::string* values) 
     edit(k);
     return false;
   };
+  const GrUnder under(g, x0 - 2, y0 - 2, kFieldW + 5, rows * kFieldH + 30);
   scroll_page(g, top, nv, rows, draw, button, key);
 }
 
@@ -950,6 +973,7 @@ void grtext(Graphics& g, const std::string* lines, int n) {
     }
     return false;
   };
+  const GrUnder under(g, x0, y0, std::max(w, 162) + 1, rows * 15 + 32);
   scroll_page(g, top, n, rows, draw, button, key);
 }
 

@@ -62,6 +62,22 @@ void grtext(Graphics& g, const std::string* lines, int n);
 // 3 fatal (framed messages on channel; see the model's message service).
 int igrerr(Graphics& g, int kind, std::string_view text, int channel);
 
+// The picture under a dialog of w x h pixels at (x, y): saved off-screen
+// when the dialog opens and put back when it closes, so that a form, a
+// prompt or a page leaves nothing behind. When the window changed size
+// meanwhile (the picture was drawn anew) nothing is put back.
+class GrUnder {
+ public:
+  GrUnder(Graphics& g, int x, int y, int w, int h);
+  ~GrUnder();
+  GrUnder(const GrUnder&) = delete;
+  GrUnder& operator=(const GrUnder&) = delete;
+
+ private:
+  Graphics& g_;
+  int level_ = 0, width_ = 0, height_ = 0;
+};
+
 // ---- drawing helpers of the dialogs (dialog_draw.cpp) ----
 // True when the dialogs can be drawn: a screen mode with the window open.
 bool grdlgon(const Graphics& g);

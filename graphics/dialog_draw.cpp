@@ -53,6 +53,20 @@ float grpuser_y(const Graphics& g, int py) {
   return (static_cast<float>(py) - g.n.YORGGR) / g.n.YFACGR + g.n.YMINGR;
 }
 
+GrUnder::GrUnder(Graphics& g, int x, int y, int w, int h) : g_(g) {
+  if (!grdlgon(g)) return;
+  grflip(g);  // a frame under way is shown first: the dialog draws into the window
+  width_ = g.x.width;
+  height_ = g.x.height;
+  level_ = grxsav(g.x, x, y, w, h);
+}
+
+GrUnder::~GrUnder() {
+  if (level_ == 0) return;
+  grdump(g_);
+  grxrst(g_.x, level_, g_.x.width == width_ && g_.x.height == height_ && grdlgon(g_));
+}
+
 void grpclean(Graphics& g, int x, int y, int w, int h) {
   const float x1 = grpuser_x(g, x), x2 = grpuser_x(g, x + w);
   const float y1 = grpuser_y(g, y + h), y2 = grpuser_y(g, y);

@@ -527,6 +527,12 @@ void grbeam(Graphics& g, int step, int total, std::string_view text) {
   const bool was_user = g.pen.user_coords;
   grclip(g, 0);
   const float y0 = s.YBEAMGR - 14;
+  const std::string caption = std::string(trim_right(text)) + fmt_i(p, 3) + "%";
+  if (g.beam_under == 0 && !text.empty() && grxlive(g.x) && g.x.drawable == g.x.window) {
+    // A writer's bar over the picture: what it covers is saved for grbeamend.
+    const int w = 206 + static_cast<int>(caption.size() + 2) * 6, top = grdevy(g, s.YBEAMGR) - 2;
+    g.beam_under = grxsav(g.x, grdevx(g, 0) - 1, top, w, 20);
+  }
   grect(g, 0, y0, 200, 14, -2, -3);
   const int boxes = static_cast<int>(std::lround(p * 30 * 0.01));
   for (int i = 0; i < boxes; ++i)
@@ -535,11 +541,19 @@ void grbeam(Graphics& g, int step, int total, std::string_view text) {
   // the foreground colour.
   grcolr(g, 0);
   grmov2(g, 206, y0 + 3);
-  granot(g, std::string(trim_right(text)) + fmt_i(p, 3) + "%", 0);
+  granot(g, caption, 0);
   grdump(g);
   if (was_user) grclip(g, 1);
   s.IMODGR = mode;
   pen.restore(s);
+}
+
+void grbeamend(Graphics& g) {
+  g.beam_last = -1;
+  if (g.beam_under == 0) return;
+  grdump(g);
+  grxrst(g.x, g.beam_under);
+  g.beam_under = 0;
 }
 
 // ---------------------------------------------------------------- clear, clean-up

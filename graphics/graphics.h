@@ -138,6 +138,7 @@ struct Grcomt {
   std::string PRN3GR = std::string(40, ' ');
   std::string FIRMGR = std::string(80, ' ');
   std::string PROGGR = std::string(20, ' ');
+  std::string KEYUGR;  // unit of the key's values ("[m]"), drawn with the key; may be empty
   std::string FILNGR = std::string(80, ' ');
   std::vector<std::string> TRACGR;  // trace list shown by the viewer (80 characters a line)
 };
@@ -231,6 +232,7 @@ struct GrMessages {
   // waiting for a position, width used last (pixels).
   int bar_n = 0, bar_cols = 0, bar_rows = 0, held = 0, waiting = 0;
   float bar_width = 76.5f;
+  int bar_rect[4] = {0, 0, 0, 0};                // pixels the last bar covered: x, y, w, h
   int choices = 0;                               // choices of the current choice field
   std::string save_name = std::string(32, ' ');  // file of the last text-page save
   int warnings = 0, errors = 0;                  // message counters of igrerr
@@ -258,6 +260,7 @@ struct Graphics {
   std::shared_ptr<GrBitmapCache> bitmaps;  // bitmaps of keep files (bitmap.cpp)
   GrMessages msg;
   int beam_last = -1;              // last percentage shown by grbeam
+  int beam_under = 0;              // saved area under the bar of a writer (grbeamend)
   int saved_nx = 0, saved_ny = 0;  // interval counts after the settings were read
   // Streams for the library's own lines (standard output and error); the
   // caller's message channel JOUTGR goes to `io` when one is attached and
@@ -335,6 +338,8 @@ void grano2(Graphics& g, std::string_view text, float size, int align, int angle
 // centred or right alignment about the point and is not drawn.
 void grano3(Graphics& g, float x, float y, std::string_view text);
 void grbeam(Graphics& g, int step, int total, std::string_view text);
+// The end of a writer's progress bar: the picture under it shows again.
+void grbeamend(Graphics& g);
 void grcler(Graphics& g, int k);
 void grclean(Graphics& g, int op, float x1, float x2, float y1, float y2);
 

@@ -45,6 +45,9 @@ void open_screen(Graphics& g, int request) {
     grxcls(g.x);
     g.mode.display_open = false;
   }
+  // Saved areas and the last bar belong to the window that was.
+  g.beam_under = 0;
+  std::fill(std::begin(g.msg.bar_rect), std::end(g.msg.bar_rect), 0);
   n.IMODGR = request;
   int depth = 0;
   try {
@@ -235,6 +238,8 @@ void grmode(Graphics& g, int& request) {
     if (m >= 1 && m <= 6) {
       grxcls(g.x);
       g.mode.display_open = false;
+      g.beam_under = 0;
+      std::fill(std::begin(g.msg.bar_rect), std::end(g.msg.bar_rect), 0);
       n.IMODGR = 0;
       n.NPOLGR = 0;
       grxslp(g.x, 3);
@@ -248,6 +253,7 @@ void grmode(Graphics& g, int& request) {
       if (grfdone(g, n.JDV1GR)) message = "DXF File done";
     } else if (m == kModeShape) {
       grsegm(g, 0, 0, 0, 0, 0, 0, 0);
+      grbeamend(g);
       message = "Shapefile done";
       n.SHPAGR = 1;
     } else if (m == kModeArcPolygon) {

@@ -378,9 +378,11 @@ bool ResultReader::read_item(long b, int k, int j, std::span<float> out, float* 
 }
 
 void item_row(const Model& m, int code, int j, float* out) {
-  const FlowValues& f = m.f;
+  item_row(m, m.f, m.node(2, j + 1), code, out);  // from the first real cell of the row
+}
+
+void item_row(const Model& m, const FlowValues& f, long k0, int code, float* out) {
   const int nx = m.coin1.nx;
-  const int k0 = m.node(2, j + 1);  // element of the first real cell of the row
   const float* h = f.h.data() + k0;
   const float* q = f.q.data() + k0;
   const float* r = f.r.data() + k0;

@@ -226,6 +226,9 @@ class ResultReader {
 
 // Value of result item `code` for the nx real cells of grid row j (1..ny).
 void item_row(const Model& m, int code, int j, float* out);
+// The same from the fields `f`, whose row starts at element k0 of each (the
+// first real cell); the parameters (gravity, no-data value) are those of m.
+void item_row(const Model& m, const FlowValues& f, long k0, int code, float* out);
 
 // Warm-start marker ".hvx" (text, free form, on the auxiliary channel).
 // Saved form: step, time, " /"; then the 32-character result file name and

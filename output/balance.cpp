@@ -156,8 +156,12 @@ void balance_line(const Model& m, Balance& bal, const WaterBudget& gr, Channels&
 }
 
 std::string balance_text(const Model& m, const Balance& bal, const WaterBudget& gr) {
+  return balance_text(m, bal, gr, grid_volume(m));
+}
+
+std::string balance_text(const Model& m, const Balance& bal, const WaterBudget& gr, double volume) {
   const WaterBudget g = joined(bal, gr);
-  const BalanceFigures b = figures(bal, g, grid_volume(m));
+  const BalanceFigures b = figures(bal, g, volume);
   std::string s = fmt_f(m.coin.time, kTimeWidth, 6);
   s += value(b.volume);
   for (int t = 0; t < 5; ++t) s += value(g.in[t]) + value(g.out[t]);

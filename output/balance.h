@@ -59,9 +59,11 @@ void balance_start(const Model& m, Balance& bal, const WaterBudget& g, Channels&
                    bool go_on = false);
 // One line of the present state.
 void balance_line(const Model& m, Balance& bal, const WaterBudget& g, Channels& io);
-// The text of that line (for a writer that writes it later, from a copy of
-// the depths and the budget).
+// The text of that line; the second form with the water on the grid
+// `volume` [m3] taken beforehand (for a writer that writes the line later,
+// with a copy of the budget).
 std::string balance_text(const Model& m, const Balance& bal, const WaterBudget& g);
+std::string balance_text(const Model& m, const Balance& bal, const WaterBudget& g, double volume);
 // Reports a failed write or close of the file ("cannot write mass-balance
 // file '<name>': <reason>"), keeps its error and gives the file up.
 void balance_failure(Balance& bal, Channels& io, int e);

@@ -133,13 +133,16 @@ void output_failure(Channels& io, const std::string& text, const std::string& na
 
 int wres_block(const Model& m, const ResultItems& items, DirectFile& f, long first,
                std::vector<float>& buffer, bool parallel) {
-  const int nx = m.coin1.nx;
-  const int n = items.n;
   const auto fill = [&](int k, int j, float* out) { item_row(m, items.code[k], j, out); };
+  return wres_block(m, items.n, fill, f, first, buffer, parallel);
+}
+
+int wres_block(const Model& m, int items, const ItemFill& fill, DirectFile& f, long first,
+               std::vector<float>& buffer, bool parallel) {
   // The block is handed to the system whole (write_block flushes), so a
   // full disk shows here and not only when the file is closed.
-  if (write_item_block(f, first, m.coin1.ny, nx, m.coin.time, n, m.coin.end_marker, fill, buffer,
-                       parallel) &&
+  if (write_item_block(f, first, m.coin1.ny, m.coin1.nx, m.coin.time, items, m.coin.end_marker,
+                       fill, buffer, parallel) &&
       f.flush())
     return 0;
   return f.error() != 0 ? f.error() : EIO;

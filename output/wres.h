@@ -61,6 +61,9 @@ void wres(Model& m, Wres& w, Channels& io, int step);
 void wres_lines(const Model& m, Wres& w, Channels& io, int step);
 int wres_block(const Model& m, const ResultItems& items, DirectFile& f, long first,
                std::vector<float>& buffer, bool parallel);
+// The same with the item rows from `fill` (of the grid and time of m).
+int wres_block(const Model& m, int items, const ItemFill& fill, DirectFile& f, long first,
+               std::vector<float>& buffer, bool parallel);
 [[noreturn]] void wres_failed(Wres& w, Channels& io, const std::string& name, int err);
 // Extension points called right after wres at the start and the end.
 void wres1();

@@ -464,6 +464,29 @@ int item_palette(std::string_view item) {
   return 0;
 }
 
+std::string item_unit(std::string_view item) {
+  const std::string_view t = trim_right(item);
+  const std::size_t open = t.rfind(" [");
+  if (open == std::string_view::npos || !t.ends_with(']')) return {};
+  return std::string(t.substr(open + 1));
+}
+
+std::string grid_item_label(std::string_view item) {
+  struct Known {
+    std::string_view item, label;
+  };
+  static constexpr Known kKnown[] = {
+      {"", "Value [m]"}, {"bedlevel", "Bed Level [m]"},    {"bedrock", "Bedrock Level [m]"},
+      {"z0", "z0 [m]"},  {"vegetation", "Vegetation [m]"}, {"leakage", "Leakage [1/s]"}};
+  std::string t(trim_right(item));
+  t.erase(0, std::min(t.find_first_not_of(' '), t.size()));
+  std::string lower = t;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const Known& k : kKnown)
+    if (lower == k.item) return std::string(k.label);
+  return t;
+}
+
 void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y, float* f, int ld,
             int ld2, int nx, int ny, float* levels, int& options, float nodata, float extent[4]) {
   (void)ld2;
@@ -475,6 +498,8 @@ void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y,
       break;
     case 1:
       draw(g, cs, d, levels);
+      if (cs.arrow_u && cs.arrow_v && cs.streamlines)
+        grstreams(g, x, y, cs.arrow_u, cs.arrow_v, ld, nx, ny, nodata);
       if (cs.arrow_u && cs.arrow_v) grarrows(g, x, y, cs.arrow_u, cs.arrow_v, ld, nx, ny, nodata);
       break;
     case 3:
@@ -505,7 +530,7 @@ void grcon1(Graphics& g, Viewer& v, int request, const float* x, const float* y,
       inquire(g, v, d);
       break;
     case -6: {
-      const std::vector<std::string> l = grsumc(g, f, ld, nx, ny, nodata);
+      const std::vector<std::string> l = grsumc(g, f, ld, nx, ny, nodata, cs.item);
       show_lines(g, l);
       break;
     }

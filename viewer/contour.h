@@ -39,12 +39,24 @@ struct ContourState {
   // caller hands them: the same nodes as the field, not owned.
   const float* arrow_u = nullptr;
   const float* arrow_v = nullptr;
+  bool streamlines = true;  // with the arrows, streamlines of the same velocities
+  // The item shown ("Flow Depth [m]"), first in the subtitle; names the
+  // values of the sum curve.
+  std::string item;
 };
 
 // Colour mode of the palette that suits an item ("Flow Depth [m]", "Water
 // Level [m]", ...): kPaletteDepth, kPaletteTerrain, kPaletteSpeed, or 0 for
 // items of no particular palette (signed components, concentrations, ...).
 int item_palette(std::string_view item);
+
+// Unit of an item as its label carries it at the end ("[m]" of "Flow Depth
+// [m]"); empty when the label has none.
+std::string item_unit(std::string_view item);
+
+// Label of the item of a grid: the unit of the values follows the header's
+// item ("bedlevel" and a grid without an item hold levels in m: "Value [m]").
+std::string grid_item_label(std::string_view item);
 
 // Entries the plot appends to the loop's menu (requests -1 .. -9); their
 // keys differ from those of the main menu ("?" there is the loop's help).
@@ -107,9 +119,11 @@ bool grwbrk(Graphics& g, const std::string& name, const float* x, const float* y
 bool grwxyz(Graphics& g, ContourState& s, const std::string& name, const float* x, const float* y,
             const float* f, int ld, int nx, int ny, float nodata, float r);
 
-// Lines of the sum curve of the valid node values (~20 classes).
+// Lines of the sum curve of the valid node values (~20 classes). The
+// values are headed by the last word of the item and its unit ("depth[m]"
+// for "Flow Depth [m]"), "value[ ]" when the item has no unit.
 std::vector<std::string> grsumc(const Graphics& g, const float* f, int ld, int nx, int ny,
-                                float nodata);
+                                float nodata, std::string_view item = {});
 
 // Pixel-row drawing of the classes in the window; false when the grid is not
 // rectilinear (the caller falls back to cell polygons).

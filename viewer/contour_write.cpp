@@ -1,6 +1,7 @@
 // Exports of the node values of the contour plot (ESRI ASCII grid,
 // breaklines, scattered XYZ points) and the sum curve of the values.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -149,14 +150,23 @@ bool grwxyz(Graphics& g, ContourState& s, const std::string& name, const float* 
 }
 
 std::vector<std::string> grsumc(const Graphics& g, const float* f, int ld, int nx, int ny,
-                                float nodata) {
+                                float nodata, std::string_view item) {
   std::vector<float> v;
   for (int j = 0; j < ny; ++j)
     for (int i = 0; i < nx; ++i) {
       const float a = f[at(ld, i, j)];
       if (a > nodata + 0.1f && std::isfinite(a)) v.push_back(a);
     }
-  std::vector<std::string> out = {"Sum Curve", "value[ ]  sum[-]"};
+  std::string head = "value[ ]";
+  const std::string unit = item_unit(item);
+  if (!unit.empty()) {
+    std::string_view name = trim_right(item.substr(0, item.rfind('[')));
+    name = name.substr(name.rfind(' ') == std::string_view::npos ? 0 : name.rfind(' ') + 1);
+    head.clear();
+    for (char c : name) head += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    head += unit;
+  }
+  std::vector<std::string> out = {"Sum Curve", head + "  sum[-]"};
   if (v.empty()) {
     out.push_back("no valid values");
     return out;

@@ -8,10 +8,10 @@
 namespace qf {
 
 bool wet_only_item(std::string_view name) {
-  static constexpr std::string_view kWet[] = {"Flow Depth",    "Water Level",   "Flow Velocity",
-                                              "Specific Flow", "Froude Number", "Bed Shear Stress",
-                                              "Energy Level",  "X-Velocity",    "Y-Velocity",
-                                              "Concentration", "Temperature",   "Draught of Float"};
+  static constexpr std::string_view kWet[] = {
+      "Flow Depth",       "Water Level",      "Flow Velocity", "Specific Flow", "Froude Number",
+      "Bed Shear Stress", "Energy Level",     "X-Velocity",    "Y-Velocity",    "Concentration",
+      "Temperature",      "Draught of Float", "Hazard Rating"};
   const std::size_t u = name.find(" [");
   const std::string_view bare = name.substr(0, u);
   return std::find(std::begin(kWet), std::end(kWet), bare) != std::end(kWet);

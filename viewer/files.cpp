@@ -186,6 +186,7 @@ void grfile(Graphics& g, FileChooser& fc, std::string& name, std::string& direct
   };
   list();
   const Layout l = layout(g);
+  const GrUnder under(g, kBoxX, kBoxY, kBoxW + 1, l.box_h + 1);
   std::string field(128, ' ');
   const float fx = kBoxX + 4, fy = static_cast<float>(l.field_y);
   for (;;) {

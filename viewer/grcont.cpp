@@ -25,6 +25,8 @@ void grcont(Graphics& g, Viewer& v, const float* x, const float* y, float* f, in
   // The item, first in the subtitle up to a gap, names the readout's value.
   std::string item = texts.size() > 80 ? texts.substr(80, 80) : std::string();
   item = std::string(trim_right(item.substr(0, item.find("  "))));
+  v.contour.item = item;
+  g.t.KEYUGR = item_unit(item);
   v.control.readout = [&g, x, y, f, ld, nx, ny, nodata, item](float px, float py) {
     return grreadout(g, x, y, f, ld, nx, ny, nodata, item, px, py);
   };

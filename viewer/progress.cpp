@@ -15,7 +15,7 @@ namespace qf {
 namespace {
 
 const char* const kFieldLabel[6] = {"Flow Depth [m]",  "Flow [m2/s]",   "Flow Velocity [m/s]",
-                                    "Water Level [m]", "Bed Level [m]", "Flow Vectors"};
+                                    "Water Level [m]", "Bed Level [m]", "Flow Vectors [m2/s]"};
 
 void set_int(Graphics& g, std::string_view name, int v) {
   float value = static_cast<float>(v);
@@ -85,8 +85,14 @@ void text_at(Graphics& g, float x, float y, const std::string& s) {
   granot(g, s, 0);
 }
 
-void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int expected) {
+// The panel with the progress bar below it (done: the share of the run
+// done, 0..1000). In the plot window it stands inside the frame of the
+// plot, 2 pixels from its lower left corner, clear of the axis labels.
+void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int expected, int done) {
   const Coin& c = m.coin;
+  // The frame's lower left corner in window pixels (the plot's origin).
+  const float frame_x = g.n.XORGGR, frame_y = g.n.YORGGR;
+  const bool in_frame = p.plot_window && g.pen.user_coords;
   float in = c.boundary_flow[0] + c.boundary_flow[2] + c.boundary_flow[4] + c.boundary_flow[6];
   float out = c.boundary_flow[1] + c.boundary_flow[3] + c.boundary_flow[5] + c.boundary_flow[7];
   for (const float s : m.f.src) {
@@ -94,7 +100,13 @@ void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int ex
     if (s < 0) out += c.cell_area * s;
   }
   grclip(g, 0);
-  const float bx[4] = {-10, 210, 210, -10}, by[4] = {-20, -20, 110, 110};
+  if (in_frame) {
+    g.n.XORGGR = frame_x + 12;
+    g.n.YORGGR = frame_y - 22;
+  }
+  // In the plot window the box takes the percentage right of the bar too.
+  const float right = p.plot_window ? 240.0f : 210.0f;
+  const float bx[4] = {-10, right, right, -10}, by[4] = {-20, -20, 110, 110};
   grfil2(g, bx, by, 4, -2);
   if (p.plot_window) {
     grfram(g, bx, by, 4, 0);
@@ -120,6 +132,8 @@ void panel(Graphics& g, const ProgressState& p, const Model& m, int step, int ex
   text_at(g, 0, 15, fmt_f(in, 9, 1) + fmt_f(-out, 11, 1) + fmt_f(in + out, 11, 1));
   if (p.plot_window) text_at(g, 0, 5, std::string(static_cast<std::size_t>(p.plots % 32), '.'));
   grdump(g);
+  grbeam(g, -1, 0, "");
+  grbeam(g, done, 1000, "");
   grclip(g, 1);
 }
 
@@ -147,10 +161,9 @@ void progress_window(Graphics& g, Viewer& v, ProgressState& p, Model& m, int ste
     if (redraw) {
       const double start = act.clock ? act.clock() : 0.0;
       if (p.plot_window) plot(g, v, p, m);
-      panel(g, p, m, step, expected);
-      grbeam(g, -1, 0, "");
-      grbeam(g, static_cast<int>(3600.0 * m.coin.time),
-             static_cast<int>(3600.0 * std::max(m.coin.time_end, 1e-6f)), "");
+      panel(g, p, m, step, expected,
+            static_cast<int>(
+                std::clamp(1000.0 * m.coin.time / std::max(m.coin.time_end, 1e-6f), 0.0, 999.0)));
       p.last_draw = act.clock ? act.clock() : 0.0;
       p.draw_cost = p.last_draw - start;
     }
@@ -211,6 +224,7 @@ void progress_window(Graphics& g, Viewer& v, ProgressState& p, Model& m, int ste
         if (act.help) act.help();
       } else if (answer == 5) {
         m.coin.time_end = m.coin.time - 1;
+        p.left = true;
         return;
       } else {
         redraw = false;
@@ -236,6 +250,19 @@ void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int npl
     *g.out << note << '\n';
   }
   if (act.lost) act.lost();
+}
+
+void wprog_end(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int expected) {
+  if (m.clog.quiet || !grxlive(g.x)) return;
+  if (p.plot_window) plot(g, v, p, m);
+  panel(g, p, m, step, expected, 999);
+  grflip(g);
+  grmesg(g, "run ended: a key or a click closes the window");
+  const std::string labels[1] = {label16(" XeXit")};
+  int answer = 0;
+  float cx = 0, cy = 0;
+  grcurs(g, 1, labels, answer, cx, cy);
+  grclos(g);
 }
 
 std::string progress_time_line(int step, float time, float dt) {

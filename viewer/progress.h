@@ -42,6 +42,7 @@ struct ProgressState {
   double min_interval = 0.25;
   int listing = 9;    // channel of the run's listing (messages of the viewer)
   bool lost = false;  // the X connection broke (said once, the run asked to stop)
+  bool left = false;  // eXit (or a close of the window) ended the run
 };
 
 // What the run does for the buttons: save the state for a warm start
@@ -63,6 +64,11 @@ struct ProgressActions {
 // and in the listing, and act.lost asks the run to stop.
 void wprog(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int nplot, int& expected,
            std::string_view version, const ProgressActions& act);
+
+// After the run: the window shows the final state (plot and panel) with
+// the line "run ended: a key or a click closes the window" and stays until
+// a key, a click or a close of the window, then closes.
+void wprog_end(Graphics& g, Viewer& v, ProgressState& p, Model& m, int step, int expected);
 
 // The value line of step and time: hours form above one hour, else with
 // seconds.

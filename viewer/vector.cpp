@@ -339,13 +339,103 @@ int grarrows(Graphics& g, const float* x, const float* y, const float* u, const 
   float ref = p10;
   for (float c : {2.0f, 5.0f, 10.0f})
     if (c * p10 <= fastest) ref = c * p10;
-  const float rx = n.XMINGR + 10 / std::fabs(n.XFACGR), ry = n.YMAXGR - 12 / std::fabs(n.YFACGR);
+  // Right of the y axis's unit label in the upper left corner.
+  const float rx = n.XMINGR + 34 / std::fabs(n.XFACGR), ry = n.YMAXGR - 12 / std::fabs(n.YFACGR);
   arrow(g, rx, ry, ref * per_speed, 0, 0.3f * ref * per_speed);
   grcolr(g, 0);
   grmov2(g, rx + ref * per_speed + 6 / std::fabs(n.XFACGR), ry - 4 / std::fabs(n.YFACGR));
   granot(g, bare(fmt_f(ref, 12, ref < 1 ? 2 : 1)) + " m/s", 0);
   grdump(g);
   return k;
+}
+
+int grstreams(Graphics& g, const float* x, const float* y, const float* u, const float* v, int ld,
+              int n1, int n2, float nodata) {
+  const Grcomn& n = g.n;
+  if (n1 < 2 || n2 < 2 || ld < n1) return 0;
+  auto at = [ld](int i, int j) {
+    return static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * ld;
+  };
+  const float x0 = x[0], y0 = y[0];
+  const float dx = (x[at(n1 - 1, 0)] - x0) / static_cast<float>(n1 - 1);
+  const float dy = (y[at(0, n2 - 1)] - y0) / static_cast<float>(n2 - 1);
+  if (!(std::fabs(dx) > 0) || !(std::fabs(dy) > 0)) return 0;
+  auto valid = [&](std::size_t k) {
+    return u[k] > nodata + 0.1f && v[k] > nodata + 0.1f && std::isfinite(u[k]) &&
+           std::isfinite(v[k]);
+  };
+  // Bilinear velocity at (px, py); false outside the grid or in a cell with
+  // an empty corner.
+  auto velocity = [&](float px, float py, float& vu, float& vv) {
+    const float fi = (px - x0) / dx, fj = (py - y0) / dy;
+    if (!(fi >= 0 && fj >= 0 && fi <= static_cast<float>(n1 - 1) &&
+          fj <= static_cast<float>(n2 - 1)))
+      return false;
+    const int i = std::min(static_cast<int>(fi), n1 - 2),
+              j = std::min(static_cast<int>(fj), n2 - 2);
+    const float a = fi - static_cast<float>(i), b = fj - static_cast<float>(j);
+    const std::size_t k00 = at(i, j), k10 = at(i + 1, j), k01 = at(i, j + 1),
+                      k11 = at(i + 1, j + 1);
+    if (!valid(k00) || !valid(k10) || !valid(k01) || !valid(k11)) return false;
+    auto mix = [&](const float* f) {
+      return (1 - a) * (1 - b) * f[k00] + a * (1 - b) * f[k10] + (1 - a) * b * f[k01] +
+             a * b * f[k11];
+    };
+    vu = mix(u);
+    vv = mix(v);
+    return true;
+  };
+  const float h = 0.5f * std::min(std::fabs(dx), std::fabs(dy));  // step length [m]
+  std::vector<float> px, py;
+  // Points of one line from (sx, sy), downstream (dir 1) or upstream (-1),
+  // by the midpoint rule on the direction of the flow.
+  auto trace = [&](float sx, float sy, float dir) {
+    px.assign(1, sx);
+    py.assign(1, sy);
+    float cx = sx, cy = sy;
+    for (int s = 0; s < kStreamlineSteps; ++s) {
+      float a = 0, b = 0;
+      if (!velocity(cx, cy, a, b)) break;
+      float m = std::hypot(a, b);
+      if (!(m > 1e-6f)) break;
+      const float mx = cx + 0.5f * dir * h * a / m, my = cy + 0.5f * dir * h * b / m;
+      if (!velocity(mx, my, a, b)) break;
+      m = std::hypot(a, b);
+      if (!(m > 1e-6f)) break;
+      cx += dir * h * a / m;
+      cy += dir * h * b / m;
+      px.push_back(cx);
+      py.push_back(cy);
+    }
+  };
+  auto draw_line = [&] {
+    if (px.size() < 2) return;
+    grmov2(g, px[0], py[0]);
+    for (std::size_t k = 1; k < px.size(); ++k) grdrw2(g, px[k], py[k]);
+  };
+  // Seeds on the wet nodes of a lattice of about kStreamSpacing pixels,
+  // fixed to the grid (a pan keeps the lines), inside the view.
+  const float cell = std::min(std::fabs(dx * n.XFACGR), std::fabs(dy * n.YFACGR));
+  if (!(cell > 0)) return 0;
+  const int k = std::max(1, static_cast<int>(std::ceil(kStreamSpacing / cell)));
+  const float xlo = std::min(n.XMINGR, n.XMAXGR), xhi = std::max(n.XMINGR, n.XMAXGR);
+  const float ylo = std::min(n.YMINGR, n.YMAXGR), yhi = std::max(n.YMINGR, n.YMAXGR);
+  grcolr(g, 0);
+  int lines = 0;
+  for (int j = k / 2; j < n2 - 1; j += k)
+    for (int i = k / 2; i < n1 - 1; i += k) {
+      const float sx = x[at(i, j)], sy = y[at(i, j)];
+      if (sx < xlo || sx > xhi || sy < ylo || sy > yhi) continue;
+      float a = 0, b = 0;
+      if (!velocity(sx, sy, a, b) || !(std::hypot(a, b) > 1e-6f)) continue;
+      trace(sx, sy, 1);
+      draw_line();
+      trace(sx, sy, -1);
+      draw_line();
+      ++lines;
+    }
+  grdump(g);
+  return lines;
 }
 
 void grvec1(Graphics& g, Viewer& vw, int request, const float* x, const float* y, const float* u,

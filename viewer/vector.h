@@ -52,6 +52,17 @@ inline constexpr float kArrowSpacing = 24.0f;
 int grarrows(Graphics& g, const float* x, const float* y, const float* u, const float* v, int ld,
              int n1, int n2, float nodata);
 
+// Streamlines of the velocities u, v over another plot, in black: seeded
+// at the nodes of a lattice about kStreamSpacing pixels apart (fixed to the
+// grid) that lie in view and on water, traced both ways through the
+// bilinear velocity field of the (regular) grid, each stopping where a cell
+// has an empty corner (u or v not above `nodata` + 0.1: dry, outside), at
+// the edge of the grid, where the flow stands still, or after
+// kStreamlineSteps steps of half a cell. Returns the number of seeds traced.
+inline constexpr float kStreamSpacing = 60.0f;
+int grstreams(Graphics& g, const float* x, const float* y, const float* u, const float* v, int ld,
+              int n1, int n2, float nodata);
+
 // Smallest and largest of the n values of a.
 void grmin(const float* a, int n, float& lo, float& hi);
 

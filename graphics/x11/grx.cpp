@@ -229,7 +229,11 @@ void grxopn(GrxState& s, std::ostream& screen, int x, int y, int w, int h, int& 
   values.background = s.bgcolor;
   values.foreground = s.fgcolor;
   values.function = GXcopy;
-  s.gc = XCreateGC(d, s.window, GCBackground | GCForeground | GCFunction, &values);
+  // Copies between the window and pixmaps ask for no exposure events: none
+  // would be answered, and they would sit in the queue as pending input.
+  values.graphics_exposures = False;
+  s.gc = XCreateGC(d, s.window, GCBackground | GCForeground | GCFunction | GCGraphicsExposures,
+                   &values);
 
   // A missing font would be an X error; fall back to the server's "fixed".
   XFontStruct* fs = XLoadQueryFont(d, s.font_name.c_str());
@@ -288,6 +292,44 @@ void grxflp(GrxState& s) {
     s.drawable = s.window;
   }
   XFlush(s.display);
+}
+
+int grxsav(GrxState& s, int x, int y, int w, int h) {
+  if (!grxlive(s)) return 0;
+  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  const int x1 = std::min(x + w, s.width), y1 = std::min(y + h, s.height);
+  if (x1 <= x0 || y1 <= y0) return 0;
+  GrxSaved a{0, x0, y0, x1 - x0, y1 - y0};
+  a.pixmap = XCreatePixmap(s.display, s.window, static_cast<unsigned>(a.w),
+                           static_cast<unsigned>(a.h), static_cast<unsigned>(s.depth));
+  XCopyArea(s.display, s.window, a.pixmap, s.gc, a.x, a.y, static_cast<unsigned>(a.w),
+            static_cast<unsigned>(a.h), 0, 0);
+  s.saved.push_back(a);
+  return static_cast<int>(s.saved.size());
+}
+
+void grxrst(GrxState& s, int level, bool put_back) {
+  if (level < 1) return;
+  while (static_cast<int>(s.saved.size()) >= level) {
+    const GrxSaved a = s.saved.back();
+    s.saved.pop_back();
+    if (!grxlive(s)) continue;  // the pixmaps went with the connection
+    if (put_back)
+      XCopyArea(s.display, a.pixmap, s.window, s.gc, 0, 0, static_cast<unsigned>(a.w),
+                static_cast<unsigned>(a.h), a.x, a.y);
+    XFreePixmap(s.display, a.pixmap);
+  }
+  if (grxlive(s)) XFlush(s.display);
+}
+
+void grxshw(GrxState& s, int x, int y, int w, int h) {
+  if (!grxlive(s) || s.pixmap == 0) return;
+  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  const int x1 = std::min({x + w, s.width, s.pixmap_width});
+  const int y1 = std::min({y + h, s.height, s.pixmap_height});
+  if (x1 <= x0 || y1 <= y0) return;
+  XCopyArea(s.display, s.pixmap, s.window, s.gc, x0, y0, static_cast<unsigned>(x1 - x0),
+            static_cast<unsigned>(y1 - y0), x0, y0);
 }
 
 void grxlin(GrxState& s, int x1, int y1, int x2, int y2) {

@@ -25,6 +25,13 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
+
+// A rectangle of the window saved off-screen (see grxsav).
+struct GrxSaved {
+  unsigned long pixmap = 0;
+  int x = 0, y = 0, w = 0, h = 0;
+};
 
 // Opaque Xlib types (Display is struct _XDisplay, GC is struct _XGC *).
 struct _XDisplay;
@@ -95,6 +102,8 @@ struct GrxState {
   // Font wanted at open time; if the server lacks it, "fixed" is used
   // (kept across grxcls).
   std::string font_name = "6x12";
+  // Areas of the window saved under dialogs, the last saved on top.
+  std::vector<GrxSaved> saved;
 };
 
 // True while a display connection is open (also after it was lost, until
@@ -137,6 +146,21 @@ void grxpix(GrxState& s);
 // height), makes the window the drawable and flushes; otherwise only
 // flushes the output queue.
 void grxflp(GrxState& s);
+
+// Saves the pixels of the window in the rectangle (x, y, w, h), clipped to
+// the window, on top of the stack of saved areas (an off-screen pixmap).
+// Returns the number of saved areas, or 0 when nothing could be saved (closed,
+// lost, an empty rectangle).
+int grxsav(GrxState& s, int x, int y, int w, int h);
+
+// Copies the saved areas above `level - 1` back into the window, the last
+// saved first, and frees them (level as returned by grxsav; 0 does nothing).
+// With put_back false they are only freed (the window was drawn anew).
+void grxrst(GrxState& s, int level, bool put_back = true);
+
+// Copies the rectangle (x, y, w, h) of the back buffer into the window: the
+// last picture shows again where something was drawn over it.
+void grxshw(GrxState& s, int x, int y, int w, int h);
 
 // One line segment from (x1, y1) to (x2, y2).
 void grxlin(GrxState& s, int x1, int y1, int x2, int y2);

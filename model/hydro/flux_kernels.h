@@ -85,6 +85,19 @@ inline T wave_jump(T hL, T qnL, MaskOf<T> dryL, T hR, T qnR, MaskOf<T> dryR, flo
   return sel(wet, vmax(jump * 0.5f, zero), zero);
 }
 
+// Share of the second-order slopes that a face keeps beside a shock:
+// 2 - eta_h / c clipped to [0, 1], with c = sqrt(g h) of the mean node
+// depth h of the face, h at least 1 cm: the films at a wet/dry front close
+// up and spread at speeds of the order of their own small c without any
+// shock, and they need their reconstruction most. Exactly 1 without a
+// shock beside the face (eta_h below c).
+template <class T>
+inline T shock_keep(T eta_h, T hm, float g) {
+  const T c = vsqrt(g * vmax(hm, splat<T>(0.01f)));
+  const T keep = splat<T>(2.0f) - eta_h / c;
+  return vmin(vmax(keep, splat<T>(0.0f)), splat<T>(1.0f));
+}
+
 // Roe-type flux through one face.
 //
 // Levels, normal and tangential discharges of L, R and RR; bed levels zL, zR;
@@ -108,7 +121,14 @@ inline T wave_jump(T hL, T qnL, MaskOf<T> dryL, T hR, T qnR, MaskOf<T> dryR, flo
 // keeps a standing jump from settling. No wave of a face is therefore
 // damped less than eta_h, the compression of the waves across the faces
 // beside it (Sanders, Morano and Druguet's H-correction); away from shocks
-// eta_h is small and the upwinding is the Roe one.
+// eta_h is small and the upwinding is the Roe one. In second order the
+// damping alone does not hold the shock: the reconstructed face values of
+// the shock cells (extrapolated from the steep profile on either side)
+// keep feeding the wrinkle. A face beside a shock therefore takes the
+// node values as its face values: the slopes are scaled by
+// shock_keep(eta_h, c), 1 while eta_h is below c (smooth flow and weak
+// jumps keep second order) and 0 from 2c on. The faces across the shock
+// keep their reconstruction, so the jump stays as sharp as before.
 template <bool kSecond, bool kSmooth = false, class T>
 inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL, T qtR, T qtRR,
                             T zL, T zR, MaskOf<T> dryL, MaskOf<T> dryR, LineDiffT<T>& s, float hdry,
@@ -123,9 +143,10 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
     const T dqn = qnR - qnL, dqn2 = qnRR - qnR;
     const T dqt = qtR - qtL, dqt2 = qtRR - qtR;
     const MaskOf<T> wet = mand(mnot(dryL), mnot(dryR));
-    const T seL = sel(wet, lim(s.eta, deta), zero), seR = sel(wet, lim(deta, deta2), zero);
-    const T snL = sel(wet, lim(s.qn, dqn), zero), snR = sel(wet, lim(dqn, dqn2), zero);
-    const T stL = sel(wet, lim(s.qt, dqt), zero), stR = sel(wet, lim(dqt, dqt2), zero);
+    const T keep = sel(wet, shock_keep(eta_h, ((etaL - zL) + (etaR - zR)) * 0.5f, g), zero);
+    const T seL = keep * lim(s.eta, deta), seR = keep * lim(deta, deta2);
+    const T snL = keep * lim(s.qn, dqn), snR = keep * lim(dqn, dqn2);
+    const T stL = keep * lim(s.qt, dqt), stR = keep * lim(dqt, dqt2);
     etaL = vmax(etaL + seL * 0.5f, zL);
     etaR = vmax(etaR - seR * 0.5f, zR);
     qnL = qnL + snL * 0.5f;

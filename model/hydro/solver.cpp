@@ -369,8 +369,8 @@ QF_INLINE void friction_geometry(const Row& p, RowScratch& rs, int c, float K) {
   store(rs.hf.data() + c, sel(skip, one, hf));
 }
 
-// Friction depth and conveyance of the interior nodes
-// of a row; the laws themselves (pow, log) one node at a time.
+// Friction depth and conveyance of the interior nodes of a row; the
+// Manning law lanes at a time, the logarithmic laws one node at a time.
 void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& rs, int first,
                    int last, const Consts& k) {
   int c = first;
@@ -380,7 +380,15 @@ void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& r
   float* cf = rs.cf.data();
   const std::uint8_t* skip = rs.alldry.data();
   if (k.law == law_manning) {
-    for (c = first; c <= last; ++c) cf[c] = skip[c] ? 1.0f : cfric_manning(hf[c], ks[c]);
+    auto manning = [&](auto lanes, int cc) {
+      using T = decltype(lanes);
+      T power;
+      manning_power(load<T>(hf + cc), power);
+      const T v = 0.3193f * load<T>(ks + cc) * power;
+      store(cf + cc, sel(load_flag<T>(skip + cc), splat<T>(1.0f), v));
+    };
+    for (c = first; c + kLanes <= last + 1; c += kLanes) manning(Lanes{}, c);
+    for (; c <= last; ++c) manning(0.0f, c);
   } else {
     for (c = first; c <= last; ++c) {
       cf[c] = skip[c] ? 1.0f : cfric(hf[c], ks[c], us[c], k.visc, k.law);

@@ -7,11 +7,6 @@
 
 namespace qf::exp {
 
-float hazard_rating(float d, float v) {
-  const float debris = d > 0.25f ? 0.5f : 0.0f;
-  return d * (v + 0.5f) + debris;
-}
-
 void raise_hazard(const float* depth, const float* speed, std::size_t n, float no_data,
                   std::vector<float>& hr) {
   hr.resize(n, 0.0f);

@@ -6,15 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "output/hazard.h"
+
 namespace qf::exp {
 
 inline constexpr float export_no_data = -9999.0f;
 
-// Flood hazard rating HR = d (v + 0.5) + DF of depth d [m] and speed v
-// [m/s], with the debris factor DF = 0.5 where d > 0.25 m, else 0.
-float hazard_rating(float d, float v);
-
-// Raises `hr` (sized n, starting at 0) to the rating of one record where it
+// Raises `hr` (sized n, starting at 0) to the rating (output/hazard.h) of one record where it
 // is higher. Cells whose depth or speed is not a finite number, or equals
 // `no_data`, are passed over.
 void raise_hazard(const float* depth, const float* speed, std::size_t n, float no_data,

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "graphics/bitmap.h"
 #include "graphics/graphics.h"
 #include "io/stop.h"
 #include "io/textio.h"
@@ -373,10 +374,12 @@ TEST_F(GrDialogX, FormEditedDoneAndCancelled) {
 // frequence" stands where the value box of a 14-character label began.
 TEST_F(GrDialogX, LongFieldLabelsShowWhole) {
   Graphics& g = *g_;
-  const std::string labels[1] = {"Plotting frequence"};
-  std::vector<std::string> v = {grfix("", 10)};
-  key('9');  // ends the form once drawn
-  grinfo(g, 1, labels, v.data());
+  // The field where a form puts its first one (a form puts back the
+  // picture under it when it closes; a field stays).
+  std::string v = grfix("", 10);
+  int hit = 0;
+  click(600, 500);  // ends the field once drawn
+  grgstr(g, 40, 30, "Plotting frequence", v, hit);
   const unsigned long black = static_cast<unsigned>(g.n.PIXTAB[grcent(g, 0)]);
   int ink = 0;
   for (int y = 30 + 2; y < 30 + 14; ++y)
@@ -478,6 +481,78 @@ TEST_F(GrDialogX, MenuKeepsAWaitingEntrySelected) {
   a = -1;
   grcurs(g, 3, labels, a, x, y);
   EXPECT_EQ(a, 0);
+}
+
+// Every dialog puts the picture under it back when it closes: the window
+// read back before the dialog and after it is the same, pixel for pixel
+// (prompt, form, text page, colour chooser, a shorter submenu cancelled,
+// a writer's progress bar).
+TEST_F(GrDialogX, DialogsLeaveNothingBehind) {
+  Graphics& g = *g_;
+  const std::string menu[9] = {" AOne", " BTwo",   " CThree", " EFour", " FFive",
+                               " GSix", " HSeven", " IEight", " XeXit"};
+  const std::string sub[3] = {" PPlan", " QQuit", " DDone"};
+  const std::string form[2] = {pad("Title", 16), pad("Subtitle", 16)};
+  const std::string page[2] = {"alpha", "beta"};
+  struct Case {
+    const char* name;
+    std::function<void()> events, dialog;
+  } cases[] = {
+      {"prompt", [&] { type("12"); },
+       [&] {
+         std::string a(20, ' ');
+         grinpa(g, "Enter Prefix> ", a);
+       }},
+      {"form", [&] { key(XK_Return); },
+       [&] {
+         std::string v[2] = {pad("a", 16), pad("b", 16)};
+         grinfo(g, 2, form, v);
+       }},
+      {"page", [&] { key('d'); }, [&] { grtext(g, page, 2); }},
+      {"colours", [&] { key('c'); },
+       [&] {
+         int c = 3;
+         grcmap(g, c);
+       }},
+      {"submenu", [&] { click(20, 300); },
+       [&] {
+         int a = 0;
+         float x = 0, y = 0;
+         grcurs(g, 3, sub, a, x, y);
+       }},
+      {"bar", [] {},
+       [&] {
+         for (int k = 1; k <= 9; ++k) grbeam(g, k, 10, "writing shape format");
+         grbeamend(g);
+       }},
+  };
+  auto window = [&] {
+    XSync(g.x.display, 0);
+    return XGetImage(g.x.display, g.x.window, 0, 0, static_cast<unsigned>(g.x.width),
+                     static_cast<unsigned>(g.x.height), AllPlanes, ZPixmap);
+  };
+  for (const Case& c : cases) {
+    grcler(g, 1);
+    grect(g, 10, 10, 60, 40, 5, 0);  // a picture under the dialogs
+    grflip(g);
+    int a = 100;
+    float x = 0, y = 0;
+    grcurs(g, 9, menu, a, x, y);  // the main menu, drawn without waiting
+    XImage* before = window();
+    c.events();
+    c.dialog();
+    a = 100;
+    grcurs(g, 9, menu, a, x, y);
+    XImage* after = window();
+    ASSERT_TRUE(before && after);
+    int differ = 0;
+    for (int py = 0; py < g.x.height; ++py)
+      for (int px = 0; px < g.x.width; ++px)
+        differ += XGetPixel(before, px, py) != XGetPixel(after, px, py);
+    EXPECT_EQ(differ, 0) << c.name;
+    XDestroyImage(before);
+    XDestroyImage(after);
+  }
 }
 
 }  // namespace

@@ -394,6 +394,16 @@ TEST_F(Contour, SumCurve) {
   EXPECT_EQ(l[2], "    1.000   0.100");
   EXPECT_EQ(l[4], "    2.000   0.200");
   EXPECT_EQ(l[20], "   10.000   1.000");
+  // The values are named by the item and its unit; grids say their unit.
+  EXPECT_EQ(grsumc(g, d.f.data(), 10, 10, 1, -9999, "Flow Depth [m]")[1], "depth[m]  sum[-]");
+  EXPECT_EQ(grsumc(g, d.f.data(), 10, 10, 1, -9999, "Value")[1], "value[ ]  sum[-]");
+  const std::pair<const char*, const char*> grids[] = {{"", "Value [m]"},
+                                                       {" bedlevel ", "Bed Level [m]"},
+                                                       {"leakage", "Leakage [1/s]"},
+                                                       {"kst", "kst"}};
+  for (const auto& [item, label] : grids) EXPECT_EQ(grid_item_label(item), label) << item;
+  EXPECT_EQ(item_unit("Flow Velocity [m/s]  "), "[m/s]");
+  EXPECT_EQ(item_unit("Value"), "");
 }
 
 #ifdef QF_TEST_HAVE_X11
@@ -536,6 +546,42 @@ TEST_F(ContourWindow, ArrowsOverThePlot) {
   EXPECT_GT(
       ink(g.n.XMINGR + 5 * px, g.n.XMINGR + 60 * px, g.n.YMAXGR - 18 * py, g.n.YMAXGR - 6 * py),
       5);  // the reference arrow
+  XDestroyImage(im);
+}
+// Streamlines of a uniform flow: one line through each seed of the
+// lattice on water, none entering the cells with empty corners (left half).
+TEST_F(ContourWindow, StreamlinesStopAtEmptyNodes) {
+  if (!ready()) return;
+  Graphics& g = *g_;
+  Field d(101, 61, 1, [](float x, float) { return x; });
+  std::vector<float> u(d.f.size(), 1.5f), w(d.f.size(), 0.5f);
+  for (std::size_t k = 0; k < u.size(); ++k)
+    if (d.x[k] < 50) w[k] = -9999.0f;
+  g.n.INDSGR = 1;
+  graxes(g, 0, 100, 0, 60, 0);
+  grcler(g, 1);
+  // Lattice nodes k/2, k/2 + k, ... on water (x from 50 m on), k nodes of
+  // 1 m about kStreamSpacing pixels.
+  const int k = static_cast<int>(std::ceil(kStreamSpacing / std::fabs(g.n.XFACGR)));
+  int seeds = 0;
+  for (int j = k / 2; j < 60; j += k)
+    for (int i = k / 2; i < 100; i += k) seeds += i >= 50;
+  ASSERT_GT(seeds, 4);
+  EXPECT_EQ(grstreams(g, d.x.data(), d.y.data(), u.data(), w.data(), 101, 101, 61, -9999.0f),
+            seeds);
+  grdump(g);
+  XImage* im = XGetImage(g.x.display, g.x.pixmap, 0, 0, static_cast<unsigned>(g.x.width),
+                         static_cast<unsigned>(g.x.height), AllPlanes, ZPixmap);
+  ASSERT_TRUE(im);
+  const unsigned long ink = static_cast<unsigned>(g.n.PIXTAB[grcent(g, 0)]);
+  auto count = [&](float x0, float x1) {
+    int c = 0;
+    for (int py = grdevy(g, 58); py <= grdevy(g, 2); ++py)
+      for (int px = grdevx(g, x0); px <= grdevx(g, x1); ++px) c += XGetPixel(im, px, py) == ink;
+    return c;
+  };
+  EXPECT_EQ(count(2, 48.5f), 0);
+  EXPECT_GT(count(51, 98), 200);
   XDestroyImage(im);
 }
 #endif

@@ -296,7 +296,7 @@ still() {
   [ "$a" = "$b" ]
 }
 until_ok 60 still || fail "Play does not come to rest"
-button 8 # View: the viewer's own menu
+button 9 # View: the viewer's own menu
 button 13
 click $((WIN_W * 4 / 10)) $((WIN_H * 505 / 1000))
 until_ok 10 grep -q ' /xyz$' view.txt || fail "Examine in the browser wrote no line"
@@ -304,7 +304,7 @@ read -r ex_x ex_y ex_f _ < <(grep ' /xyz$' view.txt | tail -1)
 note "browser: depth $ex_f m at $ex_x $ex_y"
 check_value "$ex_x" "$ex_y" "$ex_f" || fail "the browser shows $ex_f, not the depth of the last record"
 button 11 # eXit of the viewer
-button 9  # eXit of the browser
+button 10 # eXit of the browser
 until_ok 10 eval '! kill -0 $PID 2>/dev/null' || fail "the browser does not end at eXit"
 wait "$PID" || fail "browser: exit status $?"
 PID=
