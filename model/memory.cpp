@@ -1,8 +1,11 @@
 #include "model/memory.h"
 
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -97,6 +100,17 @@ std::string memory_refusal(long long nodes, int bytes_per_node, const MemoryRoom
          megabytes(may) + " (" + room.source +
          "); mpirun -np N shares the flow sweep over N processes, but the first holds the whole "
          "grid";
+}
+
+void release_zero_pages(void* p, std::size_t bytes) {
+  static const long page = sysconf(_SC_PAGESIZE);
+  if (p == nullptr || page <= 0) return;
+  const auto size = static_cast<std::uintptr_t>(page);
+  const auto from = (reinterpret_cast<std::uintptr_t>(p) + size - 1) / size * size;
+  const auto to = (reinterpret_cast<std::uintptr_t>(p) + bytes) / size * size;
+  // Private anonymous pages (the heap and large allocations alike) read as
+  // zeros after MADV_DONTNEED; a failure leaves them as they were.
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 long long peak_resident_kb() {

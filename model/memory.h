@@ -4,7 +4,9 @@
 // not fit is refused before its fields are allocated.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "model/state.h"
 
@@ -40,6 +42,19 @@ long long nodes_that_fit(long long room, int bytes_per_node);
 // when it fits, otherwise one message with the numbers.
 std::string memory_refusal(long long nodes, int bytes_per_node, const MemoryRoom& room,
                            int held_per_node = 0);
+
+// Gives the whole pages of `bytes` bytes from `p`, all of which hold zero
+// bytes, back to the system: they read as zeros again and take memory only
+// once written. A field that starts at zero costs memory only where the run
+// writes it (the part of a valley grid that stays outside or dry costs
+// none). Without such support it does nothing.
+void release_zero_pages(void* p, std::size_t bytes);
+
+// The same for a field that was just filled with zeros.
+template <typename T>
+void release_zero_pages(std::vector<T>& v) {
+  release_zero_pages(v.data(), v.size() * sizeof(T));
+}
 
 // The largest resident size of this process so far [kB] (VmHWM), 0 when
 // unknown.
