@@ -13,15 +13,8 @@ steps=${3:-10}
 dir=$(mktemp -d "${TMPDIR:-/tmp}/qf-mpibig.XXXXXX")
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
-python3 - "$n" <<'PY'
-import sys
-n = int(sys.argv[1])
-with open("bed.asc", "w") as f:
-    f.write(f"ncols {n}\nnrows {n}\nxllcorner 0.0\nyllcorner 0.0\ncellsize 10.0\nNODATA_value -9999\n")
-    row = " ".join(["0"] * n) + "\n"
-    for _ in range(n):
-        f.write(row)
-PY
+source "$src/bench/dambreak_input.sh"
+dambreak_bed "$n"
 half=$(python3 -c "print($n * 5 - 5)")
 end=$(python3 -c "print($n * 10 + 100)")
 model() {
