@@ -1,11 +1,13 @@
 # Input of the benchmarks' 1000 x 1000-cell wet dam break, sourced by their
-# scripts: `dambreak_bed` writes bed.asc (flat bed, 10 m cells);
+# scripts: `dambreak_bed [N]` writes bed.asc (flat bed of N x N cells of
+# 10 m, 1000 when not given);
 # `dambreak_qfx TITLE STEPS [COMPUTE LINE]` writes run.qfx (2 m of water west
 # of the middle, 1 m east of it) up to and with the line ">>output"; the
 # caller appends its output keywords and the closing ">>".
 dambreak_bed() {
-  python3 - <<'PY'
-n = 1000
+  python3 - "${1:-1000}" <<'PY'
+import sys
+n = int(sys.argv[1])
 with open("bed.asc", "w") as f:
     f.write(f"ncols {n}\nnrows {n}\nxllcorner 0.0\nyllcorner 0.0\ncellsize 10.0\nNODATA_value -9999\n")
     row = " ".join(["0"] * n) + "\n"

@@ -649,6 +649,7 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
     const int k = rd.iicmd(kGridKeys, line, input, listing, status);
     if (k == -1) break;
     if (k == 0) {
+      if (g.nx > 0 && g.ny > 0 && g.size_check) g.size_check(g.nx, g.ny);
       if (fit_grid(io, capacity, g) && !g.values.empty())
         rd.messages().iierr(2,
                             "grid '" + io.path(input) +
@@ -767,6 +768,7 @@ void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity,
   // A size that gives no cells or more than the capacity: the values are
   // not read and the caller refuses the grid; the message tells which size.
   const int nx = g.nx, ny = g.ny;
+  if (nx > 0 && ny > 0 && g.size_check) g.size_check(nx, ny);
   const bool fits = nx > 0 && ny > 0 && fit_grid(io, capacity, g);
   if (!fits) {
     g.nx = g.ny = 0;

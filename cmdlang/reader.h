@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -102,6 +103,9 @@ struct GridData {
   bool esri = false;
   std::string file;           // the file that held the header (the command file or an include)
   std::vector<float> values;  // nx * ny values, x fastest, south row first
+  // Called with the size of the header before the values are allocated
+  // (may stop the run); none: only the capacity is checked.
+  std::function<void(int nx, int ny)> size_check;
 };
 void iigrid(CmdReader& rd, Channels& io, int& input, int listing, long capacity, GridData& g);
 

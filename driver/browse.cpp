@@ -9,6 +9,7 @@
 #include "graphics/dialog.h"
 #include "io/stop.h"
 #include "io/textio.h"
+#include "model/memory.h"
 #include "model/resultfile.h"
 #include "output/hazard.h"
 #include "viewer/contour.h"
@@ -183,7 +184,7 @@ bool open_grid(Session& s, Browsed& b, const std::string& path, std::string& why
   int input = ch::aux;
   const int errors = s.msg.errors();
   try {
-    iigrid(s.rd, s.io, input, ch::listing, max_nodes, g);
+    iigrid(s.rd, s.io, input, ch::listing, nodes_that_fit(memory_room().bytes, 16), g);
   } catch (const Stop&) {
     s.io.close(ch::aux);
     why = "unreadable";

@@ -3,17 +3,30 @@
 #include "graphics/dialog.h"
 #include "io/messages.h"
 #include "io/textio.h"
+#include "model/memory.h"
 #include "model/state.h"
 
 namespace qf {
+
+namespace {
+
+// A count in thousands (K), or in millions (M) past six digits of them.
+std::string thousands(long long n) {
+  return n / 1000 < 1000000 ? fmt_i(n / 1000, 6) + "K" : fmt_i(n / 1000000, 6) + "M";
+}
+
+}  // namespace
 
 std::array<std::string, 20> help_lines() {
   std::array<std::string, 20> l;
   l[0] = "Quellfax is hydraulic software to solve the depth-averaged";
   l[1] = "shallow-water equations on a cell-centred regular grid.";
   l[10] = "The present version of Quellfax has the following limits:";
-  l[11] = " -NUMBER OF GRID NODES " + fmt_i(max_nodes / 1000, 6) + "K";
-  l[12] = " -GRID DIMENSION IN X  " + fmt_i(max_row / 1000, 6) + "K";
+  // What fits in the memory this process may use now: a row as long as
+  // a grid of three rows allows.
+  const long long nodes = nodes_that_fit(memory_room().bytes, base_bytes_per_node);
+  l[11] = " -NUMBER OF GRID NODES " + thousands(nodes);
+  l[12] = " -GRID DIMENSION IN X  " + thousands(nodes / 3);
   l[13] = " -ROWS IN TABLE STORAGE" + fmt_i(max_table / 1000, 6) + "K";
   l[15] = "Options:";
   l[16] = "  Save initial conditions for warm start";

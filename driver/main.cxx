@@ -1,8 +1,24 @@
+#include <cstdlib>
+#include <iostream>
+
 #include "driver/run.h"
+#include "model/memory.h"
 
 #ifdef QF_MPI
 #include "parallel/processes.h"
 #endif
+
+namespace {
+
+// With QF_USAGE set, the largest resident size of the process at its
+// end, on standard error (for the benchmarks).
+int peak(int status, int rank) {
+  if (std::getenv("QF_USAGE") != nullptr)
+    std::cerr << " >process " << rank << ": peak resident " << qf::peak_resident_kb() << " kB\n";
+  return status;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
 #ifdef QF_MPI
@@ -10,9 +26,9 @@ int main(int argc, char** argv) {
   // solve their bands of the flow sweep for it.
   if (qf::launched_by_mpi()) {
     qf::Processes procs(argc, argv);
-    if (procs.rank() > 0) return procs.serve();
-    return qf::run_main(argc, argv, &procs);
+    if (procs.rank() > 0) return peak(procs.serve(), procs.rank());
+    return peak(qf::run_main(argc, argv, &procs, procs.size()), 0);
   }
 #endif
-  return qf::run_main(argc, argv);
+  return peak(qf::run_main(argc, argv), 0);
 }

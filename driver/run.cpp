@@ -17,6 +17,7 @@
 #include "model/hydro/threads.h"
 #include "model/incon.h"
 #include "model/init.h"
+#include "model/memory.h"
 #include "model/resultfile.h"
 
 namespace qf {
@@ -115,12 +116,38 @@ void initialise(Session& s) {
   init(s.model, s.io, s.msg, [&s](Model& m) { bound(m, s.hydro.boundary, s.io, s.msg); });
 }
 
+// Bytes per node of every field the run allocates, from what its input
+// asks for: the fields of every run, the writer's copy of the fields the
+// result items and the balance are made of (and the dry flags), transport
+// (start values, corrected values) and the mobile bed (bed-load rates,
+// bed change not yet taken up).
+int run_bytes_per_node(const Model& m) {
+  std::vector<std::vector<float> FlowValues::*> copied{&FlowValues::h};
+  const ResultItems items = result_items(m);
+  for (int i = 0; i < items.n; ++i) {
+    for (auto f : item_fields(items.code[static_cast<std::size_t>(i)]))
+      if (std::find(copied.begin(), copied.end(), f) == copied.end()) copied.push_back(f);
+  }
+  int bytes = base_bytes_per_node + 4 * static_cast<int>(copied.size()) + 1;
+  if (m.clog.transport) bytes += 2 * 4;
+  if (m.clog.mobile_bed) bytes += 3 * 4;
+  return bytes;
+}
+
 // Input, initialisation and the summary of the input.
 void read_input(Session& s) {
   inrea(s.model, s.io, s.msg, s.rd, s.input);
   if (s.model.coin1.nn <= 0) {
     s.msg.iierr(2, "no grid given (section >>grid)", ch::listing);
   } else {
+    // The grid's fields are there; the rest of the run's must fit too.
+    const std::string refused = memory_refusal(s.model.coin1.nn, run_bytes_per_node(s.model),
+                                               memory_room(), grid_bytes_per_node);
+    if (!refused.empty()) {
+      s.msg.iierr(2, refused, ch::listing);
+      s.io.line(ch::screen, ">> " + refused);
+      throw Stop(exit_input, refused);
+    }
     prepare(s.model, s.hydro);
     if (s.model.clog.transport) prepare_transport(s.model, s.transport);
     if (s.model.clog.mobile_bed) prepare_bed(s.model, s.bed);
@@ -640,6 +667,15 @@ int run(Session& s, const std::vector<std::string>& args) {
   s.started = std::chrono::steady_clock::now();
   try {
     banner(s.io);
+    // The other processes of a shared run wait in the sweep while a window
+    // waits for its user (and the nodes of a cluster have no display): such
+    // a run is quiet.
+    if (s.processes > 1 && !quiet_asked(args)) {
+      s.io.line(ch::screen, " >a run over " + std::to_string(s.processes) +
+                                " processes opens no window: start it with -q (mpirun -np " +
+                                std::to_string(s.processes) + " quellfax -q ...)");
+      return exit_input;
+    }
     bool view = false;
     const std::string viewed = browse_request(args, view);
     if (view) {
@@ -677,7 +713,13 @@ int run(Session& s, const std::vector<std::string>& args) {
     s.projection = run_projection(s.model);
     check_outputs(s);
     pin_threads();
+    const auto loop_start = std::chrono::steady_clock::now();
     const int stopped = time_loop(s);
+    // For the benchmarks: the wall time of the loop of steps alone.
+    if (std::getenv("QF_USAGE") != nullptr) {
+      const std::chrono::duration<double> loop = std::chrono::steady_clock::now() - loop_start;
+      std::cerr << " >steps " << s.step << " in " << loop.count() << " s\n";
+    }
     s.msg.iiout(1, " ", ch::listing);
     s.io.close_all();
     if (stopped != 0) {
@@ -705,10 +747,11 @@ int stop_requested() {
   return stop_signal;
 }
 
-int run_main(int argc, char** argv, SweepShare* share) {
+int run_main(int argc, char** argv, SweepShare* share, int processes) {
   std::vector<std::string> args(argv + 1, argv + argc);
   Session s(std::cin, std::cout, std::cerr);
   s.hydro.solver.share = share;
+  s.processes = processes;
   s.catch_signals = true;
   s.terminal = isatty(STDERR_FILENO) != 0;
   s.interactive = isatty(STDIN_FILENO) != 0;

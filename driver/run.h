@@ -64,6 +64,7 @@ struct Session {
   // picture until a key or a click (never in scripts or CI).
   bool interactive = false;
   std::chrono::steady_clock::time_point started{};  // start of the run (wall clock)
+  int processes = 1;                                // processes the run is shared by (mpirun)
   bool catch_signals = false;  // SIGINT and SIGTERM stop the time loop (the program's own run)
   // The progress window and the viewer (nothing is drawn in quiet mode).
   Graphics graphics;
@@ -86,8 +87,9 @@ inline constexpr int exit_display_lost = 129;  // the X connection broke (128 + 
 // 128 + the signal number (130 for SIGINT, 143 for SIGTERM).
 int run(Session& s, const std::vector<std::string>& args);
 // `share`: the processes the flow sweep is shared with (none: this one
-// solves every row).
-int run_main(int argc, char** argv, SweepShare* share = nullptr);
+// solves every row); `processes` their number. A run over several
+// processes opens no window: it needs -q.
+int run_main(int argc, char** argv, SweepShare* share = nullptr, int processes = 1);
 
 // What the handler of SIGINT and SIGTERM does on the first signal: the run
 // loop ends after its current step. 0 clears the request.

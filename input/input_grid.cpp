@@ -8,6 +8,7 @@
 #include "input/input_detail.h"
 #include "io/stop.h"
 #include "model/init.h"
+#include "model/memory.h"
 
 namespace qf::input {
 
@@ -67,21 +68,25 @@ void section_grid(Ctx& c) {
   GridData g;
   g.dx = m.coin.dx;
   g.dy = m.coin.dy;
-  iigrid(c.rd, c.io, c.input(), c.listing(), max_nodes, g);
+  // The size is checked before the values are read: the padded grid must
+  // be countable by a 32-bit node index and every field of a run must fit
+  // in the memory this process may use.
+  const MemoryRoom room = memory_room();
+  g.size_check = [&c, &room](int nx, int ny) {
+    const long long nodes = (nx + 2LL) * (ny + 2LL);
+    if (nodes >= max_index_nodes)
+      c.stop("too many grid nodes: " + std::to_string(nodes) +
+             " with the boundary ring, fewer than 2147483648 (a 32-bit node index)");
+    const std::string refused = memory_refusal(nodes, base_bytes_per_node, room);
+    if (!refused.empty()) c.stop(refused);
+  };
+  iigrid(c.rd, c.io, c.input(), c.listing(), max_index_nodes, g);
+  g.size_check = nullptr;
 
   if (g.nx <= 0 || g.ny <= 0) c.stop("grid empty or too large");
   const long nxx = g.nx + 2L;
   const long nyy = g.ny + 2L;
-  // The limits count the ring of boundary cells around the grid.
-  auto whole = [](long v) { return fmt_i(v, static_cast<int>(std::to_string(v).size())); };
-  if (nxx > max_row)
-    c.stop("too many grid nodes in x: " + whole(g.nx) + " columns, at most " + whole(max_row - 2));
-  if (nyy > max_row)
-    c.stop("too many grid nodes in y: " + whole(g.ny) + " rows, at most " + whole(max_row - 2));
   const long nn = nxx * nyy;
-  if (nn > max_nodes)
-    c.stop("too many grid nodes: " + whole(nn) + " with the boundary ring, at most " +
-           whole(max_nodes));
 
   Coin1& c1 = m.coin1;
   m.coin.x_origin = g.x_origin;
@@ -114,6 +119,8 @@ void section_grid(Ctx& c) {
   }
 
   // Cell-centre coordinates relative to the origin.
+  c1.xc.assign(static_cast<std::size_t>(nxx) + 1, 0.0f);
+  c1.yc.assign(static_cast<std::size_t>(nyy) + 1, 0.0f);
   for (int i = 1; i <= c1.nxx; ++i) c1.xc[static_cast<std::size_t>(i)] = (i - 2) * m.coin.dx;
   for (int j = 1; j <= c1.nyy; ++j) c1.yc[static_cast<std::size_t>(j)] = (j - 2) * m.coin.dy;
 

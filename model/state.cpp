@@ -10,6 +10,7 @@
 #include "io/messages.h"
 #include "io/stop.h"
 #include "io/textio.h"
+#include "model/memory.h"
 
 namespace qf {
 
@@ -91,6 +92,7 @@ void alloc_flow(Model& m, long n) {
   for (const auto& fr : kFields) {
     try {
       (f.*fr.field).assign(size, 0.0f);
+      release_zero_pages(f.*fr.field);
     } catch (const std::bad_alloc&) {
       trouble("allocating", fr.alloc_group);
     } catch (const std::length_error&) {
@@ -100,6 +102,8 @@ void alloc_flow(Model& m, long n) {
   try {
     f.ldry.assign(size, 0);
     f.outside.assign(size, 0);
+    release_zero_pages(f.ldry);
+    release_zero_pages(f.outside);
   } catch (const std::bad_alloc&) {
     trouble("allocating", 4);
   } catch (const std::length_error&) {

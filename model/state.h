@@ -21,8 +21,9 @@
 
 namespace qf {
 
-inline constexpr int max_nodes = 8000000;
-inline constexpr int max_row = 20000;     // cells per row (nxx) and rows (nyy)
+// A grid has fewer nodes than a 32-bit node index can count; beyond that
+// its size is limited by the memory the run may use (model/memory.h).
+inline constexpr long long max_index_nodes = 2147483647LL;
 inline constexpr int max_table = 100000;  // rows of the table storage
 inline constexpr int max_erod = 20000;    // erodable nodes
 inline constexpr int max_items = 20;      // result items
@@ -126,16 +127,17 @@ struct Gauge {
 
 // Geometry, counters, lists and file channels.
 struct Coin1 {
-  std::vector<float> xc = std::vector<float>(max_row + 1, 0.0f);  // 1-based, relative to x_origin
-  std::vector<float> yc = std::vector<float>(max_row + 1, 0.0f);  // 1-based
-  std::vector<ErodRecord> erod;                                   // in order of erod_node
+  // 1 .. nxx and 1 .. nyy, relative to the origin: the grid section sizes
+  // them to its grid; the default room serves models set up without one.
+  std::vector<float> xc = std::vector<float>(20001, 0.0f);
+  std::vector<float> yc = std::vector<float>(20001, 0.0f);
+  std::vector<ErodRecord> erod;  // in order of erod_node
   std::int32_t nx = 0, ny = 0;
   std::int32_t nwet = 0;
   std::int32_t nxx = -1, nyy = -1;
   std::int32_t nn = 0;
   std::int32_t item_count = 0;
   std::array<std::int32_t, max_items> item_code{};
-  std::int32_t max_nodes = qf::max_nodes;
   std::array<std::int32_t, 2> cfl_cell{};
   std::int32_t friction_law = 0;
   std::int32_t result_count = 0;

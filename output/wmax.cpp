@@ -143,7 +143,8 @@ void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
     const std::size_t row = static_cast<std::size_t>(nx);
     float t = 0;
     bool ok = file.block_time(1, t) && t > result_end_limit && continues_earlier_run(m, t);
-    std::vector<float> vals(kArrays * row * ny);
+    std::vector<float> vals;
+    if (ok) vals.resize(kArrays * row * ny);
     std::vector<float> rec;
     for (int j = 1; ok && j <= ny; ++j) {
       ok = file.read_row(1, j, kArrays * row, rec);

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "model/hydro/isa.h"
+#include "model/memory.h"
 #include "model/state.h"
 
 namespace qf {
@@ -25,6 +28,7 @@ struct Order {
         mixing_length_sq = 0, cell_area = 0;
   int friction_law = 0;
   int steady = 0, second_order = 0, turbulence = 0;
+  int grid = 0;  // counts the grids handed out: a new one makes every band new
 };
 
 Order order_of(const Model& m, const SolverWork& w, bool second_stage, float dth) {
@@ -74,101 +78,359 @@ void take_order(const Order& o, Model& m) {
   m.clog.turbulence = o.turbulence != 0;
 }
 
-// Rows a .. b of the per-node fields and per-row arrays, packed in a fixed
-// order into a byte buffer or unpacked from one.
-class Packer {
- public:
-  Packer(std::vector<char>& buf, long nxx, bool out) : buf_(buf), nxx_(nxx), out_(out) {}
-  void reset() {
-    buf_.clear();
-    at_ = 0;
-  }
-  template <class T>
-  void nodes(std::vector<T>& v, int a, int b) {
-    span(v.data() + static_cast<long>(a - 1) * nxx_, static_cast<std::size_t>(b - a + 1) * nxx_);
-  }
-  template <class T>
-  void rows(std::vector<T>& v, int a, int b) {
-    span(v.data() + a, static_cast<std::size_t>(b - a + 1));
-  }
-
- private:
-  template <class T>
-  void span(T* p, std::size_t n) {
-    const std::size_t bytes = n * sizeof(T);
-    if (out_) {
-      buf_.insert(buf_.end(), reinterpret_cast<const char*>(p),
-                  reinterpret_cast<const char*>(p) + bytes);
-    } else {
-      std::memcpy(p, buf_.data() + at_, bytes);
-      at_ += bytes;
-    }
-  }
-  std::vector<char>& buf_;
-  std::size_t nxx_;
-  bool out_;
-  std::size_t at_ = 0;
+// The pieces of state that go between processes, by rows: per-node fields
+// (a row is nxx values), per-row arrays and per-row sums (one value a row).
+enum Part : int {
+  // What a band reads: its state and that of the rows around it.
+  p_h,
+  p_q,
+  p_r,
+  p_zb,
+  p_ks,
+  p_veg,
+  p_hfloat,
+  p_src,
+  p_af,
+  p_us,
+  p_nu,
+  p_tind,
+  p_qq,
+  p_rr,
+  p_h0,
+  p_q0,
+  p_r0,
+  p_tind_lost,
+  p_h_lost,
+  p_ldry,
+  read_parts,  // the parts above are read by a band
+  // Written only.
+  p_dzbx = read_parts,
+  p_dzby,
+  node_parts,
+  // Per row.
+  p_solved = node_parts,
+  p_span_first,
+  p_wet,
+  p_with_source,
+  p_span,
+  p_row_change,
+  p_row_flow,
+  p_row_volume,
+  p_row_wet,
+  parts,
 };
 
-// What a process needs to solve its band: the state of the rows around it.
-void band_input(Packer& p, Model& m, SolverWork& w, int a, int b) {
-  FlowValues& f = m.f;
-  for (auto* v : {&f.h, &f.q, &f.r, &f.zb, &f.ks, &f.veg, &f.hfloat, &f.src, &f.af, &f.us, &f.nu,
-                  &f.tind, &f.qq, &f.rr, &w.h0, &w.q0, &w.r0, &w.tind_lost}) {
-    p.nodes(*v, a, b);
-  }
-  p.nodes(f.ldry, a, b);
-  p.rows(w.solved, a, b);
-  p.rows(w.span_first, a, b);
-}
-
 // What a sweep gives the rows of a band.
-void band_output(Packer& p, Model& m, SolverWork& w, int a, int b) {
-  FlowValues& f = m.f;
-  for (auto* v : {&f.h, &f.q, &f.r, &f.af, &f.us, &f.qq, &f.rr, &f.dzbx, &f.dzby, &f.tind, &w.h0,
-                  &w.q0, &w.r0, &w.tind_lost}) {
-    p.nodes(*v, a, b);
-  }
-  p.nodes(f.ldry, a, b);
-  for (auto* v : {&w.wet, &w.with_source, &w.span, &w.span_first, &w.solved}) p.rows(*v, a, b);
-  const int r1 = std::min(b, m.coin1.nyy - 1);
-  if (a <= r1) {
-    p.rows(w.row_change, a, r1);
-    p.rows(w.row_flow, a, r1);
-    p.rows(w.row_volume, a, r1);
-    p.rows(w.row_wet, a, r1);
+constexpr Part kWritten[] = {p_h,    p_q,    p_r,  p_af, p_us, p_qq,        p_rr,     p_dzbx,
+                             p_dzby, p_tind, p_h0, p_q0, p_r0, p_tind_lost, p_h_lost, p_ldry};
+constexpr Part kRowsWritten[] = {p_wet, p_with_source, p_span, p_span_first, p_solved};
+constexpr Part kSums[] = {p_row_change, p_row_flow, p_row_volume, p_row_wet};
+
+// A model's storage seen by global rows: row j of the grid is row j - off of
+// the arrays (a band process holds rows off + 1 .. off + its row count).
+struct View {
+  Model& m;
+  SolverWork& w;
+  int off = 0;
+  long nxx() const { return m.coin1.nxx; }
+};
+
+std::vector<float>* float_field(View& v, int part) {
+  FlowValues& f = v.m.f;
+  SolverWork& w = v.w;
+  switch (part) {
+    case p_h:
+      return &f.h;
+    case p_q:
+      return &f.q;
+    case p_r:
+      return &f.r;
+    case p_zb:
+      return &f.zb;
+    case p_ks:
+      return &f.ks;
+    case p_veg:
+      return &f.veg;
+    case p_hfloat:
+      return &f.hfloat;
+    case p_src:
+      return &f.src;
+    case p_af:
+      return &f.af;
+    case p_us:
+      return &f.us;
+    case p_nu:
+      return &f.nu;
+    case p_tind:
+      return &f.tind;
+    case p_qq:
+      return &f.qq;
+    case p_rr:
+      return &f.rr;
+    case p_h0:
+      return &w.h0;
+    case p_q0:
+      return &w.q0;
+    case p_r0:
+      return &w.r0;
+    case p_tind_lost:
+      return &w.tind_lost;
+    case p_h_lost:
+      return &w.h_lost;
+    case p_dzbx:
+      return &f.dzbx;
+    case p_dzby:
+      return &f.dzby;
+    default:
+      return nullptr;
   }
 }
 
-// Messages longer than an int can count go in pieces.
-constexpr std::size_t piece = std::size_t{1} << 30;
-
-void send_bytes(const std::vector<char>& buf, int to) {
-  unsigned long n = buf.size();
-  MPI_Send(&n, 1, MPI_UNSIGNED_LONG, to, 1, MPI_COMM_WORLD);
-  for (std::size_t at = 0; at < buf.size(); at += piece) {
-    const int len = static_cast<int>(std::min(piece, buf.size() - at));
-    MPI_Send(buf.data() + at, len, MPI_BYTE, to, 2, MPI_COMM_WORLD);
+std::vector<Span>* span_rows(View& v, int part) {
+  SolverWork& w = v.w;
+  switch (part) {
+    case p_solved:
+      return &w.solved;
+    case p_span_first:
+      return &w.span_first;
+    case p_wet:
+      return &w.wet;
+    case p_with_source:
+      return &w.with_source;
+    case p_span:
+      return &w.span;
+    default:
+      return nullptr;
   }
 }
 
-void receive_bytes(std::vector<char>& buf, int from) {
-  unsigned long n = 0;
-  MPI_Recv(&n, 1, MPI_UNSIGNED_LONG, from, 1, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
-  buf.resize(n);
-  for (std::size_t at = 0; at < buf.size(); at += piece) {
-    const int len = static_cast<int>(std::min(piece, buf.size() - at));
-    MPI_Recv(buf.data() + at, len, MPI_BYTE, from, 2, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+// Bytes of one row of a part.
+std::size_t row_bytes(int part, long nxx) {
+  if (part == p_ldry) return static_cast<std::size_t>(nxx);
+  if (part < node_parts) return static_cast<std::size_t>(nxx) * sizeof(float);
+  switch (part) {
+    case p_row_change:
+      return sizeof(float);
+    case p_row_flow:
+      return sizeof(std::array<float, 8>);
+    case p_row_volume:
+      return sizeof(double);
+    case p_row_wet:
+      return sizeof(int);
+    default:
+      return sizeof(Span);
   }
 }
 
-// Rows whose state a band needs: the band and band_halo rows on each side.
+// Row j (global) of a part.
+char* row_at(View& v, int part, int j) {
+  const int l = j - v.off;
+  if (part == p_ldry) return reinterpret_cast<char*>(v.m.f.ldry.data() + (l - 1) * v.nxx());
+  if (part < node_parts)
+    return reinterpret_cast<char*>(float_field(v, part)->data() + (l - 1) * v.nxx());
+  const auto i = static_cast<std::size_t>(l);
+  switch (part) {
+    case p_row_change:
+      return reinterpret_cast<char*>(&v.w.row_change[i]);
+    case p_row_flow:
+      return reinterpret_cast<char*>(&v.w.row_flow[i]);
+    case p_row_volume:
+      return reinterpret_cast<char*>(&v.w.row_volume[i]);
+    case p_row_wet:
+      return reinterpret_cast<char*>(&v.w.row_wet[i]);
+    default:
+      return reinterpret_cast<char*>(&(*span_rows(v, part))[i]);
+  }
+}
+
+// A hash of the bytes of a row (four lanes of multiply and rotate): the
+// first process keeps one per row and part of what each band process holds,
+// and sends a row again only when its bytes have changed.
+std::uint64_t hash_bytes(const char* p, std::size_t n) {
+  constexpr std::uint64_t k1 = 0x9E3779B185EBCA87ull, k2 = 0xC2B2AE3D27D4EB4Full;
+  auto round = [](std::uint64_t acc, std::uint64_t in) {
+    acc += in * k2;
+    acc = (acc << 31) | (acc >> 33);
+    return acc * k1;
+  };
+  std::uint64_t a = k1 + k2 + n, b = k2, c = 0, d = 0 - k1;
+  std::size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    std::uint64_t x[4];
+    std::memcpy(x, p + i, 32);
+    a = round(a, x[0]);
+    b = round(b, x[1]);
+    c = round(c, x[2]);
+    d = round(d, x[3]);
+  }
+  std::uint64_t h = ((a << 1) | (a >> 63)) + ((b << 7) | (b >> 57)) + ((c << 12) | (c >> 52)) +
+                    ((d << 18) | (d >> 46));
+  for (; i < n; i += 8) {
+    std::uint64_t x = 0;
+    std::memcpy(&x, p + i, std::min<std::size_t>(8, n - i));
+    h = round(h ^ round(0, x), 0) + k1;
+  }
+  h ^= h >> 33;
+  h *= k2;
+  h ^= h >> 29;
+  return h;
+}
+
+constexpr int tag_stream = 2, tag_halo = 3;
+// Messages of a stream are cut at about this many bytes.
+constexpr std::size_t piece = std::size_t{16} << 20;
+
+// Records of rows (part, first row, last row, then the rows' bytes) sent as
+// a stream of messages; the last message ends with part -1.
+class StreamOut {
+ public:
+  StreamOut(std::vector<char>& buf, int to, int tag) : buf_(buf), to_(to), tag_(tag) {
+    buf_.clear();
+  }
+  // Rows j0 .. j1 (global) of a part.
+  void put(View& v, int part, int j0, int j1) {
+    const std::size_t rb = row_bytes(part, v.nxx());
+    while (j0 <= j1) {
+      const int room = static_cast<int>(std::max<std::size_t>(piece / rb, 1));
+      const int jb = std::min(j1, j0 + room - 1);
+      const std::int32_t head[3] = {part, j0, jb};
+      append(reinterpret_cast<const char*>(head), sizeof head);
+      // A part is contiguous over its rows.
+      append(row_at(v, part, j0), rb * static_cast<std::size_t>(jb - j0 + 1));
+      if (buf_.size() >= piece) flush(false);
+      j0 = jb + 1;
+    }
+  }
+  void end() { flush(true); }
+
+ private:
+  void append(const char* p, std::size_t n) { buf_.insert(buf_.end(), p, p + n); }
+  void flush(bool last) {
+    if (last) {
+      const std::int32_t head[3] = {-1, 0, 0};
+      append(reinterpret_cast<const char*>(head), sizeof head);
+    }
+    MPI_Send(buf_.data(), static_cast<int>(buf_.size()), MPI_BYTE, to_, tag_, MPI_COMM_WORLD);
+    buf_.clear();
+  }
+  std::vector<char>& buf_;
+  int to_, tag_;
+};
+
+// Unpacks records from a message into a view; `seen(part, j, row bytes)` is
+// called for every row. Returns false at the end of a stream.
+template <class Seen>
+bool unpack(View& v, const std::vector<char>& buf, std::size_t size, Seen seen) {
+  std::size_t at = 0;
+  while (at + 3 * sizeof(std::int32_t) <= size) {
+    std::int32_t head[3];
+    std::memcpy(head, buf.data() + at, sizeof head);
+    at += sizeof head;
+    if (head[0] < 0) return false;
+    const std::size_t rb = row_bytes(head[0], v.nxx());
+    for (int j = head[1]; j <= head[2]; ++j) {
+      std::memcpy(row_at(v, head[0], j), buf.data() + at, rb);
+      seen(head[0], j, buf.data() + at, rb);
+      at += rb;
+    }
+  }
+  return true;
+}
+
+template <class Seen>
+void receive_stream(View& v, std::vector<char>& buf, int from, Seen seen) {
+  for (;;) {
+    MPI_Status st;
+    MPI_Probe(from, tag_stream, MPI_COMM_WORLD, &st);
+    int n = 0;
+    MPI_Get_count(&st, MPI_BYTE, &n);
+    buf.resize(static_cast<std::size_t>(n));
+    MPI_Recv(buf.data(), n, MPI_BYTE, from, tag_stream, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    if (!unpack(v, buf, static_cast<std::size_t>(n), seen)) return;
+  }
+}
+
+// Rows whose state a band reads: the band and band_halo rows on each side.
 int input_lo(const BandRows& b) {
   return std::max(b.lo - band_halo, 1);
 }
 int input_hi(const BandRows& b, int nyy) {
   return std::min(b.hi + band_halo, nyy);
 }
+bool same_band(const BandRows& a, const BandRows& b) {
+  return a.lo == b.lo && a.hi == b.hi;
+}
+
+// The halo exchange: every process sends the rows of its band that another
+// band reads around it, and receives the rows around its own band from the
+// processes whose bands hold them. The first process only sends.
+class Halo {
+ public:
+  void exchange(View& v, const std::vector<BandRows>& bands, int me, int nyy) {
+    const int n = static_cast<int>(bands.size());
+    out_.resize(bands.size());
+    in_.resize(bands.size());
+    std::vector<MPI_Request> req;
+    const BandRows& mine = bands[static_cast<std::size_t>(me)];
+    // The rows of band `of` that band `to` reads beyond its own.
+    auto wanted = [&](int of, int to, int& a0, int& a1, int& b0, int& b1) {
+      const BandRows& o = bands[static_cast<std::size_t>(of)];
+      const BandRows& t = bands[static_cast<std::size_t>(to)];
+      a0 = std::max(o.lo, input_lo(t));
+      a1 = std::min(o.hi, t.lo - 1);
+      b0 = std::max(o.lo, t.hi + 1);
+      b1 = std::min(o.hi, input_hi(t, nyy));
+      return o.lo <= o.hi && t.lo <= t.hi && (a0 <= a1 || b0 <= b1);
+    };
+    for (int p = 1; p < n; ++p) {
+      if (p == me || mine.lo > mine.hi) continue;
+      int a0, a1, b0, b1;
+      if (!wanted(me, p, a0, a1, b0, b1)) continue;
+      std::vector<char>& buf = out_[static_cast<std::size_t>(p)];
+      buf.clear();
+      for (auto [j0, j1] : {std::pair{a0, a1}, std::pair{b0, b1}}) {
+        for (int part = 0; part < read_parts; ++part) {
+          if (j0 > j1) continue;
+          const std::int32_t head[3] = {part, j0, j1};
+          buf.insert(buf.end(), reinterpret_cast<const char*>(head),
+                     reinterpret_cast<const char*>(head) + sizeof head);
+          const char* at = row_at(v, part, j0);
+          buf.insert(buf.end(), at, at + row_bytes(part, v.nxx()) * (j1 - j0 + 1));
+        }
+      }
+      req.emplace_back();
+      MPI_Isend(buf.data(), static_cast<int>(buf.size()), MPI_BYTE, p, tag_halo, MPI_COMM_WORLD,
+                &req.back());
+    }
+    std::vector<int> from;
+    if (me > 0) {
+      for (int p = 0; p < n; ++p) {
+        int a0, a1, b0, b1;
+        if (p == me || !wanted(p, me, a0, a1, b0, b1)) continue;
+        std::size_t bytes = 0;
+        for (auto [j0, j1] : {std::pair{a0, a1}, std::pair{b0, b1}}) {
+          if (j0 > j1) continue;
+          for (int part = 0; part < read_parts; ++part)
+            bytes += 3 * sizeof(std::int32_t) + row_bytes(part, v.nxx()) * (j1 - j0 + 1);
+        }
+        std::vector<char>& buf = in_[static_cast<std::size_t>(p)];
+        buf.resize(bytes);
+        req.emplace_back();
+        MPI_Irecv(buf.data(), static_cast<int>(bytes), MPI_BYTE, p, tag_halo, MPI_COMM_WORLD,
+                  &req.back());
+        from.push_back(p);
+      }
+    }
+    MPI_Waitall(static_cast<int>(req.size()), req.data(), MPI_STATUSES_IGNORE);
+    for (int p : from) {
+      const std::vector<char>& buf = in_[static_cast<std::size_t>(p)];
+      unpack(v, buf, buf.size(), [](int, int, const char*, std::size_t) {});
+    }
+  }
+
+ private:
+  std::vector<std::vector<char>> out_, in_;
+};
 
 // Work of each row for the balance: the columns the sweep will solve (the
 // nodes not flagged dry in the row and its neighbour rows, widened by
@@ -244,7 +506,19 @@ std::vector<BandRows> balance_bands(const std::vector<double>& weight, int nyy, 
   return bands;
 }
 
-Processes::Processes(int& argc, char**& argv) {
+struct Processes::Rows {
+  // Per process the band whose state it holds (none: lo > hi).
+  std::vector<BandRows> held;
+  // Per read part and row the hash of what the band process of the row
+  // holds.
+  std::vector<std::uint64_t> hash;
+  std::vector<std::uint64_t> now;  // of one band before a sweep
+  long nyy1 = 0;
+  std::uint64_t& at(int part, int j) { return hash[static_cast<std::size_t>(part * nyy1 + j)]; }
+  Halo halo;
+};
+
+Processes::Processes(int& argc, char**& argv) : rows_(std::make_unique<Rows>()) {
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
   MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
@@ -266,8 +540,15 @@ void Processes::end_service() {
 
 void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, BandPassFn passes) {
   const int nyy = m.coin1.nyy;
+  Rows& rs = *rows_;
   if (m.coin1.nn != balanced_nn_ || sweeps_ >= 512 ||
       bands_.size() != static_cast<std::size_t>(size_)) {
+    if (m.coin1.nn != balanced_nn_) {
+      ++grid_;
+      rs.held.assign(static_cast<std::size_t>(size_), BandRows{});
+      rs.nyy1 = nyy + 1;
+      rs.hash.assign(static_cast<std::size_t>(read_parts) * static_cast<std::size_t>(rs.nyy1), 0);
+    }
     // Whole row blocks; a small grid is cut into smaller pieces, so that
     // every process has rows to solve.
     const int unit = std::clamp((nyy - 1) / (2 * size_), 1, std::max(w.block_rows, 1));
@@ -275,28 +556,66 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
     balanced_nn_ = m.coin1.nn;
     sweeps_ = 0;
   }
-  // (Every sweep hands out all a band reads, the start state of a second
-  // stage too: the bands may change at any sweep.)
   ++sweeps_;
   Order o = order_of(m, w, second_stage, dth);
+  o.grid = grid_;
   MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
   MPI_Bcast(bands_.data(), static_cast<int>(bands_.size() * sizeof(BandRows)), MPI_BYTE, 0,
             MPI_COMM_WORLD);
+  View v{m, w, 0};
+  const long nxx = m.coin1.nxx;
+  // Each band process gets the rows of its band whose bytes differ from
+  // what it holds (all of them when the band is new to it), and the row
+  // spans around it.
   for (int p = 1; p < size_; ++p) {
     const BandRows& b = bands_[static_cast<std::size_t>(p)];
-    if (b.lo > b.hi) continue;
-    Packer pk(buffer_, m.coin1.nxx, true);
-    pk.reset();
-    band_input(pk, m, w, input_lo(b), input_hi(b, nyy));
-    send_bytes(buffer_, p);
+    BandRows& held = rs.held[static_cast<std::size_t>(p)];
+    if (b.lo > b.hi) {
+      held = BandRows{};
+      continue;
+    }
+    const bool fresh = !same_band(held, b);
+    held = b;
+    StreamOut out(buffer_, p, tag_stream);
+    const int lo = input_lo(b), hi = input_hi(b, nyy);
+    for (int part : {p_solved, p_span_first}) out.put(v, part, lo, hi);
+    // The hashes of the band's rows now (on the threads), against those of
+    // what the band process holds.
+    const int rows = b.hi - b.lo + 1;
+    rs.now.resize(static_cast<std::size_t>(read_parts) * static_cast<std::size_t>(rows));
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < read_parts * rows; ++i) {
+      const int part = i / rows, j = b.lo + i % rows;
+      rs.now[static_cast<std::size_t>(i)] = hash_bytes(row_at(v, part, j), row_bytes(part, nxx));
+    }
+    for (int part = 0; part < read_parts; ++part) {
+      int run = 0;  // first row of a run of changed rows, 0: none
+      for (int j = b.lo; j <= b.hi + 1; ++j) {
+        bool changed = false;
+        if (j <= b.hi) {
+          const std::uint64_t h =
+              rs.now[static_cast<std::size_t>(part) * static_cast<std::size_t>(rows) +
+                     static_cast<std::size_t>(j - b.lo)];
+          changed = fresh || h != rs.at(part, j);
+          rs.at(part, j) = h;
+        }
+        if (changed && run == 0) run = j;
+        if (!changed && run != 0) {
+          out.put(v, part, run, j - 1);
+          run = 0;
+        }
+      }
+    }
+    out.end();
   }
+  rs.halo.exchange(v, bands_, 0, nyy);
   if (bands_[0].lo <= bands_[0].hi) passes(m, w, second_stage, dth, bands_[0]);
   for (int p = 1; p < size_; ++p) {
     const BandRows& b = bands_[static_cast<std::size_t>(p)];
     if (b.lo > b.hi) continue;
-    receive_bytes(buffer_, p);
-    Packer pk(buffer_, m.coin1.nxx, false);
-    band_output(pk, m, w, b.lo, b.hi);
+    receive_stream(v, buffer_, p, [&rs](int part, int j, const char* row, std::size_t n) {
+      if (part < read_parts) rs.at(part, j) = hash_bytes(row, n);
+    });
   }
   add_row_sums(m, w, second_stage);
 }
@@ -306,9 +625,21 @@ int Processes::serve() {
   // process after the step; here it must not end the process before that.
   std::signal(SIGINT, SIG_IGN);
   std::signal(SIGTERM, SIG_IGN);
+  // The rows of this process's band and band_halo rows on either side.
   Model m;
   SolverWork w;
   std::vector<BandRows> bands(static_cast<std::size_t>(size_));
+  BandRows held;
+  int grid = -1;
+  int off = 0;
+  // Per written part and row of the band the hash of what the first
+  // process holds; `told` false: it holds nothing of this band yet.
+  constexpr int written = static_cast<int>(std::size(kWritten));
+  int slot[parts];
+  std::fill(std::begin(slot), std::end(slot), -1);
+  for (int i = 0; i < written; ++i) slot[kWritten[i]] = i;
+  std::vector<std::uint64_t> known, now;
+  bool told = false;
   for (;;) {
     Order o;
     MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
@@ -317,29 +648,86 @@ int Processes::serve() {
               MPI_COMM_WORLD);
     take_order(o, m);
     const auto isa = static_cast<Isa>(o.isa);
-    if (m.coin1.nn != o.nn || m.coin1.nxx != o.nxx || w.isa != isa || !m.f.allocated) {
+    const BandRows& b = bands[static_cast<std::size_t>(rank_)];
+    if (b.lo > b.hi) {
+      held = BandRows{};
+    } else if (grid != o.grid || !same_band(held, b)) {
+      // A new band: arrays for its rows and those around it.
+      grid = o.grid;
+      held = b;
+      off = input_lo(b) - 1;
+      const int rows = input_hi(b, o.nyy) - off;
+      const long nn = static_cast<long>(o.nxx) * rows;
+      const std::string refused = memory_refusal(nn, base_bytes_per_node, memory_room());
+      if (!refused.empty()) {
+        std::cerr << " >process " << rank_ << ": " << refused << "\n";
+        MPI_Abort(MPI_COMM_WORLD, 1);
+      }
       m.coin1.nxx = o.nxx;
-      m.coin1.nyy = o.nyy;
-      m.coin1.nn = o.nn;
-      alloc_flow(m, o.nn);
-      m.f.ldry.assign(static_cast<std::size_t>(o.nn), 1);
+      m.coin1.nyy = rows;
+      m.coin1.nn = static_cast<int>(nn);
+      alloc_flow(m, nn);
+      m.f.ldry.assign(static_cast<std::size_t>(nn), 1);
       prepare_solver(m, w);
-      w.isa = isa;
+      known.assign(static_cast<std::size_t>(written) * static_cast<std::size_t>(rows), 0);
+      told = false;
     }
+    w.isa = isa;
     w.block_rows = o.block_rows;
     w.full_rows = o.full_rows != 0;
-    const BandRows& b = bands[static_cast<std::size_t>(rank_)];
-    if (b.lo > b.hi) continue;
-    receive_bytes(buffer_, 0);
-    {
-      Packer pk(buffer_, o.nxx, false);
-      band_input(pk, m, w, input_lo(b), input_hi(b, o.nyy));
+    View v{m, w, off};
+    const long local_rows = m.coin1.nyy;
+    auto known_at = [&](int i, int j) -> std::uint64_t& {
+      return known[static_cast<std::size_t>(i) * static_cast<std::size_t>(local_rows) +
+                   static_cast<std::size_t>(j - off - 1)];
+    };
+    if (b.lo <= b.hi) {
+      receive_stream(v, buffer_, 0, [&](int part, int j, const char* row, std::size_t n) {
+        if (slot[part] >= 0 && j >= b.lo && j <= b.hi) known_at(slot[part], j) = hash_bytes(row, n);
+      });
     }
-    band_sweep_of(isa)(m, w, o.second_stage != 0, o.dth, b);
-    Packer pk(buffer_, o.nxx, true);
-    pk.reset();
-    band_output(pk, m, w, b.lo, b.hi);
-    send_bytes(buffer_, 0);
+    rows_->halo.exchange(v, bands, rank_, o.nyy);
+    if (b.lo > b.hi) continue;
+    // The band in the rows of this process; the grid's first and last rows
+    // are the rows of the arrays' ends when the band reaches them.
+    band_sweep_of(isa)(m, w, o.second_stage != 0, o.dth, BandRows{b.lo - off, b.hi - off});
+    // The rows whose bytes differ from what the first process holds; the
+    // rows next to its own band always (its sweep leaves them partly
+    // worked).
+    const int rows = b.hi - b.lo + 1;
+    const BandRows& first = bands[0];
+    const int always = first.lo <= first.hi ? first.hi + band_halo : 0;
+    now.resize(static_cast<std::size_t>(written) * static_cast<std::size_t>(rows));
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < written * rows; ++i) {
+      const int part = kWritten[i / rows], j = b.lo + i % rows;
+      now[static_cast<std::size_t>(i)] = hash_bytes(row_at(v, part, j), row_bytes(part, o.nxx));
+    }
+    StreamOut out(buffer_, 0, tag_stream);
+    for (int i = 0; i < written; ++i) {
+      int run = 0;  // first row of a run of rows to send, 0: none
+      for (int j = b.lo; j <= b.hi + 1; ++j) {
+        bool send = false;
+        if (j <= b.hi) {
+          const std::uint64_t h = now[static_cast<std::size_t>(i) * static_cast<std::size_t>(rows) +
+                                      static_cast<std::size_t>(j - b.lo)];
+          send = !told || j <= always || h != known_at(i, j);
+          known_at(i, j) = h;
+        }
+        if (send && run == 0) run = j;
+        if (!send && run != 0) {
+          out.put(v, kWritten[i], run, j - 1);
+          run = 0;
+        }
+      }
+    }
+    told = true;
+    for (int part : kRowsWritten) out.put(v, part, b.lo, b.hi);
+    const int r1 = std::min(b.hi, o.nyy - 1);
+    if (b.lo <= r1) {
+      for (int part : kSums) out.put(v, part, b.lo, r1);
+    }
+    out.end();
   }
 }
 

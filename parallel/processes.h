@@ -6,8 +6,15 @@
 // (band_halo rows beyond it) and hands back the new state of its rows and
 // their per-row sums, which the first process adds in row order. The
 // results are those of a single process, byte for byte.
+//
+// A band process holds only its band and the rows around it. It keeps the
+// state of its band from sweep to sweep: the first process sends it only
+// the rows whose bytes the rest of the step changed (a hash per row and
+// field tells), and the rows around the band come from the processes whose
+// bands hold them.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "model/hydro/solver.h"
@@ -42,6 +49,9 @@ class Processes : public SweepShare {
 
  private:
   void end_service();
+  struct Rows;
+  std::unique_ptr<Rows> rows_;  // what the band processes hold; the halo exchange
+  int grid_ = 0;                // grids handed out
   int rank_ = 0, size_ = 1;
   bool ended_ = false;
   std::vector<BandRows> bands_;

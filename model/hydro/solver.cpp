@@ -17,6 +17,7 @@
 #include "model/hydro/lanes.h"
 #include "model/hydro/threads.h"
 #include "model/hydro/turbulence.h"
+#include "model/memory.h"
 
 namespace qf {
 
@@ -43,7 +44,10 @@ void size_strips(const Model& m, SolverWork& w) {
 void prepare_solver(Model& m, SolverWork& w) {
   const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
   const std::size_t nxx = static_cast<std::size_t>(std::max(m.coin1.nxx, 0));
-  for (auto* v : {&w.h0, &w.q0, &w.r0}) v->assign(nn, 0.0f);
+  for (auto* v : {&w.h0, &w.q0, &w.r0}) {
+    v->assign(nn, 0.0f);
+    release_zero_pages(*v);
+  }
   // Row buffers get kMaxLanes spare entries so that lane loads never leave them.
   const std::size_t nr = nxx + kMaxLanes;
   for (auto* v : {&w.dh, &w.dq, &w.dr, &w.dhp, &w.dqp, &w.drp, &w.courant}) v->assign(nr, 0.0f);
@@ -56,7 +60,10 @@ void prepare_solver(Model& m, SolverWork& w) {
   }
   rs.alldry.assign(nr, 0);
   size_strips(m, w);
-  for (auto* v : {&w.dhg, &w.dqg, &w.drg}) v->assign(w.serial ? 0 : nn + kMaxLanes, 0.0f);
+  for (auto* v : {&w.dhg, &w.dqg, &w.drg}) {
+    v->assign(w.serial ? 0 : nn + kMaxLanes, 0.0f);
+    release_zero_pages(*v);
+  }
   const std::size_t ny1 = static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1;
   w.row_change.assign(ny1, 0.0f);
   w.row_flow.assign(ny1, std::array<float, 8>{});
@@ -71,9 +78,12 @@ void prepare_solver(Model& m, SolverWork& w) {
   w.theta.assign(nn, 1.0f);
   w.row_limited.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
   w.speed_cap.assign(nn, 0.0f);
+  release_zero_pages(w.speed_cap);
   w.row_thin.assign(static_cast<std::size_t>(std::max(m.coin1.nyy, 0)) + 1, 0);
   w.tind_lost.assign(nn, 0.0f);
+  release_zero_pages(w.tind_lost);
   w.h_lost.assign(nn, 0.0f);
+  release_zero_pages(w.h_lost);
   w.dt_last = 0.0f;
   w.bounds = FlowBounds{};
   w.dry_reported = false;

@@ -3,7 +3,9 @@
 # byte as the run in one process (on 1 and on 2 threads): result file,
 # maxima, grids, balance, series and the listing but for its wall time.
 # The dam break, the channel (inflow hydrograph, weir) with its tracer, the
-# flood plain.
+# flood plain. A run over 2 processes without -q stops before any file is
+# written; one stopped by SIGTERM to mpirun writes the files of a run in one
+# process of as many steps.
 source "$(dirname "$0")/../driver/verify_common.bash" "$@"
 
 command -v mpirun >/dev/null || { echo "SKIP: no mpirun (Debian package openmpi-bin)"; exit 77; }
@@ -63,4 +65,43 @@ for model in "dambreak dambreak.qfx" "channel channel.qfx tracer.qfx"; do
   done
   note "$ex: the same files on 1, 2 and 3 processes"
 done
+mpi="mpirun --oversubscribe --bind-to none -np 2"
+dir=$WORK/windows
+mkdir -p "$dir"
+cp "$SRC"/examples/dambreak/* "$dir"/
+status=0
+(cd "$dir" && $mpi "$QF" dambreak.qfx </dev/null >screen.txt 2>&1) || status=$?
+[ "$status" -ne 0 ] || fail "a run over 2 processes without -q went on"
+grep -q '^ >a run over 2 processes opens no window: start it with -q (mpirun -np 2 quellfax -q ...)$' \
+  "$dir/screen.txt" || fail "no -q message: $(cat "$dir/screen.txt")"
+[ ! -e "$dir/out" ] || fail "the run without -q wrote its listing"
+note "2 processes without -q: stopped before any file"
+
+# A long dam break stopped by SIGTERM to mpirun once it has written
+# results; then the same number of steps in one process.
+stopped=$WORK/stopped
+mkdir -p "$stopped" "$stopped-ref"
+cp "$SRC"/examples/dambreak/* "$stopped"/
+sed -i 's/end 0.01/end 100/' "$stopped/dambreak.qfx"
+cd "$stopped"
+$mpi "$QF" -q dambreak.qfx </dev/null >screen.txt 2>&1 &
+launcher=$!
+for _ in $(seq 600); do
+  [ ! -f dambreak.res.mass ] || [ "$(wc -l <dambreak.res.mass)" -lt 5 ] || break
+  sleep 0.1
+done
+kill -TERM "$launcher"
+status=0
+wait "$launcher" || status=$?
+[ "$status" -ne 0 ] || fail "the stopped run ended with status 0"
+steps=$(sed -n 's/^ >stopped by SIGTERM after step \([0-9]*\) .*/\1/p' out)
+[ -n "$steps" ] || fail "the stopped run's listing has no stop line: $(tail -5 out)"
+cd "$WORK"
+cp "$SRC"/examples/dambreak/* "$stopped-ref"/
+sed -i "s/end 0.01/end 100\n   steps $steps/" "$stopped-ref/dambreak.qfx"
+LAUNCH= run "$stopped-ref" dambreak.qfx
+for f in dambreak.res dambreak.max dambreak.res.mass maxdepth.asc maxflow.asc; do
+  cmp -s "$stopped/$f" "$stopped-ref/$f" || fail "$f of the stopped run differs from $steps steps"
+done
+note "SIGTERM to mpirun: stopped after step $steps with the files of $steps steps"
 echo "bands_mpi: 1 passed, 0 failed"

@@ -268,10 +268,13 @@ def row(measure, target, value, passed, gate=False):
             "gate": gate}
 
 
-def volume_row(d, want, rel=1e-5, gate=False, budget_gate=True):
-    """The water on the grid against the hydrograph's integral, and against
-    what the run's own budget says came in (conservation to rounding)."""
+def volume_row(d, table, rel=1e-5, gate=False, budget_gate=True):
+    """The water on the grid against the hydrograph's integral up to the
+    time of the last balance line (the run ends with the step that passes
+    its end time), and against what the run's own budget says came in
+    (conservation to rounding)."""
     m = mass(d)[-1]
+    want = hydrograph_volume(table, m["time_h"])
     v, inflow = m["volume"], m["boundary_in"] + m["points"] - m["boundary_out"]
     err, own = abs(v / want - 1), abs(v / inflow - 1)
     return [row("volume on the grid = hydrograph", "rel. error < %.0e" % rel,
@@ -344,8 +347,7 @@ def level_for_volume(z, vol, area):
 def check_ea2(d):
     r, times = result(d, "ea2.res")
     z, dx = bed_ea2()
-    want = hydrograph_volume(EA2_INFLOW, 48.0)
-    rows = volume_row(d, want, gate=True)
+    rows = volume_row(d, EA2_INFLOW, gate=True)
     h = item(r, len(times), " DFlow Depth [m]")
     v = item(r, len(times), " VFlow Velocity [m/s]")
     pond = h > 0.05
@@ -381,7 +383,7 @@ def check_ea3(d):
     # Held still, the first depression would keep it all: its room below the
     # crest is larger than the inflow.
     room = float(np.clip(z[:, 39:41].max() - z[:, 20:40], 0, None).sum()) * 25.0
-    return volume_row(d, want, gate=True) + [
+    return volume_row(d, EA3_INFLOW, gate=True) + [
         row("water carried over the obstruction", "> 1 %% of the inflow (room before it %.0f m3)"
             % room, "%.0f m3 (%.1f %%)" % (over, 100 * over / want), over > 0.01 * want)], \
         point_rows(d, 0.01)
@@ -391,7 +393,7 @@ EA4_INFLOW = [(0.0, 0.0), (1.0, 20.0), (3.0, 20.0), (6.0, 0.0)]
 
 
 def check_ea4(d):
-    rows = volume_row(d, hydrograph_volume(EA4_INFLOW, 5.0))
+    rows = volume_row(d, EA4_INFLOW)
     g = gauges(d)
     r, _ = result(d, "ea4.max")
     rows.append(speed_limit_row(d, "ea4.max", float(item(r, 1, " FFlowdepth [m]").max())))
@@ -427,7 +429,7 @@ VALLEY_INFLOW = [(0, 0), (300 / 3600, 0), (600 / 3600, 3000), (1200 / 3600, 3000
 
 
 def check_valley(d):
-    return volume_row(d, hydrograph_volume(VALLEY_INFLOW, 30.0)), point_rows(d, 0.1)
+    return volume_row(d, VALLEY_INFLOW), point_rows(d, 0.1)
 
 
 def last_state(d, name):
