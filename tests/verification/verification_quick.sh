@@ -2,8 +2,9 @@
 # The quick verification cases (about half a minute on 2 cores): EA
 # benchmark tests 1, 3 and 6A (at both dry depths), Ritter's dam break at
 # 200 and 2000 cells, Thacker's bowl in first order, the plane aligned
-# with the grid and the bump with a standing jump (which must settle). Fails only on the checks that gate (cases.py); prints the
-# table of every check.
+# with the grid and the bump with a standing jump (which must settle).
+# Fails only on the checks that gate (cases.py); prints the table of every
+# check.
 #   bash verification_quick.sh <path to quellfax> <source dir>
 set -uo pipefail
 [ $# -ge 2 ] || { echo "usage: bash $0 <path to quellfax> <source dir>" >&2; exit 2; }
