@@ -11,6 +11,7 @@ namespace {
 
 constexpr float kG = 9.81f;
 constexpr float kDry = 0.02f;
+constexpr float kFilm = 0.001f;
 
 // Roe flux of a face written through its eigen-decomposition (waves of speed
 // u - c, u + c carrying level and normal discharge, and the shear wave of
@@ -215,11 +216,25 @@ TEST(Rflux, SecondOrderReconstructsWithMinmodAndStoresTheDifferences) {
   // -0.025; it stays at the bed, so the left depth and the pressure are 0 and
   // the level jump -0.1 drives c/2 * 0.1 towards the lower level (c for the
   // mean depth 0.1).
+  // (The film depth 0.001 of the dry depth 0.02: both nodes keep slopes.)
   LineDiff b{-0.4f, 0.0f, 0.0f};
-  const FaceFlux low =
-      rflux(0.05f, -0.1f, -0.1f, 0, 0, 0, 0, 0, 0, 0.0f, -0.3f, false, false, b, kDry, true, kG, 0);
+  const FaceFlux low = rflux(0.05f, -0.1f, -0.1f, 0, 0, 0, 0, 0, 0, 0.0f, -0.3f, false, false, b,
+                             kFilm, true, kG, 0);
   EXPECT_EQ(low.fn, 0.0f);
   EXPECT_NEAR(low.f, 0.05 * std::sqrt(9.81 * 0.1), 1e-6);
+
+  // A node thinner than 20 films (0.05 m against a film of 0.005 m, or the
+  // right node at 0.015 m of a film of 0.001 m) gives up the slopes of the
+  // face: the same flux as without slopes (previous difference 0, RR = R).
+  for (const auto& [zR, film] : {std::pair{-0.3f, 0.005f}, std::pair{-0.115f, 0.001f}}) {
+    LineDiff t{-0.4f, 0.0f, 0.0f}, flat{0.0f, 0.0f, 0.0f};
+    const FaceFlux thin = rflux(0.05f, -0.1f, -0.2f, 0, 0.01f, 0, 0, 0, 0, 0.0f, zR, false, false,
+                                t, film, true, kG, 0);
+    const FaceFlux none = rflux(0.05f, -0.1f, -0.1f, 0, 0.01f, 0.01f, 0, 0, 0, 0.0f, zR, false,
+                                false, flat, film, true, kG, 0);
+    EXPECT_EQ(thin.f, none.f) << film;
+    EXPECT_EQ(thin.fn, none.fn) << film;
+  }
 }
 
 TEST(Rflux, CoverOrDeckLeavesOnlyTheOpenDepthForMomentum) {
