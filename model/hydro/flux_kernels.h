@@ -103,8 +103,9 @@ inline T shock_keep(T eta_h, T hm, float g) {
 // Levels, normal and tangential discharges of L, R and RR; bed levels zL, zR;
 // dry flags of L and R; the stored differences `s` of the line (second order
 // only: read, then replaced by this face's unlimited differences; limited by
-// minmod, or by van Albada when kSmooth, for steady runs; none where a node
-// is thinner than kThickFilms * hdry); hdry the dry threshold of the flow
+// minmod, or by van Albada when kSmooth, for steady runs; the slopes scaled
+// by the thinner node's depth / (kThickFilms * hdry), at most 1); hdry the
+// dry threshold of the flow
 // (the film depth); g gravity; J the depth blocked by a floating cover or a
 // bridge deck at the face (0 = open face); eta_h the largest wave_jump of
 // the four faces that meet this face's ends at right angles.
@@ -131,7 +132,7 @@ inline T shock_keep(T eta_h, T hm, float g) {
 // jumps keep second order) and 0 from 2c on. The faces across the shock
 // keep their reconstruction, so the jump stays as sharp as before.
 // Depth in film depths (`hdry` of the face kernels) from which a node keeps
-// its second-order slopes: the dry depth of the results.
+// its second-order slopes in full: the dry depth of the results.
 inline constexpr float kThickFilms = 20.0f;
 
 template <bool kSecond, bool kSmooth = false, class T>
@@ -147,14 +148,15 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
     const T deta = etaR - etaL, deta2 = etaRR - etaR;
     const T dqn = qnR - qnL, dqn2 = qnRR - qnR;
     const T dqt = qtR - qtL, dqt2 = qtRR - qtR;
-    // Only nodes of at least 20 film depths (the dry depth) have slopes: a
-    // node thinner than that at a wetting front, beside one that is dry or
-    // a film, drew extrapolated values from its deep side and ran away
-    // (tens of m/s in the valley on 50 m cells, second order).
-    const T thick = splat<T>(kThickFilms * K);
-    const MaskOf<T> wet =
-        mand(mand(mnot(dryL), mnot(dryR)), mand(etaL - zL >= thick, etaR - zR >= thick));
-    const T keep = sel(wet, shock_keep(eta_h, ((etaL - zL) + (etaR - zR)) * 0.5f, g), zero);
+    // The slopes fade out with the thinner node's depth below 20 film
+    // depths (the dry depth): a node thinner than that at a wetting front,
+    // beside one that is dry or a film, drew extrapolated values from its
+    // deep side and ran away (tens of m/s in the valley on 50 m cells);
+    // dropping them at a depth instead made Thacker's bowl blow up.
+    const T thin = vmin(vmin(etaL - zL, etaR - zR) * (1.0f / (kThickFilms * K)), splat<T>(1.0f));
+    const MaskOf<T> wet = mand(mnot(dryL), mnot(dryR));
+    const T keep =
+        sel(wet, vmax(thin, zero) * shock_keep(eta_h, ((etaL - zL) + (etaR - zR)) * 0.5f, g), zero);
     const T seL = keep * lim(s.eta, deta), seR = keep * lim(deta, deta2);
     const T snL = keep * lim(s.qn, dqn), snR = keep * lim(dqn, dqn2);
     const T stL = keep * lim(s.qt, dqt), stR = keep * lim(dqt, dqt2);
