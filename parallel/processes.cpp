@@ -523,6 +523,7 @@ Processes::Processes(int& argc, char**& argv) : rows_(std::make_unique<Rows>()) 
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
   MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
   MPI_Comm_size(MPI_COMM_WORLD, &size_);
+  usage_ = std::getenv("QF_USAGE") != nullptr;
 }
 
 Processes::~Processes() {
@@ -554,6 +555,11 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
     const int unit = std::clamp((nyy - 1) / (2 * size_), 1, std::max(w.block_rows, 1));
     bands_ = balance_bands(row_work(m), nyy, unit, size_);
     balanced_nn_ = m.coin1.nn;
+    if (usage_) {
+      std::cerr << " >bands:";
+      for (const BandRows& b : bands_) std::cerr << ' ' << b.lo << '-' << b.hi;
+      std::cerr << '\n';
+    }
     sweeps_ = 0;
   }
   ++sweeps_;

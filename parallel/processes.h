@@ -54,6 +54,7 @@ class Processes : public SweepShare {
   int grid_ = 0;                // grids handed out
   int rank_ = 0, size_ = 1;
   bool ended_ = false;
+  bool usage_ = false;  // QF_USAGE: the bands of every balance on standard error
   std::vector<BandRows> bands_;
   long balanced_nn_ = -1;  // grid the bands were balanced for
   int sweeps_ = 0;         // sweeps since the bands were balanced
