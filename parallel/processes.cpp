@@ -276,77 +276,108 @@ std::uint64_t hash_bytes(const char* p, std::size_t n) {
   return h;
 }
 
-constexpr int tag_stream = 2, tag_halo = 3;
-// Messages of a stream are cut at about this many bytes.
-constexpr std::size_t piece = std::size_t{16} << 20;
+constexpr int tag_head = 2, tag_halo = 3, tag_rows = 4;
+// The rows of a run go in messages of at most this many bytes.
+constexpr std::size_t piece = std::size_t{64} << 20;
 
-// Records of rows (part, first row, last row, then the rows' bytes) sent as
-// a stream of messages; the last message ends with part -1.
-class StreamOut {
- public:
-  StreamOut(std::vector<char>& buf, int to, int tag) : buf_(buf), to_(to), tag_(tag) {
-    buf_.clear();
-  }
-  // Rows j0 .. j1 (global) of a part.
-  void put(View& v, int part, int j0, int j1) {
-    const std::size_t rb = row_bytes(part, v.nxx());
-    while (j0 <= j1) {
-      const int room = static_cast<int>(std::max<std::size_t>(piece / rb, 1));
-      const int jb = std::min(j1, j0 + room - 1);
-      const std::int32_t head[3] = {part, j0, jb};
-      append(reinterpret_cast<const char*>(head), sizeof head);
-      // A part is contiguous over its rows.
-      append(row_at(v, part, j0), rb * static_cast<std::size_t>(jb - j0 + 1));
-      if (buf_.size() >= piece) flush(false);
-      j0 = jb + 1;
-    }
-  }
-  void end() { flush(true); }
-
- private:
-  void append(const char* p, std::size_t n) { buf_.insert(buf_.end(), p, p + n); }
-  void flush(bool last) {
-    if (last) {
-      const std::int32_t head[3] = {-1, 0, 0};
-      append(reinterpret_cast<const char*>(head), sizeof head);
-    }
-    MPI_Send(buf_.data(), static_cast<int>(buf_.size()), MPI_BYTE, to_, tag_, MPI_COMM_WORLD);
-    buf_.clear();
-  }
-  std::vector<char>& buf_;
-  int to_, tag_;
+// Rows j0 .. j1 (global) of a part.
+struct Run {
+  int part, j0, j1;
 };
 
-// Unpacks records from a message into a view; `seen(part, j, row bytes)` is
-// called for every row. Returns false at the end of a stream.
+// Calls `f(first byte, bytes)` for the pieces of a run (a part is
+// contiguous over its rows).
+template <class F>
+void for_pieces(View& v, const Run& r, F f) {
+  const std::size_t rb = row_bytes(r.part, v.nxx());
+  const int room = static_cast<int>(std::max<std::size_t>(piece / rb, 1));
+  for (int j = r.j0; j <= r.j1; j += room) {
+    const int jb = std::min(r.j1, j + room - 1);
+    f(row_at(v, r.part, j), static_cast<int>(rb * static_cast<std::size_t>(jb - j + 1)));
+  }
+}
+
+constexpr std::uint64_t head_end = ~std::uint64_t{0};
+
+// Runs of rows sent straight from the fields of one process into those of
+// another, with no copy on either side: first a head (per run its part,
+// first and last row and whether the hashes of its rows follow, then those
+// hashes; `head_end` closes it), then the rows of each run in pieces.
+class RowsOut {
+ public:
+  void put(int part, int j0, int j1, const std::uint64_t* hashes = nullptr) {
+    if (j0 > j1) return;
+    const auto u = [](int x) { return static_cast<std::uint64_t>(x); };
+    head_.insert(head_.end(), {u(part), u(j0), u(j1), hashes != nullptr ? 1u : 0u});
+    if (hashes != nullptr) head_.insert(head_.end(), hashes, hashes + (j1 - j0 + 1));
+    runs_.push_back(Run{part, j0, j1});
+  }
+  // Sends the head and starts the sends of the rows; their fields must
+  // stay as they are until `wait`.
+  void send(View& v, int to) {
+    head_.push_back(head_end);
+    MPI_Send(head_.data(), static_cast<int>(head_.size()), MPI_UINT64_T, to, tag_head,
+             MPI_COMM_WORLD);
+    for (const Run& r : runs_) {
+      for_pieces(v, r, [&](char* at, int bytes) {
+        req_.emplace_back();
+        MPI_Isend(at, bytes, MPI_BYTE, to, tag_rows, MPI_COMM_WORLD, &req_.back());
+      });
+    }
+    head_.clear();
+    runs_.clear();
+  }
+  void wait() {
+    MPI_Waitall(static_cast<int>(req_.size()), req_.data(), MPI_STATUSES_IGNORE);
+    req_.clear();
+  }
+
+ private:
+  std::vector<std::uint64_t> head_;
+  std::vector<Run> runs_;
+  std::vector<MPI_Request> req_;
+};
+
+// Receives the rows a RowsOut of process `from` sends into their places;
+// `seen(part, j, hash)` for every row whose hash came with it.
 template <class Seen>
-bool unpack(View& v, const std::vector<char>& buf, std::size_t size, Seen seen) {
+void receive_rows(View& v, int from, std::vector<std::uint64_t>& head,
+                  std::vector<MPI_Request>& req, Seen seen) {
+  MPI_Status st;
+  MPI_Probe(from, tag_head, MPI_COMM_WORLD, &st);
+  int n = 0;
+  MPI_Get_count(&st, MPI_UINT64_T, &n);
+  head.resize(static_cast<std::size_t>(n));
+  MPI_Recv(head.data(), n, MPI_UINT64_T, from, tag_head, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+  req.clear();
   std::size_t at = 0;
-  while (at + 3 * sizeof(std::int32_t) <= size) {
+  while (at < head.size() && head[at] != head_end) {
+    const Run r{static_cast<int>(head[at]), static_cast<int>(head[at + 1]),
+                static_cast<int>(head[at + 2])};
+    const bool hashed = head[at + 3] != 0;
+    at += 4;
+    for_pieces(v, r, [&](char* p, int bytes) {
+      req.emplace_back();
+      MPI_Irecv(p, bytes, MPI_BYTE, from, tag_rows, MPI_COMM_WORLD, &req.back());
+    });
+    if (!hashed) continue;
+    for (int j = r.j0; j <= r.j1; ++j) seen(r.part, j, head[at++]);
+  }
+  MPI_Waitall(static_cast<int>(req.size()), req.data(), MPI_STATUSES_IGNORE);
+}
+
+// Copies the records of a halo message (part, first row, last row, then
+// the rows' bytes) into their rows.
+void unpack(View& v, const std::vector<char>& buf) {
+  std::size_t at = 0;
+  while (at + 3 * sizeof(std::int32_t) <= buf.size()) {
     std::int32_t head[3];
     std::memcpy(head, buf.data() + at, sizeof head);
     at += sizeof head;
-    if (head[0] < 0) return false;
-    const std::size_t rb = row_bytes(head[0], v.nxx());
-    for (int j = head[1]; j <= head[2]; ++j) {
-      std::memcpy(row_at(v, head[0], j), buf.data() + at, rb);
-      seen(head[0], j, buf.data() + at, rb);
-      at += rb;
-    }
-  }
-  return true;
-}
-
-template <class Seen>
-void receive_stream(View& v, std::vector<char>& buf, int from, Seen seen) {
-  for (;;) {
-    MPI_Status st;
-    MPI_Probe(from, tag_stream, MPI_COMM_WORLD, &st);
-    int n = 0;
-    MPI_Get_count(&st, MPI_BYTE, &n);
-    buf.resize(static_cast<std::size_t>(n));
-    MPI_Recv(buf.data(), n, MPI_BYTE, from, tag_stream, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
-    if (!unpack(v, buf, static_cast<std::size_t>(n), seen)) return;
+    const std::size_t n =
+        row_bytes(head[0], v.nxx()) * static_cast<std::size_t>(head[2] - head[1] + 1);
+    std::memcpy(row_at(v, head[0], head[1]), buf.data() + at, n);
+    at += n;
   }
 }
 
@@ -424,7 +455,7 @@ class Halo {
     MPI_Waitall(static_cast<int>(req.size()), req.data(), MPI_STATUSES_IGNORE);
     for (int p : from) {
       const std::vector<char>& buf = in_[static_cast<std::size_t>(p)];
-      unpack(v, buf, buf.size(), [](int, int, const char*, std::size_t) {});
+      unpack(v, buf);
     }
   }
 
@@ -454,6 +485,35 @@ std::vector<double> row_work(const Model& m) {
   }
   return work;
 }
+
+// Wall time of the phases of a process's sweeps (QF_USAGE, for the
+// benchmarks): `lap(i)` adds the time since the last lap to phase i.
+class Laps {
+ public:
+  explicit Laps(std::vector<const char*> names)
+      : names_(std::move(names)), total_(names_.size(), 0.0), last_(now()) {}
+  void lap(std::size_t i) {
+    const double t = now();
+    total_[i] += t - last_;
+    last_ = t;
+  }
+  void restart() {
+    std::fill(total_.begin(), total_.end(), 0.0);
+    last_ = now();
+  }
+  void print(int rank) const {
+    std::cerr << " >process " << rank << ":";
+    for (std::size_t i = 0; i < names_.size(); ++i)
+      std::cerr << ' ' << names_[i] << ' ' << static_cast<long>(total_[i] * 1000.0 + 0.5) << " ms"
+                << (i + 1 < names_.size() ? "," : "\n");
+  }
+
+ private:
+  static double now() { return MPI_Wtime(); }
+  std::vector<const char*> names_;
+  std::vector<double> total_;
+  double last_;
+};
 
 }  // namespace
 
@@ -516,6 +576,10 @@ struct Processes::Rows {
   long nyy1 = 0;
   std::uint64_t& at(int part, int j) { return hash[static_cast<std::size_t>(part * nyy1 + j)]; }
   Halo halo;
+  RowsOut out;
+  std::vector<std::uint64_t> head;
+  std::vector<MPI_Request> req;
+  Laps laps{{"rest of the step", "rows out", "halo", "own band", "rows back", "sums"}};
 };
 
 Processes::Processes(int& argc, char**& argv) : rows_(std::make_unique<Rows>()) {
@@ -528,6 +592,7 @@ Processes::Processes(int& argc, char**& argv) : rows_(std::make_unique<Rows>()) 
 
 Processes::~Processes() {
   if (rank_ == 0) end_service();
+  if (rank_ == 0 && usage_) rows_->laps.print(0);
   MPI_Finalize();
 }
 
@@ -542,6 +607,9 @@ void Processes::end_service() {
 void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, BandPassFn passes) {
   const int nyy = m.coin1.nyy;
   Rows& rs = *rows_;
+  // The time before the first sweep is that of the input.
+  if (balanced_nn_ < 0) rs.laps.restart();
+  rs.laps.lap(0);
   if (m.coin1.nn != balanced_nn_ || sweeps_ >= 512 ||
       bands_.size() != static_cast<std::size_t>(size_)) {
     if (m.coin1.nn != balanced_nn_) {
@@ -582,9 +650,9 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
     }
     const bool fresh = !same_band(held, b);
     held = b;
-    StreamOut out(buffer_, p, tag_stream);
+    RowsOut& out = rs.out;
     const int lo = input_lo(b), hi = input_hi(b, nyy);
-    for (int part : {p_solved, p_span_first}) out.put(v, part, lo, hi);
+    for (int part : {p_solved, p_span_first}) out.put(part, lo, hi);
     // The hashes of the band's rows now (on the threads), against those of
     // what the band process holds.
     const int rows = b.hi - b.lo + 1;
@@ -607,23 +675,32 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
         }
         if (changed && run == 0) run = j;
         if (!changed && run != 0) {
-          out.put(v, part, run, j - 1);
+          out.put(part, run, j - 1,
+                  &rs.now[static_cast<std::size_t>(part) * static_cast<std::size_t>(rows) +
+                          static_cast<std::size_t>(run - b.lo)]);
           run = 0;
         }
       }
     }
-    out.end();
+    out.send(v, p);
   }
+  rs.laps.lap(1);
   rs.halo.exchange(v, bands_, 0, nyy);
+  // The passes of the own band write rows of the others' bands.
+  rs.out.wait();
+  rs.laps.lap(2);
   if (bands_[0].lo <= bands_[0].hi) passes(m, w, second_stage, dth, bands_[0]);
+  rs.laps.lap(3);
   for (int p = 1; p < size_; ++p) {
     const BandRows& b = bands_[static_cast<std::size_t>(p)];
     if (b.lo > b.hi) continue;
-    receive_stream(v, buffer_, p, [&rs](int part, int j, const char* row, std::size_t n) {
-      if (part < read_parts) rs.at(part, j) = hash_bytes(row, n);
+    receive_rows(v, p, rs.head, rs.req, [&rs](int part, int j, std::uint64_t h) {
+      if (part < read_parts) rs.at(part, j) = h;
     });
   }
+  rs.laps.lap(4);
   add_row_sums(m, w, second_stage);
+  rs.laps.lap(5);
 }
 
 int Processes::serve() {
@@ -644,12 +721,18 @@ int Processes::serve() {
   int slot[parts];
   std::fill(std::begin(slot), std::end(slot), -1);
   for (int i = 0; i < written; ++i) slot[kWritten[i]] = i;
-  std::vector<std::uint64_t> known, now;
+  std::vector<std::uint64_t> known, now, head;
+  std::vector<MPI_Request> req;
   bool told = false;
+  Laps laps({"waiting", "rows in", "halo", "band", "rows out"});
   for (;;) {
     Order o;
     MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
-    if (o.run == 0) return 0;
+    laps.lap(0);
+    if (o.run == 0) {
+      if (usage_) laps.print(rank_);
+      return 0;
+    }
     MPI_Bcast(bands.data(), static_cast<int>(bands.size() * sizeof(BandRows)), MPI_BYTE, 0,
               MPI_COMM_WORLD);
     take_order(o, m);
@@ -688,15 +771,18 @@ int Processes::serve() {
                    static_cast<std::size_t>(j - off - 1)];
     };
     if (b.lo <= b.hi) {
-      receive_stream(v, buffer_, 0, [&](int part, int j, const char* row, std::size_t n) {
-        if (slot[part] >= 0 && j >= b.lo && j <= b.hi) known_at(slot[part], j) = hash_bytes(row, n);
+      receive_rows(v, 0, head, req, [&](int part, int j, std::uint64_t h) {
+        if (slot[part] >= 0 && j >= b.lo && j <= b.hi) known_at(slot[part], j) = h;
       });
     }
+    laps.lap(1);
     rows_->halo.exchange(v, bands, rank_, o.nyy);
+    laps.lap(2);
     if (b.lo > b.hi) continue;
     // The band in the rows of this process; the grid's first and last rows
     // are the rows of the arrays' ends when the band reaches them.
     band_sweep_of(isa)(m, w, o.second_stage != 0, o.dth, BandRows{b.lo - off, b.hi - off});
+    laps.lap(3);
     // The rows whose bytes differ from what the first process holds; the
     // rows next to its own band always (its sweep leaves them partly
     // worked).
@@ -709,7 +795,7 @@ int Processes::serve() {
       const int part = kWritten[i / rows], j = b.lo + i % rows;
       now[static_cast<std::size_t>(i)] = hash_bytes(row_at(v, part, j), row_bytes(part, o.nxx));
     }
-    StreamOut out(buffer_, 0, tag_stream);
+    RowsOut& out = rows_->out;
     for (int i = 0; i < written; ++i) {
       int run = 0;  // first row of a run of rows to send, 0: none
       for (int j = b.lo; j <= b.hi + 1; ++j) {
@@ -722,18 +808,22 @@ int Processes::serve() {
         }
         if (send && run == 0) run = j;
         if (!send && run != 0) {
-          out.put(v, kWritten[i], run, j - 1);
+          out.put(kWritten[i], run, j - 1,
+                  &now[static_cast<std::size_t>(i) * static_cast<std::size_t>(rows) +
+                       static_cast<std::size_t>(run - b.lo)]);
           run = 0;
         }
       }
     }
     told = true;
-    for (int part : kRowsWritten) out.put(v, part, b.lo, b.hi);
+    for (int part : kRowsWritten) out.put(part, b.lo, b.hi);
     const int r1 = std::min(b.hi, o.nyy - 1);
     if (b.lo <= r1) {
-      for (int part : kSums) out.put(v, part, b.lo, r1);
+      for (int part : kSums) out.put(part, b.lo, r1);
     }
-    out.end();
+    out.send(v, 0);
+    out.wait();
+    laps.lap(4);
   }
 }
 

@@ -58,7 +58,6 @@ class Processes : public SweepShare {
   std::vector<BandRows> bands_;
   long balanced_nn_ = -1;  // grid the bands were balanced for
   int sweeps_ = 0;         // sweeps since the bands were balanced
-  std::vector<char> buffer_;
 };
 
 // Bands of whole blocks of `block_rows` rows over rows 1 .. nyy (the last
