@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "model/hydro/isa.h"
 #include "model/memory.h"
@@ -307,14 +308,18 @@ class RowsOut {
  public:
   void put(int part, int j0, int j1, const std::uint64_t* hashes = nullptr) {
     if (j0 > j1) return;
+    if (head_.empty()) head_.push_back(0);
     const auto u = [](int x) { return static_cast<std::uint64_t>(x); };
     head_.insert(head_.end(), {u(part), u(j0), u(j1), hashes != nullptr ? 1u : 0u});
     if (hashes != nullptr) head_.insert(head_.end(), hashes, hashes + (j1 - j0 + 1));
     runs_.push_back(Run{part, j0, j1});
   }
   // Sends the head and starts the sends of the rows; their fields must
-  // stay as they are until `wait`.
-  void send(View& v, int to) {
+  // stay as they are until `wait`. `busy`: the sender's time at work on
+  // the sweep [s].
+  void send(View& v, int to, double busy = 0.0) {
+    if (head_.empty()) head_.push_back(0);
+    std::memcpy(head_.data(), &busy, sizeof busy);
     head_.push_back(head_end);
     MPI_Send(head_.data(), static_cast<int>(head_.size()), MPI_UINT64_T, to, tag_head,
              MPI_COMM_WORLD);
@@ -339,10 +344,11 @@ class RowsOut {
 };
 
 // Receives the rows a RowsOut of process `from` sends into their places;
-// `seen(part, j, hash)` for every row whose hash came with it.
+// `seen(part, j, hash)` for every row whose hash came with it. Returns the
+// sender's time at work.
 template <class Seen>
-void receive_rows(View& v, int from, std::vector<std::uint64_t>& head,
-                  std::vector<MPI_Request>& req, Seen seen) {
+double receive_rows(View& v, int from, std::vector<std::uint64_t>& head,
+                    std::vector<MPI_Request>& req, Seen seen) {
   MPI_Status st;
   MPI_Probe(from, tag_head, MPI_COMM_WORLD, &st);
   int n = 0;
@@ -350,7 +356,9 @@ void receive_rows(View& v, int from, std::vector<std::uint64_t>& head,
   head.resize(static_cast<std::size_t>(n));
   MPI_Recv(head.data(), n, MPI_UINT64_T, from, tag_head, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
   req.clear();
-  std::size_t at = 0;
+  double busy = 0.0;
+  std::memcpy(&busy, head.data(), sizeof busy);
+  std::size_t at = 1;
   while (at < head.size() && head[at] != head_end) {
     const Run r{static_cast<int>(head[at]), static_cast<int>(head[at + 1]),
                 static_cast<int>(head[at + 2])};
@@ -364,6 +372,7 @@ void receive_rows(View& v, int from, std::vector<std::uint64_t>& head,
     for (int j = r.j0; j <= r.j1; ++j) seen(r.part, j, head[at++]);
   }
   MPI_Waitall(static_cast<int>(req.size()), req.data(), MPI_STATUSES_IGNORE);
+  return busy;
 }
 
 // Copies the records of a halo message (part, first row, last row, then
@@ -501,11 +510,15 @@ class Laps {
     std::fill(total_.begin(), total_.end(), 0.0);
     last_ = now();
   }
+  // One line (one write: the lines of the processes do not mix).
   void print(int rank) const {
-    std::cerr << " >process " << rank << ":";
-    for (std::size_t i = 0; i < names_.size(); ++i)
-      std::cerr << ' ' << names_[i] << ' ' << static_cast<long>(total_[i] * 1000.0 + 0.5) << " ms"
-                << (i + 1 < names_.size() ? "," : "\n");
+    std::string line = " >process " + std::to_string(rank) + ":";
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      line += std::string(" ") + names_[i] + " " +
+              std::to_string(static_cast<long>(total_[i] * 1000.0 + 0.5)) + " ms" +
+              (i + 1 < names_.size() ? "," : "\n");
+    }
+    std::cerr << line << std::flush;
   }
 
  private:
@@ -537,7 +550,8 @@ std::vector<BandRows> balance_bands(const std::vector<double>& weight, int nyy, 
     total += v;
   }
   // Each band ends at the block where the work done so far first reaches
-  // its share of the whole, leaving at least one block for each band after.
+  // its share of the whole, leaving at least one block for each band after;
+  // it has one block at least while there are blocks enough.
   std::vector<BandRows> bands(static_cast<std::size_t>(processes));
   int blk = 0;
   double done = 0.0;
@@ -545,7 +559,8 @@ std::vector<BandRows> balance_bands(const std::vector<double>& weight, int nyy, 
     const int first = blk;
     const double target = total * (p + 1) / processes;
     const int keep = std::max(blocks - (processes - 1 - p), first);
-    while (blk < blocks && (p == processes - 1 || (blk < keep && done < target))) {
+    while (blk < blocks &&
+           (p == processes - 1 || (blk < keep && (blk == first || done < target)))) {
       done += block_work[static_cast<std::size_t>(blk)];
       ++blk;
       if (done >= target && p < processes - 1) break;
@@ -566,6 +581,47 @@ std::vector<BandRows> balance_bands(const std::vector<double>& weight, int nyy, 
   return bands;
 }
 
+std::vector<double> weigh_by_time(const std::vector<double>& work, int nyy,
+                                  const std::vector<BandRows>& bands,
+                                  const std::vector<double>& busy) {
+  // Time per unit of work of each band; a band without rows or time takes
+  // the mean of the others.
+  std::vector<double> rate(bands.size(), 0.0);
+  double sum = 0.0;
+  int n = 0;
+  for (std::size_t p = 0; p < bands.size(); ++p) {
+    double w = 0.0;
+    for (int j = std::max(bands[p].lo, 1); j <= std::min(bands[p].hi, nyy - 1); ++j)
+      w += j < static_cast<int>(work.size()) ? work[static_cast<std::size_t>(j)] : 1.0;
+    if (w > 0.0 && p < busy.size() && busy[p] > 0.0) {
+      rate[p] = busy[p] / w;
+      sum += rate[p];
+      ++n;
+    }
+  }
+  const double mean = n > 0 ? sum / n : 1.0;
+  std::vector<double> timed(work);
+  timed.resize(static_cast<std::size_t>(std::max(nyy, 1)), 1.0);
+  for (std::size_t p = 0; p < bands.size(); ++p) {
+    const double r = rate[p] > 0.0 ? rate[p] : mean;
+    for (int j = std::max(bands[p].lo, 1); j <= std::min(bands[p].hi, nyy - 1); ++j)
+      timed[static_cast<std::size_t>(j)] *= r;
+  }
+  return timed;
+}
+
+double longest_band(const std::vector<double>& weight, int nyy,
+                    const std::vector<BandRows>& bands) {
+  double longest = 0.0;
+  for (const BandRows& b : bands) {
+    double w = 0.0;
+    for (int j = std::max(b.lo, 1); j <= std::min(b.hi, nyy - 1); ++j)
+      w += j < static_cast<int>(weight.size()) ? weight[static_cast<std::size_t>(j)] : 1.0;
+    longest = std::max(longest, w);
+  }
+  return longest;
+}
+
 struct Processes::Rows {
   // Per process the band whose state it holds (none: lo > hi).
   std::vector<BandRows> held;
@@ -583,6 +639,9 @@ struct Processes::Rows {
 };
 
 Processes::Processes(int& argc, char**& argv) : rows_(std::make_unique<Rows>()) {
+  // A process waiting for its next band gives its core to those at work
+  // (Open MPI polls otherwise); the environment may say otherwise.
+  setenv("OMPI_MCA_mpi_yield_when_idle", "1", 0);
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
   MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
@@ -610,27 +669,48 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
   // The time before the first sweep is that of the input.
   if (balanced_nn_ < 0) rs.laps.restart();
   rs.laps.lap(0);
-  if (m.coin1.nn != balanced_nn_ || sweeps_ >= 512 ||
-      bands_.size() != static_cast<std::size_t>(size_)) {
-    if (m.coin1.nn != balanced_nn_) {
-      ++grid_;
-      rs.held.assign(static_cast<std::size_t>(size_), BandRows{});
-      rs.nyy1 = nyy + 1;
-      rs.hash.assign(static_cast<std::size_t>(read_parts) * static_cast<std::size_t>(rs.nyy1), 0);
-    }
-    // Whole row blocks; a small grid is cut into smaller pieces, so that
-    // every process has rows to solve.
-    const int unit = std::clamp((nyy - 1) / (2 * size_), 1, std::max(w.block_rows, 1));
+  // Whole row blocks; a small grid is cut into smaller pieces, so that
+  // every process has rows to solve.
+  const int unit = std::clamp((nyy - 1) / (2 * size_), 1, std::max(w.block_rows, 1));
+  const bool fresh_grid =
+      m.coin1.nn != balanced_nn_ || bands_.size() != static_cast<std::size_t>(size_);
+  bool balanced = false;
+  if (fresh_grid) {
+    ++grid_;
+    rs.held.assign(static_cast<std::size_t>(size_), BandRows{});
+    rs.nyy1 = nyy + 1;
+    rs.hash.assign(static_cast<std::size_t>(read_parts) * static_cast<std::size_t>(rs.nyy1), 0);
+    // At first by the work of the rows.
     bands_ = balance_bands(row_work(m), nyy, unit, size_);
     balanced_nn_ = m.coin1.nn;
+    balanced = true;
+  } else if (measured_ >= (checks_ == 0 ? 16 : 64)) {
+    // Then by the time each process took for the work of its band: the
+    // first process also sends and receives the rows of the others, and
+    // those hash the rows they hold. New bands only when they promise to
+    // end a sweep 3 % sooner (a new band is sent whole).
+    ++checks_;
+    const std::vector<double> work = row_work(m);
+    const std::vector<double> timed = weigh_by_time(work, nyy, bands_, busy_);
+    std::vector<BandRows> next = balance_bands(timed, nyy, unit, size_);
+    if (longest_band(timed, nyy, next) < 0.97 * longest_band(timed, nyy, bands_)) {
+      bands_ = std::move(next);
+      balanced = true;
+    }
+    busy_.assign(static_cast<std::size_t>(size_), 0.0);
+    measured_ = 0;
+  }
+  if (balanced) {
     if (usage_) {
       std::cerr << " >bands:";
       for (const BandRows& b : bands_) std::cerr << ' ' << b.lo << '-' << b.hi;
       std::cerr << '\n';
     }
-    sweeps_ = 0;
+    // The first sweep of new bands sends them whole: not measured.
+    busy_.assign(static_cast<std::size_t>(size_), 0.0);
+    measured_ = -1;
   }
-  ++sweeps_;
+  ++measured_;
   Order o = order_of(m, w, second_stage, dth);
   o.grid = grid_;
   MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
@@ -689,14 +769,19 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
   // The passes of the own band write rows of the others' bands.
   rs.out.wait();
   rs.laps.lap(2);
+  const double t0 = MPI_Wtime();
   if (bands_[0].lo <= bands_[0].hi) passes(m, w, second_stage, dth, bands_[0]);
+  const bool measure = measured_ > 0;
+  if (measure) busy_[0] += MPI_Wtime() - t0;
   rs.laps.lap(3);
   for (int p = 1; p < size_; ++p) {
     const BandRows& b = bands_[static_cast<std::size_t>(p)];
     if (b.lo > b.hi) continue;
-    receive_rows(v, p, rs.head, rs.req, [&rs](int part, int j, std::uint64_t h) {
-      if (part < read_parts) rs.at(part, j) = h;
-    });
+    const double busy =
+        receive_rows(v, p, rs.head, rs.req, [&rs](int part, int j, std::uint64_t h) {
+          if (part < read_parts) rs.at(part, j) = h;
+        });
+    if (measure) busy_[static_cast<std::size_t>(p)] += busy;
   }
   rs.laps.lap(4);
   add_row_sums(m, w, second_stage);
@@ -776,6 +861,7 @@ int Processes::serve() {
       });
     }
     laps.lap(1);
+    const double t0 = MPI_Wtime();
     rows_->halo.exchange(v, bands, rank_, o.nyy);
     laps.lap(2);
     if (b.lo > b.hi) continue;
@@ -821,7 +907,7 @@ int Processes::serve() {
     if (b.lo <= r1) {
       for (int part : kSums) out.put(part, b.lo, r1);
     }
-    out.send(v, 0);
+    out.send(v, 0, MPI_Wtime() - t0);
     out.wait();
     laps.lap(4);
   }
