@@ -306,8 +306,16 @@ constexpr std::uint64_t head_end = ~std::uint64_t{0};
 // hashes; `head_end` closes it), then the rows of each run in pieces.
 class RowsOut {
  public:
+  // The sends of rows up to `row` are waited for by `wait_early`, those of
+  // the rows after it by `wait`.
+  void set_early(int row) { early_row_ = row; }
   void put(int part, int j0, int j1, const std::uint64_t* hashes = nullptr) {
     if (j0 > j1) return;
+    if (j0 <= early_row_ && j1 > early_row_) {
+      put(part, j0, early_row_, hashes);
+      put(part, early_row_ + 1, j1, hashes != nullptr ? hashes + (early_row_ + 1 - j0) : nullptr);
+      return;
+    }
     if (head_.empty()) head_.push_back(0);
     const auto u = [](int x) { return static_cast<std::uint64_t>(x); };
     head_.insert(head_.end(), {u(part), u(j0), u(j1), hashes != nullptr ? 1u : 0u});
@@ -324,15 +332,21 @@ class RowsOut {
     MPI_Send(head_.data(), static_cast<int>(head_.size()), MPI_UINT64_T, to, tag_head,
              MPI_COMM_WORLD);
     for (const Run& r : runs_) {
+      std::vector<MPI_Request>& req = r.j1 <= early_row_ ? early_ : req_;
       for_pieces(v, r, [&](char* at, int bytes) {
-        req_.emplace_back();
-        MPI_Isend(at, bytes, MPI_BYTE, to, tag_rows, MPI_COMM_WORLD, &req_.back());
+        req.emplace_back();
+        MPI_Isend(at, bytes, MPI_BYTE, to, tag_rows, MPI_COMM_WORLD, &req.back());
       });
     }
     head_.clear();
     runs_.clear();
   }
+  void wait_early() {
+    MPI_Waitall(static_cast<int>(early_.size()), early_.data(), MPI_STATUSES_IGNORE);
+    early_.clear();
+  }
   void wait() {
+    wait_early();
     MPI_Waitall(static_cast<int>(req_.size()), req_.data(), MPI_STATUSES_IGNORE);
     req_.clear();
   }
@@ -340,7 +354,8 @@ class RowsOut {
  private:
   std::vector<std::uint64_t> head_;
   std::vector<Run> runs_;
-  std::vector<MPI_Request> req_;
+  std::vector<MPI_Request> req_, early_;
+  int early_row_ = -1;
 };
 
 // Receives the rows a RowsOut of process `from` sends into their places;
@@ -731,6 +746,7 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
     const bool fresh = !same_band(held, b);
     held = b;
     RowsOut& out = rs.out;
+    out.set_early(bands_[0].lo <= bands_[0].hi ? bands_[0].hi + band_halo : -1);
     const int lo = input_lo(b), hi = input_hi(b, nyy);
     for (int part : {p_solved, p_span_first}) out.put(part, lo, hi);
     // The hashes of the band's rows now (on the threads), against those of
@@ -766,13 +782,16 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
   }
   rs.laps.lap(1);
   rs.halo.exchange(v, bands_, 0, nyy);
-  // The passes of the own band write rows of the others' bands.
-  rs.out.wait();
+  // The passes of the own band write rows of the others' bands up to
+  // band_halo rows beyond it: those must have left; the others leave
+  // while this process solves its band.
+  rs.out.wait_early();
   rs.laps.lap(2);
   const double t0 = MPI_Wtime();
   if (bands_[0].lo <= bands_[0].hi) passes(m, w, second_stage, dth, bands_[0]);
   const bool measure = measured_ > 0;
   if (measure) busy_[0] += MPI_Wtime() - t0;
+  rs.out.wait();
   rs.laps.lap(3);
   for (int p = 1; p < size_; ++p) {
     const BandRows& b = bands_[static_cast<std::size_t>(p)];

@@ -11,7 +11,8 @@
 // state of its band from sweep to sweep: the first process sends it only
 // the rows whose bytes the rest of the step changed (a hash per row and
 // field tells), and the rows around the band come from the processes whose
-// bands hold them.
+// bands hold them. The bands are balanced first by the work of their rows,
+// then by the time each process took for that work.
 #pragma once
 
 #include <memory>
