@@ -662,6 +662,8 @@ Processes::Processes(int& argc, char**& argv) : rows_(std::make_unique<Rows>()) 
   MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
   MPI_Comm_size(MPI_COMM_WORLD, &size_);
   usage_ = std::getenv("QF_USAGE") != nullptr;
+  if (const char* every = std::getenv("QF_BANDS_EVERY"))
+    work_every_ = std::max(std::atoi(every), 0);
 }
 
 Processes::~Processes() {
@@ -699,6 +701,14 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
     bands_ = balance_bands(row_work(m), nyy, unit, size_);
     balanced_nn_ = m.coin1.nn;
     balanced = true;
+  } else if (work_every_ > 0) {
+    if (measured_ >= work_every_) {
+      std::vector<BandRows> next = balance_bands(row_work(m), nyy, unit, size_);
+      for (std::size_t p = 0; p < next.size(); ++p)
+        balanced = balanced || !same_band(next[p], bands_[p]);
+      bands_ = std::move(next);
+      measured_ = 0;
+    }
   } else if (measured_ >= (checks_ == 0 ? 16 : 64)) {
     // Then by the time each process took for the work of its band: the
     // first process also sends and receives the rows of the others, and
@@ -717,9 +727,10 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
   }
   if (balanced) {
     if (usage_) {
-      std::cerr << " >bands:";
-      for (const BandRows& b : bands_) std::cerr << ' ' << b.lo << '-' << b.hi;
-      std::cerr << '\n';
+      std::string line = " >bands:";
+      for (const BandRows& b : bands_)
+        line += " " + std::to_string(b.lo) + "-" + std::to_string(b.hi);
+      std::cerr << line + "\n" << std::flush;
     }
     // The first sweep of new bands sends them whole: not measured.
     busy_.assign(static_cast<std::size_t>(size_), 0.0);

@@ -55,12 +55,16 @@ class Processes : public SweepShare {
   int grid_ = 0;                // grids handed out
   int rank_ = 0, size_ = 1;
   bool ended_ = false;
-  bool usage_ = false;  // QF_USAGE: the bands of every balance on standard error
+  bool usage_ = false;  // QF_USAGE: bands and times of the sweeps on standard error
   std::vector<BandRows> bands_;
   long balanced_nn_ = -1;     // grid the bands were balanced for
   std::vector<double> busy_;  // per process its time at work on the sweeps measured [s]
   int measured_ = 0;          // sweeps measured since the bands were last balanced or checked
   int checks_ = 0;            // checks of the bands by the times measured
+  // QF_BANDS_EVERY=n (for the tests): the bands are balanced by the work of
+  // their rows every n sweeps instead of by time, so they move as the water
+  // spreads, the same in every run.
+  int work_every_ = 0;
 };
 
 // Bands of whole blocks of `block_rows` rows over rows 1 .. nyy (the last
