@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <string>
 
@@ -545,6 +546,30 @@ class Laps {
 
 }  // namespace
 
+namespace {
+
+// The order of the first process to all (a broadcast). A process waiting
+// for it polls at first, then sleeps between polls, 50 us at first and up
+// to 1 ms: the long waits, while the first process reads the input, writes
+// the output or runs the rest of a step, leave the core to others, and a
+// sweep starts at most a millisecond late.
+void broadcast_order(Order& o) {
+  MPI_Request r;
+  MPI_Ibcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD, &r);
+  int done = 0;
+  long nap_ns = 0;
+  for (int polls = 0;; ++polls) {
+    MPI_Test(&r, &done, MPI_STATUS_IGNORE);
+    if (done != 0) return;
+    if (polls < 1000) continue;
+    nap_ns = std::clamp(nap_ns * 2, 50'000L, 1'000'000L);
+    const timespec nap{0, nap_ns};
+    nanosleep(&nap, nullptr);
+  }
+}
+
+}  // namespace
+
 bool launched_by_mpi() {
   for (const char* v : {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK", "PMI_SIZE"}) {
     if (std::getenv(v) != nullptr) return true;
@@ -677,7 +702,7 @@ void Processes::end_service() {
   ended_ = true;
   Order o;
   o.run = 0;
-  MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
+  broadcast_order(o);
 }
 
 void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, BandPassFn passes) {
@@ -739,7 +764,7 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
   ++measured_;
   Order o = order_of(m, w, second_stage, dth);
   o.grid = grid_;
-  MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
+  broadcast_order(o);
   MPI_Bcast(bands_.data(), static_cast<int>(bands_.size() * sizeof(BandRows)), MPI_BYTE, 0,
             MPI_COMM_WORLD);
   View v{m, w, 0};
@@ -842,7 +867,7 @@ int Processes::serve() {
   Laps laps({"waiting", "rows in", "halo", "band", "rows out"});
   for (;;) {
     Order o;
-    MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
+    broadcast_order(o);
     laps.lap(0);
     if (o.run == 0) {
       if (usage_) laps.print(rank_);
