@@ -307,8 +307,8 @@ constexpr std::uint64_t head_end = ~std::uint64_t{0};
 // hashes; `head_end` closes it), then the rows of each run in pieces.
 class RowsOut {
  public:
-  // The sends of rows up to `row` are waited for by `wait_early`, those of
-  // the rows after it by `wait`.
+  // The rows up to `row` go first, and their sends are waited for by
+  // `wait_early`; those of the rows after it by `wait`.
   void set_early(int row) { early_row_ = row; }
   void put(int part, int j0, int j1, const std::uint64_t* hashes = nullptr) {
     if (j0 > j1) return;
@@ -317,30 +317,37 @@ class RowsOut {
       put(part, early_row_ + 1, j1, hashes != nullptr ? hashes + (early_row_ + 1 - j0) : nullptr);
       return;
     }
-    if (head_.empty()) head_.push_back(0);
+    const bool early = j1 <= early_row_;
+    std::vector<std::uint64_t>& head = early ? early_head_ : late_head_;
     const auto u = [](int x) { return static_cast<std::uint64_t>(x); };
-    head_.insert(head_.end(), {u(part), u(j0), u(j1), hashes != nullptr ? 1u : 0u});
-    if (hashes != nullptr) head_.insert(head_.end(), hashes, hashes + (j1 - j0 + 1));
-    runs_.push_back(Run{part, j0, j1});
+    head.insert(head.end(), {u(part), u(j0), u(j1), hashes != nullptr ? 1u : 0u});
+    if (hashes != nullptr) head.insert(head.end(), hashes, hashes + (j1 - j0 + 1));
+    (early ? early_runs_ : late_runs_).push_back(Run{part, j0, j1});
   }
   // Sends the head and starts the sends of the rows; their fields must
   // stay as they are until `wait`. `busy`: the sender's time at work on
   // the sweep [s].
   void send(View& v, int to, double busy = 0.0) {
-    if (head_.empty()) head_.push_back(0);
+    head_.assign(1, 0);
     std::memcpy(head_.data(), &busy, sizeof busy);
+    head_.insert(head_.end(), early_head_.begin(), early_head_.end());
+    head_.insert(head_.end(), late_head_.begin(), late_head_.end());
     head_.push_back(head_end);
     MPI_Send(head_.data(), static_cast<int>(head_.size()), MPI_UINT64_T, to, tag_head,
              MPI_COMM_WORLD);
-    for (const Run& r : runs_) {
-      std::vector<MPI_Request>& req = r.j1 <= early_row_ ? early_ : req_;
-      for_pieces(v, r, [&](char* at, int bytes) {
-        req.emplace_back();
-        MPI_Isend(at, bytes, MPI_BYTE, to, tag_rows, MPI_COMM_WORLD, &req.back());
-      });
+    for (const bool early : {true, false}) {
+      std::vector<MPI_Request>& req = early ? early_ : req_;
+      for (const Run& r : early ? early_runs_ : late_runs_) {
+        for_pieces(v, r, [&](char* at, int bytes) {
+          req.emplace_back();
+          MPI_Isend(at, bytes, MPI_BYTE, to, tag_rows, MPI_COMM_WORLD, &req.back());
+        });
+      }
     }
-    head_.clear();
-    runs_.clear();
+    early_head_.clear();
+    late_head_.clear();
+    early_runs_.clear();
+    late_runs_.clear();
   }
   void wait_early() {
     MPI_Waitall(static_cast<int>(early_.size()), early_.data(), MPI_STATUSES_IGNORE);
@@ -353,8 +360,8 @@ class RowsOut {
   }
 
  private:
-  std::vector<std::uint64_t> head_;
-  std::vector<Run> runs_;
+  std::vector<std::uint64_t> head_, early_head_, late_head_;
+  std::vector<Run> early_runs_, late_runs_;
   std::vector<MPI_Request> req_, early_;
   int early_row_ = -1;
 };
