@@ -61,6 +61,11 @@ struct RowScratch {
   std::vector<float> jx, jxn;        // wave jumps, east faces west of the nodes of rows j, j + 1
   std::vector<float> jys, jyn;       // wave jumps, north faces south and north of row j's nodes
   std::vector<std::uint8_t> alldry;  // node and its four neighbours dry
+  // Node parts of the wave jumps (wave_node), each of the row's length:
+  // c, u, v of row j, of row j + 1, c and v of row j - 1; whether the
+  // nodes of rows j, j + 1, j - 1 count.
+  std::vector<float> wave;
+  std::vector<std::uint8_t> wave_moves;
 };
 
 // Columns lo .. hi (column indices, 0 = the west ring; empty when lo > hi)
