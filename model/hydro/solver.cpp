@@ -75,6 +75,22 @@ void prepare_solver(Model& m, SolverWork& w) {
   w.row_wet.assign(ny1, 0);
   w.row_courant.assign(ny1, -1.0f);
   for (auto* v : {&w.wet, &w.with_source, &w.span, &w.span_first}) v->assign(ny1 + 1, Span{});
+  // Nodes outside the model are walls that no level reaches: the sweep
+  // leaves them dry, at depth 0 and at rest.
+  w.inside.assign(ny1 + 1, Span{});
+  const bool walls = m.f.outside.size() >= nn && nn > 0;
+  for (int j = 1; j <= m.coin1.nyy; ++j) {
+    const int last = static_cast<int>(nxx) - 2;
+    if (!walls) {
+      w.inside[static_cast<std::size_t>(j)] = Span{1, last};
+      continue;
+    }
+    const std::uint8_t* out = m.f.outside.data() + static_cast<long>(j - 1) * m.coin1.nxx;
+    int lo = 1, hi = last;
+    while (lo <= last && out[lo] != 0) ++lo;
+    while (hi >= lo && out[hi] != 0) --hi;
+    w.inside[static_cast<std::size_t>(j)] = lo <= hi ? Span{lo, hi} : Span{};
+  }
   // Unknown fluxes everywhere: the first sweep clears what it does not solve.
   w.solved.assign(ny1 + 1, Span{0, static_cast<int>(nxx) - 2});
   w.changed.assign(ny1 + 1, Span{});

@@ -168,6 +168,10 @@ struct SolverWork {
   // row is solved whole.
   bool full_rows = false;
   std::vector<Span> wet, with_source, span, span_first, solved;
+  // Per row the interior columns from the first to the last node inside the
+  // model (not a no-data wall); the search for wet nodes looks only there
+  // and at the ring columns.
+  std::vector<Span> inside;
   // Per row the interior columns the steps since the last `take_changed`
   // may have changed (the ring columns and rows aside), or every node when
   // `changed_all`.
