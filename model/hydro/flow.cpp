@@ -217,6 +217,13 @@ void timstp(Model& m, Hydro& w, Channels& io) {
       if (s[c] == best) break;
     }
     best_i = c + 1;
+    const long k = static_cast<long>(best_j - 1) * nxx + c;
+    SolverWork::CourantNode& cn = sw.courant_node;
+    cn.h = f.h[k];
+    cn.q = f.q[k];
+    cn.r = f.r[k];
+    cn.dt = m.coin.cfl * m.coin.dx / std::sqrt(best);
+    cn.dry_neighbours = f.ldry[k - 1] + f.ldry[k + 1] + f.ldry[k - nxx] + f.ldry[k + nxx];
   }
   float dt;
   if (best > 0.0f) {

@@ -143,6 +143,14 @@ struct SolverWork {
   // in the state the last time step was chosen from, per row and overall.
   std::vector<float> row_depth, row_speed2;
   float depth_max = 0.0f, speed2_max = 0.0f;
+  // The node whose Courant condition set the last time step, in the state
+  // the step started from: depth [m], discharges [m2/s], its dry
+  // neighbours (0 .. 4), and the step it allows [s] (before the limits of
+  // inflows and growth).
+  struct CourantNode {
+    float h = 0.0f, q = 0.0f, r = 0.0f, dt = 0.0f;
+    int dry_neighbours = 0;
+  } courant_node;
   FlowBounds bounds;
 
   // Sweep over blocks of rows (threads): each block of `block_rows` rows is
