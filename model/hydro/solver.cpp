@@ -91,6 +91,7 @@ void prepare_solver(Model& m, SolverWork& w) {
     while (hi >= lo && out[hi] != 0) --hi;
     w.inside[static_cast<std::size_t>(j)] = lo <= hi ? Span{lo, hi} : Span{};
   }
+  w.unsure = w.inside;
   // Unknown fluxes everywhere: the first sweep clears what it does not solve.
   w.solved.assign(ny1 + 1, Span{0, static_cast<int>(nxx) - 2});
   w.changed.assign(ny1 + 1, Span{});

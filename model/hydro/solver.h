@@ -180,6 +180,12 @@ struct SolverWork {
   // model (not a no-data wall); the search for wet nodes looks only there
   // and at the ring columns.
   std::vector<Span> inside;
+  // Per row the interior columns where a node flagged dry may not be
+  // thinner than hdry and at rest: the sweeps write the state of a row only
+  // in its span, so outside it a row stays as the last search found it.
+  // Not kept when the rows are shared with other processes (they write the
+  // rows they send) or solved whole.
+  std::vector<Span> unsure;
   // Per row the interior columns the steps since the last `take_changed`
   // may have changed (the ring columns and rows aside), or every node when
   // `changed_all`.
