@@ -92,6 +92,8 @@ void prepare_solver(Model& m, SolverWork& w) {
     w.inside[static_cast<std::size_t>(j)] = lo <= hi ? Span{lo, hi} : Span{};
   }
   w.unsure = w.inside;
+  w.source_rows.assign(ny1 + 1, 0);
+  w.sources_listed = false;
   // Unknown fluxes everywhere: the first sweep clears what it does not solve.
   w.solved.assign(ny1 + 1, Span{0, static_cast<int>(nxx) - 2});
   w.changed.assign(ny1 + 1, Span{});

@@ -186,6 +186,10 @@ struct SolverWork {
   // Not kept when the rows are shared with other processes (they write the
   // rows they send) or solved whole.
   std::vector<Span> unsure;
+  // While `sources_listed` (set by the flow step for its sweeps) only the
+  // rows flagged in `source_rows` hold a source rate; otherwise any may.
+  bool sources_listed = false;
+  std::vector<std::uint8_t> source_rows;
   // Per row the interior columns the steps since the last `take_changed`
   // may have changed (the ring columns and rows aside), or every node when
   // `changed_all`.

@@ -540,7 +540,9 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
           wet = Span{left.lo <= left.hi ? left.lo : lo, right.lo <= right.hi ? right.hi : hi};
         }
         if (keep) w.unsure[static_cast<std::size_t>(j)] = inner(wet);
-        src = outside_run(no_source, 0, last);
+        if (!w.sources_listed || w.source_rows[static_cast<std::size_t>(j)] != 0) {
+          src = outside_run(no_source, 0, last);
+        }
       }
       w.wet[j] = wet;
       w.with_source[j] = src;
