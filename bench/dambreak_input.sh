@@ -1,9 +1,9 @@
 # Input of the benchmarks' 1000 x 1000-cell wet dam break, sourced by their
 # scripts: `dambreak_bed [N]` writes bed.asc (flat bed of N x N cells of
 # 10 m, 1000 when not given);
-# `dambreak_qfx TITLE STEPS [COMPUTE LINE]` writes run.qfx (2 m of water west
-# of the middle, 1 m east of it) up to and with the line ">>output"; the
-# caller appends its output keywords and the closing ">>".
+# `dambreak_qfx TITLE STEPS [COMPUTE LINE] [N]` writes run.qfx for that bed
+# (2 m of water west of the middle, 1 m east of it) up to and with the line
+# ">>output"; the caller appends its output keywords and the closing ">>".
 dambreak_bed() {
   python3 - "${1:-1000}" <<'PY'
 import sys
@@ -17,6 +17,8 @@ PY
 }
 
 dambreak_qfx() {
+  local n=${4:-1000}
+  local half=$((n * 5 - 5)).0 end=$((n * 10 + 100)).0
   cat >run.qfx <<QFX
 title '$1'
 >>global
@@ -26,15 +28,15 @@ title '$1'
 >>polygon
    flowdepth 2.0
       -100.0 -100.0
-      4995.0 -100.0
-      4995.0 10100.0
-      -100.0 10100.0
+      $half -100.0
+      $half $end
+      -100.0 $end
    /
    flowdepth 1.0
-      4995.0 -100.0
-      10100.0 -100.0
-      10100.0 10100.0
-      4995.0 10100.0
+      $half -100.0
+      $end -100.0
+      $end $end
+      $half $end
    /
 >>compute
    steps $2

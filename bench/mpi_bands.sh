@@ -2,8 +2,12 @@
 # The 1000 x 1000-cell dam break (first order, STEPS steps, no result
 # records) in one process on 2 threads against 2 processes of 1 thread:
 #   bash bench/mpi_bands.sh [build dir] [steps]
-# Prints the wall time of each, the cell updates per second and the largest
-# resident size of every process.
+# Prints the load, then for each run the wall time of the whole run and of
+# its loop of steps with the cell updates per second of each, the processor
+# time (user and system, all processes), the largest resident size of every
+# process and the time of each phase of the sweeps (QF_USAGE). The processes
+# are not bound to cores: on a machine shared with other work a bound
+# process waits for its core.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build}" && pwd)
@@ -21,12 +25,24 @@ measure() {
   shift
   local t0 t1
   t0=$(date +%s.%N)
-  QF_USAGE=1 "$@" >/dev/null 2>peaks.txt
+  QF_USAGE=1 /usr/bin/time -f ' >cpu %U %S' "$@" >/dev/null 2>usage.txt
   t1=$(date +%s.%N)
-  python3 -c "t = $t1 - $t0; print('%-28s %7.2f s  %6.1f M cell updates/s' % ('$what', t, 1e6 * $steps / t / 1e6))"
-  { grep -o 'process [0-9]*: peak resident [0-9]* kB' peaks.txt || true; } | sort |
-    awk '{printf "%28s %s %s %6.0f MB peak resident\n", "", $1, $2, $5 / 1024}'
+  loop=$(sed -n 's/^ >steps [0-9]* in \([0-9.]*\) s$/\1/p' usage.txt)
+  cpu=$(sed -n 's/^ >cpu //p' usage.txt)
+  python3 - "$what" "$t0" "$t1" "$loop" $cpu <<PY
+import sys
+what, t0, t1, loop, user, sys_ = sys.argv[1], *map(float, sys.argv[2:])
+t = t1 - t0
+print('%-24s run %6.2f s %5.1f M/s, loop %6.2f s %5.1f M/s, processor %6.2f s user %5.2f s system'
+      % (what, t, $steps / t, loop, $steps / loop, user, sys_))
+PY
+  { grep -o 'process [0-9]*: peak resident [0-9]* kB' usage.txt || true; } | sort |
+    awk '{printf "%24s %s %s %6.0f MB peak resident\n", "", $1, $2, $5 / 1024}'
+  { grep '^ >process [0-9]*: [a-z]' usage.txt | grep -v 'peak resident' || true; } | sort |
+    sed 's/^ >/                         /'
 }
+echo "load: $(uptime | sed 's/.*load average: //')"
 measure "1 process x 2 threads" env OMP_NUM_THREADS=2 "$build/quellfax" -q run.qfx
 measure "2 processes x 1 thread" env OMP_NUM_THREADS=1 \
-  mpirun --oversubscribe --bind-to core -np 2 "$build/quellfax" -q run.qfx
+  mpirun --oversubscribe --bind-to none -np 2 "$build/quellfax" -q run.qfx
+echo "load: $(uptime | sed 's/.*load average: //')"

@@ -15,37 +15,13 @@ trap 'rm -rf "$dir"' EXIT
 cd "$dir"
 source "$src/bench/dambreak_input.sh"
 dambreak_bed "$n"
-half=$(python3 -c "print($n * 5 - 5)")
-end=$(python3 -c "print($n * 10 + 100)")
-model() {
-  cat >"run$1.qfx" <<QFX
-title 'MPI big'
->>global
-   kst 30
->>grid
-   include 'bed.asc'
->>polygon
-   flowdepth 2.0
-      -100.0 -100.0
-      $half -100.0
-      $half $end
-      -100.0 $end
-   /
-   flowdepth 1.0
-      $half -100.0
-      $end -100.0
-      $end $end
-      $half $end
-   /
->>compute
-   steps $1
->>output
-   to   run$1.res
+dambreak_qfx 'MPI big' "$steps" "" "$n"
+cat >>run.qfx <<QFX
+   to   run$steps.res
    interval 1000
 >>
 QFX
-}
-model "$steps"
+mv run.qfx "run$steps.qfx"
 export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 OMP_NUM_THREADS=1 QF_USAGE=1
 report() {
   local what=$1

@@ -1,5 +1,6 @@
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 #include "driver/run.h"
 #include "model/memory.h"
@@ -14,7 +15,9 @@ namespace {
 // end, on standard error (for the benchmarks).
 int peak(int status, int rank) {
   if (std::getenv("QF_USAGE") != nullptr)
-    std::cerr << " >process " << rank << ": peak resident " << qf::peak_resident_kb() << " kB\n";
+    std::cerr << " >process " + std::to_string(rank) + ": peak resident " +
+                     std::to_string(qf::peak_resident_kb()) + " kB\n"
+              << std::flush;
   return status;
 }
 

@@ -271,6 +271,16 @@ bool advance(Session& s) {
     return true;
   }
   flow(m, s.hydro, s.io, s.msg);
+  // For the benchmarks: the node that set each time step.
+  if (std::getenv("QF_DT_LOG") != nullptr) {
+    const SolverWork::CourantNode& cn = s.hydro.solver.courant_node;
+    const float h = std::max(cn.h, m.coin.hdry);
+    std::cerr << " >dt " << s.step << ' ' << m.coin.time << ' ' << m.coin.dt << ' ' << cn.dt << ' '
+              << m.coin1.cfl_cell[0] << ' ' << m.coin1.cfl_cell[1] << ' ' << cn.h << ' '
+              << std::fabs(cn.q) / h << ' ' << std::fabs(cn.r) / h << ' '
+              << std::sqrt(m.coin.gravity * std::max(cn.h, 0.0f)) << ' ' << cn.dry_neighbours
+              << '\n';
+  }
   check_finite(s);
   if (m.clog.mobile_bed) mbed(m, s.bed);
   return true;

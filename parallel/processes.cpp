@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
+#include <string>
 
 #include "model/hydro/isa.h"
 #include "model/memory.h"
@@ -276,77 +278,138 @@ std::uint64_t hash_bytes(const char* p, std::size_t n) {
   return h;
 }
 
-constexpr int tag_stream = 2, tag_halo = 3;
-// Messages of a stream are cut at about this many bytes.
-constexpr std::size_t piece = std::size_t{16} << 20;
+constexpr int tag_head = 2, tag_halo = 3, tag_rows = 4;
+// The rows of a run go in messages of at most this many bytes.
+constexpr std::size_t piece = std::size_t{64} << 20;
 
-// Records of rows (part, first row, last row, then the rows' bytes) sent as
-// a stream of messages; the last message ends with part -1.
-class StreamOut {
- public:
-  StreamOut(std::vector<char>& buf, int to, int tag) : buf_(buf), to_(to), tag_(tag) {
-    buf_.clear();
-  }
-  // Rows j0 .. j1 (global) of a part.
-  void put(View& v, int part, int j0, int j1) {
-    const std::size_t rb = row_bytes(part, v.nxx());
-    while (j0 <= j1) {
-      const int room = static_cast<int>(std::max<std::size_t>(piece / rb, 1));
-      const int jb = std::min(j1, j0 + room - 1);
-      const std::int32_t head[3] = {part, j0, jb};
-      append(reinterpret_cast<const char*>(head), sizeof head);
-      // A part is contiguous over its rows.
-      append(row_at(v, part, j0), rb * static_cast<std::size_t>(jb - j0 + 1));
-      if (buf_.size() >= piece) flush(false);
-      j0 = jb + 1;
-    }
-  }
-  void end() { flush(true); }
-
- private:
-  void append(const char* p, std::size_t n) { buf_.insert(buf_.end(), p, p + n); }
-  void flush(bool last) {
-    if (last) {
-      const std::int32_t head[3] = {-1, 0, 0};
-      append(reinterpret_cast<const char*>(head), sizeof head);
-    }
-    MPI_Send(buf_.data(), static_cast<int>(buf_.size()), MPI_BYTE, to_, tag_, MPI_COMM_WORLD);
-    buf_.clear();
-  }
-  std::vector<char>& buf_;
-  int to_, tag_;
+// Rows j0 .. j1 (global) of a part.
+struct Run {
+  int part, j0, j1;
 };
 
-// Unpacks records from a message into a view; `seen(part, j, row bytes)` is
-// called for every row. Returns false at the end of a stream.
+// Calls `f(first byte, bytes)` for the pieces of a run (a part is
+// contiguous over its rows).
+template <class F>
+void for_pieces(View& v, const Run& r, F f) {
+  const std::size_t rb = row_bytes(r.part, v.nxx());
+  const int room = static_cast<int>(std::max<std::size_t>(piece / rb, 1));
+  for (int j = r.j0; j <= r.j1; j += room) {
+    const int jb = std::min(r.j1, j + room - 1);
+    f(row_at(v, r.part, j), static_cast<int>(rb * static_cast<std::size_t>(jb - j + 1)));
+  }
+}
+
+constexpr std::uint64_t head_end = ~std::uint64_t{0};
+
+// Runs of rows sent straight from the fields of one process into those of
+// another, with no copy on either side: first a head (per run its part,
+// first and last row and whether the hashes of its rows follow, then those
+// hashes; `head_end` closes it), then the rows of each run in pieces.
+class RowsOut {
+ public:
+  // The rows up to `row` go first, and their sends are waited for by
+  // `wait_early`; those of the rows after it by `wait`.
+  void set_early(int row) { early_row_ = row; }
+  void put(int part, int j0, int j1, const std::uint64_t* hashes = nullptr) {
+    if (j0 > j1) return;
+    if (j0 <= early_row_ && j1 > early_row_) {
+      put(part, j0, early_row_, hashes);
+      put(part, early_row_ + 1, j1, hashes != nullptr ? hashes + (early_row_ + 1 - j0) : nullptr);
+      return;
+    }
+    const bool early = j1 <= early_row_;
+    std::vector<std::uint64_t>& head = early ? early_head_ : late_head_;
+    const auto u = [](int x) { return static_cast<std::uint64_t>(x); };
+    head.insert(head.end(), {u(part), u(j0), u(j1), hashes != nullptr ? 1u : 0u});
+    if (hashes != nullptr) head.insert(head.end(), hashes, hashes + (j1 - j0 + 1));
+    (early ? early_runs_ : late_runs_).push_back(Run{part, j0, j1});
+  }
+  // Sends the head and starts the sends of the rows; their fields must
+  // stay as they are until `wait`. `busy`: the sender's time at work on
+  // the sweep [s].
+  void send(View& v, int to, double busy = 0.0) {
+    head_.assign(1, 0);
+    std::memcpy(head_.data(), &busy, sizeof busy);
+    head_.insert(head_.end(), early_head_.begin(), early_head_.end());
+    head_.insert(head_.end(), late_head_.begin(), late_head_.end());
+    head_.push_back(head_end);
+    MPI_Send(head_.data(), static_cast<int>(head_.size()), MPI_UINT64_T, to, tag_head,
+             MPI_COMM_WORLD);
+    for (const bool early : {true, false}) {
+      std::vector<MPI_Request>& req = early ? early_ : req_;
+      for (const Run& r : early ? early_runs_ : late_runs_) {
+        for_pieces(v, r, [&](char* at, int bytes) {
+          req.emplace_back();
+          MPI_Isend(at, bytes, MPI_BYTE, to, tag_rows, MPI_COMM_WORLD, &req.back());
+        });
+      }
+    }
+    early_head_.clear();
+    late_head_.clear();
+    early_runs_.clear();
+    late_runs_.clear();
+  }
+  void wait_early() {
+    MPI_Waitall(static_cast<int>(early_.size()), early_.data(), MPI_STATUSES_IGNORE);
+    early_.clear();
+  }
+  void wait() {
+    wait_early();
+    MPI_Waitall(static_cast<int>(req_.size()), req_.data(), MPI_STATUSES_IGNORE);
+    req_.clear();
+  }
+
+ private:
+  std::vector<std::uint64_t> head_, early_head_, late_head_;
+  std::vector<Run> early_runs_, late_runs_;
+  std::vector<MPI_Request> req_, early_;
+  int early_row_ = -1;
+};
+
+// Receives the rows a RowsOut of process `from` sends into their places;
+// `seen(part, j, hash)` for every row whose hash came with it. Returns the
+// sender's time at work.
 template <class Seen>
-bool unpack(View& v, const std::vector<char>& buf, std::size_t size, Seen seen) {
+double receive_rows(View& v, int from, std::vector<std::uint64_t>& head,
+                    std::vector<MPI_Request>& req, Seen seen) {
+  MPI_Status st;
+  MPI_Probe(from, tag_head, MPI_COMM_WORLD, &st);
+  int n = 0;
+  MPI_Get_count(&st, MPI_UINT64_T, &n);
+  head.resize(static_cast<std::size_t>(n));
+  MPI_Recv(head.data(), n, MPI_UINT64_T, from, tag_head, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+  req.clear();
+  double busy = 0.0;
+  std::memcpy(&busy, head.data(), sizeof busy);
+  std::size_t at = 1;
+  while (at < head.size() && head[at] != head_end) {
+    const Run r{static_cast<int>(head[at]), static_cast<int>(head[at + 1]),
+                static_cast<int>(head[at + 2])};
+    const bool hashed = head[at + 3] != 0;
+    at += 4;
+    for_pieces(v, r, [&](char* p, int bytes) {
+      req.emplace_back();
+      MPI_Irecv(p, bytes, MPI_BYTE, from, tag_rows, MPI_COMM_WORLD, &req.back());
+    });
+    if (!hashed) continue;
+    for (int j = r.j0; j <= r.j1; ++j) seen(r.part, j, head[at++]);
+  }
+  MPI_Waitall(static_cast<int>(req.size()), req.data(), MPI_STATUSES_IGNORE);
+  return busy;
+}
+
+// Copies the records of a halo message (part, first row, last row, then
+// the rows' bytes) into their rows.
+void unpack(View& v, const std::vector<char>& buf) {
   std::size_t at = 0;
-  while (at + 3 * sizeof(std::int32_t) <= size) {
+  while (at + 3 * sizeof(std::int32_t) <= buf.size()) {
     std::int32_t head[3];
     std::memcpy(head, buf.data() + at, sizeof head);
     at += sizeof head;
-    if (head[0] < 0) return false;
-    const std::size_t rb = row_bytes(head[0], v.nxx());
-    for (int j = head[1]; j <= head[2]; ++j) {
-      std::memcpy(row_at(v, head[0], j), buf.data() + at, rb);
-      seen(head[0], j, buf.data() + at, rb);
-      at += rb;
-    }
-  }
-  return true;
-}
-
-template <class Seen>
-void receive_stream(View& v, std::vector<char>& buf, int from, Seen seen) {
-  for (;;) {
-    MPI_Status st;
-    MPI_Probe(from, tag_stream, MPI_COMM_WORLD, &st);
-    int n = 0;
-    MPI_Get_count(&st, MPI_BYTE, &n);
-    buf.resize(static_cast<std::size_t>(n));
-    MPI_Recv(buf.data(), n, MPI_BYTE, from, tag_stream, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
-    if (!unpack(v, buf, static_cast<std::size_t>(n), seen)) return;
+    const std::size_t n =
+        row_bytes(head[0], v.nxx()) * static_cast<std::size_t>(head[2] - head[1] + 1);
+    std::memcpy(row_at(v, head[0], head[1]), buf.data() + at, n);
+    at += n;
   }
 }
 
@@ -424,7 +487,7 @@ class Halo {
     MPI_Waitall(static_cast<int>(req.size()), req.data(), MPI_STATUSES_IGNORE);
     for (int p : from) {
       const std::vector<char>& buf = in_[static_cast<std::size_t>(p)];
-      unpack(v, buf, buf.size(), [](int, int, const char*, std::size_t) {});
+      unpack(v, buf);
     }
   }
 
@@ -455,6 +518,63 @@ std::vector<double> row_work(const Model& m) {
   return work;
 }
 
+// Wall time of the phases of a process's sweeps (QF_USAGE, for the
+// benchmarks): `lap(i)` adds the time since the last lap to phase i.
+class Laps {
+ public:
+  explicit Laps(std::vector<const char*> names)
+      : names_(std::move(names)), total_(names_.size(), 0.0), last_(now()) {}
+  void lap(std::size_t i) {
+    const double t = now();
+    total_[i] += t - last_;
+    last_ = t;
+  }
+  void restart() {
+    std::fill(total_.begin(), total_.end(), 0.0);
+    last_ = now();
+  }
+  // One line (one write: the lines of the processes do not mix).
+  void print(int rank) const {
+    std::string line = " >process " + std::to_string(rank) + ":";
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      line += std::string(" ") + names_[i] + " " +
+              std::to_string(static_cast<long>(total_[i] * 1000.0 + 0.5)) + " ms" +
+              (i + 1 < names_.size() ? "," : "\n");
+    }
+    std::cerr << line << std::flush;
+  }
+
+ private:
+  static double now() { return MPI_Wtime(); }
+  std::vector<const char*> names_;
+  std::vector<double> total_;
+  double last_;
+};
+
+}  // namespace
+
+namespace {
+
+// The order of the first process to all (a broadcast). A process waiting
+// for it polls at first, then sleeps between polls, 50 us at first and up
+// to 1 ms: the long waits, while the first process reads the input, writes
+// the output or runs the rest of a step, leave the core to others, and a
+// sweep starts at most a millisecond late.
+void broadcast_order(Order& o) {
+  MPI_Request r;
+  MPI_Ibcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD, &r);
+  int done = 0;
+  long nap_ns = 0;
+  for (int polls = 0;; ++polls) {
+    MPI_Test(&r, &done, MPI_STATUS_IGNORE);
+    if (done != 0) return;
+    if (polls < 1000) continue;
+    nap_ns = std::clamp(nap_ns * 2, 50'000L, 1'000'000L);
+    const timespec nap{0, nap_ns};
+    nanosleep(&nap, nullptr);
+  }
+}
+
 }  // namespace
 
 bool launched_by_mpi() {
@@ -477,7 +597,8 @@ std::vector<BandRows> balance_bands(const std::vector<double>& weight, int nyy, 
     total += v;
   }
   // Each band ends at the block where the work done so far first reaches
-  // its share of the whole, leaving at least one block for each band after.
+  // its share of the whole, leaving at least one block for each band after;
+  // it has one block at least while there are blocks enough.
   std::vector<BandRows> bands(static_cast<std::size_t>(processes));
   int blk = 0;
   double done = 0.0;
@@ -485,7 +606,8 @@ std::vector<BandRows> balance_bands(const std::vector<double>& weight, int nyy, 
     const int first = blk;
     const double target = total * (p + 1) / processes;
     const int keep = std::max(blocks - (processes - 1 - p), first);
-    while (blk < blocks && (p == processes - 1 || (blk < keep && done < target))) {
+    while (blk < blocks &&
+           (p == processes - 1 || (blk < keep && (blk == first || done < target)))) {
       done += block_work[static_cast<std::size_t>(blk)];
       ++blk;
       if (done >= target && p < processes - 1) break;
@@ -506,6 +628,47 @@ std::vector<BandRows> balance_bands(const std::vector<double>& weight, int nyy, 
   return bands;
 }
 
+std::vector<double> weigh_by_time(const std::vector<double>& work, int nyy,
+                                  const std::vector<BandRows>& bands,
+                                  const std::vector<double>& busy) {
+  // Time per unit of work of each band; a band without rows or time takes
+  // the mean of the others.
+  std::vector<double> rate(bands.size(), 0.0);
+  double sum = 0.0;
+  int n = 0;
+  for (std::size_t p = 0; p < bands.size(); ++p) {
+    double w = 0.0;
+    for (int j = std::max(bands[p].lo, 1); j <= std::min(bands[p].hi, nyy - 1); ++j)
+      w += j < static_cast<int>(work.size()) ? work[static_cast<std::size_t>(j)] : 1.0;
+    if (w > 0.0 && p < busy.size() && busy[p] > 0.0) {
+      rate[p] = busy[p] / w;
+      sum += rate[p];
+      ++n;
+    }
+  }
+  const double mean = n > 0 ? sum / n : 1.0;
+  std::vector<double> timed(work);
+  timed.resize(static_cast<std::size_t>(std::max(nyy, 1)), 1.0);
+  for (std::size_t p = 0; p < bands.size(); ++p) {
+    const double r = rate[p] > 0.0 ? rate[p] : mean;
+    for (int j = std::max(bands[p].lo, 1); j <= std::min(bands[p].hi, nyy - 1); ++j)
+      timed[static_cast<std::size_t>(j)] *= r;
+  }
+  return timed;
+}
+
+double longest_band(const std::vector<double>& weight, int nyy,
+                    const std::vector<BandRows>& bands) {
+  double longest = 0.0;
+  for (const BandRows& b : bands) {
+    double w = 0.0;
+    for (int j = std::max(b.lo, 1); j <= std::min(b.hi, nyy - 1); ++j)
+      w += j < static_cast<int>(weight.size()) ? weight[static_cast<std::size_t>(j)] : 1.0;
+    longest = std::max(longest, w);
+  }
+  return longest;
+}
+
 struct Processes::Rows {
   // Per process the band whose state it holds (none: lo > hi).
   std::vector<BandRows> held;
@@ -516,17 +679,28 @@ struct Processes::Rows {
   long nyy1 = 0;
   std::uint64_t& at(int part, int j) { return hash[static_cast<std::size_t>(part * nyy1 + j)]; }
   Halo halo;
+  RowsOut out;
+  std::vector<std::uint64_t> head;
+  std::vector<MPI_Request> req;
+  Laps laps{{"rest of the step", "rows out", "halo", "own band", "rows back", "sums"}};
 };
 
 Processes::Processes(int& argc, char**& argv) : rows_(std::make_unique<Rows>()) {
+  // A process waiting for its next band gives its core to those at work
+  // (Open MPI polls otherwise); the environment may say otherwise.
+  setenv("OMPI_MCA_mpi_yield_when_idle", "1", 0);
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
   MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
   MPI_Comm_size(MPI_COMM_WORLD, &size_);
+  usage_ = std::getenv("QF_USAGE") != nullptr;
+  if (const char* every = std::getenv("QF_BANDS_EVERY"))
+    work_every_ = std::max(std::atoi(every), 0);
 }
 
 Processes::~Processes() {
   if (rank_ == 0) end_service();
+  if (rank_ == 0 && usage_) rows_->laps.print(0);
   MPI_Finalize();
 }
 
@@ -535,31 +709,69 @@ void Processes::end_service() {
   ended_ = true;
   Order o;
   o.run = 0;
-  MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
+  broadcast_order(o);
 }
 
 void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, BandPassFn passes) {
   const int nyy = m.coin1.nyy;
   Rows& rs = *rows_;
-  if (m.coin1.nn != balanced_nn_ || sweeps_ >= 512 ||
-      bands_.size() != static_cast<std::size_t>(size_)) {
-    if (m.coin1.nn != balanced_nn_) {
-      ++grid_;
-      rs.held.assign(static_cast<std::size_t>(size_), BandRows{});
-      rs.nyy1 = nyy + 1;
-      rs.hash.assign(static_cast<std::size_t>(read_parts) * static_cast<std::size_t>(rs.nyy1), 0);
-    }
-    // Whole row blocks; a small grid is cut into smaller pieces, so that
-    // every process has rows to solve.
-    const int unit = std::clamp((nyy - 1) / (2 * size_), 1, std::max(w.block_rows, 1));
+  // The time before the first sweep is that of the input.
+  if (balanced_nn_ < 0) rs.laps.restart();
+  rs.laps.lap(0);
+  // Whole row blocks; a small grid is cut into smaller pieces, so that
+  // every process has rows to solve.
+  const int unit = std::clamp((nyy - 1) / (2 * size_), 1, std::max(w.block_rows, 1));
+  const bool fresh_grid =
+      m.coin1.nn != balanced_nn_ || bands_.size() != static_cast<std::size_t>(size_);
+  bool balanced = false;
+  if (fresh_grid) {
+    ++grid_;
+    rs.held.assign(static_cast<std::size_t>(size_), BandRows{});
+    rs.nyy1 = nyy + 1;
+    rs.hash.assign(static_cast<std::size_t>(read_parts) * static_cast<std::size_t>(rs.nyy1), 0);
+    // At first by the work of the rows.
     bands_ = balance_bands(row_work(m), nyy, unit, size_);
     balanced_nn_ = m.coin1.nn;
-    sweeps_ = 0;
+    balanced = true;
+  } else if (work_every_ > 0) {
+    if (measured_ >= work_every_) {
+      std::vector<BandRows> next = balance_bands(row_work(m), nyy, unit, size_);
+      for (std::size_t p = 0; p < next.size(); ++p)
+        balanced = balanced || !same_band(next[p], bands_[p]);
+      bands_ = std::move(next);
+      measured_ = 0;
+    }
+  } else if (measured_ >= (checks_ == 0 ? 16 : 64)) {
+    // Then by the time each process took for the work of its band: the
+    // first process also sends and receives the rows of the others, and
+    // those hash the rows they hold. New bands only when they promise to
+    // end a sweep 3 % sooner (a new band is sent whole).
+    ++checks_;
+    const std::vector<double> work = row_work(m);
+    const std::vector<double> timed = weigh_by_time(work, nyy, bands_, busy_);
+    std::vector<BandRows> next = balance_bands(timed, nyy, unit, size_);
+    if (longest_band(timed, nyy, next) < 0.97 * longest_band(timed, nyy, bands_)) {
+      bands_ = std::move(next);
+      balanced = true;
+    }
+    busy_.assign(static_cast<std::size_t>(size_), 0.0);
+    measured_ = 0;
   }
-  ++sweeps_;
+  if (balanced) {
+    if (usage_) {
+      std::string line = " >bands:";
+      for (const BandRows& b : bands_)
+        line += " " + std::to_string(b.lo) + "-" + std::to_string(b.hi);
+      std::cerr << line + "\n" << std::flush;
+    }
+    // The first sweep of new bands sends them whole: not measured.
+    busy_.assign(static_cast<std::size_t>(size_), 0.0);
+    measured_ = -1;
+  }
+  ++measured_;
   Order o = order_of(m, w, second_stage, dth);
   o.grid = grid_;
-  MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
+  broadcast_order(o);
   MPI_Bcast(bands_.data(), static_cast<int>(bands_.size() * sizeof(BandRows)), MPI_BYTE, 0,
             MPI_COMM_WORLD);
   View v{m, w, 0};
@@ -576,9 +788,10 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
     }
     const bool fresh = !same_band(held, b);
     held = b;
-    StreamOut out(buffer_, p, tag_stream);
+    RowsOut& out = rs.out;
+    out.set_early(bands_[0].lo <= bands_[0].hi ? bands_[0].hi + band_halo : -1);
     const int lo = input_lo(b), hi = input_hi(b, nyy);
-    for (int part : {p_solved, p_span_first}) out.put(v, part, lo, hi);
+    for (int part : {p_solved, p_span_first}) out.put(part, lo, hi);
     // The hashes of the band's rows now (on the threads), against those of
     // what the band process holds.
     const int rows = b.hi - b.lo + 1;
@@ -601,23 +814,40 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
         }
         if (changed && run == 0) run = j;
         if (!changed && run != 0) {
-          out.put(v, part, run, j - 1);
+          out.put(part, run, j - 1,
+                  &rs.now[static_cast<std::size_t>(part) * static_cast<std::size_t>(rows) +
+                          static_cast<std::size_t>(run - b.lo)]);
           run = 0;
         }
       }
     }
-    out.end();
+    out.send(v, p);
   }
+  rs.laps.lap(1);
   rs.halo.exchange(v, bands_, 0, nyy);
+  // The passes of the own band write rows of the others' bands up to
+  // band_halo rows beyond it: those must have left; the others leave
+  // while this process solves its band.
+  rs.out.wait_early();
+  rs.laps.lap(2);
+  const double t0 = MPI_Wtime();
   if (bands_[0].lo <= bands_[0].hi) passes(m, w, second_stage, dth, bands_[0]);
+  const bool measure = measured_ > 0;
+  if (measure) busy_[0] += MPI_Wtime() - t0;
+  rs.out.wait();
+  rs.laps.lap(3);
   for (int p = 1; p < size_; ++p) {
     const BandRows& b = bands_[static_cast<std::size_t>(p)];
     if (b.lo > b.hi) continue;
-    receive_stream(v, buffer_, p, [&rs](int part, int j, const char* row, std::size_t n) {
-      if (part < read_parts) rs.at(part, j) = hash_bytes(row, n);
-    });
+    const double busy =
+        receive_rows(v, p, rs.head, rs.req, [&rs](int part, int j, std::uint64_t h) {
+          if (part < read_parts) rs.at(part, j) = h;
+        });
+    if (measure) busy_[static_cast<std::size_t>(p)] += busy;
   }
+  rs.laps.lap(4);
   add_row_sums(m, w, second_stage);
+  rs.laps.lap(5);
 }
 
 int Processes::serve() {
@@ -638,12 +868,18 @@ int Processes::serve() {
   int slot[parts];
   std::fill(std::begin(slot), std::end(slot), -1);
   for (int i = 0; i < written; ++i) slot[kWritten[i]] = i;
-  std::vector<std::uint64_t> known, now;
+  std::vector<std::uint64_t> known, now, head;
+  std::vector<MPI_Request> req;
   bool told = false;
+  Laps laps({"waiting", "rows in", "halo", "band", "rows out"});
   for (;;) {
     Order o;
-    MPI_Bcast(&o, sizeof o, MPI_BYTE, 0, MPI_COMM_WORLD);
-    if (o.run == 0) return 0;
+    broadcast_order(o);
+    laps.lap(0);
+    if (o.run == 0) {
+      if (usage_) laps.print(rank_);
+      return 0;
+    }
     MPI_Bcast(bands.data(), static_cast<int>(bands.size() * sizeof(BandRows)), MPI_BYTE, 0,
               MPI_COMM_WORLD);
     take_order(o, m);
@@ -682,15 +918,19 @@ int Processes::serve() {
                    static_cast<std::size_t>(j - off - 1)];
     };
     if (b.lo <= b.hi) {
-      receive_stream(v, buffer_, 0, [&](int part, int j, const char* row, std::size_t n) {
-        if (slot[part] >= 0 && j >= b.lo && j <= b.hi) known_at(slot[part], j) = hash_bytes(row, n);
+      receive_rows(v, 0, head, req, [&](int part, int j, std::uint64_t h) {
+        if (slot[part] >= 0 && j >= b.lo && j <= b.hi) known_at(slot[part], j) = h;
       });
     }
+    laps.lap(1);
+    const double t0 = MPI_Wtime();
     rows_->halo.exchange(v, bands, rank_, o.nyy);
+    laps.lap(2);
     if (b.lo > b.hi) continue;
     // The band in the rows of this process; the grid's first and last rows
     // are the rows of the arrays' ends when the band reaches them.
     band_sweep_of(isa)(m, w, o.second_stage != 0, o.dth, BandRows{b.lo - off, b.hi - off});
+    laps.lap(3);
     // The rows whose bytes differ from what the first process holds; the
     // rows next to its own band always (its sweep leaves them partly
     // worked).
@@ -703,7 +943,7 @@ int Processes::serve() {
       const int part = kWritten[i / rows], j = b.lo + i % rows;
       now[static_cast<std::size_t>(i)] = hash_bytes(row_at(v, part, j), row_bytes(part, o.nxx));
     }
-    StreamOut out(buffer_, 0, tag_stream);
+    RowsOut& out = rows_->out;
     for (int i = 0; i < written; ++i) {
       int run = 0;  // first row of a run of rows to send, 0: none
       for (int j = b.lo; j <= b.hi + 1; ++j) {
@@ -716,18 +956,22 @@ int Processes::serve() {
         }
         if (send && run == 0) run = j;
         if (!send && run != 0) {
-          out.put(v, kWritten[i], run, j - 1);
+          out.put(kWritten[i], run, j - 1,
+                  &now[static_cast<std::size_t>(i) * static_cast<std::size_t>(rows) +
+                       static_cast<std::size_t>(run - b.lo)]);
           run = 0;
         }
       }
     }
     told = true;
-    for (int part : kRowsWritten) out.put(v, part, b.lo, b.hi);
+    for (int part : kRowsWritten) out.put(part, b.lo, b.hi);
     const int r1 = std::min(b.hi, o.nyy - 1);
     if (b.lo <= r1) {
-      for (int part : kSums) out.put(v, part, b.lo, r1);
+      for (int part : kSums) out.put(part, b.lo, r1);
     }
-    out.end();
+    out.send(v, 0, MPI_Wtime() - t0);
+    out.wait();
+    laps.lap(4);
   }
 }
 

@@ -11,7 +11,8 @@
 // state of its band from sweep to sweep: the first process sends it only
 // the rows whose bytes the rest of the step changed (a hash per row and
 // field tells), and the rows around the band come from the processes whose
-// bands hold them.
+// bands hold them. The bands are balanced first by the work of their rows,
+// then by the time each process took for that work.
 #pragma once
 
 #include <memory>
@@ -54,10 +55,16 @@ class Processes : public SweepShare {
   int grid_ = 0;                // grids handed out
   int rank_ = 0, size_ = 1;
   bool ended_ = false;
+  bool usage_ = false;  // QF_USAGE: bands and times of the sweeps on standard error
   std::vector<BandRows> bands_;
-  long balanced_nn_ = -1;  // grid the bands were balanced for
-  int sweeps_ = 0;         // sweeps since the bands were balanced
-  std::vector<char> buffer_;
+  long balanced_nn_ = -1;     // grid the bands were balanced for
+  std::vector<double> busy_;  // per process its time at work on the sweeps measured [s]
+  int measured_ = 0;          // sweeps measured since the bands were last balanced or checked
+  int checks_ = 0;            // checks of the bands by the times measured
+  // QF_BANDS_EVERY=n (for the tests): the bands are balanced by the work of
+  // their rows every n sweeps instead of by time, so they move as the water
+  // spreads, the same in every run.
+  int work_every_ = 0;
 };
 
 // Bands of whole blocks of `block_rows` rows over rows 1 .. nyy (the last
@@ -66,5 +73,16 @@ class Processes : public SweepShare {
 // (lo > hi) when there are fewer blocks than processes.
 std::vector<BandRows> balance_bands(const std::vector<double>& weight, int nyy, int block_rows,
                                     int processes);
+
+// The work of each row (index 1 .. nyy - 1) times the time the process of
+// its band took per unit of work (`busy[p]` over the work of band p; a band
+// without rows or time: the mean of the others), for balancing the bands
+// by time.
+std::vector<double> weigh_by_time(const std::vector<double>& work, int nyy,
+                                  const std::vector<BandRows>& bands,
+                                  const std::vector<double>& busy);
+
+// The largest sum of the weights of a band's rows.
+double longest_band(const std::vector<double>& weight, int nyy, const std::vector<BandRows>& bands);
 
 }  // namespace qf

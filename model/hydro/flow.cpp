@@ -235,6 +235,13 @@ void timstp(Model& m, Hydro& w, Channels& io) {
       if (s[c] == best) break;
     }
     best_i = c + 1;
+    const long k = static_cast<long>(best_j - 1) * nxx + c;
+    SolverWork::CourantNode& cn = sw.courant_node;
+    cn.h = f.h[k];
+    cn.q = f.q[k];
+    cn.r = f.r[k];
+    cn.dt = m.coin.cfl * m.coin.dx / std::sqrt(best);
+    cn.dry_neighbours = f.ldry[k - 1] + f.ldry[k + 1] + f.ldry[k - nxx] + f.ldry[k + nxx];
   }
   float dt;
   if (best > 0.0f) {
@@ -345,6 +352,21 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
   source(m, w.boundary, io, msg);
   tmod(m);
 
+  // In dry weather without leakage only the nodes of the source blocks
+  // hold a rate: the sweeps look for sources in their rows alone.
+  auto list_sources = [&](std::uint8_t flag) {
+    const long nxx = std::max(m.coin1.nxx, 1);
+    for (const SourceBlock& s : w.boundary.sources) {
+      for (const int k : {s.node, s.inlet, s.outlet}) {
+        if (k < 0 || k >= m.coin1.nn) continue;
+        sw.source_rows[static_cast<std::size_t>(k / nxx + 1)] = flag;
+      }
+    }
+  };
+  sw.sources_listed = w.boundary.src_sparse && sw.share == nullptr &&
+                      sw.source_rows.size() >= static_cast<std::size_t>(m.coin1.nyy) + 1;
+  if (sw.sources_listed) list_sources(1);
+
   sw.sweep(m, sw, false, dth);
 
   if (m.clog.second_order) {
@@ -358,6 +380,8 @@ void flow(Model& m, Hydro& w, Channels& io, Messages& msg) {
       c.boundary_flow[n] = (first[n] + c.boundary_flow[n]) * 0.5f;
     }
   }
+  if (sw.sources_listed) list_sources(0);
+  sw.sources_listed = false;
   c.change_rate /= c.dt;
   zerode(m);
 }

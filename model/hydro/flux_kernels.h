@@ -75,14 +75,37 @@ inline float fdiag(float q, float r) {
 // ((uL - uR) + |cL - cR|) / 2, 0 where they spread apart or where a node is
 // dry or not deeper than hdry. Large across a shock, of the order of the
 // cell size times the speed gradient in smooth flow.
+//
+// The node parts (celerity, speeds, whether the node counts) are the same
+// for every face of a node: `wave_node` computes them once, `wave_jump_of`
+// combines those of two nodes; `wave_jump` is both in one, with the same
+// float operations and so the same result.
+template <class T>
+struct WaveNodeT {
+  T c, u, v;        // sqrt(g h), q/h and r/h, h at least 1e-6 m
+  MaskOf<T> moves;  // not dry and deeper than hdry
+};
+
+template <class T>
+inline WaveNodeT<T> wave_node(T h, T q, T r, MaskOf<T> dry, float hdry, float g) {
+  const T d = vmax(h, splat<T>(1.0e-6f));
+  return WaveNodeT<T>{vsqrt(g * d), q / d, r / d, mand(mnot(dry), h > hdry)};
+}
+
+// Wave jump from the celerities cL, cR and normal speeds uL, uR of two nodes
+// that both count (`both`).
+template <class T>
+inline T wave_jump_of(T cL, T uL, T cR, T uR, MaskOf<T> both) {
+  const T zero = splat<T>(0.0f);
+  const T jump = (uL - uR) + vabs(cL - cR);
+  return sel(both, vmax(jump * 0.5f, zero), zero);
+}
+
 template <class T>
 inline T wave_jump(T hL, T qnL, MaskOf<T> dryL, T hR, T qnR, MaskOf<T> dryR, float hdry, float g) {
-  const T zero = splat<T>(0.0f);
-  const MaskOf<T> wet = mand(mand(mnot(dryL), mnot(dryR)), mand(hL > hdry, hR > hdry));
-  const T dL = vmax(hL, splat<T>(1.0e-6f)), dR = vmax(hR, splat<T>(1.0e-6f));
-  const T cL = vsqrt(g * dL), cR = vsqrt(g * dR);
-  const T jump = (qnL / dL - qnR / dR) + vabs(cL - cR);
-  return sel(wet, vmax(jump * 0.5f, zero), zero);
+  const WaveNodeT<T> L = wave_node(hL, qnL, qnL, dryL, hdry, g);
+  const WaveNodeT<T> R = wave_node(hR, qnR, qnR, dryR, hdry, g);
+  return wave_jump_of(L.c, L.u, R.c, R.u, mand(L.moves, R.moves));
 }
 
 // Share of the second-order slopes that a face keeps beside a shock:

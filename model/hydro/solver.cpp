@@ -38,6 +38,8 @@ void size_strips(const Model& m, SolverWork& w) {
       v->assign(nr, 0.0f);
     }
     rs.alldry.assign(nr, 0);
+    rs.wave.assign(8 * nr, 0.0f);
+    rs.wave_moves.assign(3 * nr, 0);
   }
 }
 
@@ -59,6 +61,8 @@ void prepare_solver(Model& m, SolverWork& w) {
     v->assign(nr, 0.0f);
   }
   rs.alldry.assign(nr, 0);
+  rs.wave.assign(8 * nr, 0.0f);
+  rs.wave_moves.assign(3 * nr, 0);
   size_strips(m, w);
   for (auto* v : {&w.dhg, &w.dqg, &w.drg}) {
     v->assign(w.serial ? 0 : nn + kMaxLanes, 0.0f);
@@ -71,6 +75,25 @@ void prepare_solver(Model& m, SolverWork& w) {
   w.row_wet.assign(ny1, 0);
   w.row_courant.assign(ny1, -1.0f);
   for (auto* v : {&w.wet, &w.with_source, &w.span, &w.span_first}) v->assign(ny1 + 1, Span{});
+  // Nodes outside the model are walls that no level reaches: the sweep
+  // leaves them dry, at depth 0 and at rest.
+  w.inside.assign(ny1 + 1, Span{});
+  const bool walls = m.f.outside.size() >= nn && nn > 0;
+  for (int j = 1; j <= m.coin1.nyy; ++j) {
+    const int last = static_cast<int>(nxx) - 2;
+    if (!walls) {
+      w.inside[static_cast<std::size_t>(j)] = Span{1, last};
+      continue;
+    }
+    const std::uint8_t* out = m.f.outside.data() + static_cast<long>(j - 1) * m.coin1.nxx;
+    int lo = 1, hi = last;
+    while (lo <= last && out[lo] != 0) ++lo;
+    while (hi >= lo && out[hi] != 0) --hi;
+    w.inside[static_cast<std::size_t>(j)] = lo <= hi ? Span{lo, hi} : Span{};
+  }
+  w.unsure = w.inside;
+  w.source_rows.assign(ny1 + 1, 0);
+  w.sources_listed = false;
   // Unknown fluxes everywhere: the first sweep clears what it does not solve.
   w.solved.assign(ny1 + 1, Span{0, static_cast<int>(nxx) - 2});
   w.changed.assign(ny1 + 1, Span{});
@@ -426,18 +449,57 @@ void friction_pass(const Row& p, const float* ks, const float* us, RowScratch& r
 // Wave jumps (wave_jump) of the faces beside the faces of row j, columns
 // lo .. hi + 1: of the east face west of each node of rows j and j + 1 (0 at
 // the west ring), and of the north faces south and north of each node of
-// row j.
+// row j. The node parts (wave_node) of the three rows first, each once, then
+// the faces, lanes at a time.
 inline void wave_jumps(const Row& P, const Row& S, const Row& N, RowScratch& rs, int lo, int hi,
                        const Consts& k) {
-  auto jump = [&](const Row& a, int ca, const Row& b, int cb, const float* qa, const float* qb) {
-    return wave_jump(a.h[ca], qa[ca], a.dry(ca), b.h[cb], qb[cb], b.dry(cb), k.hdry, k.g);
+  const int c0 = std::max(lo, 0);
+  const int n0 = std::max(c0 - 1, 0), n1 = hi + 1;
+  const std::size_t nr = rs.jx.size();
+  float* cP = rs.wave.data();
+  float *uP = cP + nr, *vP = uP + nr, *cN = vP + nr, *uN = cN + nr, *vN = uN + nr;
+  float *cS = vN + nr, *vS = cS + nr;
+  std::uint8_t* mP = rs.wave_moves.data();
+  std::uint8_t *mN = mP + nr, *mS = mN + nr;
+  auto nodes = [&](auto lanes, int c) {
+    using T = decltype(lanes);
+    auto node = [&](const Row& a) {
+      return wave_node(load<T>(a.h + c), load<T>(a.q + c), load<T>(a.r + c),
+                       a.template dry_at<T>(c), k.hdry, k.g);
+    };
+    const WaveNodeT<T> p = node(P), n = node(N), s = node(S);
+    store(cP + c, p.c);
+    store(uP + c, p.u);
+    store(vP + c, p.v);
+    store_flag(mP + c, p.moves);
+    store(cN + c, n.c);
+    store(uN + c, n.u);
+    store(vN + c, n.v);
+    store_flag(mN + c, n.moves);
+    store(cS + c, s.c);
+    store(vS + c, s.v);
+    store_flag(mS + c, s.moves);
   };
-  for (int c = std::max(lo, 0); c <= hi + 1; ++c) {
-    rs.jx[c] = c == 0 ? 0.0f : jump(P, c - 1, P, c, P.q, P.q);
-    rs.jxn[c] = c == 0 ? 0.0f : jump(N, c - 1, N, c, N.q, N.q);
-    rs.jys[c] = jump(S, c, P, c, S.r, P.r);
-    rs.jyn[c] = jump(P, c, N, c, P.r, N.r);
-  }
+  int c = n0;
+  for (; c + kLanes <= n1 + 1; c += kLanes) nodes(Lanes{}, c);
+  for (; c <= n1; ++c) nodes(0.0f, c);
+  // Faces from column index c (c >= 1 for the east faces).
+  auto faces = [&](auto lanes, int c, bool west_ring) {
+    using T = decltype(lanes);
+    auto jump = [&](const float* ca, const float* ua, const std::uint8_t* ma, int a,
+                    const float* cb, const float* ub, const std::uint8_t* mb, int b) {
+      return wave_jump_of(load<T>(ca + a), load<T>(ua + a), load<T>(cb + b), load<T>(ub + b),
+                          mand(load_flag<T>(ma + a), load_flag<T>(mb + b)));
+    };
+    store(rs.jx.data() + c, west_ring ? splat<T>(0.0f) : jump(cP, uP, mP, c - 1, cP, uP, mP, c));
+    store(rs.jxn.data() + c, west_ring ? splat<T>(0.0f) : jump(cN, uN, mN, c - 1, cN, uN, mN, c));
+    store(rs.jys.data() + c, jump(cS, vS, mS, c, cP, vP, mP, c));
+    store(rs.jyn.data() + c, jump(cP, vP, mP, c, cN, vN, mN, c));
+  };
+  c = c0;
+  if (c == 0) faces(0.0f, c++, true);
+  for (; c + kLanes <= n1 + 1; c += kLanes) faces(Lanes{}, c, false);
+  for (; c <= n1; ++c) faces(0.0f, c, false);
 }
 
 // Nodes of a row whose five-point neighbourhood is dry.

@@ -74,6 +74,11 @@ struct RowScratch {
   std::vector<float> jx, jxn;        // wave jumps, east faces west of the nodes of rows j, j + 1
   std::vector<float> jys, jyn;       // wave jumps, north faces south and north of row j's nodes
   std::vector<std::uint8_t> alldry;  // node and its four neighbours dry
+  // Node parts of the wave jumps (wave_node), each of the row's length:
+  // c, u, v of row j, of row j + 1, c and v of row j - 1; whether the
+  // nodes of rows j, j + 1, j - 1 count.
+  std::vector<float> wave;
+  std::vector<std::uint8_t> wave_moves;
 };
 
 // Columns lo .. hi (column indices, 0 = the west ring; empty when lo > hi)
@@ -151,6 +156,14 @@ struct SolverWork {
   // in the state the last time step was chosen from, per row and overall.
   std::vector<float> row_depth, row_speed2;
   float depth_max = 0.0f, speed2_max = 0.0f;
+  // The node whose Courant condition set the last time step, in the state
+  // the step started from: depth [m], discharges [m2/s], its dry
+  // neighbours (0 .. 4), and the step it allows [s] (before the limits of
+  // inflows and growth).
+  struct CourantNode {
+    float h = 0.0f, q = 0.0f, r = 0.0f, dt = 0.0f;
+    int dry_neighbours = 0;
+  } courant_node;
   FlowBounds bounds;
 
   // Sweep over blocks of rows (threads): each block of `block_rows` rows is
@@ -176,6 +189,20 @@ struct SolverWork {
   // row is solved whole.
   bool full_rows = false;
   std::vector<Span> wet, with_source, span, span_first, solved;
+  // Per row the interior columns from the first to the last node inside the
+  // model (not a no-data wall); the search for wet nodes looks only there
+  // and at the ring columns.
+  std::vector<Span> inside;
+  // Per row the interior columns where a node flagged dry may not be
+  // thinner than hdry and at rest: the sweeps write the state of a row only
+  // in its span, so outside it a row stays as the last search found it.
+  // Not kept when the rows are shared with other processes (they write the
+  // rows they send) or solved whole.
+  std::vector<Span> unsure;
+  // While `sources_listed` (set by the flow step for its sweeps) only the
+  // rows flagged in `source_rows` hold a source rate; otherwise any may.
+  bool sources_listed = false;
+  std::vector<std::uint8_t> source_rows;
   // Per row the interior columns the steps since the last `take_changed`
   // may have changed (the ring columns and rows aside), or every node when
   // `changed_all`.

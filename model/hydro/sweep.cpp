@@ -503,6 +503,7 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
     if (b.lo > b.hi) return a;
     return Span{std::min(a.lo, b.lo), std::max(a.hi, b.hi)};
   };
+  const bool keep_unsure = w.share == nullptr && !w.full_rows && w.unsure.size() == w.inside.size();
 #pragma omp parallel if (threaded(m.coin1.nn))
   {
     StripWork& sw = w.strips[static_cast<std::size_t>(step_thread())];
@@ -536,20 +537,41 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
           using T = decltype(lanes);
           return load<T>(sr + c) == splat<T>(0.0f);
         };
+        // Of the nodes flagged dry only the ring nodes and those inside the
+        // model are looked at (the walls outside it stay dry, empty and at
+        // rest), and of these only the ones the sweeps may have changed
+        // since the last search.
+        Span in = w.inside[static_cast<std::size_t>(j)];
+        const bool keep = keep_unsure && j >= 2 && j <= rows;
+        if (keep) {
+          const Span u = w.unsure[static_cast<std::size_t>(j)];
+          in = Span{std::max(in.lo, u.lo), std::min(in.hi, u.hi)};
+        }
+        auto run = [&](int c0, int c1) {
+          if (c0 > c1) return Span{};
+          const Span ring0 = c0 == 0 && !shallow(0.0f, 0) ? Span{0, 0} : Span{};
+          const Span ringE =
+              c1 == nxx - 1 && !shallow(0.0f, nxx - 1) ? Span{nxx - 1, nxx - 1} : Span{};
+          const Span mid = outside_run(shallow, std::max(c0, in.lo), std::min(c1, in.hi));
+          return join(join(ring0, mid), ringE);
+        };
         const auto n = static_cast<std::size_t>(nxx);
         const void* a = std::memchr(dry, 0, n);
         if (a == nullptr) {
-          wet = outside_run(shallow, 0, nxx - 1);
+          wet = run(0, nxx - 1);
         } else {
           const auto at = [dry](const void* p) {
             return static_cast<int>(static_cast<const std::uint8_t*>(p) - dry);
           };
           const int lo = at(a), hi = at(memrchr(dry, 0, n));
-          const Span left = outside_run(shallow, 0, lo - 1);
-          const Span right = outside_run(shallow, hi + 1, nxx - 1);
+          const Span left = run(0, lo - 1);
+          const Span right = run(hi + 1, nxx - 1);
           wet = Span{left.lo <= left.hi ? left.lo : lo, right.lo <= right.hi ? right.hi : hi};
         }
-        src = outside_run(no_source, 0, last);
+        if (keep) w.unsure[static_cast<std::size_t>(j)] = inner(wet);
+        if (!w.sources_listed || w.source_rows[static_cast<std::size_t>(j)] != 0) {
+          src = outside_run(no_source, 0, last);
+        }
       }
       w.wet[j] = wet;
       w.with_source[j] = src;
@@ -618,6 +640,9 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
     for (int j = e0; j <= e1; ++j) {
       const long b = base(j);
       const Span in = inner(span[j]);
+      if (keep_unsure && j >= 2 && j <= rows) {
+        w.unsure[static_cast<std::size_t>(j)] = join(w.unsure[static_cast<std::size_t>(j)], in);
+      }
       if (limit && j >= 2) limit_increments(m, w, j, dhg + b, w.row_flow[j], in.lo, in.hi);
       if (second_stage) {
         second_stage_row(m, w, j, dhg + b, dqg + b, drg + b, in.lo, in.hi);

@@ -3,9 +3,13 @@
 # byte as the run in one process (on 1 and on 2 threads): result file,
 # maxima, grids, balance, series and the listing but for its wall time.
 # The dam break, the channel (inflow hydrograph, weir) with its tracer, the
-# flood plain. A run over 2 processes without -q stops before any file is
-# written; one stopped by SIGTERM to mpirun writes the files of a run in one
-# process of as many steps.
+# flood plain with its culvert turned north so that its ends (rows 22 and
+# 34) lie in different bands, and two wells in rows 19 and 30, on the edges
+# of the bands, its bands balanced anew by work every 16 sweeps (they move
+# as the water spreads). A hot start from the result of a run over 3 processes,
+# continued over 2. A run over 2 processes without -q stops before any file
+# is written; one stopped by SIGTERM to mpirun writes the files of a run in
+# one process of as many steps.
 source "$(dirname "$0")/../driver/verify_common.bash" "$@"
 
 command -v mpirun >/dev/null || { echo "SKIP: no mpirun (Debian package openmpi-bin)"; exit 77; }
@@ -43,28 +47,78 @@ run() {
   done
 }
 
-for model in "dambreak dambreak.qfx" "channel channel.qfx tracer.qfx"; do
+# example EX DIR: the files of example EX in DIR; the flood plain's culvert
+# runs north from the stream (row 22) to row 34, two wells of 0.5 m3/s in
+# rows 19 and 30 of the plain, 1 h.
+example() {
+  mkdir -p "$2"
+  cp "$SRC"/examples/"$1"/* "$2"/
+  [ "$1" = floodplain ] || return 0
+  sed -i -e 's/^\(   culvert 2601075.0 1201100.0 2601100.0\) 1201100.0/\1 1201160.0/' \
+    -e 's/^>>structure/   discharge 0.5\n   point 2601300.0 1201085.0\n&/' \
+    -e 's/^>>structure/   discharge 0.5\n   point 2601200.0 1201140.0\n&/' \
+    -e 's/^   end 2.5/   end 1.0/' "$2/floodplain.qfx"
+}
+
+# in_band ROW BANDS: the number of the band that holds ROW.
+in_band() {
+  local b n=0
+  for b in $2; do
+    n=$((n + 1))
+    [ "$1" -lt "${b%-*}" ] || [ "$1" -gt "${b#*-}" ] || { echo $n; return; }
+  done
+}
+
+for model in "dambreak dambreak.qfx" "channel channel.qfx tracer.qfx" "floodplain floodplain.qfx"; do
   set -- $model
   ex=$1
   shift
   ref=$WORK/$ex-ref
-  mkdir -p "$ref"
-  cp "$SRC"/examples/"$ex"/* "$ref"/
+  example "$ex" "$ref"
   LAUNCH= run "$ref" "$@"
   two=$WORK/$ex-t2
-  mkdir -p "$two"
-  cp "$SRC"/examples/"$ex"/* "$two"/
+  example "$ex" "$two"
   OMP_NUM_THREADS=2 QF_PARALLEL_NODES=0 LAUNCH= run "$two" "$@"
   same "$two" "$ref"
+  every=
+  [ "$ex" != floodplain ] || every=16
   for np in 1 2 3; do
     dir=$WORK/$ex-np$np
-    mkdir -p "$dir"
-    cp "$SRC"/examples/"$ex"/* "$dir"/
-    LAUNCH="mpirun --oversubscribe --bind-to none -np $np" run "$dir" "$@"
+    example "$ex" "$dir"
+    QF_BANDS_EVERY=$every LAUNCH="mpirun --oversubscribe --bind-to none -np $np" run "$dir" "$@"
     same "$dir" "$ref"
+    [ "$ex" = floodplain ] && [ "$np" -gt 1 ] || continue
+    # The first bands (with QF_USAGE the first process writes those of each
+    # balance on standard error, " >bands: 1-30 31-42"): the culvert's ends
+    # in two of them, a well on an edge; and bands after them.
+    all=$(cd "$dir" && QF_USAGE=1 QF_BANDS_EVERY=$every mpirun --oversubscribe --bind-to none \
+      -np "$np" "$QF" -q floodplain.qfx 2>&1 >/dev/null </dev/null | sed -n 's/^ >bands: //p')
+    bands=$(head -1 <<<"$all")
+    [ "$(wc -l <<<"$all")" -ge 2 ] || fail "bands $bands on $np processes: they never moved"
+    [ "$(in_band 22 "$bands")" != "$(in_band 34 "$bands")" ] ||
+      fail "bands $bands on $np processes: the culvert's ends in one band"
+    [[ " $bands " =~ [\ -](19|30)[\ -] ]] || fail "bands $bands on $np processes: no well on an edge"
   done
   note "$ex: the same files on 1, 2 and 3 processes"
 done
+
+# A hot start: the channel to 0.5 h with a checkpoint at 0.25 h over 3
+# processes, then resumed from it to 1 h over 2, against both runs in one.
+for how in ref np32; do
+  dir=$WORK/hot-$how
+  example channel "$dir"
+  sed -i 's/^   end .*/   end 0.5/; s/^   max_flow .*/&\n   checkpoint 0.25/' "$dir/channel.qfx"
+  launch=
+  [ "$how" = ref ] || launch="mpirun --oversubscribe --bind-to none -np 3"
+  LAUNCH=$launch run "$dir" channel.qfx
+  sed -i 's/^   end .*/   end 1.0/' "$dir/channel.qfx"
+  [ "$how" = ref ] || launch="mpirun --oversubscribe --bind-to none -np 2"
+  LAUNCH=$launch run "$dir" channel.qfx
+done
+grep -q "^ >hot start from 'channel.res' AT  0.50H" "$WORK/hot-ref/screen.txt" ||
+  fail "no hot start at 0.5 h: $(grep -i start "$WORK/hot-ref/screen.txt")"
+same "$WORK/hot-np32" "$WORK/hot-ref"
+note "hot start from a result of 3 processes, resumed over 2: the files of one process"
 mpi="mpirun --oversubscribe --bind-to none -np 2"
 dir=$WORK/windows
 mkdir -p "$dir"

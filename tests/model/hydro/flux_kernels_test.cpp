@@ -290,6 +290,31 @@ TEST(Rflux, ShockBesideDampsTheShearWave) {
   EXPECT_FLOAT_EQ(rest.fn, 9.81f * 0.5f * 0.5f);
 }
 
+// The node parts of a wave jump: celerity, both speeds, and whether the
+// node counts (wet and deeper than hdry); a depth below 1e-6 m divides as
+// 1e-6 m.
+TEST(Rflux, WaveNodeParts) {
+  const struct {
+    float h, q, r;
+    bool dry;
+    float c, u, v;
+    bool moves;
+  } rows[] = {{0.4f, 0.2f, -0.8f, false, 1.980909f, 0.5f, -2.0f, true},
+              {0.4f, 0.2f, -0.8f, true, 1.980909f, 0.5f, -2.0f, false},
+              {0.01f, 0.02f, 0.0f, false, 0.313209f, 2.0f, 0.0f, false},
+              {0.0f, 1e-6f, 0.0f, false, 3.132092e-3f, 1.0f, 0.0f, false}};
+  for (const auto& w : rows) {
+    const WaveNodeT<float> n = wave_node(w.h, w.q, w.r, w.dry, kDry, kG);
+    EXPECT_NEAR(n.c, w.c, 1e-6f * w.c) << w.h;
+    EXPECT_FLOAT_EQ(n.u, w.u) << w.h;
+    EXPECT_FLOAT_EQ(n.v, w.v) << w.h;
+    EXPECT_EQ(n.moves, w.moves) << w.h << " " << w.dry;
+  }
+  // Two nodes: half of (uL - uR) + |cL - cR| where they close up.
+  EXPECT_NEAR(wave_jump_of(0.990454f, 2.0f, 1.980909f, 0.5f, true), 1.245227f, 1e-6f);
+  EXPECT_EQ(wave_jump_of(0.990454f, 2.0f, 1.980909f, 0.5f, false), 0.0f);
+}
+
 // The lane form of the kernels gives the one-face result in every lane.
 TEST(Rflux, LanesGiveTheSameResultAsSingleFaces) {
   std::mt19937 rng(7);
@@ -330,6 +355,13 @@ TEST(Rflux, LanesGiveTheSameResultAsSingleFaces) {
         fv = rflux_t<false>(lanes(0), lanes(1), lanes(2), lanes(3), lanes(4), lanes(5), lanes(6),
                             lanes(7), lanes(8), lanes(9), lanes(10), mL, mR, sv, kDry, kG,
                             lanes(12), lanes(16));
+      }
+      // Wave jumps from depths |level| (some below hdry, some dry).
+      const Lanes jv =
+          wave_jump(vabs(lanes(0)), lanes(3), mL, vabs(lanes(1)), lanes(4), mR, kDry, kG);
+      for (int l = 0; l < kLanes; ++l) {
+        EXPECT_EQ(jv[l], wave_jump(std::fabs(a[0][l]), a[3][l], dl[l], std::fabs(a[1][l]), a[4][l],
+                                   dr[l], kDry, kG));
       }
       for (int l = 0; l < kLanes; ++l) {
         LineDiff s{a[13][l], a[14][l], a[15][l]};

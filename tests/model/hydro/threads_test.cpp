@@ -22,8 +22,11 @@ using bndtest::Blocks;
 
 // A valley sloping to the north: water enters over the south side, leaves
 // over the north side at a fixed level, wets the dry banks and drains a
-// pond; a bump splits the flow.
-Model valley(bool second, bool turb, bool steady) {
+// pond; a bump splits the flow. With `walls`, part of the east bank lies
+// outside the model (no-data walls) and a point discharge falls on a dry
+// mound on the west bank of the upper valley for its first 18 s, in dry
+// weather.
+Model valley(bool second, bool turb, bool steady, bool walls = false) {
   Model m;
   test::make_grid(m, 13, 19, 5.0f, 4.0f);
   for (int j = 1; j <= m.coin1.nyy; ++j) {
@@ -34,9 +37,24 @@ Model valley(bool second, bool turb, bool steady) {
       m.f.zb[m.node(i, j)] = z;
     }
   }
+  for (int j = 16; j <= 21 && walls; ++j) {
+    for (int i = 2; i <= 4; ++i) m.f.zb[m.node(i, j)] += 1.5f;  // a dry mound
+  }
   test::set_level(m, [](float, float y) { return y < 30.0f ? 1.6f : 0.9f; });
+  for (int j = 12; j <= 17 && walls; ++j) {
+    for (int i = 13; i <= 14; ++i) {
+      const auto k = static_cast<std::size_t>(m.node(i, j));
+      m.f.outside[k] = 1;
+      m.f.zb[k] = 101.0f;
+      m.f.h[k] = 0.0f;
+    }
+  }
   test::derive(m);
   Blocks blocks(m);
+  if (walls) {
+    blocks.source(bt_discharge, m.node(2, 19) + 1,
+                  {{0.0f, 0.5f}, {0.005f, 0.5f}, {0.0051f, 0.0f}});  // 1-based node
+  }
   std::vector<std::pair<int, int>> south, north;
   for (int p = 4; p <= 10; ++p) south.push_back({side_south, p});
   for (int p = 2; p <= 13; ++p) north.push_back({side_north, p});
@@ -118,17 +136,19 @@ TEST(Threads, BlockSweepsGiveTheSingleSweepOnAnyThreadCount) {
   struct Case {
     bool second, turb, steady;
     int rows, threads;
+    bool walls = false;
   };
-  const Case cases[] = {{false, false, false, 1, 1}, {false, false, false, 2, 3},
-                        {true, false, false, 3, 2},  {true, false, false, 5, 3},
-                        {true, true, false, 2, 2},   {false, true, false, 32, 3},
-                        {true, false, true, 3, 3},   {false, false, true, 1, 2}};
+  const Case cases[] = {{false, false, false, 1, 1},       {false, false, false, 2, 3},
+                        {true, false, false, 3, 2},        {true, false, false, 5, 3},
+                        {true, true, false, 2, 2},         {false, true, false, 32, 3},
+                        {true, false, true, 3, 3},         {false, false, true, 1, 2},
+                        {false, false, false, 2, 2, true}, {true, false, false, 3, 3, true}};
   const int keep = omp_get_max_threads();
   setenv("QF_PARALLEL_NODES", "0", 1);  // threads on the small grid too
   ASSERT_TRUE(threaded(1));
   int n = 0;
   for (const Case& c : cases) {
-    Sim serial{valley(c.second, c.turb, c.steady), {}, {}};
+    Sim serial{valley(c.second, c.turb, c.steady, c.walls), {}, {}};
     Sim one{serial.m, {}, {}}, many{serial.m, {}, {}};
     prepare(serial.m, serial.w);
     serial.w.solver.serial = true;
@@ -141,8 +161,9 @@ TEST(Threads, BlockSweepsGiveTheSingleSweepOnAnyThreadCount) {
     many.w.solver.sweep = sweep_of(isa);
     const std::string what = " (order " + std::to_string(c.second + 1) + ", turbulence " +
                              std::to_string(c.turb) + ", steady " + std::to_string(c.steady) +
-                             ", blocks of " + std::to_string(c.rows) + ", " +
-                             std::to_string(c.threads) + " threads, " + isa_name(isa) + ")";
+                             ", walls and source " + std::to_string(c.walls) + ", blocks of " +
+                             std::to_string(c.rows) + ", " + std::to_string(c.threads) +
+                             " threads, " + isa_name(isa) + ")";
     float inflow = 0.0f;
     int most_wet = 0;
     for (int s = 1; s <= 120; ++s) {
