@@ -128,10 +128,10 @@ inline T shock_keep(T eta_h, T hm, float g) {
 // only: read, then replaced by this face's unlimited differences; limited by
 // minmod, or by van Albada when kSmooth, for steady runs; the slopes scaled
 // by the thinner node's depth / (kThickFilms * hdry), at most 1); hdry the
-// dry threshold of the flow
-// (the film depth); g gravity; J the depth blocked by a floating cover or a
-// bridge deck at the face (0 = open face); eta_h the largest wave_jump of
-// the four faces that meet this face's ends at right angles.
+// dry threshold of the flow (the film depth); g gravity; J the depth
+// blocked by a floating cover or a bridge deck at the face (0 = open face);
+// eta_h the largest wave_jump of the four faces that meet this face's ends
+// at right angles.
 //
 // The free-surface jump, not the depth jump, drives the upwinding, so still
 // water over an uneven bed gives a pure pressure flux g hL hR / 2 that the
