@@ -242,7 +242,15 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
   T am = vabs(lm);
   T delta;
   if constexpr (kSecond) {
-    delta = etaR - etaL;
+    // The level jump, each level held up to the higher bed: where one
+    // side's water stands below the other side's bed (water falling over a
+    // bed step) only the depth over the step is a wave; the rest of the
+    // level jump is the step. A film at the foot of a 1.5 m dike beside a
+    // thin node on its crest upwound the whole 1.5 m with the celerity of a
+    // few centimetres of water and drove the crest node to tens of m/s in
+    // one step.
+    const T top = vmax(zL, zR);
+    delta = vmax(etaR, top) - vmax(etaL, top);
   } else {
     const MaskOf<T> fix = c > 0.01f;
     const T eps = (c + vabs(u)) * 0.1f;

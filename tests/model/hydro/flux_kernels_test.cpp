@@ -213,15 +213,23 @@ TEST(Rflux, SecondOrderReconstructsWithMinmodAndStoresTheDifferences) {
   // The reconstructed level never falls below the bed: level 0.05 over a bed
   // at 0, next level -0.1 over a bed at -0.3, previous difference -0.4. The
   // left slope minmod(-0.4, -0.15) = -0.15 would put the face level at
-  // -0.025; it stays at the bed, so the left depth and the pressure are 0 and
-  // the level jump -0.1 drives c/2 * 0.1 towards the lower level (c for the
-  // mean depth 0.1).
+  // -0.025; it stays at the bed, so the left depth and the pressure are 0.
+  // The right level stands below the left bed, so the waves carry only the
+  // depth over the step, here 0: no flux, as in first order.
   // (The film depth 0.001 of the dry depth 0.02: both nodes keep slopes.)
   LineDiff b{-0.4f, 0.0f, 0.0f};
   const FaceFlux low = rflux(0.05f, -0.1f, -0.1f, 0, 0, 0, 0, 0, 0, 0.0f, -0.3f, false, false, b,
                              kFilm, true, kG, 0);
   EXPECT_EQ(low.fn, 0.0f);
-  EXPECT_NEAR(low.f, 0.05 * std::sqrt(9.81 * 0.1), 1e-6);
+  EXPECT_EQ(low.f, 0.0f);
+  // A film 0.004 m at the foot of a 1.5 m step, 0.02 m still water on its
+  // crest: the jump is the crest depth, f = -c/2 * 0.02 (c for the mean
+  // depth 0.012), not the 1.5 m level jump.
+  LineDiff st{0.0f, 0.0f, 0.0f};
+  const FaceFlux foot = rflux(0.004f, 1.52f, 1.52f, 0, 0, 0, 0, 0, 0, 0.0f, 1.5f, false, false, st,
+                              kFilm, true, kG, 0);
+  EXPECT_NEAR(foot.f, -0.5 * std::sqrt(9.81 * 0.012) * 0.02, 2e-6);
+  EXPECT_NEAR(foot.fn, 9.81 * 0.004 * 0.02 / 2, 1e-6);
 
   // The slopes fade with the thinner node's depth below 20 films: a right
   // node not flagged dry but with its level at its bed gives the same flux
