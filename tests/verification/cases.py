@@ -536,7 +536,7 @@ CASES = {
     "ea6a": {"qfx": "ea6a.qfx", "opts": ["@thin"], "bed": bed_ea6a, "check": check_ea6a,
              "gate_end": False, "title": "EA 6A: dam break past a building, hdry 0.001"},
     "ea6a_dry": {"qfx": "ea6a.qfx", "bed": bed_ea6a, "check": check_ea6a,
-                 "title": "EA 6A, default hdry 0.02 (the 0.02 m film counts as dry)"},
+                 "title": "EA 6A, default hdry 0.02"},
 }
 CASES["valley"] = {"check": check_valley, "title": "EA 5: valley (examples/valley)"}
 for _a in (0, 30, 45):
