@@ -50,13 +50,15 @@ if [ -x "$E" ] && command -v gdallocationinfo >/dev/null; then
 fi
 
 # Ctrl-C: the running scenarios end after their step with their files.
-# (A signal before a run's time loop ends it at once: wait for a result line.)
+# (A signal before a run's time loop ends it at once: wait for a balance line
+# after the start line in both, as one may start much later under a sanitizer.)
 sed -i 's/end 0.02/end 100/' basin.qfx
 rm -f ./*/basin.res.mass
 "$BIN/quellfax-batch" -j 2 set.csv > stop.txt 2>&1 &
 pid=$!
 for _ in $(seq 600); do
-  [ "$(cat low/basin.res.mass high/basin.res.mass 2>/dev/null | wc -l)" -gt 5 ] && break
+  [ "$(cat low/basin.res.mass 2>/dev/null | wc -l)" -gt 2 ] &&
+    [ "$(cat high/basin.res.mass 2>/dev/null | wc -l)" -gt 2 ] && break
   sleep 0.1
 done
 kill -INT $pid
