@@ -148,7 +148,7 @@ struct Row {
   const float *h, *q, *r, *zb, *hfl;
   const std::uint8_t* flag;
   float film;
-  bool dry(int c) const { return flag[c] != 0 && h[c] < film; }
+  bool dry(int c) const { return flow_dry(flag[c], h[c], film); }
   template <class T>
   MaskOf<T> dry_at(int c) const {
     return mand(load_flag<T>(flag + c), load<T>(h + c) < film);

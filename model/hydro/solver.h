@@ -58,6 +58,11 @@ inline float film_depth(const Model& m) {
   return 0.05f * m.coin.hdry;
 }
 
+// Dry for the flow: flagged dry (below `hdry`) and thinner than the film.
+inline bool flow_dry(std::uint8_t flag, float h, float film) {
+  return flag != 0 && h < film;
+}
+
 // Per-column storage carried from row j - 1 to row j: the north faces of the
 // row below. Index = column - 1.
 struct FaceCarry {

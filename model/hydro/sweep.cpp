@@ -64,8 +64,7 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh, int c0, int c1) 
   const float* h = f.h.data() + b;
   const std::uint8_t* flag = f.ldry.data() + b;
   const float film = film_depth(m);
-  // Dry for the flow: flagged dry and thinner than the film.
-  auto dry = [&](int c) { return flag[c] != 0 && h[c] < film; };
+  auto dry = [&](int c) { return flow_dry(flag[c], h[c], film); };
   // Nodes that may end the step thin: the second stage averages with the
   // start state, and the outflow limiter may cut what flows in.
   const float watch = 4.0f * thin_depth(m);
@@ -73,7 +72,7 @@ void thin_caps(Model& m, SolverWork& w, int j, const float* dh, int c0, int c1) 
   float* cap = w.speed_cap.data() + b;
   // |u| + 2 sqrt(g h) of a neighbour n of node k that is deeper than k.
   auto feed = [&](long k, long n) {
-    if ((f.ldry[n] && f.h[n] < film) || !(f.h[n] > f.h[k])) return 0.0f;
+    if (flow_dry(f.ldry[n], f.h[n], film) || !(f.h[n] > f.h[k])) return 0.0f;
     const float hn = f.h[n];
     return feed_share(f.h[k], hn, film) *
            (std::sqrt(f.q[n] * f.q[n] + f.r[n] * f.r[n]) / hn + 2.0f * std::sqrt(g * hn));
