@@ -143,6 +143,9 @@ TEST(Rflux, SubcriticalFaceMatchesTheWaveDecomposition) {
   const FaceFlux fl = first(1.2f, 1.0f, 0.5f, 0.3f, 0.1f, -0.1f, 0.0f, 0.0f);
   const Expect e = roe_by_waves(1.2, 1.0, 0.5, 0.3, 0.1, -0.1, -0.2, true);
   EXPECT_NEAR(fl.f, 0.735540, 2e-6);  // by hand: 0.4 + 4.408963 / (4 c), c = 3.284966
+  // By hand: mean of 0.5^2 / 1.2 and 0.3^2 / 1.0, g (1.2 / 2 + 0.2^2 / 4),
+  // minus the waves (-0.450511).
+  EXPECT_NEAR(fl.fn, 0.149167 + 5.9841 + 0.450511, 1e-5);
   EXPECT_NEAR(fl.f, e.f, 2e-6);
   EXPECT_NEAR(fl.fn, e.fn, 1e-5);
   EXPECT_NEAR(fl.ft, e.ft, 2e-6);
