@@ -273,28 +273,34 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
   ap = vmax(ap, eta_h);
   am = vmax(am, eta_h);
 
-  // The central part of Roe's flux is the mean of the two node fluxes; the
-  // flux of the mean state written above falls short of it by two terms that
-  // grow with the square of the jump: g delta^2 / 4 of pressure (with the
-  // jump the waves carry, so that still water over an uneven bed keeps the
-  // pressure g hL hR / 2 that its bed slope balances) and
-  // hL hR (uR - uL)^2 / (4 hm) of convection (hL hR (uR - uL)(vR - vL) /
+  // First order: the central part of Roe's flux is the mean of the two node
+  // fluxes; the flux of the mean state written above falls short of it by
+  // two terms that grow with the square of the jump: g delta^2 / 4 of
+  // pressure (with the jump the waves carry, so that still water over an
+  // uneven bed keeps the pressure g hL hR / 2 that its bed slope balances)
+  // and hL hR (uR - uL)^2 / (4 hm) of convection (hL hR (uR - uL)(vR - vL) /
   // (4 hm) along the face). Without them a strong standing jump is not a
   // steady state of the scheme: the face across it carries too little
-  // momentum, the node at its toe keeps what comes in from the fast water
-  // before it, is drawn down and runs away (a jump 4.6 cm -> 0.19 m at
-  // 2.2 m/s held a toe node 1 cm deep at 11 m/s). With them the jump stands
-  // between its conjugate depths. Faces that are shallow, blocked or have a
-  // node dry for the flow keep the flux of the mean state.
-  const MaskOf<T> both = mand(mand(deep, mnot(blocked)), mand(mnot(dryL), mnot(dryR)));
-  if (any(both)) {
-    const T tiny = splat<T>(1.0e-6f);
-    const T dL = vmax(hL, tiny), dR = vmax(hR, tiny);
-    const T du = qnR / dR - qnL / dL;
-    const T dv = qtR / dR - qtL / dL;
-    const T hh = sel(both, hL * hR * 0.25f / H, zero);
-    fn = fn + (hh * du * du + sel(both, (0.25f * g) * delta * delta, zero));
-    ft = ft + hh * du * dv;
+  // momentum, the node at its toe keeps what the fast water before it brings
+  // in, is drawn down and runs away (a jump from 4.6 cm at 2.2 m/s to 0.19 m
+  // held a toe node 1.2 cm deep at 11 m/s, and 5 mm at 50 m/s in one
+  // dimension without friction); with them the jump stands between its
+  // conjugate depths. Faces that are shallow, blocked or beside a node dry
+  // for the flow keep the flux of the mean state. Second order keeps it
+  // too: its face values are reconstructed discharges and depths, whose
+  // ratio at a wetting front is no speed of the flow (Thacker's bowl in
+  // second order: L1 of depth 21.8 % with both terms there, 8.2 % without).
+  if constexpr (!kSecond) {
+    const MaskOf<T> both = mand(mand(deep, mnot(blocked)), mand(mnot(dryL), mnot(dryR)));
+    if (any(both)) {
+      const T tiny = splat<T>(1.0e-6f);
+      const T dL = vmax(hL, tiny), dR = vmax(hR, tiny);
+      const T du = qnR / dR - qnL / dL;
+      const T dv = qtR / dR - qtL / dL;
+      const T hh = sel(both, hL * hR * 0.25f / H, zero);
+      fn = fn + (hh * du * du + sel(both, (0.25f * g) * delta * delta, zero));
+      ft = ft + hh * du * dv;
+    }
   }
 
   // Upwinding.
