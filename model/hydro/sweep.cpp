@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -156,6 +157,50 @@ void store_state(const StateRow& st, int c, T hn, T qn, T rn, MaskOf<T> wet, Mas
   store_flag(st.dry + c, mnot(wet));
 }
 
+// Sum of the depths and count of the nodes not flagged dry of columns
+// c0 .. c1. The depths are summed in double precision (a 32-bit sum over a
+// large grid loses whole percents once its spacing approaches a depth), in
+// 16 partial sums, column c0 + i into sum i % 16, added in order at the
+// end: every instruction set forms the same sums, 16 columns at a time.
+struct WetSum {
+  double volume = 0.0;
+  int count = 0;
+};
+
+typedef float Floats16 __attribute__((vector_size(64)));
+typedef double Doubles16 __attribute__((vector_size(128)));
+typedef std::int64_t Mask16 __attribute__((vector_size(128)));
+typedef std::int32_t Ints16 __attribute__((vector_size(64)));
+typedef std::uint8_t Bytes16 __attribute__((vector_size(16)));
+
+WetSum wet_sum(const float* h, const std::uint8_t* dry, int c0, int c1) {
+  Doubles16 sum{};
+  Ints16 count{};
+  int c = c0;
+  for (; c + 16 <= c1 + 1; c += 16) {
+    Floats16 hh;
+    Bytes16 dd;
+    std::memcpy(&hh, h + c, sizeof hh);
+    std::memcpy(&dd, dry + c, sizeof dd);
+    const Ints16 wet = __builtin_convertvector(dd, Ints16) == 0;
+    const Mask16 wet2 = __builtin_convertvector(wet, Mask16);
+    sum += wet2 ? __builtin_convertvector(hh, Doubles16) : Doubles16{};
+    count -= wet;
+  }
+  for (int l = 0; c <= c1; ++c, ++l) {
+    if (!dry[c]) {
+      sum[l] += h[c];
+      ++count[l];
+    }
+  }
+  WetSum s;
+  for (int l = 0; l < 16; ++l) {
+    s.volume += sum[l];
+    s.count += count[l];
+  }
+  return s;
+}
+
 // First stage: the new state (start state plus increment; ring nodes: the
 // new-state entry) replaces the start state, which the new-state arrays keep.
 // Classification: h < hdry is dry, h = hdry wet. A depth the outflow limiter
@@ -214,19 +259,15 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     cap_thin(m, w, j, h, q, r, c0, c1);
   }
   // Volume and wet count (the nodes outside c0 .. c1 but the ring are dry).
-  // The depths are summed in double precision: a 32-bit sum over a large
-  // grid loses whole percents once its spacing approaches a depth.
-  double v = volume;
-  int n = nwet;
-  auto count = [&](int c) {
+  const WetSum ws = wet_sum(h, dry, c0, c1);
+  double v = volume + ws.volume;
+  int n = nwet + ws.count;
+  for (const int c : {0, nxx - 1}) {
     if (!dry[c]) {
       v += h[c];
       ++n;
     }
-  };
-  count(0);
-  for (int c = c0; c <= c1; ++c) count(c);
-  count(nxx - 1);
+  }
   // Inundation time, a compensated sum: `tind_lost` keeps what the 32-bit
   // sum could not take (late in a long run a step is below its spacing).
   const long b = static_cast<long>(j - 1) * nxx;
