@@ -11,6 +11,7 @@
 #include <limits>
 #include <utility>
 
+#include "model/hydro/courant.h"
 #include "model/hydro/hydro.h"
 #include "model/hydro/isa.h"
 #include "model/hydro/lanes.h"
@@ -544,6 +545,15 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
     return Span{std::min(a.lo, b.lo), std::max(a.hi, b.hi)};
   };
   const bool keep_unsure = w.share == nullptr && !w.full_rows && w.unsure.size() == w.inside.size();
+  // The last stage of a step measures the rows for the next time step
+  // (timstp) where one process holds all rows.
+  const bool measure = w.share == nullptr && (second_stage || !m.clog.second_order) &&
+                       w.row_courant.size() > static_cast<std::size_t>(nyy) &&
+                       w.row_depth.size() > static_cast<std::size_t>(nyy) &&
+                       w.row_speed2.size() > static_cast<std::size_t>(nyy);
+  const float g = m.coin.gravity;
+  const float ratio = m.coin.dx / m.coin.dy;
+  const float film = film_depth(m);
 #pragma omp parallel if (threaded(m.coin1.nn))
   {
     StripWork& sw = w.strips[static_cast<std::size_t>(step_thread())];
@@ -691,6 +701,33 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
         int& n = w.row_wet[j] = 0;
         first_stage_row(m, w, j, dhg + b, dqg + b, drg + b, dth, v, n, in.lo, in.hi);
       }
+      // The time step's measure of the new state, while the row is in the
+      // cache, in the columns timstp would measure: from the first to the
+      // last node not flagged dry (all inside the span) and the wet columns
+      // of the sweep widened by two.
+      if (measure && j >= 2 && j <= nyy - 1) {
+        const std::uint8_t* dry = f.ldry.data() + b;
+        int lo = last + 1, hi = 0;
+        if (in.lo <= in.hi) {
+          const auto n = static_cast<std::size_t>(in.hi - in.lo + 1);
+          if (const void* a = std::memchr(dry + in.lo, 0, n); a != nullptr) {
+            lo = static_cast<int>(static_cast<const std::uint8_t*>(a) - dry);
+            hi = static_cast<int>(static_cast<const std::uint8_t*>(memrchr(dry + in.lo, 0, n)) -
+                                  dry);
+          }
+        }
+        const Span wt = w.wet[j];
+        if (wt.lo <= wt.hi) {
+          lo = std::min(lo, std::max(wt.lo - 2, 1));
+          hi = std::max(hi, std::min(wt.hi + 2, last));
+        }
+        const RowMax rm = lo <= hi ? courant_row(f.h.data() + b, f.q.data() + b, f.r.data() + b,
+                                                 dry, g, ratio, film, nullptr, lo, hi)
+                                   : RowMax{};
+        w.row_courant[j] = rm.s;
+        w.row_depth[j] = rm.h;
+        w.row_speed2[j] = rm.u2;
+      }
     }
     // The fluxes as applied, once no limit reads them unscaled.
     if (limit) {
@@ -713,6 +750,7 @@ void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
     } else {
       sweep_band(m, w, second_stage, dth, BandRows{1, m.coin1.nyy});
       add_row_sums(m, w, second_stage);
+      w.measured = second_stage || !m.clog.second_order;
     }
     const int rows = m.coin1.nyy - 1;
     for (int j = 1; j <= rows; ++j) {
