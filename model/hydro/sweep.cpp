@@ -203,7 +203,8 @@ WetSum wet_sum(const float* h, const std::uint8_t* dry, int c0, int c1) {
 }
 
 // First stage: the new state (start state plus increment; ring nodes: the
-// new-state entry) replaces the start state, which the new-state arrays keep.
+// new-state entry) replaces the start state, which the new-state arrays keep
+// for a second stage.
 // Classification: h < hdry is dry, h = hdry wet. A depth the outflow limiter
 // left a rounding error below zero is stored as zero.
 void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
@@ -241,9 +242,12 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     store(hlost + c, two_stage ? (rest + e) * 0.5f : rest);
     const T qn = Q + load<T>(dq + c);
     const T rn = R + load<T>(dr + c);
-    store(h0 + c, H);
-    store(q0 + c, Q);
-    store(r0 + c, R);
+    // Only the second stage reads the start state back.
+    if (two_stage) {
+      store(h0 + c, H);
+      store(q0 + c, Q);
+      store(r0 + c, R);
+    }
     // Water thinner than hdry is dry in the results but flows down to the film.
     store_state(st, c, hn, qn, rn, mnot(hn < hdry), mnot(hn < film));
   };
