@@ -298,6 +298,8 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
 
 // Second stage (Heun): interior nodes take the mean of the start state and
 // the twice advanced state, ring nodes their new-state entry; h = hdry is dry.
+// (The next step's first stage writes the start state of the interior nodes
+// before anything reads it.)
 void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
                       const float* dr, int c0, int c1) {
   const int nxx = m.coin1.nxx;
@@ -319,9 +321,6 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
       store(hlost + c, y - (hn - H));
       qn = (qn + load<T>(q + c) + load<T>(dq + c)) * 0.5f;
       rn = (rn + load<T>(r + c) + load<T>(dr + c)) * 0.5f;
-      store(h0 + c, hn);
-      store(q0 + c, qn);
-      store(r0 + c, rn);
     }
     // Ring nodes flow while wet; interior nodes down to the film.
     const auto wet = hn > hdry;
