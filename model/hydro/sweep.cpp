@@ -287,11 +287,12 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     store(lost + c, sel(wet, (sum - t) - y, load<T>(lost + c)));
     store(tind + c, sel(wet, sum, t));
   };
-  wet_time(0.0f, 0);
+  // (A dry ring node keeps its time: its cache lines are not touched.)
+  if (!dry[0]) wet_time(0.0f, 0);
   int c = c0;
   for (; c + kLanes <= c1 + 1; c += kLanes) wet_time(Lanes{}, c);
   for (; c <= c1; ++c) wet_time(0.0f, c);
-  wet_time(0.0f, nxx - 1);
+  if (!dry[nxx - 1]) wet_time(0.0f, nxx - 1);
   volume = v;
   nwet = n;
 }
