@@ -7,6 +7,7 @@
 #include <limits>
 #include <utility>
 
+#include "model/hydro/courant.h"
 #include "model/hydro/hydro.h"
 #include "model/hydro/lanes.h"
 #include "model/hydro/structure_kernels.h"
@@ -120,49 +121,11 @@ void timstp(Model& m, Hydro& w, Channels& io) {
   const float ratio = m.coin.dx / m.coin.dy;
   const int last = nxx - 2;
   const float film = film_depth(m);
-  // ((|u| + c) + (dx/dy) (|v| + c))^2, c = sqrt(g h), of the flowing nodes of
-  // row j into s: the fastest wave each way is the flow plus the celerity,
-  // and the step of the unsplit scheme must let the waves of both
-  // directions cross at most cfl of a cell together (dt = cfl dx / sqrt(s)),
-  // -1 at dry ones, in columns lo .. hi; returns the largest (-1 if none)
-  // and the largest depth and squared speed of those nodes.
-  struct RowMax {
-    float s = -1.0f, h = 0.0f, u2 = 0.0f;
-  };
+  // The measures of row j into s (courant.h), columns lo .. hi.
   auto row_measure = [&](int j, float* s, int lo, int hi) {
     const long b = static_cast<long>(j - 1) * nxx;
-    const float* h = f.h.data() + b;
-    const float* q = f.q.data() + b;
-    const float* r = f.r.data() + b;
-    const std::uint8_t* dry = f.ldry.data() + b;
-    auto measure = [&](auto lanes, int c, auto& hmax, auto& u2max) {
-      using T = decltype(lanes);
-      const T H = load<T>(h + c);
-      const T u = load<T>(q + c) / H;
-      const T v = load<T>(r + c) / H;
-      const T cel = vsqrt(vmax(g * H, splat<T>(0.0f)));
-      const T wu = vabs(u) + cel, wv = vabs(v) + cel;
-      const T ws = wu + ratio * wv;
-      const T sv = ws * ws;
-      const T m1 = splat<T>(-1.0f);
-      const auto d = mand(load_flag<T>(dry + c), H < film);
-      const T out = sel(d, m1, sv);
-      hmax = vmax(hmax, sel(d, splat<T>(0.0f), H));
-      u2max = vmax(u2max, sel(d, splat<T>(0.0f), u * u + v * v));
-      store(s + c, out);
-      return out;
-    };
-    Lanes acc = splat<Lanes>(-1.0f), hacc = splat<Lanes>(0.0f), uacc = splat<Lanes>(0.0f);
-    int c = lo;
-    for (; c + kLanes <= hi + 1; c += kLanes) acc = vmax(acc, measure(Lanes{}, c, hacc, uacc));
-    RowMax rm;
-    for (int l = 0; l < kLanes; ++l) {
-      rm.s = std::max(rm.s, acc[l]);
-      rm.h = std::max(rm.h, hacc[l]);
-      rm.u2 = std::max(rm.u2, uacc[l]);
-    }
-    for (; c <= hi; ++c) rm.s = std::max(rm.s, measure(0.0f, c, rm.h, rm.u2));
-    return rm;
+    return courant_row(f.h.data() + b, f.q.data() + b, f.r.data() + b, f.ldry.data() + b, g, ratio,
+                       film, s, lo, hi);
   };
   // Only the columns from the first to the last node not flagged dry count
   // (found by a byte search: most of a valley's grid is dry or no data),
@@ -198,16 +161,21 @@ void timstp(Model& m, Hydro& w, Channels& io) {
   if (sw.row_depth.size() < ny1) sw.row_depth.assign(ny1, 0.0f);
   if (sw.row_speed2.size() < ny1) sw.row_speed2.assign(ny1, 0.0f);
   size_strips(m, sw);
+  // The last sweep may have measured the rows as it left them.
+  const bool measured = sw.measured;
+  sw.measured = false;
+  if (!measured) {
 #pragma omp parallel if (threaded(m.coin1.nn))
-  {
-    float* s = sw.strips[static_cast<std::size_t>(step_thread())].row.hf.data();
+    {
+      float* s = sw.strips[static_cast<std::size_t>(step_thread())].row.hf.data();
 #pragma omp for schedule(dynamic, 16)
-    for (int j = 2; j <= nyy - 1; ++j) {
-      const RowMax rm = wet_measure(j, s);
-      const auto jj = static_cast<std::size_t>(j);
-      sw.row_courant[jj] = rm.s;
-      sw.row_depth[jj] = rm.h;
-      sw.row_speed2[jj] = rm.u2;
+      for (int j = 2; j <= nyy - 1; ++j) {
+        const RowMax rm = wet_measure(j, s);
+        const auto jj = static_cast<std::size_t>(j);
+        sw.row_courant[jj] = rm.s;
+        sw.row_depth[jj] = rm.h;
+        sw.row_speed2[jj] = rm.u2;
+      }
     }
   }
   sw.depth_max = 0.0f;

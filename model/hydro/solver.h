@@ -186,6 +186,11 @@ struct SolverWork {
   std::vector<double> row_volume;              // sum of the wet depths per row
   std::vector<int> row_wet;                    // wet nodes per row
   std::vector<float> row_courant;              // largest Courant measure per row
+  // Whether the last sweep measured every row of the state it left (into
+  // row_courant, row_depth, row_speed2) for the next time step, as it
+  // stored the row's new state: the state that time step starts from, as
+  // long as nothing else changes it in between.
+  bool measured = false;
   // Active region of the block sweep: per row the columns that hold wet
   // nodes (the ring columns included), those with a source, the span solved
   // in the sweep (the wet columns of the row and of its neighbour rows,

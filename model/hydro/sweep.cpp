@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
 
+#include "model/hydro/courant.h"
 #include "model/hydro/hydro.h"
 #include "model/hydro/isa.h"
 #include "model/hydro/lanes.h"
@@ -156,8 +158,53 @@ void store_state(const StateRow& st, int c, T hn, T qn, T rn, MaskOf<T> wet, Mas
   store_flag(st.dry + c, mnot(wet));
 }
 
+// Sum of the depths and count of the nodes not flagged dry of columns
+// c0 .. c1. The depths are summed in double precision (a 32-bit sum over a
+// large grid loses whole percents once its spacing approaches a depth), in
+// 16 partial sums, column c0 + i into sum i % 16, added in order at the
+// end: every instruction set forms the same sums, 16 columns at a time.
+struct WetSum {
+  double volume = 0.0;
+  int count = 0;
+};
+
+typedef float Floats16 __attribute__((vector_size(64)));
+typedef double Doubles16 __attribute__((vector_size(128)));
+typedef std::int64_t Mask16 __attribute__((vector_size(128)));
+typedef std::int32_t Ints16 __attribute__((vector_size(64)));
+typedef std::uint8_t Bytes16 __attribute__((vector_size(16)));
+
+WetSum wet_sum(const float* h, const std::uint8_t* dry, int c0, int c1) {
+  Doubles16 sum{};
+  Ints16 count{};
+  int c = c0;
+  for (; c + 16 <= c1 + 1; c += 16) {
+    Floats16 hh;
+    Bytes16 dd;
+    std::memcpy(&hh, h + c, sizeof hh);
+    std::memcpy(&dd, dry + c, sizeof dd);
+    const Ints16 wet = __builtin_convertvector(dd, Ints16) == 0;
+    const Mask16 wet2 = __builtin_convertvector(wet, Mask16);
+    sum += wet2 ? __builtin_convertvector(hh, Doubles16) : Doubles16{};
+    count -= wet;
+  }
+  for (int l = 0; c <= c1; ++c, ++l) {
+    if (!dry[c]) {
+      sum[l] += h[c];
+      ++count[l];
+    }
+  }
+  WetSum s;
+  for (int l = 0; l < 16; ++l) {
+    s.volume += sum[l];
+    s.count += count[l];
+  }
+  return s;
+}
+
 // First stage: the new state (start state plus increment; ring nodes: the
-// new-state entry) replaces the start state, which the new-state arrays keep.
+// new-state entry) replaces the start state, which the new-state arrays keep
+// for a second stage.
 // Classification: h < hdry is dry, h = hdry wet. A depth the outflow limiter
 // left a rounding error below zero is stored as zero.
 void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
@@ -195,9 +242,12 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     store(hlost + c, two_stage ? (rest + e) * 0.5f : rest);
     const T qn = Q + load<T>(dq + c);
     const T rn = R + load<T>(dr + c);
-    store(h0 + c, H);
-    store(q0 + c, Q);
-    store(r0 + c, R);
+    // Only the second stage reads the start state back.
+    if (two_stage) {
+      store(h0 + c, H);
+      store(q0 + c, Q);
+      store(r0 + c, R);
+    }
     // Water thinner than hdry is dry in the results but flows down to the film.
     store_state(st, c, hn, qn, rn, mnot(hn < hdry), mnot(hn < film));
   };
@@ -214,19 +264,15 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     cap_thin(m, w, j, h, q, r, c0, c1);
   }
   // Volume and wet count (the nodes outside c0 .. c1 but the ring are dry).
-  // The depths are summed in double precision: a 32-bit sum over a large
-  // grid loses whole percents once its spacing approaches a depth.
-  double v = volume;
-  int n = nwet;
-  auto count = [&](int c) {
+  const WetSum ws = wet_sum(h, dry, c0, c1);
+  double v = volume + ws.volume;
+  int n = nwet + ws.count;
+  for (const int c : {0, nxx - 1}) {
     if (!dry[c]) {
       v += h[c];
       ++n;
     }
-  };
-  count(0);
-  for (int c = c0; c <= c1; ++c) count(c);
-  count(nxx - 1);
+  }
   // Inundation time, a compensated sum: `tind_lost` keeps what the 32-bit
   // sum could not take (late in a long run a step is below its spacing).
   const long b = static_cast<long>(j - 1) * nxx;
@@ -241,17 +287,20 @@ void first_stage_row(Model& m, SolverWork& w, int j, const float* dh, const floa
     store(lost + c, sel(wet, (sum - t) - y, load<T>(lost + c)));
     store(tind + c, sel(wet, sum, t));
   };
-  wet_time(0.0f, 0);
+  // (A dry ring node keeps its time: its cache lines are not touched.)
+  if (!dry[0]) wet_time(0.0f, 0);
   int c = c0;
   for (; c + kLanes <= c1 + 1; c += kLanes) wet_time(Lanes{}, c);
   for (; c <= c1; ++c) wet_time(0.0f, c);
-  wet_time(0.0f, nxx - 1);
+  if (!dry[nxx - 1]) wet_time(0.0f, nxx - 1);
   volume = v;
   nwet = n;
 }
 
 // Second stage (Heun): interior nodes take the mean of the start state and
 // the twice advanced state, ring nodes their new-state entry; h = hdry is dry.
+// (The next step's first stage writes the start state of the interior nodes
+// before anything reads it.)
 void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const float* dq,
                       const float* dr, int c0, int c1) {
   const int nxx = m.coin1.nxx;
@@ -273,9 +322,6 @@ void second_stage_row(Model& m, SolverWork& w, int j, const float* dh, const flo
       store(hlost + c, y - (hn - H));
       qn = (qn + load<T>(q + c) + load<T>(dq + c)) * 0.5f;
       rn = (rn + load<T>(r + c) + load<T>(dr + c)) * 0.5f;
-      store(h0 + c, hn);
-      store(q0 + c, qn);
-      store(r0 + c, rn);
     }
     // Ring nodes flow while wet; interior nodes down to the film.
     const auto wet = hn > hdry;
@@ -503,6 +549,15 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
     return Span{std::min(a.lo, b.lo), std::max(a.hi, b.hi)};
   };
   const bool keep_unsure = w.share == nullptr && !w.full_rows && w.unsure.size() == w.inside.size();
+  // The last stage of a step measures the rows for the next time step
+  // (timstp) where one process holds all rows.
+  const bool measure = w.share == nullptr && (second_stage || !m.clog.second_order) &&
+                       w.row_courant.size() > static_cast<std::size_t>(nyy) &&
+                       w.row_depth.size() > static_cast<std::size_t>(nyy) &&
+                       w.row_speed2.size() > static_cast<std::size_t>(nyy);
+  const float g = m.coin.gravity;
+  const float ratio = m.coin.dx / m.coin.dy;
+  const float film = film_depth(m);
 #pragma omp parallel if (threaded(m.coin1.nn))
   {
     StripWork& sw = w.strips[static_cast<std::size_t>(step_thread())];
@@ -650,6 +705,33 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
         int& n = w.row_wet[j] = 0;
         first_stage_row(m, w, j, dhg + b, dqg + b, drg + b, dth, v, n, in.lo, in.hi);
       }
+      // The time step's measure of the new state, while the row is in the
+      // cache, in the columns timstp would measure: from the first to the
+      // last node not flagged dry (all inside the span) and the wet columns
+      // of the sweep widened by two.
+      if (measure && j >= 2 && j <= nyy - 1) {
+        const std::uint8_t* dry = f.ldry.data() + b;
+        int lo = last + 1, hi = 0;
+        if (in.lo <= in.hi) {
+          const auto n = static_cast<std::size_t>(in.hi - in.lo + 1);
+          if (const void* a = std::memchr(dry + in.lo, 0, n); a != nullptr) {
+            lo = static_cast<int>(static_cast<const std::uint8_t*>(a) - dry);
+            hi = static_cast<int>(static_cast<const std::uint8_t*>(memrchr(dry + in.lo, 0, n)) -
+                                  dry);
+          }
+        }
+        const Span wt = w.wet[j];
+        if (wt.lo <= wt.hi) {
+          lo = std::min(lo, std::max(wt.lo - 2, 1));
+          hi = std::max(hi, std::min(wt.hi + 2, last));
+        }
+        const RowMax rm = lo <= hi ? courant_row(f.h.data() + b, f.q.data() + b, f.r.data() + b,
+                                                 dry, g, ratio, film, nullptr, lo, hi)
+                                   : RowMax{};
+        w.row_courant[j] = rm.s;
+        w.row_depth[j] = rm.h;
+        w.row_speed2[j] = rm.u2;
+      }
     }
     // The fluxes as applied, once no limit reads them unscaled.
     if (limit) {
@@ -672,6 +754,7 @@ void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
     } else {
       sweep_band(m, w, second_stage, dth, BandRows{1, m.coin1.nyy});
       add_row_sums(m, w, second_stage);
+      w.measured = second_stage || !m.clog.second_order;
     }
     const int rows = m.coin1.nyy - 1;
     for (int j = 1; j <= rows; ++j) {
