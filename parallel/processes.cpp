@@ -1,6 +1,8 @@
 #include "parallel/processes.h"
 
 #include <mpi.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -83,7 +85,8 @@ void take_order(const Order& o, Model& m) {
 // The pieces of state that go between processes, by rows: per-node fields
 // (a row is nxx values), per-row arrays and per-row sums (one value a row).
 enum Part : int {
-  // What a band reads: its state and that of the rows around it.
+  // The state a band reads, which the first process holds whole: the rest
+  // of the step reads and changes it.
   p_h,
   p_q,
   p_r,
@@ -98,16 +101,16 @@ enum Part : int {
   p_tind,
   p_qq,
   p_rr,
-  p_h0,
+  p_ldry,
+  state_parts,
+  // The start state and the remainders of the compensated sums: only the
+  // process of a row's band holds them (the rest of the step does not use
+  // them), and they go with the row when it moves to another band.
+  p_h0 = state_parts,
   p_q0,
   p_r0,
   p_tind_lost,
   p_h_lost,
-  p_ldry,
-  read_parts,  // the parts above are read by a band
-  // Written only.
-  p_dzbx = read_parts,
-  p_dzby,
   node_parts,
   // Per row.
   p_solved = node_parts,
@@ -122,11 +125,11 @@ enum Part : int {
   parts,
 };
 
-// What a sweep gives the rows of a band.
-constexpr Part kWritten[] = {p_h,    p_q,    p_r,  p_af, p_us, p_qq,        p_rr,     p_dzbx,
-                             p_dzby, p_tind, p_h0, p_q0, p_r0, p_tind_lost, p_h_lost, p_ldry};
+// What a sweep gives the rows of a band that the first process holds.
+constexpr Part kWritten[] = {p_h, p_q, p_r, p_af, p_us, p_qq, p_rr, p_tind, p_ldry};
 constexpr Part kRowsWritten[] = {p_wet, p_with_source, p_span, p_span_first, p_solved};
 constexpr Part kSums[] = {p_row_change, p_row_flow, p_row_volume, p_row_wet};
+constexpr Part kKept[] = {p_h0, p_q0, p_r0, p_tind_lost, p_h_lost};
 
 // A model's storage seen by global rows: row j of the grid is row j - off of
 // the arrays (a band process holds rows off + 1 .. off + its row count).
@@ -179,10 +182,6 @@ std::vector<float>* float_field(View& v, int part) {
       return &w.tind_lost;
     case p_h_lost:
       return &w.h_lost;
-    case p_dzbx:
-      return &f.dzbx;
-    case p_dzby:
-      return &f.dzby;
     default:
       return nullptr;
   }
@@ -424,6 +423,32 @@ bool same_band(const BandRows& a, const BandRows& b) {
   return a.lo == b.lo && a.hi == b.hi;
 }
 
+// The rows of band `a` that are not in band `b`: at most two runs (first
+// row > last row: none).
+std::array<std::pair<int, int>, 2> rows_leaving(const BandRows& a, const BandRows& b) {
+  if (a.lo > a.hi) return {std::pair{1, 0}, std::pair{1, 0}};
+  if (b.lo > b.hi) return {std::pair{a.lo, a.hi}, std::pair{1, 0}};
+  return {std::pair{a.lo, std::min(a.hi, b.lo - 1)}, std::pair{std::max(a.lo, b.hi + 1), a.hi}};
+}
+
+// Gives the memory of the whole pages within rows j0 .. j1 of a grid
+// field back to the system; they read as zeros again and take memory only
+// once written.
+template <class T>
+void forget_rows(std::vector<T>& f, long nxx, int j0, int j1) {
+  static const long page = sysconf(_SC_PAGESIZE);
+  if (j0 > j1 || f.empty() || page <= 0) return;
+  const auto size = static_cast<std::uintptr_t>(page);
+  const auto base = reinterpret_cast<std::uintptr_t>(f.data());
+  const std::size_t k0 = static_cast<std::size_t>(j0 - 1) * static_cast<std::size_t>(nxx);
+  const std::size_t k1 =
+      std::min(f.size(), static_cast<std::size_t>(j1) * static_cast<std::size_t>(nxx));
+  if (k1 <= k0) return;
+  const std::uintptr_t from = (base + k0 * sizeof(T) + size - 1) / size * size;
+  const std::uintptr_t to = (base + k1 * sizeof(T)) / size * size;
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
 // The halo exchange: every process sends the rows of its band that another
 // band reads around it, and receives the rows around its own band from the
 // processes whose bands hold them. The first process only sends.
@@ -452,7 +477,7 @@ class Halo {
       std::vector<char>& buf = out_[static_cast<std::size_t>(p)];
       buf.clear();
       for (auto [j0, j1] : {std::pair{a0, a1}, std::pair{b0, b1}}) {
-        for (int part = 0; part < read_parts; ++part) {
+        for (int part = 0; part < state_parts; ++part) {
           if (j0 > j1) continue;
           const std::int32_t head[3] = {part, j0, j1};
           buf.insert(buf.end(), reinterpret_cast<const char*>(head),
@@ -473,7 +498,7 @@ class Halo {
         std::size_t bytes = 0;
         for (auto [j0, j1] : {std::pair{a0, a1}, std::pair{b0, b1}}) {
           if (j0 > j1) continue;
-          for (int part = 0; part < read_parts; ++part)
+          for (int part = 0; part < state_parts; ++part)
             bytes += 3 * sizeof(std::int32_t) + row_bytes(part, v.nxx()) * (j1 - j0 + 1);
         }
         std::vector<char>& buf = in_[static_cast<std::size_t>(p)];
@@ -676,6 +701,9 @@ struct Processes::Rows {
   // holds.
   std::vector<std::uint64_t> hash;
   std::vector<std::uint64_t> now;  // of one band before a sweep
+  BandRows own;                    // this process's band in the last sweep
+  std::vector<char> zeros;         // a row of zero bytes
+  std::uint64_t zero_hash = 0;     // and its hash
   long nyy1 = 0;
   std::uint64_t& at(int part, int j) { return hash[static_cast<std::size_t>(part * nyy1 + j)]; }
   Halo halo;
@@ -728,7 +756,7 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
     ++grid_;
     rs.held.assign(static_cast<std::size_t>(size_), BandRows{});
     rs.nyy1 = nyy + 1;
-    rs.hash.assign(static_cast<std::size_t>(read_parts) * static_cast<std::size_t>(rs.nyy1), 0);
+    rs.hash.assign(static_cast<std::size_t>(state_parts) * static_cast<std::size_t>(rs.nyy1), 0);
     // At first by the work of the rows.
     bands_ = balance_bands(row_work(m), nyy, unit, size_);
     balanced_nn_ = m.coin1.nn;
@@ -776,9 +804,22 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
             MPI_COMM_WORLD);
   View v{m, w, 0};
   const long nxx = m.coin1.nxx;
+  if (fresh_grid) {
+    rs.own = BandRows{};
+    rs.zeros.assign(static_cast<std::size_t>(nxx) * sizeof(float), 0);
+    rs.zero_hash = hash_bytes(rs.zeros.data(), rs.zeros.size());
+  }
+  // The rows that leave a band bring their kept parts here from the
+  // process that held them; they go on with the rows to their new bands.
+  for (int p = 1; p < size_; ++p) {
+    const BandRows& held = rs.held[static_cast<std::size_t>(p)];
+    if (held.lo <= held.hi && !same_band(held, bands_[static_cast<std::size_t>(p)]))
+      receive_rows(v, p, rs.head, rs.req, [](int, int, std::uint64_t) {});
+  }
   // Each band process gets the rows of its band whose bytes differ from
-  // what it holds (all of them when the band is new to it), and the row
-  // spans around it.
+  // what it holds (all of them when the band is new to it, but the rows
+  // of zeros its new fields hold already), the kept parts of the rows new
+  // to it, and the row spans around it.
   for (int p = 1; p < size_; ++p) {
     const BandRows& b = bands_[static_cast<std::size_t>(p)];
     BandRows& held = rs.held[static_cast<std::size_t>(p)];
@@ -787,21 +828,28 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
       continue;
     }
     const bool fresh = !same_band(held, b);
+    const BandRows was = held;
     held = b;
     RowsOut& out = rs.out;
     out.set_early(bands_[0].lo <= bands_[0].hi ? bands_[0].hi + band_halo : -1);
     const int lo = input_lo(b), hi = input_hi(b, nyy);
     for (int part : {p_solved, p_span_first}) out.put(part, lo, hi);
+    // The kept parts of a new grid are zeros everywhere.
+    if (fresh && !fresh_grid) {
+      for (auto [j0, j1] : rows_leaving(b, was)) {
+        for (int part : kKept) out.put(part, j0, j1);
+      }
+    }
     // The hashes of the band's rows now (on the threads), against those of
     // what the band process holds.
     const int rows = b.hi - b.lo + 1;
-    rs.now.resize(static_cast<std::size_t>(read_parts) * static_cast<std::size_t>(rows));
+    rs.now.resize(static_cast<std::size_t>(state_parts) * static_cast<std::size_t>(rows));
 #pragma omp parallel for schedule(static)
-    for (int i = 0; i < read_parts * rows; ++i) {
+    for (int i = 0; i < state_parts * rows; ++i) {
       const int part = i / rows, j = b.lo + i % rows;
       rs.now[static_cast<std::size_t>(i)] = hash_bytes(row_at(v, part, j), row_bytes(part, nxx));
     }
-    for (int part = 0; part < read_parts; ++part) {
+    for (int part = 0; part < state_parts; ++part) {
       int run = 0;  // first row of a run of changed rows, 0: none
       for (int j = b.lo; j <= b.hi + 1; ++j) {
         bool changed = false;
@@ -809,7 +857,10 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
           const std::uint64_t h =
               rs.now[static_cast<std::size_t>(part) * static_cast<std::size_t>(rows) +
                      static_cast<std::size_t>(j - b.lo)];
-          changed = fresh || h != rs.at(part, j);
+          changed = fresh
+                        ? !(part != p_ldry && h == rs.zero_hash &&
+                            std::memcmp(row_at(v, part, j), rs.zeros.data(), rs.zeros.size()) == 0)
+                        : h != rs.at(part, j);
           rs.at(part, j) = h;
         }
         if (changed && run == 0) run = j;
@@ -822,6 +873,16 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
       }
     }
     out.send(v, p);
+  }
+  // The outflow shares of the rows new to this process's band start at
+  // one, as in the fresh fields of a band process.
+  const BandRows own = bands_[0];
+  const bool own_moved = fresh_grid || !same_band(own, rs.own);
+  if (own_moved && !fresh_grid && own.lo <= own.hi) {
+    for (int j = input_lo(own); j <= input_hi(own, nyy); ++j) {
+      if (rs.own.lo <= rs.own.hi && j >= input_lo(rs.own) && j <= input_hi(rs.own, nyy)) continue;
+      std::fill_n(w.theta.begin() + static_cast<long>(j - 1) * nxx, nxx, 1.0f);
+    }
   }
   rs.laps.lap(1);
   rs.halo.exchange(v, bands_, 0, nyy);
@@ -841,12 +902,24 @@ void Processes::sweep(Model& m, SolverWork& w, bool second_stage, float dth, Ban
     if (b.lo > b.hi) continue;
     const double busy =
         receive_rows(v, p, rs.head, rs.req, [&rs](int part, int j, std::uint64_t h) {
-          if (part < read_parts) rs.at(part, j) = h;
+          if (part < state_parts) rs.at(part, j) = h;
         });
     if (measure) busy_[static_cast<std::size_t>(p)] += busy;
   }
   rs.laps.lap(4);
   add_row_sums(m, w, second_stage);
+  // This process keeps the sweep's fields only for its band and the rows
+  // around it; the rows that left its band have gone to their new ones.
+  if (own_moved) {
+    rs.own = own;
+    const int k0 = own.lo <= own.hi ? input_lo(own) : nyy + 1;
+    const int k1 = own.lo <= own.hi ? input_hi(own, nyy) : nyy;
+    for (std::vector<float>* f : {&w.h0, &w.q0, &w.r0, &w.tind_lost, &w.h_lost, &w.theta, &w.dhg,
+                                  &w.dqg, &w.drg, &w.speed_cap}) {
+      forget_rows(*f, nxx, 1, k0 - 1);
+      forget_rows(*f, nxx, k1 + 1, nyy);
+    }
+  }
   rs.laps.lap(5);
 }
 
@@ -885,10 +958,29 @@ int Processes::serve() {
     take_order(o, m);
     const auto isa = static_cast<Isa>(o.isa);
     const BandRows& b = bands[static_cast<std::size_t>(rank_)];
+    // The rows that leave this band take their kept parts with them, by
+    // way of the first process; those that stay keep theirs.
+    const bool moved = grid == o.grid && held.lo <= held.hi && !same_band(held, b);
+    if (moved) {
+      View was{m, w, off};
+      for (auto [j0, j1] : rows_leaving(held, b)) {
+        for (int part : kKept) rows_->out.put(part, j0, j1);
+      }
+      rows_->out.send(was, 0);
+      rows_->out.wait();
+    }
     if (b.lo > b.hi) {
       held = BandRows{};
     } else if (grid != o.grid || !same_band(held, b)) {
       // A new band: arrays for its rows and those around it.
+      std::vector<float> kept[std::size(kKept)];
+      const int was_off = off;
+      const BandRows stay{std::max(held.lo, b.lo), std::min(held.hi, b.hi)};
+      if (moved) {
+        View was{m, w, off};
+        for (std::size_t i = 0; i < std::size(kKept); ++i)
+          kept[i] = std::move(*float_field(was, kKept[i]));
+      }
       grid = o.grid;
       held = b;
       off = input_lo(b) - 1;
@@ -905,6 +997,16 @@ int Processes::serve() {
       alloc_flow(m, nn);
       m.f.ldry.assign(static_cast<std::size_t>(nn), 1);
       prepare_solver(m, w);
+      if (moved && stay.lo <= stay.hi) {
+        View now{m, w, off};
+        const auto n =
+            static_cast<std::size_t>(o.nxx) * static_cast<std::size_t>(stay.hi - stay.lo + 1);
+        for (std::size_t i = 0; i < std::size(kKept); ++i) {
+          std::copy_n(
+              kept[i].begin() + static_cast<long>(stay.lo - was_off - 1) * o.nxx, n,
+              float_field(now, kKept[i])->begin() + static_cast<long>(stay.lo - off - 1) * o.nxx);
+        }
+      }
       known.assign(static_cast<std::size_t>(written) * static_cast<std::size_t>(rows), 0);
       told = false;
     }

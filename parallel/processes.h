@@ -11,8 +11,10 @@
 // state of its band from sweep to sweep: the first process sends it only
 // the rows whose bytes the rest of the step changed (a hash per row and
 // field tells), and the rows around the band come from the processes whose
-// bands hold them. The bands are balanced first by the work of their rows,
-// then by the time each process took for that work.
+// bands hold them. The start state and the remainders of a band's rows are
+// held by its process alone (the rest of the step does not use them) and
+// move with the rows when the bands change. The bands are balanced first by
+// the work of their rows, then by the time each process took for that work.
 #pragma once
 
 #include <memory>
