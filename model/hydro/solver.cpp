@@ -328,9 +328,10 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   // Faces that act as walls for a wet node: the neighbour is dry and its
   // level not below the node's by more than hdry/2. The wall reflects: the
   // node sees its own mirror image there (same level and depth, normal
-  // discharge reversed), which pushes back with g h^2/2 and damps the
-  // discharge into the wall by c qn, and the bed beyond it counts as the
-  // node's own. A node boxed in by walls is then in equilibrium.
+  // discharge reversed), which pushes back with g h^2/2, more when the water
+  // runs into the wall and less, but never below nothing, when it leaves it
+  // (wall_push), and the bed beyond it counts as the node's own. A node
+  // boxed in by walls is then in equilibrium.
   const M wetP = mnot(p.dry_at<T>(c));
   const T halfK = splat<T>(0.5f * K);
   auto wall = [&](const M& dry, const T& z, const T& h) {
@@ -343,7 +344,6 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   // Bed slopes, neighbour beds clipped to the node's level.
   const T dzbx = (sel(wE, zero, vmin(zE, hP)) - sel(wW, zero, vmin(zW, hP))) * 0.5f / k.dx;
   const T dzby = (sel(wN, zero, vmin(zN, hP)) - sel(wS, zero, vmin(zS, hP))) * 0.5f / k.dy;
-  const T pw = k.g * hP * hP * 0.5f;
   const T cw = vsqrt(vmax(k.g * hP, zero));
 
   // Friction rate [1/s] from the conveyance of the friction depth, with
@@ -384,14 +384,14 @@ QF_INLINE void node_update(const Row& p, const Row& s, const Row& n, const NodeI
   const T vdh = -(dtl * ((load<T>(rs.fe.data() + c) - load<T>(rs.fe.data() + c - 1)) / k.dx +
                          (load<T>(rs.gn.data() + c) - load<T>(cr.fs1.data() + c)) / k.dy - src));
   // Momentum fluxes through the four faces as the node sees them.
-  const T fqe = sel(wE, pw + cw * qP, load<T>(rs.fqe.data() + c));
-  const T fqw = sel(wW, pw - cw * qP, load<T>(rs.fqe.data() + c - 1));
+  const T fqe = sel(wE, wall_push(hP, cw, qP, k.g), load<T>(rs.fqe.data() + c));
+  const T fqw = sel(wW, wall_push(hP, cw, zero - qP, k.g), load<T>(rs.fqe.data() + c - 1));
   const T gqn = sel(wN, zero, load<T>(rs.gqn.data() + c));
   const T gqs = sel(wS, zero, load<T>(cr.fs2.data() + c));
   const T fre = sel(wE, zero, load<T>(rs.fre.data() + c));
   const T frw = sel(wW, zero, load<T>(rs.fre.data() + c - 1));
-  const T grn = sel(wN, pw + cw * rP, load<T>(rs.grn.data() + c));
-  const T grs = sel(wS, pw - cw * rP, load<T>(cr.fs3.data() + c));
+  const T grn = sel(wN, wall_push(hP, cw, rP, k.g), load<T>(rs.grn.data() + c));
+  const T grs = sel(wS, wall_push(hP, cw, zero - rP, k.g), load<T>(cr.fs3.data() + c));
   const T vdq = -(phi * ((fqe - fqw) / k.dx + (gqn - gqs) / k.dy + k.g * hP * dzbx + kappa * qP));
   const T vdr = -(phi * ((fre - frw) / k.dx + (grn - grs) / k.dy + k.g * hP * dzby + kappa * rP));
 

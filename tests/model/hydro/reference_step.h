@@ -143,22 +143,23 @@ struct ReferenceSolver {
           const float hP = f.h[P];
           // A wet node sees its mirror image through a face to a dry node
           // whose level is not below its own by more than hdry/2 (a wall):
-          // pressure g h^2/2, damping c qn, the node's own bed beyond.
+          // the pressure of the mirror state (wall_push), the node's own
+          // bed beyond.
           auto wall = [&](int n) {
             return !dry(P) && dry(n) && hP <= ((f.zb[n] - f.zb[P]) + f.h[n]) + 0.5f * K;
           };
           auto bed = [&](int n) { return wall(n) ? 0.0f : std::min(f.zb[n] - f.zb[P], hP); };
           f.dzbx[P] = (bed(E) - bed(W)) * 0.5f / dx;
           f.dzby[P] = (bed(N) - bed(S)) * 0.5f / dy;
-          const float pw = g * hP * hP * 0.5f, cw = std::sqrt(std::max(g * hP, 0.0f));
-          const float fqe = wall(E) ? pw + cw * f.q[P] : Fqe;
-          const float fqw = wall(W) ? pw - cw * f.q[P] : Fqw;
+          const float cw = std::sqrt(std::max(g * hP, 0.0f));
+          const float fqe = wall(E) ? wall_push(hP, cw, f.q[P], g) : Fqe;
+          const float fqw = wall(W) ? wall_push(hP, cw, -f.q[P], g) : Fqw;
           const float gqn = wall(N) ? 0.0f : Gqn;
           const float gqs = wall(S) ? 0.0f : fs2[i];
           const float fre = wall(E) ? 0.0f : Fre;
           const float frw = wall(W) ? 0.0f : Frw;
-          const float grn = wall(N) ? pw + cw * f.r[P] : Grn;
-          const float grs = wall(S) ? pw - cw * f.r[P] : fs3[i];
+          const float grn = wall(N) ? wall_push(hP, cw, f.r[P], g) : Grn;
+          const float grs = wall(S) ? wall_push(hP, cw, -f.r[P], g) : fs3[i];
           const float hd = std::max(f.h[P], K);
           float hf, drP = draught(P);
           if (ceil(P) >= 0.0f) {
