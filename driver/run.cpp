@@ -530,7 +530,12 @@ int outputs_and_steps(Session& s) {
   progress_start(m, s.progress_line, s.terminal, s.step);
   for (;;) {
     ++s.step;
-    if (!advance(s)) break;
+    // The sweep raises the maxima as it stores the rows, where it can.
+    wmax_arm(m, s.maxima, s.hydro.solver);
+    if (!advance(s)) {
+      s.hydro.solver.maxima = MaximaFields{};
+      break;
+    }
     close_budget(m, s.hydro.boundary);
     wmax_step(m, s.maxima, s.hydro.solver);
     const bool result_due = !(c.time < s.next_result);

@@ -9,6 +9,7 @@
 
 #include "io/stop.h"
 #include "io/textio.h"
+#include "model/hydro/maxima_kernel.h"
 #include "model/hydro/threads.h"
 #include "model/resultfile.h"
 #include "output/wres.h"
@@ -163,15 +164,9 @@ void restore(Model& m, Wmax& w, Channels& io, Messages& msg) {
   io.close(ch::aux);
 }
 
-// The new value replaces a lower stored one or a stored value that is not
-// a number (written as a select so that the loop vectorises).
-static inline float raised(float stored, float v) {
-  return (v > stored || stored != stored) ? v : stored;
-}
-
-// Raises n maxima from depths, discharges and bed levels. Built for the
-// widest vectors the processor offers (the same values: each node on its
-// own, no contracted products). Sanitized builds keep the baseline copy: the
+// Raises n maxima from depths, discharges and bed levels (maxima_kernel.h).
+// Built for the widest vectors the processor offers (the same values: each
+// node on its own, no contracted products). Sanitized builds keep the baseline copy: the
 // resolver that picks a clone runs while the program is loaded, before the
 // sanitizer's run time is ready (ThreadSanitizer crashes there).
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -188,15 +183,7 @@ void raise_maxima(const float* __restrict h, const float* __restrict q,
                   const float* __restrict r, const float* __restrict zb,
                   float* __restrict level, float* __restrict depth, float* __restrict flow,
                   float* __restrict velocity, std::size_t n) {
-  for (std::size_t k = 0; k < n; ++k) {
-    const float d = h[k];
-    const float fl = std::sqrt(q[k] * q[k] + r[k] * r[k]);
-    const float lv = raised(level[k], zb[k] + d);
-    level[k] = d > 0.001f ? lv : level[k];
-    depth[k] = raised(depth[k], d);
-    flow[k] = raised(flow[k], fl);
-    velocity[k] = raised(velocity[k], fl / std::max(d, 0.001f));
-  }
+  raise_maxima_nodes(h, q, r, zb, level, depth, flow, velocity, n);
 }
 
 // Raises the maxima of nodes k0 .. k1 - 1 (elements) from the state.
@@ -347,6 +334,22 @@ int write_esri_grid(Channels& io, int ch, const std::string& path, const Model& 
   return io.close(ch);
 }
 
+void wmax_arm(const Model& m, Wmax& w, SolverWork& sw) {
+  sw.maxima = MaximaFields{};
+  sw.maxima_raised = false;
+  const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
+  // The step's state is the one to raise the maxima from, unless a bed
+  // update or the transport's flow steps change it after the sweep.
+  if (!any_file(m) || m.clog.transport || m.clog.mobile_bed || m.coin1.nerod > 0 ||
+      w.depth.size() < nn || m.f.h.size() < nn || m.f.zb.size() < nn) {
+    return;
+  }
+  for (auto a : kArray) {
+    if ((w.*a).size() < nn) return;
+  }
+  sw.maxima = MaximaFields{w.level.data(), w.depth.data(), w.flow.data(), w.velocity.data()};
+}
+
 void wmax_step(const Model& m, Wmax& w, SolverWork& sw) {
   const std::size_t nn = static_cast<std::size_t>(std::max(m.coin1.nn, 0));
   const int nxx = m.coin1.nxx;
@@ -354,9 +357,19 @@ void wmax_step(const Model& m, Wmax& w, SolverWork& sw) {
   const bool known = !sw.changed_all && w.depth.size() >= nn && nxx >= 3 && nyy >= 3 &&
                      sw.changed.size() >= static_cast<std::size_t>(nyy) &&
                      nn == static_cast<std::size_t>(nxx) * static_cast<std::size_t>(nyy);
+  // Raised by the sweep into these arrays: only the last row, which no
+  // sweep stores, is left.
+  const bool swept = sw.maxima_raised && sw.maxima.depth == w.depth.data() &&
+                     sw.maxima.level == w.level.data() && sw.maxima.flow == w.flow.data() &&
+                     sw.maxima.velocity == w.velocity.data();
+  sw.maxima = MaximaFields{};
+  sw.maxima_raised = false;
   if (any_file(m)) {
     if (!known) {
       update(m, w);
+    } else if (swept) {
+      const std::size_t row = static_cast<std::size_t>(nxx);
+      update_nodes(m, w, nn - row, nn);  // north ring row
     } else {
       const std::size_t row = static_cast<std::size_t>(nxx);
       update_nodes(m, w, 0, row);        // south ring row

@@ -53,6 +53,13 @@ int wmax_save(Model& m, Wmax& w, Channels& io);
 // only); the record of changed nodes is cleared.
 void wmax_step(const Model& m, Wmax& w, SolverWork& sw);
 
+// Lets the next flow step's sweep raise the maxima (`SolverWork::maxima`)
+// as it stores the rows, where the state the step leaves is the one
+// `wmax_step` would raise them from (no bed update, no erodable nodes, no
+// transport run) and the maxima are asked for; `wmax_step` then raises
+// only what the sweep did not, and takes the fields back.
+void wmax_arm(const Model& m, Wmax& w, SolverWork& sw);
+
 // Writes `values` (per node) as an ESRI ASCII grid to the text file `path`
 // on channel ch: the header lines (the lower left corner of the first cell,
 // half a cell below and left of the origin; "dx" and "dy" in place of

@@ -77,6 +77,8 @@ void prepare_solver(Model& m, SolverWork& w) {
   w.row_depth.assign(ny1, 0.0f);
   w.row_speed2.assign(ny1, 0.0f);
   w.measured = false;
+  w.maxima = MaximaFields{};
+  w.maxima_raised = false;
   for (auto* v : {&w.wet, &w.with_source, &w.span, &w.span_first}) v->assign(ny1 + 1, Span{});
   // Nodes outside the model are walls that no level reaches: the sweep
   // leaves them dry, at depth 0 and at rest.

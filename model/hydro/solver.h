@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "model/hydro/isa.h"
+#include "model/hydro/maxima_kernel.h"
 #include "model/state.h"
 
 namespace qf {
@@ -191,6 +192,14 @@ struct SolverWork {
   // stored the row's new state: the state that time step starts from, as
   // long as nothing else changes it in between.
   bool measured = false;
+  // Maxima the last stage of a block sweep raises (maxima_kernel.h) as it
+  // stores each row's new state, in the columns the step may have changed
+  // (the span solved, the ring columns, the whole first row): null fields
+  // when nothing asks for that (their owner sets them for the step when the
+  // state the step leaves is the one to raise them from). `maxima_raised`:
+  // the last sweep did so (its owner clears it).
+  MaximaFields maxima;
+  bool maxima_raised = false;
   // Active region of the block sweep: per row the columns that hold wet
   // nodes (the ring columns included), those with a source, the span solved
   // in the sweep (the wet columns of the row and of its neighbour rows,

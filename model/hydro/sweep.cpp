@@ -558,6 +558,12 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
   const float g = m.coin.gravity;
   const float ratio = m.coin.dx / m.coin.dy;
   const float film = film_depth(m);
+  // The last stage raises the maxima of the rows it stores, where one
+  // process holds all rows and the maxima are asked for.
+  const MaximaFields mx = w.maxima;
+  const bool raise = w.share == nullptr && (second_stage || !m.clog.second_order) &&
+                     mx.level != nullptr && mx.depth != nullptr && mx.flow != nullptr &&
+                     mx.velocity != nullptr;
 #pragma omp parallel if (threaded(m.coin1.nn))
   {
     StripWork& sw = w.strips[static_cast<std::size_t>(step_thread())];
@@ -732,6 +738,25 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
         w.row_depth[j] = rm.h;
         w.row_speed2[j] = rm.u2;
       }
+      // The maxima of the nodes the step may have changed, from the row's
+      // new state while it is in the cache: the first row whole, else the
+      // ring columns and the span.
+      if (raise) {
+        const float *h = f.h.data(), *q = f.q.data(), *r = f.r.data(), *zb = f.zb.data();
+        const auto k = [b](int c) { return static_cast<std::size_t>(b + c); };
+        if (j == 1) {
+          raise_maxima_range(h, q, r, zb, mx, k(0), k(nxx));
+        } else if (in.lo <= in.hi) {
+          // (Ring column, span and ring column in one run where they touch.)
+          const int lo = in.lo == 1 ? 0 : in.lo, hi = in.hi == last ? nxx - 1 : in.hi;
+          if (lo != 0) raise_maxima_range(h, q, r, zb, mx, k(0), k(1));
+          raise_maxima_range(h, q, r, zb, mx, k(lo), k(hi + 1));
+          if (hi != nxx - 1) raise_maxima_range(h, q, r, zb, mx, k(nxx - 1), k(nxx));
+        } else {
+          raise_maxima_range(h, q, r, zb, mx, k(0), k(1));
+          raise_maxima_range(h, q, r, zb, mx, k(nxx - 1), k(nxx));
+        }
+      }
     }
     // The fluxes as applied, once no limit reads them unscaled.
     if (limit) {
@@ -745,6 +770,7 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
 }
 
 void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
+  w.maxima_raised = false;
   if (w.serial || m.coin1.nxx < 3 || m.coin1.nyy < 3) {
     sweep(m, w, second_stage, dth);
     w.changed_all = true;
@@ -755,6 +781,8 @@ void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
       sweep_band(m, w, second_stage, dth, BandRows{1, m.coin1.nyy});
       add_row_sums(m, w, second_stage);
       w.measured = second_stage || !m.clog.second_order;
+      w.maxima_raised = w.measured && w.maxima.level != nullptr && w.maxima.depth != nullptr &&
+                        w.maxima.flow != nullptr && w.maxima.velocity != nullptr;
     }
     const int rows = m.coin1.nyy - 1;
     for (int j = 1; j <= rows; ++j) {
