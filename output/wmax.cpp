@@ -183,7 +183,8 @@ void raise_maxima(const float* __restrict h, const float* __restrict q,
                   const float* __restrict r, const float* __restrict zb,
                   float* __restrict level, float* __restrict depth, float* __restrict flow,
                   float* __restrict velocity, std::size_t n) {
-  raise_maxima_nodes(h, q, r, zb, level, depth, flow, velocity, n);
+  for (std::size_t k = 0; k < n; ++k)
+    raise_node<float>(h, q, r, zb, level, depth, flow, velocity, k);
 }
 
 // Raises the maxima of nodes k0 .. k1 - 1 (elements) from the state.

@@ -2,60 +2,50 @@
 // from a state: the kernel of the output's maxima (output/wmax.h), which the
 // last stage of the block sweep also calls on each row as it stores the
 // row's new state. Every node is worked on its own with the same float
-// operations (no contracted products), in whatever vectors the file that
-// includes this one is built for: the maxima do not depend on it.
+// operations (no contracted products), one node or the lanes of the file
+// that includes this one at a time: the maxima do not depend on the lanes.
 #pragma once
 
-#include <algorithm>
-#include <cmath>
 #include <cstddef>
 
-#include "model/hydro/isa.h"
+#include "model/hydro/lanes.h"
+#include "model/hydro/solver.h"
 
 namespace qf {
-
-// The maxima fields (element k - 1 of node k, each the size of the grid);
-// owned by the output, not by the sweep.
-struct MaximaFields {
-  float* level = nullptr;     // highest zb + h while deeper than 0.001 m
-  float* depth = nullptr;     // highest h
-  float* flow = nullptr;      // highest sqrt(q^2 + r^2) [m2/s]
-  float* velocity = nullptr;  // highest sqrt(q^2 + r^2) / max(h, 0.001) [m/s]
-};
-
 inline namespace QF_ISA {
 
 // The new value replaces a lower stored one or a stored value that is not
-// a number (written as a select so that the loop vectorises).
-inline float raised(float stored, float v) {
-  return (v > stored || stored != stored) ? v : stored;
+// a number.
+template <class T>
+inline T raised(T stored, T v) {
+  return sel(mor(v > stored, mnot(stored == stored)), v, stored);
 }
 
-// Raises n maxima from depths, discharges and bed levels.
-[[gnu::always_inline]] inline void raise_maxima_nodes(
-    const float* __restrict h, const float* __restrict q, const float* __restrict r,
-    const float* __restrict zb, float* __restrict level, float* __restrict depth,
-    float* __restrict flow, float* __restrict velocity, std::size_t n) {
-  for (std::size_t k = 0; k < n; ++k) {
-    const float d = h[k];
-    const float fl = std::sqrt(q[k] * q[k] + r[k] * r[k]);
-    const float lv = raised(level[k], zb[k] + d);
-    level[k] = d > 0.001f ? lv : level[k];
-    depth[k] = raised(depth[k], d);
-    flow[k] = raised(flow[k], fl);
-    velocity[k] = raised(velocity[k], fl / std::max(d, 0.001f));
+// Raises the maxima of the node at element k (of kLanes nodes from there
+// for T = Lanes) from its depth, discharges and bed level.
+template <class T>
+[[gnu::always_inline]] inline void raise_node(const float* h, const float* q, const float* r,
+                                              const float* zb, float* level, float* depth,
+                                              float* flow, float* velocity, std::size_t k) {
+  const T d = load<T>(h + k);
+  const T qk = load<T>(q + k), rk = load<T>(r + k);
+  const T fl = vsqrt(qk * qk + rk * rk);
+  const T lv = load<T>(level + k);
+  store(level + k, sel(d > 0.001f, raised(lv, load<T>(zb + k) + d), lv));
+  store(depth + k, raised(load<T>(depth + k), d));
+  store(flow + k, raised(load<T>(flow + k), fl));
+  store(velocity + k, raised(load<T>(velocity + k), fl / vmax(d, splat<T>(0.001f))));
+}
+
+// The maxima of nodes k0 .. k1 - 1 (elements) of the state fields, lanes
+// at a time.
+inline void raise_maxima_range(const float* h, const float* q, const float* r, const float* zb,
+                               const MaximaFields& mx, std::size_t k0, std::size_t k1) {
+  std::size_t k = k0;
+  for (; k + kLanes <= k1; k += kLanes) {
+    raise_node<Lanes>(h, q, r, zb, mx.level, mx.depth, mx.flow, mx.velocity, k);
   }
-}
-
-// The same for nodes k0 .. k1 - 1 (elements) of the state fields and the
-// maxima fields.
-[[gnu::always_inline]] inline void raise_maxima_range(const float* h, const float* q,
-                                                      const float* r, const float* zb,
-                                                      const MaximaFields& mx, std::size_t k0,
-                                                      std::size_t k1) {
-  if (k1 <= k0) return;
-  raise_maxima_nodes(h + k0, q + k0, r + k0, zb + k0, mx.level + k0, mx.depth + k0, mx.flow + k0,
-                     mx.velocity + k0, k1 - k0);
+  for (; k < k1; ++k) raise_node<float>(h, q, r, zb, mx.level, mx.depth, mx.flow, mx.velocity, k);
 }
 
 }  // namespace QF_ISA

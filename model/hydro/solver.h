@@ -43,7 +43,6 @@
 #include <vector>
 
 #include "model/hydro/isa.h"
-#include "model/hydro/maxima_kernel.h"
 #include "model/state.h"
 
 namespace qf {
@@ -129,6 +128,15 @@ class SweepShare {
  public:
   virtual ~SweepShare() = default;
   virtual void sweep(Model& m, SolverWork& w, bool second_stage, float dth, BandPassFn passes) = 0;
+};
+
+// Per node (element k - 1 of node k) the maxima of the state that a sweep
+// raises (maxima_kernel.h); the fields are owned by the output.
+struct MaximaFields {
+  float* level = nullptr;     // highest zb + h while deeper than 0.001 m
+  float* depth = nullptr;     // highest h
+  float* flow = nullptr;      // highest sqrt(q^2 + r^2) [m2/s]
+  float* velocity = nullptr;  // highest sqrt(q^2 + r^2) / max(h, 0.001) [m/s]
 };
 
 struct SolverWork {

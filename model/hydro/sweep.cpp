@@ -15,6 +15,7 @@
 #include "model/hydro/hydro.h"
 #include "model/hydro/isa.h"
 #include "model/hydro/lanes.h"
+#include "model/hydro/maxima_kernel.h"
 #include "model/hydro/structure_kernels.h"
 #include "model/hydro/threads.h"
 
