@@ -7,7 +7,8 @@
 #
 # Without a program path, quellfax is taken from build/ of this clone or
 # from the PATH. A valley.qfx already in the work directory is used as it is
-# (for a shorter run, say). A whole run of 30 h takes about 8 minutes on 2 cores.
+# (for a shorter run, say). A whole run of 30 h takes about half an hour of
+# processor time.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)

@@ -6,7 +6,7 @@
 # Cases: the command files beside this script (EA benchmark tests 1, 2, 3, 4
 # and 6A; grids from cases.py), "swashes" (the analytic cases kept in the
 # flow-step tests, test_model_hydro beside the program) and "valley" (EA
-# test 5, examples/valley, 30 h: about 6 minutes of processor time). Without CASE arguments all
+# test 5, examples/valley, 30 h: about 28 minutes of processor time). Without CASE arguments all
 # but the valley run. The exit status is 1 when a check that gates (see
 # cases.py) fails; the other checks are only reported in the table.
 set -uo pipefail
