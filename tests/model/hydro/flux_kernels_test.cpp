@@ -219,18 +219,20 @@ TEST(Rflux, SecondOrderReconstructsWithMinmodAndStoresTheDifferences) {
   EXPECT_FLOAT_EQ(d.eta, -0.5f);
   EXPECT_NEAR(dry.f, std::sqrt(9.81 * 0.5) / 4, 1e-6);  // as in first order: delta = -0.5
 
-  // The reconstructed level never falls below the bed: level 0.05 over a bed
-  // at 0, next level -0.1 over a bed at -0.3, previous difference -0.4. The
-  // left slope minmod(-0.4, -0.15) = -0.15 would put the face level at
-  // -0.025; it stays at the bed, so the left depth and the pressure are 0.
-  // The right level stands below the left bed, so the waves carry only the
-  // depth over the step, here 0: no flux, as in first order.
+  // The reconstructed level never falls below the bed, nor half the depth
+  // below the node's level: level 0.05 over a bed at 0, next level -0.1
+  // over a bed at -0.3, previous difference -0.4. The left slope
+  // minmod(-0.4, -0.15) = -0.15 would put the face level at -0.025; the
+  // slope is held to the depth 0.05, the face level is 0.025. The right
+  // level stands below the left bed, so the waves carry only the depth over
+  // the step, 0.025: f = c/2 * 0.025 (c for the mean depth 0.1125), and
+  // the pressure is g 0.025 * 0.2 / 2.
   // (The film depth 0.001 of the dry depth 0.02: both nodes keep slopes.)
   LineDiff b{-0.4f, 0.0f, 0.0f};
   const FaceFlux low = rflux(0.05f, -0.1f, -0.1f, 0, 0, 0, 0, 0, 0, 0.0f, -0.3f, false, false, b,
                              kFilm, true, kG, 0);
-  EXPECT_EQ(low.fn, 0.0f);
-  EXPECT_EQ(low.f, 0.0f);
+  EXPECT_NEAR(low.f, 0.5 * std::sqrt(9.81 * 0.1125) * 0.025, 2e-6);
+  EXPECT_NEAR(low.fn, 9.81 * 0.025 * 0.2 / 2, 1e-6);
   // A film 0.004 m at the foot of a 1.5 m step, 0.02 m still water on its
   // crest: the jump is the crest depth, f = -c/2 * 0.02 (c for the mean
   // depth 0.012), not the 1.5 m level jump.
@@ -250,6 +252,35 @@ TEST(Rflux, SecondOrderReconstructsWithMinmodAndStoresTheDifferences) {
                               false, flat, kFilm, true, kG, 0);
   EXPECT_EQ(bare.f, none.f);
   EXPECT_EQ(bare.fn, none.fn);
+}
+
+// A node 0.055 mm deep at 0.82 m/s runs down onto water 0.58 mm deep whose
+// level lies below its bed (second order, no slopes): the flow is
+// supercritical, so the face carries the thin node's own momentum flux
+// q^2/h + g h^2/2 = 3.68e-5 m3/s2 (the level jump as the convected jump
+// gave -1.1e-4, a push down the slope out of the water below). A level slope
+// steeper than the node's depth acts as one of that depth.
+TEST(Rflux, ThinNodeAboveDeeperWaterKeepsItsOwnMomentumFlux) {
+  const float hL = 5.48e-5f, qL = 4.49e-5f, zR = -0.0035f, etaR = zR + 5.79e-4f, qR = 4.05e-4f;
+  struct Case {
+    float prev;  // level difference across the face before
+    float eta;   // level of the next node but one
+  };
+  FaceFlux out[2];
+  const Case cases[2] = {{0.0f, etaR}, {-hL, etaR - 0.003f}};
+  for (int k = 0; k < 2; ++k) {
+    LineDiff s{cases[k].prev, 0.0f, 0.0f}, steep{-0.01f, 0.0f, 0.0f};
+    out[k] = rflux(hL, etaR, cases[k].eta, qL, qR, qR, 0, 0, 0, 0.0f, zR, false, false, s, 1e-6f,
+                   true, kG, 0);
+    if (k == 1) {
+      const FaceFlux st = rflux(hL, etaR, cases[k].eta, qL, qR, qR, 0, 0, 0, 0.0f, zR, false, false,
+                                steep, 1e-6f, true, kG, 0);
+      EXPECT_EQ(st.f, out[k].f);
+      EXPECT_EQ(st.fn, out[k].fn);
+    }
+  }
+  EXPECT_FLOAT_EQ(out[0].f, qL);
+  EXPECT_NEAR(out[0].fn, qL * qL / hL + 9.81 * hL * hL / 2, 0.02 * 3.68e-5);
 }
 
 TEST(Rflux, CoverOrDeckLeavesOnlyTheOpenDepthForMomentum) {
