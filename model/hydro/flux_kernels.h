@@ -264,6 +264,7 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
   const T lm = u - c;
   T ap = vabs(lp);
   T am = vabs(lm);
+  [[maybe_unused]] const T top = vmax(zL, zR);  // the higher bed
   T delta;
   if constexpr (kSecond) {
     // The level jump, each level held up to the higher bed: where one
@@ -273,7 +274,6 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
     // thin node on its crest upwound the whole 1.5 m with the celerity of a
     // few centimetres of water and drove the crest node to tens of m/s in
     // one step.
-    const T top = vmax(zL, zR);
     delta = vmax(etaR, top) - vmax(etaL, top);
   } else {
     const MaskOf<T> fix = c > 0.01f;
@@ -348,14 +348,13 @@ inline FaceFluxT<T> rflux_t(T etaL, T etaR, T etaRR, T qnL, T qnR, T qnRR, T qtL
     // node on the higher bed is the thinner one: a wetting front running
     // down a dry slope (deeper water above thinner) keeps the level jump,
     // and its 1 cm depth lagged 3 cells more with the depth jump. Water at
-    // rest has no such face: levels that agree stand above both beds.
-    const T top = vmax(zL, zR);
-    const T hiL = etaL - zL, hiR = etaR - zR;
-    const MaskOf<T> upper_thin = sel(zL >= zR, hiL, hiR) < sel(zL >= zR, hiR, hiL);
+    // rest has no such face: levels that agree stand above both beds. (No
+    // wall face is such a face, so hL and hR are the depths of its levels.)
+    const MaskOf<T> upper_thin = sel(zL >= zR, hL, hR) < sel(zL >= zR, hR, hL);
     const MaskOf<T> step =
         mand(mand(mor(etaR < top, etaL < top), mnot(mor(wallL, wallR))), upper_thin);
     if (any(step)) {
-      const T conv = sel(step, (hiR - hiL) - delta, zero);
+      const T conv = sel(step, (hR - hL) - delta, zero);
       out.fn = sel(step, out.fn - w * (am - ap) * u * u * conv, out.fn);
       out.ft = sel(step, out.ft + w * cu2 * v * conv, out.ft);
     }

@@ -137,6 +137,9 @@ struct MaximaFields {
   float* depth = nullptr;     // highest h
   float* flow = nullptr;      // highest sqrt(q^2 + r^2) [m2/s]
   float* velocity = nullptr;  // highest sqrt(q^2 + r^2) / max(h, 0.001) [m/s]
+  bool set() const {
+    return level != nullptr && depth != nullptr && flow != nullptr && velocity != nullptr;
+  }
 };
 
 struct SolverWork {

@@ -552,7 +552,8 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
   const bool keep_unsure = w.share == nullptr && !w.full_rows && w.unsure.size() == w.inside.size();
   // The last stage of a step measures the rows for the next time step
   // (timstp) where one process holds all rows.
-  const bool measure = w.share == nullptr && (second_stage || !m.clog.second_order) &&
+  const bool last_stage = second_stage || !m.clog.second_order;
+  const bool measure = w.share == nullptr && last_stage &&
                        w.row_courant.size() > static_cast<std::size_t>(nyy) &&
                        w.row_depth.size() > static_cast<std::size_t>(nyy) &&
                        w.row_speed2.size() > static_cast<std::size_t>(nyy);
@@ -562,9 +563,7 @@ void sweep_band(Model& m, SolverWork& w, bool second_stage, float dth, const Ban
   // The last stage raises the maxima of the rows it stores, where one
   // process holds all rows and the maxima are asked for.
   const MaximaFields mx = w.maxima;
-  const bool raise = w.share == nullptr && (second_stage || !m.clog.second_order) &&
-                     mx.level != nullptr && mx.depth != nullptr && mx.flow != nullptr &&
-                     mx.velocity != nullptr;
+  const bool raise = w.share == nullptr && last_stage && mx.set();
 #pragma omp parallel if (threaded(m.coin1.nn))
   {
     StripWork& sw = w.strips[static_cast<std::size_t>(step_thread())];
@@ -782,8 +781,7 @@ void run_sweep(Model& m, SolverWork& w, bool second_stage, float dth) {
       sweep_band(m, w, second_stage, dth, BandRows{1, m.coin1.nyy});
       add_row_sums(m, w, second_stage);
       w.measured = second_stage || !m.clog.second_order;
-      w.maxima_raised = w.measured && w.maxima.level != nullptr && w.maxima.depth != nullptr &&
-                        w.maxima.flow != nullptr && w.maxima.velocity != nullptr;
+      w.maxima_raised = w.measured && w.maxima.set();
     }
     const int rows = m.coin1.nyy - 1;
     for (int j = 1; j <= rows; ++j) {
