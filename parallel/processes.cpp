@@ -1,8 +1,6 @@
 #include "parallel/processes.h"
 
 #include <mpi.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -432,21 +430,15 @@ std::array<std::pair<int, int>, 2> rows_leaving(const BandRows& a, const BandRow
 }
 
 // Gives the memory of the whole pages within rows j0 .. j1 of a grid
-// field back to the system; they read as zeros again and take memory only
-// once written.
+// field back to the system (release_zero_pages): what they held is dropped,
+// they read as zeros again and take memory only once written.
 template <class T>
 void forget_rows(std::vector<T>& f, long nxx, int j0, int j1) {
-  static const long page = sysconf(_SC_PAGESIZE);
-  if (j0 > j1 || f.empty() || page <= 0) return;
-  const auto size = static_cast<std::uintptr_t>(page);
-  const auto base = reinterpret_cast<std::uintptr_t>(f.data());
+  if (j0 > j1 || f.empty()) return;
   const std::size_t k0 = static_cast<std::size_t>(j0 - 1) * static_cast<std::size_t>(nxx);
   const std::size_t k1 =
       std::min(f.size(), static_cast<std::size_t>(j1) * static_cast<std::size_t>(nxx));
-  if (k1 <= k0) return;
-  const std::uintptr_t from = (base + k0 * sizeof(T) + size - 1) / size * size;
-  const std::uintptr_t to = (base + k1 * sizeof(T)) / size * size;
-  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+  if (k1 > k0) release_zero_pages(f.data() + k0, (k1 - k0) * sizeof(T));
 }
 
 // The halo exchange: every process sends the rows of its band that another
